@@ -1,0 +1,34 @@
+#pragma once
+// Change notification on one directory (inotify): file names and last-write times, not
+// subdirectories.
+#include <string>
+
+namespace platform {
+
+class CEvent;
+
+class CDirWatch {
+public:
+    enum class Result { Change, Exit, Timeout, Error };
+
+    CDirWatch() = default;
+    ~CDirWatch();
+    CDirWatch(const CDirWatch&) = delete;
+    CDirWatch& operator=(const CDirWatch&) = delete;
+
+    // Starts (or restarts) watching `dir`. False when it cannot be watched (missing, ...).
+    bool Arm(const std::string& dir);
+    void Close();
+    bool IsArmed() const { return m_wd >= 0; }
+
+    // Waits for a change, the exit event or the time-out. Pending change records are drained
+    // so one burst of writes gives one Change. Without an armed watch it only waits for the
+    // exit event or the time-out (no spinning).
+    Result Wait(CEvent& exitEvent, int timeoutMs);
+
+private:
+    int m_fd = -1;
+    int m_wd = -1;
+};
+
+} // namespace platform

@@ -1,0 +1,34 @@
+#pragma once
+// Text encodings. Inside the program every std::string is UTF-8; on disk and on the wire
+// the original's code page (Windows-1251) is used.
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// UTF-8 -> Windows-1251. Characters the code page cannot hold become '?'; when `lossless`
+// is given it is set to false if that happened. Invalid UTF-8 bytes also become '?'.
+std::string Utf8ToCp1251(std::string_view utf8, bool* lossless = nullptr);
+
+// Windows-1251 -> UTF-8 (every byte has a meaning except 0x98, which becomes U+FFFD).
+std::string Cp1251ToUtf8(std::string_view cp1251);
+
+// True when the whole text is well-formed UTF-8 (no overlongs, no surrogates, <= U+10FFFF).
+bool IsValidUtf8(std::string_view bytes);
+
+// True when any byte is >= 0x80.
+bool HasNonAscii(std::string_view bytes);
+
+// Files people write (phone lists, import files, .tag files): UTF-8 when the bytes are valid
+// UTF-8 and hold a non-ASCII byte, otherwise Windows-1251. Returns UTF-8.
+std::string DecodeUserText(std::string_view bytes);
+
+// UTF-16 (little-endian code units) <-> UTF-8. Unpaired surrogates become U+FFFD.
+std::u16string Utf8ToUtf16(std::string_view utf8);
+std::string Utf16ToUtf8(std::u16string_view utf16);
+
+// Lower-cases ASCII letters only.
+std::string AsciiLower(std::string_view text);
+bool EqualsNoCase(std::string_view a, std::string_view b);
+
+} // namespace platform

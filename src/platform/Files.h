@@ -1,0 +1,105 @@
+#pragma once
+// File helpers. Every name match ignores ASCII case, as the original platform's did.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace platform {
+
+// Error codes are errno values; 0 is success. kNotFound tells "not found" from other failures.
+constexpr int kOk = 0;
+constexpr int kNotFound = 2; // ENOENT
+
+std::string JoinPath(std::string_view dir, std::string_view name);
+std::string DirName(std::string_view path);  // "" when there is no "/"
+std::string BaseName(std::string_view path); // final component
+std::string Stem(std::string_view path);     // final component without its final extension
+std::string Extension(std::string_view path); // final extension with its dot, or ""
+
+// Replaces the final extension of the final component (adds one when there is none).
+// The directory and the stem are kept as they are.
+std::string ReplaceExtension(std::string_view path, std::string_view newExt);
+
+bool PathExists(const std::string& path);
+bool IsDirectory(const std::string& path);
+bool IsRegularFile(const std::string& path);
+
+// Creates one directory level (the parent must exist). 0 or errno; EEXIST counts as success
+// when it is a directory.
+int CreateDir(const std::string& path);
+
+struct DirEntry {
+    std::string name; // as on disk
+    bool isDir = false;
+    std::uint64_t size = 0;
+    std::int64_t lastWrite = 0; // seconds since 1970
+    std::int64_t created = 0;   // birth time where the file system has one, else change time
+};
+
+// Lists a directory (not "." and ".."), in no particular order. Empty on error.
+std::vector<DirEntry> ListDir(const std::string& dir, int* error = nullptr);
+
+// Case-insensitive wildcard match ('*' any run, '?' one byte), as "*.fax" matched on the
+// original platform.
+bool WildcardMatch(std::string_view pattern, std::string_view name);
+
+// Regular files of `dir` whose names match `pattern`, ignoring case.
+std::vector<DirEntry> ListMatching(const std::string& dir, std::string_view pattern);
+
+// A case-folded index of one directory listing: look names up without rescanning.
+class CDirIndex {
+public:
+    CDirIndex() = default;
+    explicit CDirIndex(const std::string& dir);
+    explicit CDirIndex(std::vector<DirEntry> entries);
+    // The entry whose name equals `name` ignoring ASCII case, or nullptr.
+    const DirEntry* Find(std::string_view name) const;
+    const std::vector<DirEntry>& Entries() const { return m_entries; }
+
+private:
+    std::vector<DirEntry> m_entries;
+    std::unordered_map<std::string, std::size_t> m_byLowerName;
+};
+
+// The path of an existing file whose final component equals that of `path` ignoring case
+// (the directory part must match exactly); nullopt when there is none.
+std::optional<std::string> FindNoCase(const std::string& path);
+
+// The companion of `path` with extension `ext` (".fax", ".tag", ...): final extension
+// replaced; if a file with that name exists in another case, its real name.
+std::string CompanionPath(const std::string& path, std::string_view ext);
+
+int DeleteFile(const std::string& path);
+int CopyFile(const std::string& from, const std::string& to, bool failIfExists);
+int MoveFile(const std::string& from, const std::string& to); // rename, or copy+delete across volumes
+
+std::optional<std::int64_t> LastWriteTime(const std::string& path);
+std::optional<std::int64_t> CreationTime(const std::string& path);
+std::optional<std::uint64_t> FileSize(const std::string& path);
+std::optional<std::uint64_t> FreeBytes(const std::string& path);
+
+// Reads a whole file. 0 or errno.
+int ReadFile(const std::string& path, std::string& out);
+
+// Writes `bytes` to a temporary file in the same directory, flushes it and renames it over
+// `path`: a crash leaves the old or the new file, never half of one. 0 or errno. The new
+// file gets `mode` (only when the file does not exist yet; an existing file keeps its mode).
+int AtomicWriteFile(const std::string& path, std::string_view bytes, unsigned mode = 0644);
+
+// Initialisation-file read with the original's semantics: [section] and key= matched
+// ignoring case, surrounding blanks trimmed, one pair of enclosing quotes removed, result cut
+// to maxLen - 1 bytes; `def` when the file, section or key is missing.
+std::string ReadIniString(const std::string& path, std::string_view section, std::string_view key,
+                          std::string_view def, std::size_t maxLen);
+
+// Writes or replaces key=value in [section] (created when missing), atomically.
+int WriteIniString(const std::string& path, std::string_view section, std::string_view key,
+                   std::string_view value);
+
+// Directory of the running executable (no trailing "/").
+std::string ExecutableDir();
+
+} // namespace platform

@@ -1,0 +1,68 @@
+#pragma once
+// Auto-reset events, named events and waiting on several with a time-out (the original's
+// kernel objects), plus the single-instance lock.
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+constexpr int kInfinite = -1;
+constexpr int kWaitTimeout = -1;
+constexpr int kWaitFailed = -2;
+
+// An auto-reset event: Set releases exactly one waiter (or the next one to wait).
+class CEvent {
+public:
+    CEvent() = default;
+    CEvent(const CEvent&) = delete;
+    CEvent& operator=(const CEvent&) = delete;
+    ~CEvent();
+
+    void Set();
+    void Reset();
+    // True when signalled within the time-out (ms, kInfinite for none); consumes the signal.
+    bool Wait(int timeoutMs = kInfinite);
+    // Consumes the signal when there is one, without waiting.
+    bool TryWait();
+
+    // A file descriptor that becomes readable whenever Set is called, for poll()-based waits
+    // (the directory watcher). Created on first use; owned by the event.
+    int WakeFd();
+
+private:
+    friend int WaitForAny(const std::vector<CEvent*>& events, int timeoutMs);
+    bool m_signalled = false; // guarded by the process-wide event lock
+    int m_wakeFd = -1;
+};
+
+// Waits until one of `events` is signalled; returns its index (consuming the signal), or
+// kWaitTimeout. Earlier events win when several are signalled.
+int WaitForAny(const std::vector<CEvent*>& events, int timeoutMs);
+
+// Named events live in a process-wide table: creating a name that exists returns the same
+// event; opening a missing name returns nullptr.
+std::shared_ptr<CEvent> CreateNamedEvent(const std::string& name);
+std::shared_ptr<CEvent> OpenNamedEvent(const std::string& name);
+
+// The single-instance token: an flock'd file "<name>" under $XDG_RUNTIME_DIR (else /tmp, with
+// the user id appended). The OS releases the lock when the process ends, even after a crash.
+class CSingleInstanceLock {
+public:
+    CSingleInstanceLock() = default;
+    ~CSingleInstanceLock();
+    CSingleInstanceLock(const CSingleInstanceLock&) = delete;
+    CSingleInstanceLock& operator=(const CSingleInstanceLock&) = delete;
+
+    // False when another process holds it (or the file cannot be made).
+    bool Acquire(const std::string& name);
+    void Release();
+    static std::string LockPath(const std::string& name);
+
+private:
+    int m_fd = -1;
+};
+
+} // namespace platform
