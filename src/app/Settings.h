@@ -66,9 +66,9 @@ struct CSettings {
 CSettings& Settings();
 
 constexpr const char* kMainKey = "SOFTWARE\\Tarnwell\\Plendor";
-constexpr const char* kDefaultApiHost = "api.plendor.ru";
-constexpr const char* kDefaultWebHost = "www.plendor.ru";
-constexpr const char* kDefaultSmtpAddress = "relay.plendor.ru";
+constexpr const char* kDefaultApiHost = "api.velquin.net";
+constexpr const char* kDefaultWebHost = "www.velquin.net";
+constexpr const char* kDefaultSmtpAddress = "relay.velquin.net";
 
 // Loads every value once per process. False when the main key cannot be opened (silently) or
 // a directory value is missing (message 1018 through `prompt`).
