@@ -1,0 +1,441 @@
+#include "addressbook/AddrBook.h"
+
+#include "app/Ports.h"
+#include "app/Settings.h"
+#include "platform/Files.h"
+#include "resources/Strings.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr unsigned kIdsLoadingBooks = 103;
+constexpr unsigned kIdsDefaultBook = 2018;
+// Progress is reported in about this many steps per book, not per record: a frame call may
+// wait for the GUI thread.
+constexpr std::size_t kProgressSteps = 100;
+
+std::size_t ReadCount(CArchive& ar, std::size_t minBytesEach) {
+    std::int32_t n = ar.ReadI32();
+    if (n < 0) {
+        throw CArchiveException(CArchiveException::kBadFormat, "negative element count");
+    }
+    ar.Require(static_cast<std::size_t>(n) * minBytesEach);
+    return static_cast<std::size_t>(n);
+}
+
+} // namespace
+
+std::size_t GuidHash::operator()(const Guid& g) const noexcept {
+    std::uint32_t w[4];
+    w[0] = g.Data1;
+    w[1] = static_cast<std::uint32_t>(g.Data2) | (static_cast<std::uint32_t>(g.Data3) << 16);
+    w[2] = 0;
+    w[3] = 0;
+    for (int i = 0; i < 4; ++i) {
+        w[2] |= static_cast<std::uint32_t>(g.Data4[i]) << (8 * i);
+        w[3] |= static_cast<std::uint32_t>(g.Data4[i + 4]) << (8 * i);
+    }
+    std::uint64_t h = (static_cast<std::uint64_t>(w[0] ^ w[2]) << 32) | (w[1] ^ w[3]);
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdULL;
+    h ^= h >> 33;
+    return static_cast<std::size_t>(h);
+}
+
+void WriteGuid(CArchive& ar, const Guid& g) {
+    ar.WriteU32(g.Data1);
+    ar.WriteU16(g.Data2);
+    ar.WriteU16(g.Data3);
+    ar.WriteBytes(g.Data4.data(), g.Data4.size());
+}
+
+Guid ReadGuid(CArchive& ar) {
+    Guid g;
+    g.Data1 = ar.ReadU32();
+    g.Data2 = ar.ReadU16();
+    g.Data3 = ar.ReadU16();
+    ar.ReadBytes(g.Data4.data(), g.Data4.size());
+    return g;
+}
+
+// --- entries ----------------------------------------------------------------------------
+
+CAddrBookEntry::CAddrBookEntry(std::string name)
+    : m_name(std::move(name)), m_guid(platform::NewGuid()) {}
+
+void CAddrBookEntry::ExportText(std::string& out) const {
+    out += m_name;
+    out += "; ";
+}
+
+void CAddrBookEntry::Serialize(CArchive& ar) {
+    if (ar.IsStoring()) {
+        WriteGuid(ar, m_guid);
+        ar.WriteString(m_name);
+    } else {
+        m_guid = ReadGuid(ar);
+        m_name = ar.ReadString();
+    }
+}
+
+void CAddrBookEntry::CopyFrom(const CAddrBookEntry& other) {
+    m_owner = other.m_owner;
+    m_name = other.m_name;
+    m_guid = other.m_guid;
+}
+
+CContactEntry::CContactEntry(std::string number) : CAddrBookEntry(std::move(number)) {
+    m_countryCode = platform::TelephoneCountryCode().value_or(0);
+    m_areaCode = Settings().LastAreaCode;
+}
+
+void CContactEntry::ExportText(std::string& out) const {
+    out += m_name;
+    out += "; ";
+    out += m_company;
+    out += "; ";
+    out += m_person;
+    out += "\r\n";
+}
+
+void CContactEntry::Serialize(CArchive& ar) {
+    if (ar.IsStoring()) {
+        ar.WriteU8(m_domestic);
+        ar.WriteString(m_person);
+        ar.WriteString(m_company);
+    } else {
+        m_domestic = ar.ReadU8();
+        m_person = ar.ReadString();
+        m_company = ar.ReadString();
+    }
+    CAddrBookEntry::Serialize(ar);
+}
+
+void CContactEntry::CopyFrom(const CContactEntry& other) {
+    CAddrBookEntry::CopyFrom(other);
+    m_domestic = other.m_domestic;
+    m_company = other.m_company;
+    m_person = other.m_person;
+}
+
+void CGroupEntry::Serialize(CArchive& ar) {
+    if (ar.IsStoring()) {
+        ar.WriteI32(static_cast<std::int32_t>(m_members.size()));
+        for (const Guid& g : m_members) {
+            WriteGuid(ar, g);
+        }
+    } else {
+        std::size_t n = ReadCount(ar, 16);
+        m_members.clear();
+        m_members.reserve(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            m_members.push_back(ReadGuid(ar));
+        }
+    }
+    CAddrBookEntry::Serialize(ar);
+}
+
+void CGroupEntry::CopyFrom(const CGroupEntry& other) {
+    CAddrBookEntry::CopyFrom(other);
+    m_members = other.m_members;
+}
+
+// --- book -------------------------------------------------------------------------------
+
+void CAddrBook::AddEntry(std::unique_ptr<CAddrBookEntry> entry) {
+    if (!entry) {
+        return;
+    }
+    entry->m_owner = this;
+    CAddrBookEntry* raw = entry.get();
+    auto [it, inserted] = m_index.try_emplace(raw->m_guid);
+    if (!inserted) {
+        m_order[it->second.order] = nullptr;
+        ++m_holes;
+        m_replaced.push_back(std::move(it->second.entry));
+    }
+    it->second.entry = std::move(entry);
+    it->second.order = m_order.size();
+    m_order.push_back(raw);
+    if (m_holes > 64 && m_holes > m_order.size() / 2) {
+        Compact();
+    }
+}
+
+CAddrBookEntry* CAddrBook::FindEntry(const Guid& guid) const {
+    auto it = m_index.find(guid);
+    return it == m_index.end() ? nullptr : it->second.entry.get();
+}
+
+bool CAddrBook::RemoveEntry(const Guid& guid) {
+    auto it = m_index.find(guid);
+    if (it == m_index.end()) {
+        return false;
+    }
+    m_order[it->second.order] = nullptr;
+    ++m_holes;
+    m_index.erase(it);
+    if (m_holes > 64 && m_holes > m_order.size() / 2) {
+        Compact();
+    }
+    return true;
+}
+
+void CAddrBook::Compact() {
+    std::vector<CAddrBookEntry*> order;
+    order.reserve(m_index.size());
+    for (CAddrBookEntry* e : m_order) {
+        if (e != nullptr) {
+            m_index[e->m_guid].order = order.size();
+            order.push_back(e);
+        }
+    }
+    m_order = std::move(order);
+    m_holes = 0;
+}
+
+std::vector<CAddrBookEntry*> CAddrBook::Entries() const {
+    std::vector<CAddrBookEntry*> out;
+    out.reserve(m_index.size());
+    ForEachEntry([&](CAddrBookEntry& e) { out.push_back(&e); });
+    return out;
+}
+
+std::string CAddrBook::GetFilePath() const {
+    return platform::JoinPath(platform::JoinPath(Settings().DataDir, "AddressBook"),
+                              platform::GuidToText(m_guid) + ".abk");
+}
+
+int CAddrBook::DeleteFile() const {
+    return platform::DeleteFile(GetFilePath());
+}
+
+void CAddrBook::Serialize(CArchive& ar) {
+    CAddrBookEntry::Serialize(ar);
+    if (ar.IsStoring()) {
+        ar.WriteI32(static_cast<std::int32_t>(m_index.size()));
+        ForEachEntry([&](CAddrBookEntry& e) {
+            ar.WriteI32(e.GetType());
+            e.Serialize(ar);
+        });
+        return;
+    }
+    ReadEntries(ar, CBookReadHooks{});
+}
+
+void CAddrBook::ReadEntries(CArchive& ar, const CBookReadHooks& hooks) {
+    const int countryCode = platform::TelephoneCountryCode().value_or(0);
+    const std::string areaCode = Settings().LastAreaCode;
+    std::int32_t n = ar.ReadI32();
+    std::size_t total = n > 0 ? static_cast<std::size_t>(n) : 0;
+    std::size_t stride = std::max<std::size_t>(1, total / kProgressSteps);
+    // A contact record takes at least 24 bytes: never reserve more than the file can hold.
+    m_index.reserve(std::min(total, ar.Remaining() / 24));
+    m_order.reserve(m_order.size() + std::min(total, ar.Remaining() / 24));
+    if (hooks.frame != nullptr) {
+        hooks.frame->ProgressStart(static_cast<int>(total));
+        hooks.frame->SetStatusText(LoadString(kIdsLoadingBooks));
+    }
+    for (std::size_t i = 0; i < total; ++i) {
+        if (hooks.stopRequested && hooks.stopRequested()) {
+            if (hooks.cutShort != nullptr) {
+                *hooks.cutShort = true;
+            }
+            break;
+        }
+        std::int32_t tag = ar.ReadI32();
+        std::unique_ptr<CAddrBookEntry> e;
+        if (tag == kEntryTypeContact) {
+            auto c = std::make_unique<CContactEntry>(LoadingTag{});
+            c->m_countryCode = countryCode;
+            c->m_areaCode = areaCode;
+            e = std::move(c);
+        } else if (tag == kEntryTypeGroup) {
+            e = std::make_unique<CGroupEntry>(LoadingTag{});
+        } else {
+            // Nothing tells how long an unknown record is: the book ends here.
+            break;
+        }
+        e->Serialize(ar);
+        AddEntry(std::move(e));
+        if (hooks.frame != nullptr && ((i + 1) % stride == 0 || i + 1 == total)) {
+            hooks.frame->ProgressStep(static_cast<int>(i + 1));
+        }
+    }
+    if (hooks.frame != nullptr) {
+        hooks.frame->ProgressEnd();
+    }
+    FixGroupLists();
+}
+
+void CAddrBook::FixGroupLists() {
+    ForEachEntry([](CAddrBookEntry& e) {
+        if (auto* c = dynamic_cast<CContactEntry*>(&e)) {
+            c->m_groups.clear();
+        }
+    });
+    ForEachEntry([this](CAddrBookEntry& e) {
+        if (e.GetType() != kEntryTypeGroup) {
+            return;
+        }
+        const auto& group = static_cast<CGroupEntry&>(e);
+        for (const Guid& m : group.m_members) {
+            if (auto* c = dynamic_cast<CContactEntry*>(FindEntry(m))) {
+                c->m_groups.push_back(group.m_guid);
+            }
+        }
+    });
+}
+
+void CountEntries(const CAddrBook& book, int& contacts, int& groups) {
+    contacts = 0;
+    groups = 0;
+    book.ForEachEntry([&](const CAddrBookEntry& e) {
+        if (e.GetType() == kEntryTypeContact) {
+            ++contacts;
+        } else if (e.GetType() == kEntryTypeGroup) {
+            ++groups;
+        }
+    });
+}
+
+// --- the process-wide list --------------------------------------------------------------
+
+std::vector<std::unique_ptr<CAddrBook>>& AddressBooks() {
+    static std::vector<std::unique_ptr<CAddrBook>> books;
+    return books;
+}
+
+CAddrBook*& CurrentBook() {
+    static CAddrBook* current = nullptr;
+    return current;
+}
+
+CAddrBookEntry* FindEntryInAllBooks(const Guid& guid) {
+    for (const auto& book : AddressBooks()) {
+        if (book) {
+            if (CAddrBookEntry* e = book->FindEntry(guid)) {
+                return e;
+            }
+        }
+    }
+    return nullptr;
+}
+
+void ApplyDefaultBookRule() {
+    auto& books = AddressBooks();
+    if (books.empty()) {
+        books.push_back(std::make_unique<CAddrBook>(std::string(LoadString(kIdsDefaultBook))));
+    }
+    if (CurrentBook() == nullptr && !books.empty()) {
+        CurrentBook() = books.front().get();
+    }
+}
+
+std::string AddressBookDir() {
+    const std::string& dataDir = Settings().DataDir;
+    if (dataDir.empty() || platform::CreateDir(dataDir) != 0) {
+        return {};
+    }
+    std::string dir = platform::JoinPath(dataDir, "AddressBook");
+    if (platform::CreateDir(dir) != 0) {
+        return {};
+    }
+    return dir;
+}
+
+// --- file form --------------------------------------------------------------------------
+
+std::unique_ptr<CAddrBook> ReadBook(std::string_view bytes, const CBookReadHooks& hooks) {
+    CArchive ar(bytes);
+    if (ar.ReadU16() != kAbkMagic) {
+        return nullptr;
+    }
+    auto book = std::make_unique<CAddrBook>(LoadingTag{});
+    book->CAddrBookEntry::Serialize(ar);
+    book->ReadEntries(ar, hooks);
+    return book;
+}
+
+std::string WriteBook(CAddrBook& book) {
+    CArchive ar;
+    ar.WriteU16(kAbkMagic);
+    book.Serialize(ar);
+    return ar.TakeBuffer();
+}
+
+std::unique_ptr<CAddrBook> ReadBookFile(const std::string& path, std::string& error,
+                                        const CBookReadHooks& hooks) {
+    error.clear();
+    if (path.empty()) {
+        return nullptr;
+    }
+    try {
+        std::string bytes = ReadArchiveFile(path);
+        return ReadBook(bytes, hooks);
+    } catch (const std::exception& e) {
+        if (hooks.frame != nullptr) {
+            hooks.frame->ProgressEnd();
+        }
+        error = DescribeFileError(e, path);
+        return nullptr;
+    }
+}
+
+CAddrBook* LoadBook(const std::string& path, const std::function<void(const std::string&)>& onError,
+                    IFrame* frame) {
+    std::string error;
+    CBookReadHooks hooks;
+    hooks.frame = frame;
+    auto book = ReadBookFile(path, error, hooks);
+    if (!error.empty() && onError) {
+        onError(error);
+    }
+    if (!book) {
+        return nullptr;
+    }
+    AddressBooks().push_back(std::move(book));
+    return AddressBooks().back().get();
+}
+
+void SaveAllBooks(const std::function<void(const std::string&)>& onError) {
+    AddressBookDir();
+    for (const auto& book : AddressBooks()) {
+        if (!book) {
+            continue;
+        }
+        std::string path = book->GetFilePath();
+        try {
+            WriteArchiveFile(path, WriteBook(*book));
+        } catch (const std::exception& e) {
+            if (onError) {
+                onError(DescribeFileError(e, path));
+            }
+        }
+    }
+}
+
+void DeleteEntry(const Guid& guid, const std::function<void()>& clearViews) {
+    if (clearViews) {
+        clearViews();
+    }
+    auto& books = AddressBooks();
+    for (auto it = books.begin(); it != books.end(); ++it) {
+        CAddrBook* book = it->get();
+        if (book == nullptr) {
+            continue;
+        }
+        if (book->m_guid == guid) {
+            book->DeleteFile();
+            if (CurrentBook() == book) {
+                CurrentBook() = nullptr;
+            }
+            books.erase(it);
+            CurrentBook() = books.empty() ? nullptr : books.front().get();
+            ApplyDefaultBookRule();
+            return;
+        }
+        book->RemoveEntry(guid);
+    }
+}

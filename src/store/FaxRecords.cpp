@@ -1,0 +1,384 @@
+#include "store/FaxRecords.h"
+
+#include "platform/Files.h"
+
+#include <ctime>
+
+namespace {
+
+constexpr std::uint16_t kBaseVersion = 3;
+constexpr std::uint16_t kEntryVersion = 5;
+constexpr std::uint16_t kAttachVersion = 2;
+constexpr std::uint16_t kSingleVersion = 1;
+constexpr std::uint16_t kListVersion = 2;
+constexpr std::uint16_t kPersonalVersion = 1;
+
+// A count read from a file: a negative one is malformed. The elements are read one by one,
+// so a hostile count runs out of bytes before it can make us allocate much.
+std::size_t ReadCount(CArchive& ar) {
+    std::int32_t n = ar.ReadI32();
+    if (n < 0) {
+        throw CArchiveException(CArchiveException::kBadFormat, "negative element count");
+    }
+    return static_cast<std::size_t>(n);
+}
+
+std::int64_t ReadTime(CArchive& ar, bool wide) {
+    return wide ? ar.ReadI64() : ar.ReadTime32();
+}
+
+// Removes one file; on a failure other than "not found" keeps a copy in "temp" beside it.
+int DeleteKeepingCopy(const std::string& path) {
+    int err = platform::DeleteFile(path);
+    if (err == platform::kOk || err == platform::kNotFound) {
+        return platform::kOk;
+    }
+    std::string temp = platform::JoinPath(platform::JoinPath(platform::DirName(path), "temp"),
+                                          platform::BaseName(path));
+    platform::CopyFile(path, temp, false);
+    return err;
+}
+
+} // namespace
+
+std::int64_t CurrentTime() {
+    return static_cast<std::int64_t>(std::time(nullptr));
+}
+
+// --- pieces -----------------------------------------------------------------------------
+
+void CSendStatistics::Serialize(CArchive& ar) {
+    if (ar.IsStoring()) {
+        ar.WriteI32(m_attempt);
+        ar.WriteI32(m_result);
+        ar.WriteI32(m_duration);
+        ar.WriteI64(m_time);
+    } else {
+        m_attempt = ar.ReadI32();
+        m_result = ar.ReadI32();
+        m_duration = ar.ReadI32();
+        m_time = ar.ReadI64();
+    }
+}
+
+void CFaxEntryBase::Serialize(CArchive& ar) {
+    if (ar.IsStoring()) {
+        ar.WriteI32(GetType());
+        ar.WriteU16(kBaseVersion);
+        ar.WriteString(m_title);
+        ar.WriteI64(m_time);
+        return;
+    }
+    // The type code was read by whoever chose the class.
+    std::uint16_t version = ar.ReadU16();
+    if (version != 0) {
+        m_title = ar.ReadString();
+        m_time = ReadTime(ar, version >= 3);
+    }
+}
+
+void CFaxEntry::CopyFrom(const CFaxEntry& other) {
+    if (&other == this) {
+        return;
+    }
+    m_serverId = other.m_serverId;
+    m_pages = other.m_pages;
+    m_status = other.m_status;
+    m_attempts = other.m_attempts;
+}
+
+void CFaxEntry::Serialize(CArchive& ar) {
+    if (ar.IsStoring()) {
+        ar.WriteU16(kEntryVersion);
+        ar.WriteString(m_recipient);
+        ar.WriteI64(m_created);
+        ar.WriteI64(m_lastAttempt);
+        ar.WriteI32(m_pages);
+        ar.WriteI32(static_cast<std::int32_t>(m_attempts.size()));
+        for (auto& a : m_attempts) {
+            a.Serialize(ar);
+        }
+        ar.WriteString(m_serverId);
+        ar.WriteI32(m_faxId);
+        ar.WriteI32(m_status);
+        ar.WriteString(m_recipientLabel);
+        return;
+    }
+    std::uint16_t version = ar.ReadU16();
+    if (version >= 1) {
+        m_recipient = ar.ReadString();
+        m_created = ReadTime(ar, version >= 5);
+        m_lastAttempt = ReadTime(ar, version >= 5);
+        m_pages = ar.ReadI32();
+        std::size_t n = ReadCount(ar);
+        m_attempts.clear();
+        for (std::size_t i = 0; i < n; ++i) {
+            CSendStatistics s;
+            s.Serialize(ar);
+            m_attempts.push_back(s);
+        }
+    }
+    if (version >= 2) {
+        m_serverId = ar.ReadString();
+    }
+    if (version >= 3) {
+        m_faxId = ar.ReadI32();
+        m_status = ar.ReadI32();
+        m_recipientLabel = ar.ReadString();
+    }
+}
+
+std::string CAttach::CompanionFile() const {
+    return platform::CompanionPath(m_path, CompanionExtension());
+}
+
+int CAttach::DeleteFiles() {
+    if (m_path.empty()) {
+        return 0;
+    }
+    // The companion is looked up before the image goes, while its real name is still known.
+    std::string companion = CompanionFile();
+    int result = DeleteKeepingCopy(m_path);
+    int companionResult = DeleteKeepingCopy(companion);
+    return result != 0 ? result : companionResult;
+}
+
+void CAttach::Serialize(CArchive& ar) {
+    if (ar.IsStoring()) {
+        ar.WriteU16(kAttachVersion);
+        ar.WriteString(m_path);
+        ar.WriteU8(m_unread);
+        return;
+    }
+    std::uint16_t version = ar.ReadU16();
+    if (version != 0) {
+        m_path = ar.ReadString();
+    }
+    m_unread = 0;
+    if (version >= 2) {
+        m_unread = ar.ReadU8();
+    }
+}
+
+void CFaxCore::Serialize(CArchive& ar) {
+    if (ar.IsStoring()) {
+        ar.WriteString(m_to);
+        ar.WriteString(m_from);
+        ar.WriteString(m_serverId);
+        ar.WriteI32(m_pages);
+        ar.WriteI32(m_duration);
+        ar.WriteI64(m_received);
+    } else {
+        m_to = ar.ReadString();
+        m_from = ar.ReadString();
+        m_serverId = ar.ReadString();
+        m_pages = ar.ReadI32();
+        m_duration = ar.ReadI32();
+        m_received = ar.ReadI64();
+    }
+}
+
+// --- records ----------------------------------------------------------------------------
+
+void CFaxDocument::Serialize(CArchive& ar) {
+    CFaxEntryBase::Serialize(ar);
+    CAttach::Serialize(ar);
+}
+
+std::unique_ptr<CFaxEntryBase> CFaxDocument::Clone() const {
+    return std::make_unique<CFaxDocument>(*this);
+}
+
+CSingleFaxEntry::CSingleFaxEntry(std::string title)
+    : CFaxEntryBase(CurrentTime(), std::move(title)) {
+    m_created = m_time;
+    m_lastAttempt = m_time;
+}
+
+void CSingleFaxEntry::UpdateFrom(const CFaxEntryBase& other) {
+    if (const auto* entry = dynamic_cast<const CFaxEntry*>(&other)) {
+        CopyFrom(*entry);
+    }
+}
+
+void CSingleFaxEntry::Serialize(CArchive& ar) {
+    CFaxEntryBase::Serialize(ar);
+    CFaxEntry::Serialize(ar);
+    CAttach::Serialize(ar);
+    if (ar.IsStoring()) {
+        ar.WriteU16(kSingleVersion);
+    } else {
+        ar.ReadU16();
+    }
+}
+
+std::unique_ptr<CFaxEntryBase> CSingleFaxEntry::Clone() const {
+    return std::make_unique<CSingleFaxEntry>(*this);
+}
+
+CGroupFaxEntry::CGroupFaxEntry(std::string title)
+    : CFaxEntryBase(CurrentTime(), std::move(title)) {}
+
+void CGroupFaxEntry::UpdateFrom(const CFaxEntryBase& other) {
+    const auto* list = dynamic_cast<const CGroupFaxEntry*>(&other);
+    if (list == nullptr) {
+        return;
+    }
+    m_status = list->m_status;
+    for (const CFaxEntry& theirs : list->m_recipients) {
+        for (CFaxEntry& mine : m_recipients) {
+            if (mine.m_faxId == theirs.m_faxId) {
+                mine.CopyFrom(theirs);
+            }
+        }
+    }
+}
+
+void CGroupFaxEntry::Serialize(CArchive& ar) {
+    CFaxEntryBase::Serialize(ar);
+    CAttach::Serialize(ar);
+    if (ar.IsStoring()) {
+        ar.WriteU16(kListVersion);
+        ar.WriteI32(m_listId);
+        ar.WriteI32(m_status);
+        ar.WriteI32(static_cast<std::int32_t>(m_recipients.size()));
+        for (auto& r : m_recipients) {
+            r.Serialize(ar);
+        }
+        return;
+    }
+    if (ar.ReadU16() < 2) {
+        return;
+    }
+    m_listId = ar.ReadI32();
+    m_status = ar.ReadI32();
+    std::size_t n = ReadCount(ar);
+    m_recipients.clear();
+    for (std::size_t i = 0; i < n; ++i) {
+        CFaxEntry r;
+        r.Serialize(ar);
+        m_recipients.push_back(std::move(r));
+    }
+}
+
+std::unique_ptr<CFaxEntryBase> CGroupFaxEntry::Clone() const {
+    return std::make_unique<CGroupFaxEntry>(*this);
+}
+
+int CGroupFaxEntry::DeleteFiles() {
+    int result = CAttach::DeleteFiles();
+    if (!m_path.empty()) {
+        platform::DeleteFile(platform::CompanionPath(m_path, ".fbl"));
+    }
+    return result;
+}
+
+CPersonalFaxEntry::CPersonalFaxEntry(std::string title)
+    : CFaxEntryBase(CurrentTime(), std::move(title)) {}
+
+void CPersonalFaxEntry::UpdateFrom(const CFaxEntryBase& other) {
+    const auto* list = dynamic_cast<const CPersonalFaxEntry*>(&other);
+    if (list == nullptr) {
+        return;
+    }
+    m_status = list->m_status;
+    for (const CAttachFaxEntry& theirs : list->m_recipients) {
+        for (CAttachFaxEntry& mine : m_recipients) {
+            if (mine.m_faxId == theirs.m_faxId) {
+                mine.CopyFrom(theirs);
+            }
+        }
+    }
+}
+
+void CPersonalFaxEntry::Serialize(CArchive& ar) {
+    CFaxEntryBase::Serialize(ar);
+    CAttach::Serialize(ar);
+    if (ar.IsStoring()) {
+        ar.WriteU16(kPersonalVersion);
+        ar.WriteI32(m_listId);
+        ar.WriteI32(m_status);
+        ar.WriteI32(static_cast<std::int32_t>(m_recipients.size()));
+        for (auto& r : m_recipients) {
+            r.Serialize(ar);
+        }
+        return;
+    }
+    if (ar.ReadU16() == 0) {
+        return;
+    }
+    m_listId = ar.ReadI32();
+    m_status = ar.ReadI32();
+    std::size_t n = ReadCount(ar);
+    m_recipients.clear();
+    for (std::size_t i = 0; i < n; ++i) {
+        CAttachFaxEntry r;
+        r.Serialize(ar);
+        m_recipients.push_back(std::move(r));
+    }
+}
+
+std::unique_ptr<CFaxEntryBase> CPersonalFaxEntry::Clone() const {
+    return std::make_unique<CPersonalFaxEntry>(*this);
+}
+
+int CPersonalFaxEntry::DeleteFiles() {
+    int result = CAttach::DeleteFiles();
+    for (const CAttachFaxEntry& r : m_recipients) {
+        if (!r.m_path.empty()) {
+            platform::DeleteFile(r.m_path);
+        }
+    }
+    return result;
+}
+
+void CAttachFaxEntry::Serialize(CArchive& ar) {
+    CFaxEntry::Serialize(ar);
+    CAttach::Serialize(ar);
+}
+
+void CReceivedFax::Serialize(CArchive& ar) {
+    CFaxCore::Serialize(ar);
+    CAttach::Serialize(ar);
+    if (ar.IsStoring()) {
+        ar.WriteString(m_faxId);
+    } else {
+        m_faxId = ar.ReadString();
+    }
+}
+
+CAttach* AttachOf(CFaxEntryBase& record) {
+    return dynamic_cast<CAttach*>(&record);
+}
+const CAttach* AttachOf(const CFaxEntryBase& record) {
+    return dynamic_cast<const CAttach*>(&record);
+}
+
+std::string StoreRecord(CFaxEntryBase& record) {
+    CArchive ar;
+    record.Serialize(ar);
+    return ar.TakeBuffer();
+}
+
+std::unique_ptr<CFaxEntryBase> LoadSentRecord(std::string_view bytes) {
+    if (bytes.empty()) {
+        return nullptr;
+    }
+    CArchive ar(bytes);
+    std::unique_ptr<CFaxEntryBase> record;
+    switch (ar.ReadI32()) {
+    case kTypeSingle:
+        record = std::make_unique<CSingleFaxEntry>();
+        break;
+    case kTypeList:
+        record = std::make_unique<CGroupFaxEntry>();
+        break;
+    case kTypePersonal:
+        record = std::make_unique<CPersonalFaxEntry>();
+        break;
+    default:
+        return nullptr;
+    }
+    record->Serialize(ar);
+    return record;
+}
