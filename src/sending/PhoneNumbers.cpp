@@ -1,7 +1,5 @@
 #include "sending/PhoneNumbers.h"
 
-#include "app/Settings.h"
-
 #include <algorithm>
 
 namespace {
@@ -47,10 +45,6 @@ bool AddAreaPrefix(std::string& text, std::string_view areaPrefix) {
     }
     text.insert(0, areaPrefix);
     return true;
-}
-
-bool AddAreaPrefix(std::string& text) {
-    return AddAreaPrefix(text, Settings().DefaultAreaCode);
 }
 
 std::string NumberOnLeavingField(std::string_view typed, std::string_view areaPrefix) {
