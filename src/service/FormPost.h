@@ -1,0 +1,73 @@
+#pragma once
+// The form-post client: each request is one HTTP/1.0 multipart POST over a fresh connection,
+// read until the server closes it; the XML found in the reply becomes a reply tree.
+#include "service/ReplyTree.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// One fax submission. Texts and paths are UTF-8.
+struct SendFaxRequest {
+    std::string documentPath;  // "userfile"; must exist and not be empty
+    std::string phoneListPath; // "item_csv"; left out when empty
+    std::string description;   // "Descr"; always sent
+    std::string phoneNumber;   // "Phone"; left out when empty
+    std::int32_t attempts = 0; // "Attempts"
+    std::int32_t delay = 0;    // "Delay"
+};
+
+// Where a request goes and whose it is. `password` is the plain password (UTF-8); only its
+// digest is sent.
+struct ServiceEndpoint {
+    std::string hostPort; // "host" or "host:port"
+    std::string userId;
+    std::string password;
+};
+
+// Limits of one exchange. A time-out fails the request like any other error.
+struct ServiceTimeouts {
+    int connectMs = 20000;
+    int idleMs = 60000; // longest wait for any progress while sending or reading
+};
+// The process-wide limits; tests shorten them before starting requests.
+ServiceTimeouts& ServiceTimeoutSettings();
+
+constexpr const char* kFaxSendScript = "fax.send.api.php";
+constexpr const char* kFaxCheckScript = "fax.check.api.php";
+constexpr const char* kFormBoundary = "------------56CDD882";
+// A reply longer than this is no service reply; reading stops and the request fails.
+constexpr std::size_t kMaxReplyBytes = 8u << 20;
+
+// The password field: MD5 of the password's Windows-1251 bytes as 32 lower-case hex digits,
+// or "" for an empty password.
+std::string PasswordDigest(std::string_view password);
+
+// Whole request bytes (header, blank line, body, final CRLF). `host` is the Host header value.
+// Submission: nullopt when the document is missing or empty (nothing would be sent).
+std::optional<std::string> BuildFaxSendRequest(const SendFaxRequest& request,
+                                               std::string_view userId, std::string_view password,
+                                               std::string_view host);
+std::string BuildFaxStatusRequest(std::int32_t serverId, std::string_view userId,
+                                  std::string_view password, std::string_view host);
+
+// Connects to the first IPv4 address of `host`, sends `request`, reads until the server closes.
+// nullopt on any failure (resolve, connect, send, time-out, over-long reply). A connection reset
+// while reading keeps what arrived before it.
+std::optional<std::string> ExchangeRequest(const std::string& host, int port,
+                                           std::string_view request);
+
+// Lower-cases the reply (ASCII), takes it from the first "<?xml" on, strips trailing LF then CR
+// and builds the tree. Empty when there is no reply or no XML declaration.
+ReplyTree ReplyToTree(std::string reply);
+
+// The two requests against an explicit endpoint.
+ReplyTree RequestFaxSend(const SendFaxRequest& request, const ServiceEndpoint& endpoint);
+ReplyTree RequestFaxStatus(std::int32_t serverId, const ServiceEndpoint& endpoint);
+
+// The two requests against the ApiHost setting with the credentials of the settings record
+// (UserID and the password entered in this run).
+ReplyTree RequestFaxSend(const SendFaxRequest& request);
+ReplyTree RequestFaxStatus(std::int32_t serverId);
+ServiceEndpoint ApiEndpointFromSettings();
