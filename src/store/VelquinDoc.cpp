@@ -1,0 +1,660 @@
+#include "store/VelquinDoc.h"
+
+#include "app/Settings.h"
+#include "app/ThreadControl.h"
+#include "platform/Encoding.h"
+#include "platform/Files.h"
+#include "platform/Process.h"
+#include "platform/Sync.h"
+#include "resources/Strings.h"
+#include "store/Trace.h"
+
+#include <algorithm>
+#include <future>
+
+namespace {
+
+constexpr unsigned kIdsStopBookWork = 106;
+constexpr unsigned kIdsBookFilter = 178;
+constexpr const char* kBookFilterFallback = "Address book files (*.abk)|*.abk|";
+constexpr std::int64_t kSecondsPerDay = 86400;
+
+// Worker ids of the document's own threads, apart from those the registry hands out.
+std::atomic<std::uint32_t> g_nextLoaderId{0x40000000u};
+
+// Regular files of a listing whose names match `pattern`, in name order (the listing itself
+// has none; a fixed order keeps equal times in a stable order).
+std::vector<const platform::DirEntry*> Matching(const platform::CDirIndex& index,
+                                                std::string_view pattern) {
+    std::vector<const platform::DirEntry*> out;
+    for (const platform::DirEntry& e : index.Entries()) {
+        if (!e.isDir && platform::WildcardMatch(pattern, e.name)) {
+            out.push_back(&e);
+        }
+    }
+    std::sort(out.begin(), out.end(),
+              [](const auto* a, const auto* b) { return a->name < b->name; });
+    return out;
+}
+
+std::string StoreSubdir(const char* name) {
+    return platform::JoinPath(Settings().DataDir, name);
+}
+
+} // namespace
+
+CVelquinDoc::CVelquinDoc(IPrompt& prompt, IFrame& frame, CStatusSteps steps)
+    : m_prompt(prompt), m_frame(frame), m_steps(std::move(steps)) {
+    m_exitEvent = platform::CreateNamedEvent(kExitEventName);
+    m_answerEvent = platform::CreateNamedEvent(kAnswerEventName);
+    m_stateEvent = platform::CreateNamedEvent(kStateEventName);
+    // A signal left over from an earlier document must not stop the new workers.
+    m_exitEvent->Reset();
+    m_answerEvent->Reset();
+    m_stateEvent->Reset();
+    m_queryThread = std::thread([this] { QueryWorker(); });
+    m_replyThread = std::thread([this] { ReplyWorker(); });
+    StoreTrace("Document constructor");
+}
+
+CVelquinDoc::~CVelquinDoc() {
+    StopWorkers();
+    WaitForBookLoader();
+    StoreTrace("Delete all faxes start");
+    m_sent.clear();
+    StoreTrace("Delete all faxes end");
+    m_printed.clear();
+    m_saved.clear();
+    m_received.clear();
+    CurrentBook() = nullptr;
+    AddressBooks().clear();
+}
+
+// --- views ------------------------------------------------------------------------------
+
+void CVelquinDoc::AddObserver(IViewObserver* view) {
+    if (view != nullptr && std::find(m_views.begin(), m_views.end(), view) == m_views.end()) {
+        m_views.push_back(view);
+    }
+}
+
+void CVelquinDoc::RemoveObserver(IViewObserver* view) {
+    m_views.erase(std::remove(m_views.begin(), m_views.end(), view), m_views.end());
+}
+
+void CVelquinDoc::UpdateAllViews(int hint, const void* collection) {
+    // A view may unregister while being told: walk a copy.
+    std::vector<IViewObserver*> views = m_views;
+    for (IViewObserver* v : views) {
+        v->OnUpdate(hint, collection);
+    }
+}
+
+void CVelquinDoc::UpdateViews(int flags) {
+    StoreTrace("OnUpdateView Start");
+    if (flags & kUpdatePrinted) {
+        UpdateAllViews(kHintPrintedDocs, &m_printed);
+    }
+    if (flags & kUpdateSent) {
+        UpdateAllViews(kHintSentFaxes, &m_sent);
+    }
+    if (flags & kUpdateSaved) {
+        UpdateAllViews(kHintSavedDocs, &m_saved);
+    }
+    if (flags & kUpdateReceived) {
+        UpdateAllViews(kHintReceivedFaxes, &m_received);
+    }
+    if (flags & kUpdateBooks) {
+        UpdateAllViews(kHintBooksChanged, &AddressBooks());
+    }
+    if (flags & (kUpdatePrinted | kUpdateReceived | kUpdateBookEntries)) {
+        UpdateAllViews(kHintShowBookEntries, &AddressBooks());
+    }
+    StoreTrace("OnUpdateView End");
+}
+
+void CVelquinDoc::SetViewReady() {
+    StoreTrace("SetViewReady Start");
+    if (m_viewsToCome > 0 && --m_viewsToCome == 0) {
+        LoadStore();
+    }
+    StoreTrace("SetViewReady End");
+}
+
+void CVelquinDoc::LoadStore() {
+    StartBookLoader();
+    LoadSentFaxes();
+    LoadDocuments(m_printed, Settings().FaxDir);
+    LoadDocuments(m_saved, SavedDir());
+    LoadRcvdFaxes();
+    UpdateViews(kUpdatePrinted | kUpdateSent | kUpdateReceived | kUpdateSaved);
+}
+
+// --- loading ----------------------------------------------------------------------------
+
+std::string CVelquinDoc::SentDir() {
+    return StoreSubdir("SentFaxes");
+}
+std::string CVelquinDoc::ReceivedDir() {
+    return StoreSubdir("ReceivedFaxes");
+}
+std::string CVelquinDoc::SavedDir() {
+    return StoreSubdir("SavedFiles");
+}
+
+void CVelquinDoc::ReportFileError(const std::exception& e, const std::string& path) {
+    m_prompt.FileError(DescribeFileError(e, path));
+}
+
+void CVelquinDoc::LoadSentFaxes() {
+    StoreTrace("LoadSentFaxes Start");
+    StoreTrace("Delete all faxes start");
+    m_sent.clear();
+    StoreTrace("Delete all faxes end");
+
+    const std::string dir = SentDir();
+    const CSettings& s = Settings();
+    if (s.DeleteSentAfterDays) {
+        platform::CDirIndex before(dir);
+        const std::int64_t age = std::max<std::int64_t>(0, s.SentDeleteDays) * kSecondsPerDay;
+        const std::int64_t now = CurrentTime();
+        for (const platform::DirEntry* image : Matching(before, "*.tif")) {
+            if (image->created + age > now) {
+                continue;
+            }
+            platform::DeleteFile(platform::JoinPath(dir, image->name));
+            for (const char* ext : {".fbl", ".fax"}) {
+                if (const platform::DirEntry* c = before.Find(platform::Stem(image->name) + ext)) {
+                    platform::DeleteFile(platform::JoinPath(dir, c->name));
+                }
+            }
+        }
+    }
+
+    platform::CDirIndex index(dir);
+    for (const platform::DirEntry* job : Matching(index, "*.fax")) {
+        const std::string stem = platform::Stem(job->name);
+        const std::string path = platform::JoinPath(dir, job->name);
+        if (index.Find(stem + ".tif") != nullptr || index.Find(stem + "_0001.tif") != nullptr) {
+            ReadSentFaxDoc(path);
+        } else {
+            platform::DeleteFile(path);
+        }
+    }
+    std::stable_sort(m_sent.begin(), m_sent.end(),
+                     [](const auto& a, const auto& b) { return a->m_time < b->m_time; });
+    StoreTrace("LoadSentFaxes End");
+}
+
+bool CVelquinDoc::ReadSentFaxDoc(const std::string& path) {
+    if (path.empty()) {
+        return true;
+    }
+    StoreTrace("ReadSentFaxDoc Start");
+    bool ok = true;
+    try {
+        std::string bytes = ReadArchiveFile(path);
+        if (auto record = LoadSentRecord(bytes)) {
+            m_sent.push_back(std::move(record));
+        }
+    } catch (const std::exception& e) {
+        // The half-read record went with the exception; the file stays on disk.
+        ReportFileError(e, path);
+        ok = false;
+    }
+    StoreTrace("ReadSentFaxDoc End");
+    return ok;
+}
+
+void CVelquinDoc::LoadRcvdFaxes() {
+    StoreTrace("LoadRcvdFaxes Start");
+    m_received.clear();
+    platform::CDirIndex index(ReceivedDir());
+    for (const platform::DirEntry* job : Matching(index, "*.fax")) {
+        LoadRcvdFaxDoc(platform::JoinPath(ReceivedDir(), job->name));
+    }
+    StoreTrace("LoadRcvdFaxes End");
+}
+
+bool CVelquinDoc::LoadRcvdFaxDoc(const std::string& path) {
+    StoreTrace("LoadRcvdFaxDoc Start");
+    bool ok = true;
+    try {
+        std::string bytes = ReadArchiveFile(path);
+        CArchive ar(bytes);
+        CReceivedFax fax;
+        fax.Serialize(ar);
+        m_received.push_back(std::move(fax));
+    } catch (const std::exception& e) {
+        ReportFileError(e, path);
+        ok = false;
+    }
+    StoreTrace("LoadRcvdFaxDoc End");
+    return ok;
+}
+
+// --- commands ---------------------------------------------------------------------------
+
+void CVelquinDoc::ReloadPrintedDocuments() {
+    LoadDocuments(m_printed, Settings().FaxDir);
+    UpdateViews(kUpdatePrinted);
+}
+
+void CVelquinDoc::ReloadSavedDocuments() {
+    LoadDocuments(m_saved, SavedDir());
+    UpdateViews(kUpdateSaved);
+}
+
+bool CVelquinDoc::OpenAddressBook() {
+    std::string filter(LoadString(kIdsBookFilter));
+    if (filter.empty()) {
+        filter = kBookFilterFallback;
+    }
+    auto path = m_prompt.AskOpenFile(filter + "|", "");
+    if (!path) {
+        return false;
+    }
+    LoadBook(*path);
+    UpdateAllViews(kHintBooksChanged, &AddressBooks());
+    return true;
+}
+
+bool CVelquinDoc::AddDocument() {
+    auto path = m_prompt.AskOpenFile(kAddDocumentFilter, "");
+    if (!path) {
+        return false;
+    }
+    // A failed copy is ignored; the directory watcher lists a successful one.
+    return AddDocumentFile(*path, Settings().FaxDir) == 0;
+}
+
+void CVelquinDoc::AddSentJob(const std::string& path) {
+    ReadSentFaxDoc(path);
+    SaveSentJobs();
+    UpdateAllViews(kHintSentFaxes, &m_sent);
+}
+
+void CVelquinDoc::SaveSentRecord(CFaxEntryBase& record) {
+    SaveJobFile(record, SentDir());
+}
+
+void CVelquinDoc::ApplyEntryUpdate(const CFaxEntryBase& record) {
+    switch (record.GetType()) {
+    case kTypeSingle: {
+        const auto& single = dynamic_cast<const CSingleFaxEntry&>(record);
+        const std::int32_t faxId = single.m_faxId;
+        for (auto& stored : m_sent) {
+            if (auto* s = dynamic_cast<CSingleFaxEntry*>(stored.get())) {
+                if (s->m_faxId == faxId) {
+                    s->UpdateFrom(record);
+                    SaveSentRecord(*s);
+                    break;
+                }
+            } else if (auto* list = dynamic_cast<CGroupFaxEntry*>(stored.get())) {
+                auto it = std::find_if(list->m_recipients.begin(), list->m_recipients.end(),
+                                       [&](const CFaxEntry& r) { return r.m_faxId == faxId; });
+                if (it != list->m_recipients.end()) {
+                    it->CopyFrom(single);
+                    SaveSentRecord(*list);
+                    break;
+                }
+            } else if (auto* personal = dynamic_cast<CPersonalFaxEntry*>(stored.get())) {
+                auto it = std::find_if(personal->m_recipients.begin(), personal->m_recipients.end(),
+                                       [&](const CFaxEntry& r) { return r.m_faxId == faxId; });
+                if (it != personal->m_recipients.end()) {
+                    it->CopyFrom(single);
+                    SaveSentRecord(*personal);
+                    personal->m_status = 0;
+                    SaveSentRecord(*personal);
+                    break;
+                }
+            }
+        }
+        break;
+    }
+    case kTypeList: {
+        const auto& update = dynamic_cast<const CGroupFaxEntry&>(record);
+        for (auto& stored : m_sent) {
+            auto* list = dynamic_cast<CGroupFaxEntry*>(stored.get());
+            if (list == nullptr || list->m_listId != update.m_listId) {
+                continue;
+            }
+            if (update.m_status < 1) {
+                // UpdateFrom takes the status and the results of recipients with equal ids.
+                list->UpdateFrom(update);
+            } else {
+                list->m_status = update.m_status;
+                for (CFaxEntry& r : list->m_recipients) {
+                    r.m_status = update.m_status;
+                }
+            }
+            SaveSentRecord(*list);
+        }
+        break;
+    }
+    case kTypePersonal: {
+        const auto& update = dynamic_cast<const CPersonalFaxEntry&>(record);
+        for (auto& stored : m_sent) {
+            auto* list = dynamic_cast<CPersonalFaxEntry*>(stored.get());
+            if (list != nullptr && list->m_listId == update.m_listId) {
+                list->UpdateFrom(update);
+                SaveSentRecord(*list);
+            }
+        }
+        break;
+    }
+    default:
+        break;
+    }
+    UpdateAllViews(kHintSentFaxes, &m_sent);
+}
+
+bool CVelquinDoc::SaveJobFile(CFaxEntryBase& record, const std::string& directory,
+                              const platform::CDirIndex* listing) {
+    const CAttach* attach = AttachOf(record);
+    if (attach == nullptr || attach->m_path.empty()) {
+        return false;
+    }
+    // An existing job file keeps its name (".FAX" from a send dialog is not doubled).
+    std::string name = platform::Stem(attach->m_path) + ".fax";
+    std::string path;
+    if (listing != nullptr) {
+        const platform::DirEntry* e = listing->Find(name);
+        path = platform::JoinPath(directory, e != nullptr ? e->name : name);
+    } else {
+        path = platform::CompanionPath(platform::JoinPath(directory, name), ".fax");
+    }
+    try {
+        WriteArchiveFile(path, StoreRecord(record));
+        return true;
+    } catch (const std::exception& e) {
+        ReportFileError(e, path);
+        return false;
+    }
+}
+
+void CVelquinDoc::SaveSentJobs() {
+    const std::string dir = SentDir();
+    platform::CDirIndex listing(dir);
+    for (auto& record : m_sent) {
+        SaveJobFile(*record, dir, &listing);
+    }
+}
+
+void CVelquinDoc::SaveBooks() {
+    SaveAllBooks([this](const std::string& error) { m_prompt.FileError(error); });
+}
+
+CAddrBook* CVelquinDoc::LoadBook(const std::string& path) {
+    StoreTrace("LoadBook Start");
+    CAddrBook* book = ::LoadBook(
+        path, [this](const std::string& error) { m_prompt.FileError(error); }, &m_frame);
+    StoreTrace("LoadBook End");
+    return book;
+}
+
+void CVelquinDoc::DeleteEntry(const Guid& guid) {
+    StoreTrace("DeleteEntry Start");
+    ::DeleteEntry(guid, [this] { UpdateAllViews(kHintClearBookEntries, nullptr); });
+    StoreTrace("DeleteEntry End");
+}
+
+void CVelquinDoc::DeleteSentRecord(CFaxEntryBase* record) {
+    if (record == nullptr) {
+        return;
+    }
+    if (CAttach* attach = AttachOf(*record); attach != nullptr && !attach->m_path.empty()) {
+        attach->DeleteFiles();
+    }
+    m_sent.erase(std::remove_if(m_sent.begin(), m_sent.end(),
+                                [&](const auto& p) { return p.get() == record; }),
+                 m_sent.end());
+}
+
+void CVelquinDoc::DeleteDocument(CFaxDocument* record) {
+    if (record == nullptr) {
+        return;
+    }
+    record->DeleteFiles();
+    // The record may be a printed document as well as a saved one.
+    for (DocumentList* list : {&m_saved, &m_printed}) {
+        list->erase(std::remove_if(list->begin(), list->end(),
+                                   [&](const auto& p) { return p.get() == record; }),
+                    list->end());
+    }
+}
+
+bool CVelquinDoc::ShowFile(const CAttach& record) {
+    if (record.m_path.empty()) {
+        return false;
+    }
+    if (Settings().UseOwnViewer) {
+        return platform::StartProgram({OwnViewerPath(), record.m_path});
+    }
+    return platform::ShellOpen(record.m_path);
+}
+
+void CVelquinDoc::ForwardToNewFax(const std::string& title, const std::string& imagePath,
+                                  const CSingleFaxEntry* record) {
+    if (imagePath.empty()) {
+        return;
+    }
+    std::string newTitle;
+    if (!title.empty()) {
+        newTitle = FormatString("FW: %s", title);
+    } else if (record != nullptr) {
+        newTitle = FormatString("FW: Fax on %s", record->m_recipient);
+    }
+    const std::string faxDir = Settings().FaxDir;
+    const std::string fileName = platform::BaseName(imagePath);
+    const std::string tagPath =
+        platform::CompanionPath(platform::JoinPath(faxDir, fileName), ".tag");
+    try {
+        WriteArchiveFile(tagPath, platform::Utf8ToCp1251(newTitle));
+    } catch (const std::exception& e) {
+        ReportFileError(e, tagPath);
+    }
+    platform::CopyFile(imagePath, platform::JoinPath(faxDir, fileName), false);
+}
+
+// --- status workers ---------------------------------------------------------------------
+
+void CVelquinDoc::QueueStatusQuery(std::int32_t id) {
+    {
+        std::lock_guard<std::mutex> lock(m_queryLock);
+        m_queries.push_back(id);
+    }
+    m_stateEvent->Set();
+}
+
+void CVelquinDoc::QueueStatusReply(StatusReply reply) {
+    {
+        std::lock_guard<std::mutex> lock(m_replyLock);
+        m_replies.push_back(std::move(reply));
+    }
+    m_answerEvent->Set();
+}
+
+std::size_t CVelquinDoc::PendingQueries() {
+    std::lock_guard<std::mutex> lock(m_queryLock);
+    return m_queries.size();
+}
+
+void CVelquinDoc::QueryWorker() {
+    for (;;) {
+        int which =
+            platform::WaitForAny({m_exitEvent.get(), m_stateEvent.get()}, platform::kInfinite);
+        if (m_stopping.load() || which == 0) {
+            return;
+        }
+        if (which != 1) {
+            continue; // a failed wait counts as a wake-up without a signal
+        }
+        for (;;) {
+            std::int32_t id = 0;
+            {
+                std::lock_guard<std::mutex> lock(m_queryLock);
+                if (m_queries.empty()) {
+                    break;
+                }
+                id = m_queries.front();
+                m_queries.pop_front();
+            }
+            if (m_stopping.load()) {
+                return;
+            }
+            QueueStatusReply(m_steps.query ? m_steps.query(id) : StatusReply());
+        }
+    }
+}
+
+void CVelquinDoc::ReplyWorker() {
+    for (;;) {
+        int which =
+            platform::WaitForAny({m_exitEvent.get(), m_answerEvent.get()}, platform::kInfinite);
+        if (m_stopping.load() || which == 0) {
+            return;
+        }
+        if (which != 1) {
+            continue;
+        }
+        for (;;) {
+            StatusReply reply;
+            {
+                std::lock_guard<std::mutex> lock(m_replyLock);
+                if (m_replies.empty()) {
+                    break;
+                }
+                reply = std::move(m_replies.front());
+                m_replies.pop_front();
+            }
+            if (m_stopping.load()) {
+                return;
+            }
+            if (reply && m_steps.apply) {
+                m_steps.apply(*this, std::move(reply));
+            }
+        }
+    }
+}
+
+void CVelquinDoc::StopWorkers() {
+    if (m_stopping.exchange(true)) {
+        return;
+    }
+    // Each worker is woken through its own event, so the shared exit event is left for the
+    // directory watcher: it is set once the document's workers are gone.
+    m_stateEvent->Set();
+    m_answerEvent->Set();
+    if (m_queryThread.joinable()) {
+        m_queryThread.join();
+    }
+    if (m_replyThread.joinable()) {
+        m_replyThread.join();
+    }
+    m_stateEvent->Reset();
+    m_answerEvent->Reset();
+    m_exitEvent->Set();
+}
+
+// --- address-book loader ----------------------------------------------------------------
+
+void CVelquinDoc::StartBookLoader() {
+    if (m_loader) {
+        return;
+    }
+    CThreadControl& control = CThreadControl::Instance();
+    m_loaderBusy = true;
+    control.busy = 1;
+    m_loaderId = g_nextLoaderId++;
+    // The thread waits until it is registered, as the original's was created suspended.
+    auto registered = std::make_shared<std::promise<void>>();
+    std::shared_future<void> go = registered->get_future().share();
+    m_loader = std::make_shared<std::thread>([this, go] {
+        go.wait();
+        BookLoaderMain();
+    });
+    control.Register(m_loaderId, m_loader, 1);
+    registered->set_value();
+}
+
+void CVelquinDoc::BookLoaderMain() {
+    CThreadControl& control = CThreadControl::Instance();
+    auto closing = [&control] { return control.stopRequest.load() == 2; };
+
+    std::vector<std::unique_ptr<CAddrBook>> books;
+    std::vector<std::string> errors;
+    bool cutShort = false;
+    const std::string dir = AddressBookDir();
+    if (!dir.empty()) {
+        platform::CDirIndex index(dir);
+        for (const platform::DirEntry* file : Matching(index, "*.abk")) {
+            if (closing()) {
+                cutShort = true;
+                break;
+            }
+            CBookReadHooks hooks;
+            hooks.frame = &m_frame;
+            hooks.stopRequested = closing;
+            hooks.cutShort = &cutShort;
+            std::string error;
+            auto book = ReadBookFile(platform::JoinPath(dir, file->name), error, hooks);
+            if (!error.empty()) {
+                errors.push_back(std::move(error));
+            }
+            if (book) {
+                books.push_back(std::move(book));
+            }
+        }
+    }
+    // The books were built here; the GUI thread takes them over and reports the errors.
+    m_frame.RunOnGuiThread([&] {
+        for (const std::string& e : errors) {
+            m_prompt.FileError(e);
+        }
+        for (auto& b : books) {
+            AddressBooks().push_back(std::move(b));
+        }
+        ApplyDefaultBookRule();
+        m_booksComplete = !cutShort;
+    });
+    books.clear();
+    control.Unregister(m_loaderId);
+    control.busy = 0;
+    m_loaderBusy = false;
+    m_frame.AddressBooksLoaded();
+}
+
+void CVelquinDoc::WaitForBookLoader() {
+    if (m_loader && m_loader->joinable()) {
+        m_loader->join();
+    }
+}
+
+// --- closing ----------------------------------------------------------------------------
+
+bool CVelquinDoc::CanCloseFrame() {
+    if (m_loaderBusy.load()) {
+        if (m_prompt.MessageId(kIdsStopBookWork, MsgIcon::Question, MsgButtons::YesNo) !=
+            MsgAnswer::Yes) {
+            return false;
+        }
+    }
+    StopWorkers();
+    CThreadControl::Instance().stopRequest = 2;
+    return true;
+}
+
+void CVelquinDoc::OnCloseDocument() {
+    if (m_closed) {
+        return;
+    }
+    m_closed = true;
+    StopWorkers();
+    WaitForBookLoader();
+    // Books whose loading was cut short would overwrite the full files: they are not written.
+    if (m_booksComplete) {
+        SaveBooks();
+    }
+    SaveSentJobs();
+}

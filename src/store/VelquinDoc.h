@@ -1,0 +1,154 @@
+#pragma once
+// The program's single document: owns every record and (through AddressBooks) every book,
+// loads them from the fax store, keeps the job files in step and tells the views.
+#include "addressbook/AddrBook.h"
+#include "app/Ports.h"
+#include "store/DocumentIntake.h"
+#include "store/FaxRecords.h"
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace platform {
+class CEvent;
+class CDirIndex;
+} // namespace platform
+
+// Change flags of UpdateViews.
+constexpr int kUpdateBooks = 1;
+constexpr int kUpdatePrinted = 2;
+constexpr int kUpdateSent = 4;
+constexpr int kUpdateReceived = 8;
+constexpr int kUpdateSaved = 16;
+constexpr int kUpdateBookEntries = 1024;
+
+constexpr const char* kExitEventName = "exit.fax.manager.event";
+constexpr const char* kAnswerEventName = "check.answer.event";
+constexpr const char* kStateEventName = "check.document.state.event";
+
+using SentList = std::vector<std::unique_ptr<CFaxEntryBase>>;
+
+class CVelquinDoc {
+public:
+    // A reply of the status query (the service's reply tree), possibly empty.
+    using StatusReply = std::shared_ptr<void>;
+    // The work of the two status workers; filled in by the status synchronisation.
+    struct CStatusSteps {
+        std::function<StatusReply(std::int32_t id)> query;    // on the query worker
+        std::function<void(CVelquinDoc&, StatusReply)> apply; // on the reply applier
+    };
+
+    CVelquinDoc(IPrompt& prompt, IFrame& frame, CStatusSteps steps = {});
+    ~CVelquinDoc();
+    CVelquinDoc(const CVelquinDoc&) = delete;
+    CVelquinDoc& operator=(const CVelquinDoc&) = delete;
+
+    // Views.
+    void AddObserver(IViewObserver* view);
+    void RemoveObserver(IViewObserver* view);
+    void UpdateAllViews(int hint, const void* collection);
+    void UpdateViews(int flags);
+    // The fifth call loads the store.
+    void SetViewReady();
+    void LoadStore();
+
+    // Store directories.
+    static std::string SentDir();
+    static std::string ReceivedDir();
+    static std::string SavedDir();
+
+    void LoadSentFaxes();
+    // False when the file was damaged (reported); an empty or foreign file is no error.
+    bool ReadSentFaxDoc(const std::string& path);
+    void LoadRcvdFaxes();
+    bool LoadRcvdFaxDoc(const std::string& path);
+
+    // Commands.
+    void ReloadPrintedDocuments(); // 1026
+    void ReloadSavedDocuments();   // 1030
+    bool OpenAddressBook();        // 32779
+    bool AddDocument();            // 32819
+    void AddSentJob(const std::string& path);
+    void ApplyEntryUpdate(const CFaxEntryBase& record);
+
+    // Writes the job file beside the record's image in `directory` (atomically).
+    bool SaveJobFile(CFaxEntryBase& record, const std::string& directory,
+                     const platform::CDirIndex* listing = nullptr);
+    void SaveSentJobs();
+    void SaveBooks();
+    CAddrBook* LoadBook(const std::string& path);
+    void DeleteEntry(const Guid& guid);
+
+    void DeleteSentRecord(CFaxEntryBase* record);
+    void DeleteDocument(CFaxDocument* record);
+    // Opens the image for viewing; the caller clears the unread mark.
+    bool ShowFile(const CAttach& record);
+    void ForwardToNewFax(const std::string& title, const std::string& imagePath,
+                         const CSingleFaxEntry* record);
+
+    // Status workers' queues.
+    void QueueStatusQuery(std::int32_t id);
+    void QueueStatusReply(StatusReply reply);
+    std::size_t PendingQueries();
+
+    // The address-book loader thread.
+    void StartBookLoader();
+    bool BookLoaderBusy() const { return m_loaderBusy.load(); }
+    void WaitForBookLoader();
+
+    // Closing. CanCloseFrame asks message 106 while the loader runs (false: stay open);
+    // it does not wait for the loader: the GUI keeps handling events until BookLoaderBusy()
+    // is false. OnCloseDocument writes the books (unless their loading was cut short) and
+    // every sent job file.
+    bool CanCloseFrame();
+    void OnCloseDocument();
+
+    SentList& SentRecords() { return m_sent; }
+    DocumentList& PrintedDocuments() { return m_printed; }
+    DocumentList& SavedDocuments() { return m_saved; }
+    std::vector<CReceivedFax>& ReceivedFaxes() { return m_received; }
+    IPrompt& Prompt() { return m_prompt; }
+
+private:
+    void QueryWorker();
+    void ReplyWorker();
+    void StopWorkers();
+    void BookLoaderMain();
+    void ReportFileError(const std::exception& e, const std::string& path);
+    void SaveSentRecord(CFaxEntryBase& record);
+
+    IPrompt& m_prompt;
+    IFrame& m_frame;
+    CStatusSteps m_steps;
+    std::vector<IViewObserver*> m_views;
+    int m_viewsToCome = 5;
+
+    SentList m_sent;
+    DocumentList m_printed;
+    DocumentList m_saved;
+    std::vector<CReceivedFax> m_received;
+
+    std::shared_ptr<platform::CEvent> m_exitEvent;
+    std::shared_ptr<platform::CEvent> m_answerEvent;
+    std::shared_ptr<platform::CEvent> m_stateEvent;
+    std::mutex m_queryLock;
+    std::deque<std::int32_t> m_queries;
+    std::mutex m_replyLock;
+    std::deque<StatusReply> m_replies;
+    std::atomic<bool> m_stopping{false};
+    std::thread m_queryThread;
+    std::thread m_replyThread;
+
+    std::shared_ptr<std::thread> m_loader;
+    std::uint32_t m_loaderId = 0;
+    std::atomic<bool> m_loaderBusy{false};
+    bool m_booksComplete = false; // set on the GUI thread when a full load was handed over
+    bool m_closed = false;
+};
