@@ -1,0 +1,150 @@
+#include "store/DocumentIntake.h"
+
+#include "platform/Files.h"
+#include "platform/SysInfo.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/time.h>
+
+namespace {
+
+using testing_support::ReadFileOrDie;
+using testing_support::TempDir;
+using testing_support::WriteFile;
+
+void SetMTime(const std::string& path, long seconds) {
+    struct timeval tv[2] = {{seconds, 0}, {seconds, 0}};
+    ASSERT_EQ(::utimes(path.c_str(), tv), 0);
+}
+
+class DocumentIntakeTest : public ::testing::Test {
+protected:
+    void TearDown() override { platform::SetSystemVersionForTest(std::nullopt); }
+    void UseVersion(int major) {
+        platform::SetSystemVersionForTest(platform::SystemVersion{major, 0});
+    }
+    std::string Title(const DocumentList& docs, const std::string& name) {
+        for (const auto& d : docs) {
+            if (platform::BaseName(d->m_path) == name) {
+                return d->m_title;
+            }
+        }
+        ADD_FAILURE() << name << " not listed";
+        return {};
+    }
+    TempDir dir;
+    DocumentList docs;
+};
+
+TEST_F(DocumentIntakeTest, ListsAcceptedExtensionsOnlyOldestFirst) {
+    WriteFile(dir / "b.TIF", "");
+    WriteFile(dir / "a.pdf", "");
+    WriteFile(dir / "c.docx", "");
+    WriteFile(dir / "d.tag", "x");
+    WriteFile(dir / "e.grp", "x");
+    WriteFile(dir / "noext", "");
+    WriteFile(dir / "f.shtml", "");
+    ASSERT_EQ(platform::CreateDir(dir / "sub.pdf"), 0);
+    SetMTime(dir / "b.TIF", 3000);
+    SetMTime(dir / "a.pdf", 2000);
+    SetMTime(dir / "f.shtml", 1000);
+    UseVersion(6);
+    LoadDocuments(docs, dir.Path());
+    ASSERT_EQ(docs.size(), 3u);
+    EXPECT_EQ(docs[0]->m_path, dir / "f.shtml");
+    EXPECT_EQ(docs[1]->m_path, dir / "a.pdf");
+    EXPECT_EQ(docs[2]->m_path, dir / "b.TIF");
+    EXPECT_EQ(docs[2]->m_time, 3000);
+    EXPECT_EQ(docs[2]->m_unread, 1);
+    EXPECT_EQ(docs[1]->m_title, "Загружено вручную: (a.pdf)");
+
+    // A reload rebuilds from scratch.
+    platform::DeleteFile(dir / "a.pdf");
+    LoadDocuments(docs, dir.Path());
+    EXPECT_EQ(docs.size(), 2u);
+}
+
+TEST_F(DocumentIntakeTest, NameFileTitlesPerSystemVersion) {
+    WriteFile(dir / "crlf.tif", "");
+    WriteFile(dir / "crlf.tag", "Счёт-фактура\r\nsecond line");
+    WriteFile(dir / "cp.TIF", "");
+    WriteFile(dir / "cp.TAG", "\xD1\xF7\xE5\xF2\n"); // "Счет" in Windows-1251
+    WriteFile(dir / "tif.tif.pdf", "");
+    WriteFile(dir / "tif.tif.tag", "by final extension");
+
+    UseVersion(5);
+    LoadDocuments(docs, dir.Path());
+    EXPECT_EQ(Title(docs, "crlf.tif"), "Счёт-фактура\r"); // one control character goes
+    EXPECT_EQ(Title(docs, "cp.TIF"), "Счет");
+    EXPECT_EQ(Title(docs, "tif.tif.pdf"), "by final extension");
+
+    UseVersion(6);
+    LoadDocuments(docs, dir.Path());
+    EXPECT_EQ(Title(docs, "crlf.tif"), "Счёт-фактура");
+    EXPECT_EQ(Title(docs, "cp.TIF"), "Счет");
+}
+
+TEST_F(DocumentIntakeTest, FinishedPrintStatusBecomesTheNameFile) {
+    WriteFile(dir / "job.tif", "");
+    WriteFile(dir / "job.grp",
+              "[TW Ostrevo]\nPrint status=Printing finished successfully\nDocument name=Договор\n");
+    UseVersion(6);
+    LoadDocuments(docs, dir.Path());
+    ASSERT_EQ(docs.size(), 1u);
+    EXPECT_EQ(docs[0]->m_title, "");
+    EXPECT_EQ(ReadFileOrDie(dir / "job.tag"), "Договор");
+    EXPECT_FALSE(platform::PathExists(dir / "job.grp"));
+
+    LoadDocuments(docs, dir.Path());
+    EXPECT_EQ(docs[0]->m_title, "Договор");
+}
+
+TEST_F(DocumentIntakeTest, UnfinishedOrUnknownPrintStaysUntitled) {
+    WriteFile(dir / "busy.tif", "");
+    WriteFile(dir / "busy.grp", "[TW Ostrevo]\nPrint status=Printing\n");
+    WriteFile(dir / "nostatus.tif", "");
+    WriteFile(dir / "nostatus.grp", "[TW Ostrevo]\nDocument name=X\n");
+    WriteFile(dir / "noname.tif", "");
+    WriteFile(dir / "noname.grp", "[TW Ostrevo]\nPrint status=Printing finished successfully\n");
+    UseVersion(6);
+    LoadDocuments(docs, dir.Path());
+    EXPECT_EQ(Title(docs, "busy.tif"), "");
+    EXPECT_EQ(Title(docs, "nostatus.tif"), "");
+    EXPECT_TRUE(platform::PathExists(dir / "busy.grp"));
+    EXPECT_TRUE(platform::PathExists(dir / "nostatus.grp"));
+    EXPECT_FALSE(platform::PathExists(dir / "nostatus.tag"));
+    EXPECT_EQ(ReadFileOrDie(dir / "noname.tag"), "Unknown document name");
+
+    // The first variant does not know print status files.
+    UseVersion(5);
+    LoadDocuments(docs, dir.Path());
+    EXPECT_EQ(Title(docs, "busy.tif"), "Загружено вручную: (busy.tif)");
+}
+
+TEST_F(DocumentIntakeTest, LongNameLinesAreCutAtTheVariantLimit) {
+    WriteFile(dir / "long.tif", "");
+    WriteFile(dir / "long.tag", std::string(2000, 'n'));
+    UseVersion(5);
+    LoadDocuments(docs, dir.Path());
+    EXPECT_EQ(Title(docs, "long.tif").size(), 511u);
+    UseVersion(6);
+    LoadDocuments(docs, dir.Path());
+    EXPECT_EQ(Title(docs, "long.tif").size(), 1023u);
+}
+
+TEST_F(DocumentIntakeTest, AddDocumentCopiesWithoutOverwriting) {
+    TempDir from;
+    WriteFile(from / "Report.PDF", "new");
+    WriteFile(dir / "report.pdf", "old");
+    EXPECT_NE(AddDocumentFile(from / "Report.PDF", dir.Path()), 0);
+    EXPECT_EQ(ReadFileOrDie(dir / "report.pdf"), "old");
+    WriteFile(from / "other.pdf", "x");
+    EXPECT_EQ(AddDocumentFile(from / "other.pdf", dir.Path()), 0);
+    UseVersion(6);
+    LoadDocuments(docs, dir.Path());
+    EXPECT_EQ(Title(docs, "other.pdf"), "Загружено вручную: (other.pdf)");
+}
+
+} // namespace
