@@ -321,3 +321,39 @@ ReplyTree ReplyToTree(std::string reply) {
     }
     return ParseReplyXml(xml);
 }
+
+namespace {
+
+ReplyTree Exchange(const std::string& request, const std::string& host, int port) {
+    std::optional<std::string> reply = ExchangeRequest(host, port, request);
+    if (!reply) {
+        return {};
+    }
+    return ReplyToTree(std::move(*reply));
+}
+
+// The Host header names the resolved host, with the port when it is not the default one.
+std::string HostHeader(const std::string& host, int port) {
+    return port == 80 ? host : host + ":" + std::to_string(port);
+}
+
+} // namespace
+
+ReplyTree RequestFaxSend(const SendFaxRequest& request, const ServiceEndpoint& endpoint) {
+    const std::string& host = endpoint.host;
+    int port = endpoint.port;
+    std::optional<std::string> bytes =
+        BuildFaxSendRequest(request, endpoint.userId, endpoint.password, HostHeader(host, port));
+    if (!bytes) {
+        return {};
+    }
+    return Exchange(*bytes, host, port);
+}
+
+ReplyTree RequestFaxStatus(std::int32_t serverId, const ServiceEndpoint& endpoint) {
+    const std::string& host = endpoint.host;
+    int port = endpoint.port;
+    std::string bytes =
+        BuildFaxStatusRequest(serverId, endpoint.userId, endpoint.password, HostHeader(host, port));
+    return Exchange(bytes, host, port);
+}

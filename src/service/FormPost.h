@@ -21,7 +21,8 @@ struct SendFaxRequest {
 // Where a request goes and whose it is. `password` is the plain password (UTF-8); only its
 // digest is sent.
 struct ServiceEndpoint {
-    std::string hostPort; // "host" or "host:port"
+    std::string host;
+    int port = 80;
     std::string userId;
     std::string password;
 };
@@ -66,8 +67,8 @@ ReplyTree ReplyToTree(std::string reply);
 ReplyTree RequestFaxSend(const SendFaxRequest& request, const ServiceEndpoint& endpoint);
 ReplyTree RequestFaxStatus(std::int32_t serverId, const ServiceEndpoint& endpoint);
 
-// The two requests against the ApiHost setting with the credentials of the settings record
-// (UserID and the password entered in this run).
+// The two requests against the ApiHost setting ("host" or "host:port") with the credentials of
+// the settings record (UserID and the password entered in this run).
 ReplyTree RequestFaxSend(const SendFaxRequest& request);
 ReplyTree RequestFaxStatus(std::int32_t serverId);
 ServiceEndpoint ApiEndpointFromSettings();

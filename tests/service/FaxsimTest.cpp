@@ -1,0 +1,205 @@
+#include "FaxSim.h"
+#include "FaxsimProcess.h"
+#include "service/FormPost.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+using testing_support::FaxsimProcess;
+using testing_support::TempDir;
+using testing_support::WriteFile;
+
+namespace {
+
+const std::string kDl = "--------------56CDD882\r\n";
+
+// Unit level: the simulator refuses what the client never sends.
+TEST(FaxsimMultipartTest, AcceptsTheClientLayoutOnly) {
+    std::string req = BuildFaxStatusRequest(7, "user", "pw", "h");
+    std::string body = req.substr(req.find("\r\n\r\n") + 4);
+    body.resize(body.size() - 2); // the CRLF after the body
+    std::vector<faxsim::FormField> fields;
+    std::string why;
+    ASSERT_TRUE(faxsim::ParseClientMultipart(body, fields, why)) << why;
+    ASSERT_EQ(fields.size(), 3u);
+    EXPECT_EQ(fields[2].name, "faxid");
+    EXPECT_EQ(fields[2].value, "7");
+
+    const std::string part = kDl + "Content-Disposition: form-data; name=\"a\"\r\n\r\nv\r\n";
+    for (const std::string& bad : {
+             std::string(),
+             part,                                  // never closed
+             part + "--------------56CDD882--\r\n", // a closing delimiter
+             kDl +
+                 "Content-Disposition: form-data; name=\"a\"\r\nContent-Type: text/plain\r\n\r\n"
+                 "v\r\n" +
+                 kDl, // an extra header line
+             "--------------56CDD882\nContent-Disposition: form-data; name=\"a\"\n\nv\n" + kDl,
+         }) {
+        fields.clear();
+        EXPECT_FALSE(faxsim::ParseClientMultipart(bad, fields, why)) << bad;
+    }
+}
+
+TEST(FaxsimMultipartTest, TrailerCheck) {
+    std::string content = "II*\0page bytes";
+    std::string file = content + faxsim::SignatureTrailer("пароль", "subject", "123", content);
+    EXPECT_TRUE(faxsim::HasValidTrailer(file, "пароль"));
+    EXPECT_FALSE(faxsim::HasValidTrailer(file, "другой"));
+    EXPECT_FALSE(faxsim::HasValidTrailer(content, "пароль"));
+    EXPECT_FALSE(faxsim::HasValidTrailer("short", "пароль"));
+}
+
+class FaxsimTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_saved = ServiceTimeoutSettings();
+        ServiceTimeoutSettings().connectMs = 2000;
+        ServiceTimeoutSettings().idleMs = 2000;
+    }
+    void TearDown() override { ServiceTimeoutSettings() = m_saved; }
+
+    void StartSim(std::vector<std::string> extra = {}) {
+        std::vector<std::string> args{"--account", "demo:secret", "--account", "poor:pw:1"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        ASSERT_TRUE(m_sim.Start(args)) << FaxsimProcess::DefaultBinary();
+    }
+    ServiceEndpoint Endpoint(const std::string& user = "demo", const std::string& pw = "secret") {
+        return ServiceEndpoint{"127.0.0.1", m_sim.Port(), user, pw};
+    }
+    // A document signed the way the send dialogs sign it.
+    std::string SignedDocument(const std::string& name, const std::string& password) {
+        std::string content = "II*\0fax page " + name;
+        WriteFile(m_dir / name,
+                  content + faxsim::SignatureTrailer(password, "subj", "123", content));
+        return m_dir / name;
+    }
+    std::int32_t Submit(const std::string& phone, const ServiceEndpoint& e, std::string* message) {
+        SendFaxRequest r;
+        r.documentPath = SignedDocument("doc" + phone + ".tif", e.password);
+        r.phoneNumber = phone;
+        r.description = "Тест";
+        r.attempts = 3;
+        r.delay = 10;
+        ReplyTree t = RequestFaxSend(r, e);
+        if (!t) {
+            return -1;
+        }
+        Dictionary* error = FindReplyPath(t.get(), {"response", "error"});
+        if (error == nullptr) {
+            return -2;
+        }
+        if (message != nullptr) {
+            *message = error->valueForKey("message", EmptyValue()).stringValue();
+        }
+        if (error->valueForKey("code", EmptyValue()).intValue() != 0) {
+            return 0;
+        }
+        Dictionary* item = FindReplyPath(t.get(), {"response", "data", "item"});
+        return item ? item->valueForKey("id", EmptyValue()).intValue() : -3;
+    }
+    std::int32_t State(std::int32_t id, const ServiceEndpoint& e) {
+        ReplyTree t = RequestFaxStatus(id, e);
+        Dictionary* item = FindReplyPath(t.get(), {"response", "data", "item"});
+        if (item == nullptr) {
+            return -100;
+        }
+        EXPECT_EQ(item->valueForKey("id", EmptyValue()).intValue(), id);
+        return item->valueForKey("jobstatus", EmptyValue()).intValue();
+    }
+
+    TempDir m_dir;
+    FaxsimProcess m_sim;
+    ServiceTimeouts m_saved;
+};
+
+TEST_F(FaxsimTest, SubmittedFaxGetsAnIdAndMovesFromQueuedToDelivered) {
+    StartSim();
+    std::string message;
+    std::int32_t id = Submit("88121234567", Endpoint(), &message);
+    ASSERT_GT(id, 0) << message;
+    EXPECT_EQ(State(id, Endpoint()), 4);
+    EXPECT_EQ(State(id, Endpoint()), 2);
+    std::int32_t failing = Submit("88120000000", Endpoint(), nullptr);
+    ASSERT_GT(failing, id);
+    EXPECT_EQ(State(failing, Endpoint()), 4);
+    EXPECT_EQ(State(failing, Endpoint()), 3);
+    // Another account does not see the job.
+    EXPECT_EQ(State(id, Endpoint("poor", "pw")), -100);
+
+    std::string gate = testing_support::HttpGet(
+        m_sim.Port(), "/api/__gate.php?username=demo&password=" + PasswordDigest("secret"));
+    EXPECT_NE(gate.find(std::to_string(id)), std::string::npos);
+    EXPECT_NE(gate.find("Доставлен успешно"), std::string::npos);
+    EXPECT_NE(gate.find("Тест"), std::string::npos);
+}
+
+TEST_F(FaxsimTest, RefusalsCarryTheServiceMessage) {
+    StartSim({"--encoding", "utf-8"});
+    std::string message;
+    EXPECT_EQ(Submit("123", Endpoint("demo", "wrong"), &message), 0);
+    EXPECT_EQ(message, "Неверное имя пользователя или пароль"); // only ASCII is lowered
+
+    // A document signed with another password.
+    SendFaxRequest r;
+    r.documentPath = SignedDocument("other.tif", "not-the-password");
+    r.phoneNumber = "123";
+    ReplyTree t = RequestFaxSend(r, Endpoint());
+    Dictionary* error = FindReplyPath(t.get(), {"response", "error"});
+    ASSERT_NE(error, nullptr);
+    EXPECT_EQ(error->valueForKey("code", EmptyValue()).intValue(), 4);
+
+    // The balance of one fax runs out on the second.
+    std::int32_t first = Submit("1", Endpoint("poor", "pw"), nullptr);
+    std::int32_t second = Submit("2", Endpoint("poor", "pw"), nullptr);
+    ASSERT_GT(first, 0);
+    ASSERT_GT(second, 0);
+    EXPECT_EQ(State(second, Endpoint("poor", "pw")), 6);
+    EXPECT_EQ(State(second, Endpoint("poor", "pw")), 6);
+}
+
+TEST_F(FaxsimTest, ListSubmissionIsAccepted) {
+    StartSim();
+    SendFaxRequest r;
+    r.documentPath = SignedDocument("list.tif", "secret");
+    r.phoneListPath = m_dir / "numbers.csv";
+    WriteFile(r.phoneListPath, "79001112233\r\n79004445566\r\n");
+    ReplyTree t = RequestFaxSend(r, Endpoint());
+    Dictionary* item = FindReplyPath(t.get(), {"response", "data", "item"});
+    ASSERT_NE(item, nullptr);
+    EXPECT_GT(item->valueForKey("id", EmptyValue()).intValue(), 0);
+}
+
+TEST_F(FaxsimTest, FaultsGiveNoTreeOrAnEmptyOne) {
+    StartSim({"--delay-ms", "4000"});
+    std::int32_t id = Submit("5", Endpoint(), nullptr);
+    ASSERT_GT(id, 0);
+    auto fault = [&](const std::string& name) {
+        std::string r = testing_support::HttpGet(m_sim.Port(), "/__control?fault=" + name);
+        ASSERT_NE(r.find("200 OK"), std::string::npos) << r;
+    };
+    fault("http500");
+    EXPECT_FALSE(RequestFaxStatus(id, Endpoint()));
+    fault("notxml");
+    EXPECT_FALSE(RequestFaxStatus(id, Endpoint()));
+    fault("malformed");
+    ReplyTree t = RequestFaxStatus(id, Endpoint());
+    ASSERT_TRUE(t);
+    EXPECT_EQ(t->count(), 0);
+    fault("cut");
+    t = RequestFaxStatus(id, Endpoint());
+    EXPECT_TRUE(!t || t->count() == 0);
+    fault("delay"); // longer than the client waits
+    EXPECT_FALSE(RequestFaxStatus(id, Endpoint()));
+    // Faults were one-shot: the next query is answered (the spoilt ones counted as queries).
+    EXPECT_EQ(State(id, Endpoint()), 2);
+}
+
+TEST_F(FaxsimTest, DeadServerGivesNoTree) {
+    StartSim();
+    ServiceEndpoint e = Endpoint();
+    m_sim.Stop();
+    EXPECT_FALSE(RequestFaxStatus(1, e));
+}
+
+} // namespace
