@@ -1,0 +1,374 @@
+#include "store/VelquinDoc.h"
+
+#include "app/Settings.h"
+#include "app/ThreadControl.h"
+#include "platform/Files.h"
+#include "platform/SysInfo.h"
+#include "store/ByteBuilder.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <future>
+#include <sys/time.h>
+
+namespace {
+
+using testing_support::FakeFrame;
+using testing_support::FakePrompt;
+using testing_support::ReadFileOrDie;
+using testing_support::TempDir;
+using testing_support::WriteFile;
+
+class RecordingView : public IViewObserver {
+public:
+    void OnUpdate(int hint, const void*) override { hints.push_back(hint); }
+    std::vector<int> hints;
+};
+
+class VelquinDocTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        testing_support::IsolateEnvironment(root.Path());
+        ResetSettingsForTest();
+        CSettings& s = Settings();
+        s.DataDir = root / "data";
+        s.FaxDir = root / "fax";
+        for (const char* d :
+             {"data", "data/SentFaxes", "data/ReceivedFaxes", "data/SavedFiles", "fax"}) {
+            ASSERT_EQ(platform::CreateDir(root / d), 0);
+        }
+        CThreadControl::Instance().stopRequest = 0;
+        CThreadControl::Instance().busy = 0;
+        AddressBooks().clear();
+        CurrentBook() = nullptr;
+    }
+    void TearDown() override { CThreadControl::Instance().stopRequest = 0; }
+
+    std::string Sent(const std::string& name) { return root / ("data/SentFaxes/" + name); }
+
+    // Writes a single-fax job file and an image beside it.
+    void PutSingle(const std::string& stem, std::int64_t time, std::int32_t faxId,
+                   const char* imageExt = ".tif") {
+        CSingleFaxEntry e("title " + stem);
+        e.m_time = time;
+        e.m_faxId = faxId;
+        e.m_recipient = "812" + std::to_string(faxId);
+        e.m_path = Sent(stem + imageExt);
+        WriteFile(Sent(stem + ".fax"), StoreRecord(e));
+        WriteFile(e.m_path, "");
+    }
+
+    std::unique_ptr<CFaxEntryBase> ReadJob(const std::string& name) {
+        return LoadSentRecord(ReadFileOrDie(Sent(name)));
+    }
+
+    TempDir root;
+    FakePrompt prompt;
+    FakeFrame frame;
+};
+
+TEST_F(VelquinDocTest, DamagedForeignEmptyAndOrphanJobFiles) {
+    PutSingle("b", 300, 2);
+    PutSingle("a", 100, 1);
+    PutSingle("c", 200, 3);
+    std::string good = ReadFileOrDie(Sent("c.fax"));
+    WriteFile(Sent("trunc.fax"), good.substr(0, good.size() - 3));
+    WriteFile(Sent("trunc.tif"), "");
+    WriteFile(Sent("type4.fax"), ByteBuilder().I32(4).U16(3).Str("x").I64(0).Bytes());
+    WriteFile(Sent("type4.tif"), "");
+    WriteFile(Sent("empty.fax"), "");
+    WriteFile(Sent("empty.tif"), "");
+    PutSingle("orphan", 50, 9);
+    platform::DeleteFile(Sent("orphan.tif"));
+
+    CVelquinDoc doc(prompt, frame);
+    doc.LoadSentFaxes();
+    ASSERT_EQ(doc.SentRecords().size(), 3u);
+    EXPECT_EQ(doc.SentRecords()[0]->m_title, "title a"); // oldest first
+    EXPECT_EQ(doc.SentRecords()[1]->m_title, "title c");
+    EXPECT_EQ(doc.SentRecords()[2]->m_title, "title b");
+    ASSERT_EQ(prompt.fileErrors.size(), 1u);
+    EXPECT_NE(prompt.fileErrors[0].find("trunc.fax"), std::string::npos);
+    EXPECT_TRUE(prompt.messages.empty());
+    EXPECT_FALSE(platform::PathExists(Sent("orphan.fax")));
+    for (const char* kept : {"trunc.fax", "type4.fax", "empty.fax", "a.fax"}) {
+        EXPECT_TRUE(platform::PathExists(Sent(kept))) << kept;
+    }
+}
+
+TEST_F(VelquinDocTest, PageFileImagesAndEqualTimesKeepTheirOrder) {
+    PutSingle("Fax0001", 100, 1, "_0001.tif");
+    PutSingle("Fax0002", 100, 2, ".TIF");
+    PutSingle("Fax0003", 100, 3, "_0002.tif"); // only a second page: orphan
+    CVelquinDoc doc(prompt, frame);
+    doc.LoadSentFaxes();
+    ASSERT_EQ(doc.SentRecords().size(), 2u);
+    EXPECT_EQ(doc.SentRecords()[0]->m_title, "title Fax0001");
+    EXPECT_EQ(doc.SentRecords()[1]->m_title, "title Fax0002");
+    EXPECT_FALSE(platform::PathExists(Sent("Fax0003.fax")));
+}
+
+TEST_F(VelquinDocTest, OldSentFaxesAreRemovedWithTheirCompanions) {
+    PutSingle("old", 1, 1);
+    WriteFile(Sent("old.FBL"), "list");
+    WriteFile(Sent("unrelated.csv"), "1");
+    Settings().DeleteSentAfterDays = true;
+    Settings().SentDeleteDays = 30;
+    {
+        CVelquinDoc doc(prompt, frame);
+        doc.LoadSentFaxes();
+        EXPECT_EQ(doc.SentRecords().size(), 1u); // created just now
+    }
+    Settings().SentDeleteDays = 0;
+    CVelquinDoc doc(prompt, frame);
+    doc.LoadSentFaxes();
+    EXPECT_TRUE(doc.SentRecords().empty());
+    EXPECT_FALSE(platform::PathExists(Sent("old.tif")));
+    EXPECT_FALSE(platform::PathExists(Sent("old.FBL")));
+    EXPECT_FALSE(platform::PathExists(Sent("old.fax")));
+    EXPECT_TRUE(platform::PathExists(Sent("unrelated.csv")));
+}
+
+TEST_F(VelquinDocTest, ApplyEntryUpdateForEveryKind) {
+    PutSingle("single", 1, 1000000001);
+    CGroupFaxEntry list("list");
+    list.m_listId = 2000000001;
+    list.m_path = Sent("list.tif");
+    list.m_recipients.resize(2);
+    list.m_recipients[0].m_faxId = 1000000002;
+    list.m_recipients[1].m_faxId = 1000000003;
+    WriteFile(Sent("list.fax"), StoreRecord(list));
+    WriteFile(Sent("list.tif"), "");
+    CPersonalFaxEntry pers("pers");
+    pers.m_listId = 2000000002;
+    pers.m_path = Sent("pers.tif");
+    pers.m_recipients.resize(1);
+    pers.m_recipients[0].m_faxId = 1000000004;
+    WriteFile(Sent("pers.FAX"), StoreRecord(pers));
+    WriteFile(Sent("pers.tif"), "");
+
+    CVelquinDoc doc(prompt, frame);
+    RecordingView view;
+    doc.AddObserver(&view);
+    doc.LoadSentFaxes();
+    ASSERT_EQ(doc.SentRecords().size(), 3u);
+
+    CSingleFaxEntry reply;
+    reply.m_faxId = 1000000001;
+    reply.m_status = 2;
+    reply.m_serverId = "job-1";
+    doc.ApplyEntryUpdate(reply);
+    auto single = ReadJob("single.fax");
+    EXPECT_EQ(dynamic_cast<CSingleFaxEntry&>(*single).m_status, 2);
+    EXPECT_EQ(dynamic_cast<CSingleFaxEntry&>(*single).m_serverId, "job-1");
+
+    reply.m_faxId = 1000000003;
+    reply.m_status = 3;
+    doc.ApplyEntryUpdate(reply);
+    auto listBack = ReadJob("list.fax");
+    EXPECT_EQ(dynamic_cast<CGroupFaxEntry&>(*listBack).m_recipients[1].m_status, 3);
+    EXPECT_EQ(dynamic_cast<CGroupFaxEntry&>(*listBack).m_recipients[0].m_status, -1);
+
+    reply.m_faxId = 1000000004;
+    reply.m_status = 4;
+    doc.ApplyEntryUpdate(reply);
+    auto persBack = ReadJob("pers.FAX"); // rewritten under its own name
+    EXPECT_EQ(platform::ListMatching(root / "data/SentFaxes", "pers.fax").size(), 1u);
+    EXPECT_EQ(dynamic_cast<CPersonalFaxEntry&>(*persBack).m_status, 0);
+    EXPECT_EQ(dynamic_cast<CPersonalFaxEntry&>(*persBack).m_recipients[0].m_status, 4);
+
+    // Lists by list id: a status below 1 merges recipients, 1 or more stamps them all.
+    CGroupFaxEntry listReply("r");
+    listReply.m_listId = 2000000001;
+    listReply.m_status = 0;
+    listReply.m_recipients.resize(1);
+    listReply.m_recipients[0].m_faxId = 1000000002;
+    listReply.m_recipients[0].m_status = 2;
+    doc.ApplyEntryUpdate(listReply);
+    listBack = ReadJob("list.fax");
+    EXPECT_EQ(dynamic_cast<CGroupFaxEntry&>(*listBack).m_status, 0);
+    EXPECT_EQ(dynamic_cast<CGroupFaxEntry&>(*listBack).m_recipients[0].m_status, 2);
+    listReply.m_status = 6;
+    doc.ApplyEntryUpdate(listReply);
+    listBack = ReadJob("list.fax");
+    EXPECT_EQ(dynamic_cast<CGroupFaxEntry&>(*listBack).m_status, 6);
+    EXPECT_EQ(dynamic_cast<CGroupFaxEntry&>(*listBack).m_recipients[1].m_status, 6);
+
+    EXPECT_EQ(std::count(view.hints.begin(), view.hints.end(), kHintSentFaxes), 5);
+    EXPECT_TRUE(prompt.fileErrors.empty());
+}
+
+TEST_F(VelquinDocTest, AddSentJobAndDeleteSentRecord) {
+    CVelquinDoc doc(prompt, frame);
+    RecordingView view;
+    doc.AddObserver(&view);
+    PutSingle("new", 5, 7);
+    doc.AddSentJob(Sent("new.fax"));
+    ASSERT_EQ(doc.SentRecords().size(), 1u);
+    EXPECT_EQ(view.hints, std::vector<int>{kHintSentFaxes});
+    doc.DeleteSentRecord(doc.SentRecords()[0].get());
+    EXPECT_TRUE(doc.SentRecords().empty());
+    EXPECT_FALSE(platform::PathExists(Sent("new.fax")));
+    EXPECT_FALSE(platform::PathExists(Sent("new.tif")));
+}
+
+TEST_F(VelquinDocTest, ForwardToNewFaxTitles) {
+    PutSingle("fwd", 1, 5);
+    CVelquinDoc doc(prompt, frame);
+    doc.LoadSentFaxes();
+    auto& single = dynamic_cast<CSingleFaxEntry&>(*doc.SentRecords()[0]);
+    doc.ForwardToNewFax("Счёт", single.m_path, &single);
+    EXPECT_EQ(ReadFileOrDie(root / "fax/fwd.tag"), "FW: \xD1\xF7\xB8\xF2");
+    EXPECT_TRUE(platform::PathExists(root / "fax/fwd.tif"));
+    doc.ForwardToNewFax("", single.m_path, &single);
+    EXPECT_EQ(ReadFileOrDie(root / "fax/fwd.tag"), "FW: Fax on 8125");
+    doc.ForwardToNewFax("", single.m_path, nullptr);
+    EXPECT_EQ(ReadFileOrDie(root / "fax/fwd.tag"), "");
+    platform::DeleteFile(root / "fax/fwd.tag");
+    doc.ForwardToNewFax("x", "", &single);
+    EXPECT_FALSE(platform::PathExists(root / "fax/fwd.tag"));
+
+    platform::SetSystemVersionForTest(platform::SystemVersion{6, 2});
+    doc.ForwardToNewFax("Счёт", single.m_path, &single);
+    doc.ReloadPrintedDocuments();
+    ASSERT_EQ(doc.PrintedDocuments().size(), 1u);
+    EXPECT_EQ(doc.PrintedDocuments()[0]->m_title, "FW: Счёт");
+    platform::SetSystemVersionForTest(std::nullopt);
+}
+
+TEST_F(VelquinDocTest, ReceivedFaxesAndSavedDocuments) {
+    CReceivedFax fax(root / "data/ReceivedFaxes/in.tif");
+    fax.m_from = "4951112233";
+    CArchive ar;
+    fax.Serialize(ar);
+    WriteFile(root / "data/ReceivedFaxes/in.fax", ar.Buffer());
+    WriteFile(root / "data/ReceivedFaxes/bad.fax", ar.Buffer().substr(0, 5));
+    WriteFile(root / "data/SavedFiles/kept.pdf", "");
+    CVelquinDoc doc(prompt, frame);
+    doc.LoadRcvdFaxes();
+    ASSERT_EQ(doc.ReceivedFaxes().size(), 1u);
+    EXPECT_EQ(doc.ReceivedFaxes()[0].m_from, "4951112233");
+    EXPECT_EQ(prompt.fileErrors.size(), 1u);
+    doc.ReloadSavedDocuments();
+    ASSERT_EQ(doc.SavedDocuments().size(), 1u);
+    doc.DeleteDocument(doc.SavedDocuments()[0].get());
+    EXPECT_TRUE(doc.SavedDocuments().empty());
+    EXPECT_FALSE(platform::PathExists(root / "data/SavedFiles/kept.pdf"));
+}
+
+TEST_F(VelquinDocTest, FifthViewLoadsEverythingAndBooksArrive) {
+    PutSingle("s", 1, 1);
+    WriteFile(root / "fax/p.tif", "");
+    CVelquinDoc doc(prompt, frame);
+    RecordingView view;
+    doc.AddObserver(&view);
+    for (int i = 0; i < 4; ++i) {
+        doc.SetViewReady();
+    }
+    EXPECT_TRUE(view.hints.empty());
+    doc.SetViewReady();
+    doc.WaitForBookLoader();
+    EXPECT_EQ(view.hints, (std::vector<int>{kHintPrintedDocs, kHintSentFaxes, kHintSavedDocs,
+                                            kHintReceivedFaxes, kHintShowBookEntries}));
+    EXPECT_EQ(doc.SentRecords().size(), 1u);
+    EXPECT_EQ(doc.PrintedDocuments().size(), 1u);
+    EXPECT_EQ(frame.AddressBooksLoadedCount(), 1);
+    ASSERT_EQ(AddressBooks().size(), 1u);
+    EXPECT_EQ(AddressBooks()[0]->m_name, "Мои Контакты");
+    EXPECT_EQ(CurrentBook(), AddressBooks()[0].get());
+    doc.SetViewReady(); // no second load
+    EXPECT_EQ(frame.AddressBooksLoadedCount(), 1);
+
+    view.hints.clear();
+    doc.UpdateViews(kUpdateBooks | kUpdateBookEntries);
+    EXPECT_EQ(view.hints, (std::vector<int>{kHintBooksChanged, kHintShowBookEntries}));
+}
+
+TEST_F(VelquinDocTest, LoaderReadsBooksReportsDamageAndCloseWritesThemBack) {
+    ASSERT_EQ(platform::CreateDir(root / "data/AddressBook"), 0);
+    CAddrBook book("Партнёры");
+    book.AddEntry(std::make_unique<CContactEntry>("88123520809"));
+    const Guid bookGuid = book.m_guid;
+    WriteFile(root / "data/AddressBook/a.abk", WriteBook(book));
+    WriteFile(root / "data/AddressBook/b.abk", WriteBook(book).substr(0, 30));
+    WriteFile(root / "data/AddressBook/c.ABK", "\x01\x02not a book");
+    {
+        CVelquinDoc doc(prompt, frame);
+        doc.StartBookLoader();
+        doc.WaitForBookLoader();
+        EXPECT_FALSE(doc.BookLoaderBusy());
+        ASSERT_EQ(AddressBooks().size(), 1u);
+        EXPECT_EQ(AddressBooks()[0]->m_name, "Партнёры");
+        ASSERT_EQ(prompt.fileErrors.size(), 1u);
+        EXPECT_NE(prompt.fileErrors[0].find("b.abk"), std::string::npos);
+        EXPECT_EQ(CThreadControl::Instance().busy.load(), 0);
+
+        AddressBooks()[0]->m_name = "Изменено";
+        EXPECT_TRUE(doc.CanCloseFrame());
+        EXPECT_EQ(CThreadControl::Instance().stopRequest.load(), 2);
+        doc.OnCloseDocument();
+    }
+    EXPECT_TRUE(AddressBooks().empty());
+    book.m_name.clear();
+    auto saved = ReadBook(ReadFileOrDie(book.GetFilePath()));
+    ASSERT_NE(saved, nullptr);
+    EXPECT_EQ(saved->m_guid, bookGuid);
+    EXPECT_EQ(saved->m_name, "Изменено");
+}
+
+// A frame whose GUI thread is "busy" until released, to hold the loader mid-way.
+class GatedFrame : public FakeFrame {
+public:
+    bool RunOnGuiThread(const std::function<void()>& work) override {
+        gate.wait();
+        return FakeFrame::RunOnGuiThread(work);
+    }
+    std::promise<void> open;
+    std::shared_future<void> gate = open.get_future().share();
+};
+
+TEST_F(VelquinDocTest, ClosingWhileBooksLoadAsksFirst) {
+    GatedFrame gated;
+    CVelquinDoc doc(prompt, gated);
+    doc.StartBookLoader();
+    ASSERT_TRUE(doc.BookLoaderBusy());
+    prompt.SetNextAnswer(MsgAnswer::No);
+    EXPECT_FALSE(doc.CanCloseFrame());
+    ASSERT_EQ(prompt.messages.size(), 1u);
+    EXPECT_EQ(prompt.messages[0].buttons, MsgButtons::YesNo);
+    EXPECT_EQ(CThreadControl::Instance().stopRequest.load(), 0);
+    prompt.SetNextAnswer(MsgAnswer::Yes);
+    EXPECT_TRUE(doc.CanCloseFrame());
+    gated.open.set_value();
+    doc.OnCloseDocument();
+    EXPECT_FALSE(doc.BookLoaderBusy());
+}
+
+TEST_F(VelquinDocTest, StatusWorkersQueryThenApplyInOrder) {
+    std::mutex m;
+    std::condition_variable cv;
+    std::vector<std::int32_t> applied;
+    CVelquinDoc::CStatusSteps steps;
+    steps.query = [](std::int32_t id) -> CVelquinDoc::StatusReply {
+        if (id == 0) {
+            return nullptr; // no tree
+        }
+        return std::make_shared<std::int32_t>(id * 10);
+    };
+    steps.apply = [&](CVelquinDoc&, CVelquinDoc::StatusReply reply) {
+        std::lock_guard<std::mutex> lock(m);
+        applied.push_back(*static_cast<std::int32_t*>(reply.get()));
+        cv.notify_all();
+    };
+    CVelquinDoc doc(prompt, frame, steps);
+    for (std::int32_t id : {1, 0, 2, 3}) {
+        doc.QueueStatusQuery(id);
+    }
+    std::unique_lock<std::mutex> lock(m);
+    cv.wait(lock, [&] { return applied.size() == 3; });
+    EXPECT_EQ(applied, (std::vector<std::int32_t>{10, 20, 30}));
+}
+
+} // namespace
