@@ -41,8 +41,7 @@ public:
     // itself collectable, sets busy 2, shows `statusTextId` through `frame` (may be null),
     // runs `work` (which should poll StopRequested()), then sets busy 0 and restores the idle
     // status text. Returns the worker's id.
-    std::uint32_t StartViewWorker(IFrame* frame, unsigned statusTextId,
-                                  std::function<void()> work);
+    std::uint32_t StartViewWorker(IFrame* frame, unsigned statusTextId, std::function<void()> work);
 
     // True when the running worker should stop.
     bool StopRequested() const { return stopRequest.load() != 0; }

@@ -14,9 +14,9 @@ constexpr int kOk = 0;
 constexpr int kNotFound = 2; // ENOENT
 
 std::string JoinPath(std::string_view dir, std::string_view name);
-std::string DirName(std::string_view path);  // "" when there is no "/"
-std::string BaseName(std::string_view path); // final component
-std::string Stem(std::string_view path);     // final component without its final extension
+std::string DirName(std::string_view path);   // "" when there is no "/"
+std::string BaseName(std::string_view path);  // final component
+std::string Stem(std::string_view path);      // final component without its final extension
 std::string Extension(std::string_view path); // final extension with its dot, or ""
 
 // Replaces the final extension of the final component (adds one when there is none).
@@ -74,7 +74,8 @@ std::string CompanionPath(const std::string& path, std::string_view ext);
 
 int DeleteFile(const std::string& path);
 int CopyFile(const std::string& from, const std::string& to, bool failIfExists);
-int MoveFile(const std::string& from, const std::string& to); // rename, or copy+delete across volumes
+int MoveFile(const std::string& from,
+             const std::string& to); // rename, or copy+delete across volumes
 
 std::optional<std::int64_t> LastWriteTime(const std::string& path);
 std::optional<std::int64_t> CreationTime(const std::string& path);

@@ -13,12 +13,12 @@ struct Entry {
 
 // Each subsystem keeps its rows in its own file so that they can grow independently.
 constexpr Entry kTable[] = {
-#include "resources/StringsApp.inc"
-#include "resources/StringsStore.inc"
 #include "resources/StringsAddressBook.inc"
-#include "resources/StringsService.inc"
+#include "resources/StringsApp.inc"
 #include "resources/StringsSending.inc"
+#include "resources/StringsService.inc"
 #include "resources/StringsShell.inc"
+#include "resources/StringsStore.inc"
 };
 
 } // namespace

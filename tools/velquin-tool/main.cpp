@@ -15,8 +15,9 @@ std::vector<ToolCommand>& Table() {
 void PrintOverview(FILE* out) {
     std::fprintf(out, "usage: velquin-tool COMMAND [ARGS...]\n\ncommands:\n");
     auto cmds = Table();
-    std::sort(cmds.begin(), cmds.end(),
-              [](const ToolCommand& a, const ToolCommand& b) { return std::strcmp(a.name, b.name) < 0; });
+    std::sort(cmds.begin(), cmds.end(), [](const ToolCommand& a, const ToolCommand& b) {
+        return std::strcmp(a.name, b.name) < 0;
+    });
     for (const ToolCommand& c : cmds) {
         std::fprintf(out, "  %-14s %s\n", c.name, c.summary);
     }
@@ -29,7 +30,9 @@ ToolCommandRegistration::ToolCommandRegistration(const char* name, const char* s
     Table().push_back({name, summary, usage, run});
 }
 
-const std::vector<ToolCommand>& ToolCommands() { return Table(); }
+const std::vector<ToolCommand>& ToolCommands() {
+    return Table();
+}
 
 const ToolCommand& FindToolCommand(const char* name) {
     for (const ToolCommand& c : Table()) {
@@ -41,7 +44,9 @@ const ToolCommand& FindToolCommand(const char* name) {
     return none;
 }
 
-bool IsHelpFlag(const std::string& arg) { return arg == "--help" || arg == "-h"; }
+bool IsHelpFlag(const std::string& arg) {
+    return arg == "--help" || arg == "-h";
+}
 
 bool TakeOption(const ToolArgs& args, std::size_t& i, const std::string& name, std::string& value,
                 bool& error) {

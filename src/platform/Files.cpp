@@ -1,0 +1,538 @@
+#include "platform/Files.h"
+
+#include "platform/Encoding.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+namespace platform {
+
+std::string JoinPath(std::string_view dir, std::string_view name) {
+    if (dir.empty()) {
+        return std::string(name);
+    }
+    std::string out(dir);
+    if (out.back() != '/') {
+        out += '/';
+    }
+    out.append(name);
+    return out;
+}
+
+std::string DirName(std::string_view path) {
+    auto slash = path.rfind('/');
+    if (slash == std::string_view::npos) {
+        return {};
+    }
+    if (slash == 0) {
+        return "/";
+    }
+    return std::string(path.substr(0, slash));
+}
+
+std::string BaseName(std::string_view path) {
+    auto slash = path.rfind('/');
+    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+std::string Extension(std::string_view path) {
+    std::string base = BaseName(path);
+    auto dot = base.rfind('.');
+    if (dot == std::string::npos || dot == 0) {
+        return {};
+    }
+    return base.substr(dot);
+}
+
+std::string Stem(std::string_view path) {
+    std::string base = BaseName(path);
+    auto dot = base.rfind('.');
+    if (dot == std::string::npos || dot == 0) {
+        return base;
+    }
+    return base.substr(0, dot);
+}
+
+std::string ReplaceExtension(std::string_view path, std::string_view newExt) {
+    std::string ext = Extension(path);
+    std::string out(path.substr(0, path.size() - ext.size()));
+    out.append(newExt);
+    return out;
+}
+
+bool PathExists(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+bool IsDirectory(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool IsRegularFile(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+int CreateDir(const std::string& path) {
+    if (::mkdir(path.c_str(), 0755) == 0) {
+        return kOk;
+    }
+    int err = errno;
+    if (err == EEXIST && IsDirectory(path)) {
+        return kOk;
+    }
+    return err;
+}
+
+namespace {
+std::int64_t BirthOrChange(int dirfd, const char* name, const struct stat& st) {
+#ifdef STATX_BTIME
+    struct statx sx;
+    if (::statx(dirfd, name, 0, STATX_BTIME, &sx) == 0 && (sx.stx_mask & STATX_BTIME)) {
+        return sx.stx_btime.tv_sec;
+    }
+#else
+    (void)dirfd;
+    (void)name;
+#endif
+    return st.st_ctim.tv_sec;
+}
+} // namespace
+
+std::vector<DirEntry> ListDir(const std::string& dir, int* error) {
+    std::vector<DirEntry> out;
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) {
+        if (error) {
+            *error = errno;
+        }
+        return out;
+    }
+    int fd = ::dirfd(d);
+    while (struct dirent* e = ::readdir(d)) {
+        if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) {
+            continue;
+        }
+        struct stat st;
+        if (::fstatat(fd, e->d_name, &st, 0) != 0) {
+            continue; // vanished meanwhile
+        }
+        DirEntry de;
+        de.name = e->d_name;
+        de.isDir = S_ISDIR(st.st_mode);
+        de.size = static_cast<std::uint64_t>(st.st_size);
+        de.lastWrite = st.st_mtim.tv_sec;
+        de.created = BirthOrChange(fd, e->d_name, st);
+        out.push_back(std::move(de));
+    }
+    ::closedir(d);
+    if (error) {
+        *error = 0;
+    }
+    return out;
+}
+
+namespace {
+char Fold(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+} // namespace
+
+bool WildcardMatch(std::string_view pattern, std::string_view name) {
+    // Iterative match with backtracking to the last '*': linear in practice, no recursion.
+    std::size_t p = 0, n = 0, star = std::string_view::npos, mark = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && (pattern[p] == '?' || Fold(pattern[p]) == Fold(name[n]))) {
+            ++p;
+            ++n;
+        } else if (p < pattern.size() && pattern[p] == '*') {
+            star = p++;
+            mark = n;
+        } else if (star != std::string_view::npos) {
+            p = star + 1;
+            n = ++mark;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*') {
+        ++p;
+    }
+    return p == pattern.size();
+}
+
+std::vector<DirEntry> ListMatching(const std::string& dir, std::string_view pattern) {
+    std::vector<DirEntry> out;
+    for (DirEntry& e : ListDir(dir)) {
+        if (!e.isDir && WildcardMatch(pattern, e.name)) {
+            out.push_back(std::move(e));
+        }
+    }
+    return out;
+}
+
+CDirIndex::CDirIndex(const std::string& dir) : CDirIndex(ListDir(dir)) {}
+
+CDirIndex::CDirIndex(std::vector<DirEntry> entries) : m_entries(std::move(entries)) {
+    m_byLowerName.reserve(m_entries.size());
+    for (std::size_t i = 0; i < m_entries.size(); ++i) {
+        m_byLowerName.emplace(AsciiLower(m_entries[i].name), i);
+    }
+}
+
+const DirEntry* CDirIndex::Find(std::string_view name) const {
+    auto it = m_byLowerName.find(AsciiLower(name));
+    return it == m_byLowerName.end() ? nullptr : &m_entries[it->second];
+}
+
+std::optional<std::string> FindNoCase(const std::string& path) {
+    if (PathExists(path)) {
+        return path;
+    }
+    std::string dir = DirName(path);
+    std::string base = BaseName(path);
+    DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+    if (!d) {
+        return std::nullopt;
+    }
+    std::optional<std::string> found;
+    while (struct dirent* e = ::readdir(d)) {
+        if (EqualsNoCase(e->d_name, base)) {
+            found = dir.empty() ? std::string(e->d_name) : JoinPath(dir, e->d_name);
+            break;
+        }
+    }
+    ::closedir(d);
+    return found;
+}
+
+std::string CompanionPath(const std::string& path, std::string_view ext) {
+    std::string companion = ReplaceExtension(path, ext);
+    if (auto real = FindNoCase(companion)) {
+        return *real;
+    }
+    return companion;
+}
+
+int DeleteFile(const std::string& path) {
+    if (::unlink(path.c_str()) == 0) {
+        return kOk;
+    }
+    return errno;
+}
+
+int CopyFile(const std::string& from, const std::string& to, bool failIfExists) {
+    int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) {
+        return errno;
+    }
+    struct stat st;
+    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+        int err = errno ? errno : EINVAL;
+        ::close(in);
+        return err;
+    }
+    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (failIfExists ? O_EXCL : O_TRUNC);
+    int out = ::open(to.c_str(), flags, 0644);
+    if (out < 0) {
+        int err = errno;
+        ::close(in);
+        return err;
+    }
+    int err = 0;
+    char buf[1 << 16];
+    for (;;) {
+        ssize_t n = ::read(in, buf, sizeof buf);
+        if (n == 0) {
+            break;
+        }
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            err = errno;
+            break;
+        }
+        for (ssize_t off = 0; off < n;) {
+            ssize_t w = ::write(out, buf + off, static_cast<std::size_t>(n - off));
+            if (w < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                err = errno;
+                break;
+            }
+            off += w;
+        }
+        if (err) {
+            break;
+        }
+    }
+    if (::close(out) != 0 && !err) {
+        err = errno;
+    }
+    ::close(in);
+    if (err) {
+        ::unlink(to.c_str()); // never leave half a copy behind
+    }
+    return err;
+}
+
+int MoveFile(const std::string& from, const std::string& to) {
+    if (::rename(from.c_str(), to.c_str()) == 0) {
+        return kOk;
+    }
+    int err = errno;
+    if (err != EXDEV) {
+        return err;
+    }
+    err = CopyFile(from, to, true);
+    if (err) {
+        return err;
+    }
+    return DeleteFile(from);
+}
+
+std::optional<std::int64_t> LastWriteTime(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) {
+        return std::nullopt;
+    }
+    return st.st_mtim.tv_sec;
+}
+
+std::optional<std::int64_t> CreationTime(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) {
+        return std::nullopt;
+    }
+    return BirthOrChange(AT_FDCWD, path.c_str(), st);
+}
+
+std::optional<std::uint64_t> FileSize(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(st.st_size);
+}
+
+std::optional<std::uint64_t> FreeBytes(const std::string& path) {
+    struct statvfs vfs;
+    if (::statvfs(path.c_str(), &vfs) != 0) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(vfs.f_bavail) * vfs.f_frsize;
+}
+
+int ReadFile(const std::string& path, std::string& out) {
+    out.clear();
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return errno;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+        out.reserve(static_cast<std::size_t>(st.st_size));
+    }
+    char buf[1 << 16];
+    int err = 0;
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n == 0) {
+            break;
+        }
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            err = errno;
+            break;
+        }
+        out.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return err;
+}
+
+int AtomicWriteFile(const std::string& path, std::string_view bytes, unsigned mode) {
+    std::string dir = DirName(path);
+    std::string tmpl = JoinPath(dir.empty() ? "." : dir, "." + BaseName(path) + ".XXXXXX");
+    int fd = ::mkstemp(tmpl.data());
+    if (fd < 0) {
+        return errno;
+    }
+    struct stat st;
+    mode_t newMode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : mode;
+    ::fchmod(fd, newMode);
+    int err = 0;
+    for (std::size_t off = 0; off < bytes.size();) {
+        ssize_t w = ::write(fd, bytes.data() + off, bytes.size() - off);
+        if (w < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            err = errno;
+            break;
+        }
+        off += static_cast<std::size_t>(w);
+    }
+    if (!err && ::fsync(fd) != 0) {
+        err = errno;
+    }
+    if (::close(fd) != 0 && !err) {
+        err = errno;
+    }
+    if (!err && ::rename(tmpl.c_str(), path.c_str()) != 0) {
+        err = errno;
+    }
+    if (err) {
+        ::unlink(tmpl.c_str());
+    }
+    return err;
+}
+
+namespace {
+std::string_view Trim(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) {
+        s.remove_prefix(1);
+    }
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) {
+        s.remove_suffix(1);
+    }
+    return s;
+}
+
+// Splits file text into lines (LF or CR LF).
+std::vector<std::string_view> Lines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t nl = text.find('\n', start);
+        if (nl == std::string_view::npos) {
+            if (start < text.size()) {
+                lines.push_back(text.substr(start));
+            }
+            break;
+        }
+        lines.push_back(text.substr(start, nl - start));
+        start = nl + 1;
+    }
+    return lines;
+}
+
+bool IsSectionLine(std::string_view line, std::string_view& name) {
+    line = Trim(line);
+    if (line.size() < 2 || line.front() != '[') {
+        return false;
+    }
+    auto close = line.find(']');
+    if (close == std::string_view::npos) {
+        return false;
+    }
+    name = Trim(line.substr(1, close - 1));
+    return true;
+}
+} // namespace
+
+std::string ReadIniString(const std::string& path, std::string_view section, std::string_view key,
+                          std::string_view def, std::size_t maxLen) {
+    auto cut = [maxLen](std::string_view v) {
+        if (maxLen == 0) {
+            return std::string();
+        }
+        return std::string(v.substr(0, std::min(v.size(), maxLen - 1)));
+    };
+    std::string text;
+    if (ReadFile(path, text) != 0) {
+        return cut(def);
+    }
+    bool inSection = false;
+    for (std::string_view line : Lines(text)) {
+        std::string_view name;
+        if (IsSectionLine(line, name)) {
+            inSection = EqualsNoCase(name, section);
+            continue;
+        }
+        if (!inSection) {
+            continue;
+        }
+        auto eq = line.find('=');
+        if (eq == std::string_view::npos) {
+            continue;
+        }
+        if (!EqualsNoCase(Trim(line.substr(0, eq)), key)) {
+            continue;
+        }
+        std::string_view value = Trim(line.substr(eq + 1));
+        if (value.size() >= 2 && ((value.front() == '"' && value.back() == '"') ||
+                                  (value.front() == '\'' && value.back() == '\''))) {
+            value = value.substr(1, value.size() - 2);
+        }
+        return cut(value);
+    }
+    return cut(def);
+}
+
+int WriteIniString(const std::string& path, std::string_view section, std::string_view key,
+                   std::string_view value) {
+    std::string text;
+    int err = ReadFile(path, text);
+    if (err && err != ENOENT) {
+        return err;
+    }
+    std::vector<std::string_view> lines = Lines(text);
+    std::string out;
+    bool inSection = false, sectionSeen = false, written = false;
+    std::string newLine = std::string(key) + "=" + std::string(value) + "\r\n";
+    for (std::string_view line : lines) {
+        std::string_view name;
+        if (IsSectionLine(line, name)) {
+            if (inSection && !written) {
+                out += newLine;
+                written = true;
+            }
+            inSection = EqualsNoCase(name, section);
+            sectionSeen = sectionSeen || inSection;
+        } else if (inSection && !written) {
+            auto eq = line.find('=');
+            if (eq != std::string_view::npos && EqualsNoCase(Trim(line.substr(0, eq)), key)) {
+                out += newLine;
+                written = true;
+                continue;
+            }
+        }
+        out.append(line);
+        if (out.empty() || out.back() != '\r') {
+            out += '\r';
+        }
+        out += '\n';
+    }
+    if (!written) {
+        if (!sectionSeen) {
+            out += "[" + std::string(section) + "]\r\n";
+        }
+        out += newLine;
+    }
+    return AtomicWriteFile(path, out);
+}
+
+std::string ExecutableDir() {
+    char buf[4096];
+    ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0) {
+        return ".";
+    }
+    buf[n] = '\0';
+    return DirName(buf);
+}
+
+} // namespace platform
