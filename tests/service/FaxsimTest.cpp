@@ -42,7 +42,7 @@ TEST(FaxsimMultipartTest, AcceptsTheClientLayoutOnly) {
 }
 
 TEST(FaxsimMultipartTest, TrailerCheck) {
-    std::string content = "II*\0page bytes";
+    std::string content("II*\0page bytes", 14);
     std::string file = content + faxsim::SignatureTrailer("пароль", "subject", "123", content);
     EXPECT_TRUE(faxsim::HasValidTrailer(file, "пароль"));
     EXPECT_FALSE(faxsim::HasValidTrailer(file, "другой"));
@@ -69,7 +69,7 @@ protected:
     }
     // A document signed the way the send dialogs sign it.
     std::string SignedDocument(const std::string& name, const std::string& password) {
-        std::string content = "II*\0fax page " + name;
+        std::string content = std::string("II*\0fax page ", 13) + name;
         WriteFile(m_dir / name,
                   content + faxsim::SignatureTrailer(password, "subj", "123", content));
         return m_dir / name;

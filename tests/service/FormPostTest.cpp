@@ -63,7 +63,8 @@ TEST(BuildRequestTest, SubmissionHasEveryPartInOrder) {
     TempDir dir;
     std::string doc = dir / "doc.tif";
     std::string list = dir / "list.csv";
-    std::string image("II*\0\r\n--------------56CDD882\r\nbinary\xff", 40);
+    const char raw[] = "II*\0\r\n--------------56CDD882\r\nbinary\xff";
+    std::string image(raw, sizeof raw - 1); // holds a NUL and the delimiter line
     WriteFile(doc, image);
     WriteFile(list, "79001234567\r\n");
     SendFaxRequest r;
