@@ -163,6 +163,10 @@ std::string CArchive::ReadString() {
         Require(n);
         std::string_view raw = m_in.substr(m_pos, n);
         m_pos += n;
+        // Most texts (numbers, paths) are plain ASCII, which needs no conversion.
+        if (!platform::HasNonAscii(raw)) {
+            return std::string(raw);
+        }
         return platform::Cp1251ToUtf8(raw);
     }
     if (n > Remaining() / 2) {
