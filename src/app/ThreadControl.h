@@ -55,5 +55,4 @@ private:
     std::vector<ThreadInfo> m_workers;
     std::thread m_reaper;
     std::atomic<std::uint32_t> m_nextId{1};
-    bool m_shutDown = false;
 };

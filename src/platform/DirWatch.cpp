@@ -40,18 +40,30 @@ void CDirWatch::Close() {
     m_wd = -1;
 }
 
-CDirWatch::Result CDirWatch::Wait(CEvent& exitEvent, int timeoutMs) {
-    if (exitEvent.TryWait()) {
+CDirWatch::Result CDirWatch::Wait(const std::vector<CEvent*>& exitEvents, int timeoutMs) {
+    auto exitSignalled = [&] {
+        for (CEvent* ev : exitEvents) {
+            if (ev->TryWait()) {
+                return true;
+            }
+        }
+        return false;
+    };
+    for (CEvent* ev : exitEvents) {
+        ev->WakeFd(); // before the first check, so no Set can slip between check and poll
+    }
+    if (exitSignalled()) {
         return Result::Exit;
     }
-    int wake = exitEvent.WakeFd();
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        pollfd fds[2];
-        nfds_t n = 0;
-        fds[n++] = {wake, POLLIN, 0};
+        std::vector<pollfd> fds;
+        for (CEvent* ev : exitEvents) {
+            fds.push_back({ev->WakeFd(), POLLIN, 0});
+        }
+        const std::size_t watchIndex = fds.size();
         if (m_fd >= 0) {
-            fds[n++] = {m_fd, POLLIN, 0};
+            fds.push_back({m_fd, POLLIN, 0});
         }
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                         deadline - std::chrono::steady_clock::now())
@@ -59,18 +71,22 @@ CDirWatch::Result CDirWatch::Wait(CEvent& exitEvent, int timeoutMs) {
         if (left < 0) {
             left = 0;
         }
-        int r = ::poll(fds, n, timeoutMs < 0 ? -1 : static_cast<int>(left));
+        int r = ::poll(fds.data(), fds.size(), timeoutMs < 0 ? -1 : static_cast<int>(left));
         if (r < 0 && errno != EINTR) {
             return Result::Error;
         }
-        if (r > 0 && (fds[0].revents & POLLIN)) {
-            std::uint64_t count;
-            [[maybe_unused]] ssize_t rd = ::read(wake, &count, sizeof count);
-            if (exitEvent.TryWait()) {
+        if (r > 0) {
+            for (std::size_t i = 0; i < watchIndex; ++i) {
+                if (fds[i].revents & POLLIN) {
+                    std::uint64_t count;
+                    [[maybe_unused]] ssize_t rd = ::read(fds[i].fd, &count, sizeof count);
+                }
+            }
+            if (exitSignalled()) {
                 return Result::Exit;
             }
         }
-        if (r > 0 && n > 1 && (fds[1].revents & POLLIN)) {
+        if (r > 0 && fds.size() > watchIndex && (fds[watchIndex].revents & POLLIN)) {
             bool gone = false;
             alignas(inotify_event) char buf[8192];
             for (;;) {

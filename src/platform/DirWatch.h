@@ -2,6 +2,7 @@
 // Change notification on one directory (inotify): file names and last-write times, not
 // subdirectories.
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -21,10 +22,11 @@ public:
     void Close();
     bool IsArmed() const { return m_wd >= 0; }
 
-    // Waits for a change, the exit event or the time-out. Pending change records are drained
+    // Waits for a change, an exit event or the time-out. Pending change records are drained
     // so one burst of writes gives one Change. Without an armed watch it only waits for the
-    // exit event or the time-out (no spinning).
-    Result Wait(CEvent& exitEvent, int timeoutMs);
+    // exit events or the time-out (no spinning).
+    Result Wait(CEvent& exitEvent, int timeoutMs) { return Wait({&exitEvent}, timeoutMs); }
+    Result Wait(const std::vector<CEvent*>& exitEvents, int timeoutMs);
 
 private:
     int m_fd = -1;

@@ -31,3 +31,25 @@ bool TakeOption(const ToolArgs& args, std::size_t& i, const std::string& name, s
                 bool& error);
 int ToolUsageError(const ToolCommand& cmd, const std::string& message);
 const ToolCommand& FindToolCommand(const char* name);
+
+#include "app/Ports.h"
+
+// The prompt of a command-line tool: messages and file errors go to stderr, questions are
+// answered with the default (Ok / Yes), file dialogs are cancelled.
+class CToolPrompt : public IPrompt {
+public:
+    MsgAnswer Message(std::string_view text, MsgIcon icon, MsgButtons buttons) override;
+    std::optional<std::string> AskOpenFile(std::string_view, std::string_view) override {
+        return std::nullopt;
+    }
+    std::optional<std::string> AskSaveFile(std::string_view, std::string_view,
+                                           std::string_view) override {
+        return std::nullopt;
+    }
+    void FileError(std::string_view text) override;
+    int messages = 0;
+};
+
+// Loads the settings for a command; prints a clear error (run 'velquin-tool setup') and
+// returns false when Velquin is not set up.
+bool LoadToolSettings(CToolPrompt& prompt);

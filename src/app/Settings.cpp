@@ -1,0 +1,332 @@
+#include "app/Settings.h"
+
+#include "app/Log.h"
+#include "app/Ports.h"
+#include "platform/Registry.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+using platform::CRegKey;
+using platform::Hive;
+using platform::RegType;
+using platform::RegValue;
+
+namespace {
+
+CSettings g_settings;
+bool g_loaded = false;
+
+// Buffer sizes of the original's queries: a stored value larger than its buffer is ignored.
+constexpr std::size_t kDirBuffer = 4096; // Linux paths are longer than the original's 256
+constexpr std::size_t kTextBuffer = 128;
+constexpr std::size_t kOneFlagBuffer = 2;
+constexpr std::size_t kFlagBuffer = 16;
+
+constexpr const char* kScrambleTemplate = "Qe7TbWz3LmKd9PfA";
+
+// The stored text up to its first terminator, or nullopt when the value is missing or larger
+// than `buffer`.
+std::optional<std::string> ReadText(const CRegKey& key, const char* name, std::size_t buffer) {
+    RegValue v;
+    if (key.QueryValue(name, v) != 0 || v.bytes.size() > buffer) {
+        return std::nullopt;
+    }
+    std::string text = v.bytes;
+    if (auto nul = text.find('\0'); nul != std::string::npos) {
+        text.resize(nul);
+    }
+    return text;
+}
+
+void LoadText(const CRegKey& key, const char* name, std::size_t buffer, std::string& out) {
+    if (auto t = ReadText(key, name, buffer); t && !t->empty()) {
+        out = *t;
+    }
+}
+
+void LoadOneFlag(const CRegKey& key, const char* name, bool& out) {
+    if (auto t = ReadText(key, name, kOneFlagBuffer); t && !t->empty()) {
+        out = (*t)[0] == '1';
+    }
+}
+
+void LoadNotZeroFlag(const CRegKey& key, const char* name, bool& out) {
+    if (auto t = ReadText(key, name, kFlagBuffer); t && !t->empty()) {
+        out = (*t)[0] != '0';
+    }
+}
+
+template <typename T> void LoadRaw(const CRegKey& key, const char* name, T& out) {
+    RegValue v;
+    if (key.QueryValue(name, v) == 0 && v.bytes.size() == sizeof(T)) {
+        std::memcpy(&out, v.bytes.data(), sizeof(T)); // little-endian, as stored
+    }
+}
+
+void LoadDecimal(const CRegKey& key, const char* name, std::int32_t& out) {
+    if (auto t = ReadText(key, name, kTextBuffer); t && !t->empty()) {
+        out = static_cast<std::int32_t>(std::strtol(t->c_str(), nullptr, 10));
+    }
+}
+
+void LoadMailClient(CSettings& s) {
+    CRegKey mail;
+    if (mail.Open(Hive::LocalMachine, "SOFTWARE\\Clients\\Mail") != 0) {
+        return;
+    }
+    auto client = ReadText(mail, "", 260);
+    s.MailClientIsTheBat = client && client->find("The Bat!") != std::string::npos;
+    if (!s.MailClientIsTheBat) {
+        return;
+    }
+    CRegKey bat;
+    if (bat.Open(Hive::CurrentUser, "SOFTWARE\\RIT\\The Bat!") != 0) {
+        return;
+    }
+    if (auto version = ReadText(bat, "Version", 260)) {
+        s.TheBatVersion = TheBatVersionNumber(*version);
+    }
+}
+
+} // namespace
+
+CSettings& Settings() {
+    return g_settings;
+}
+
+int TheBatVersionNumber(const std::string& versionText) {
+    std::string digits;
+    for (char c : versionText) {
+        if (c != '.') {
+            digits += c;
+        }
+    }
+    return static_cast<int>(std::strtol(digits.c_str(), nullptr, 10));
+}
+
+bool LoadSettings(IPrompt& prompt) {
+    if (g_loaded) {
+        return true;
+    }
+    g_loaded = true; // set before the key is opened: a failed load is not retried
+    CSettings& s = g_settings;
+    s.LastFaxSendTime = s.LastListSendTime = std::time(nullptr);
+    s.SMTPAddress = kDefaultSmtpAddress;
+    s.ApiHost = kDefaultApiHost;
+    s.WebHost = kDefaultWebHost;
+
+    CRegKey key;
+    if (key.Open(Hive::LocalMachine, kMainKey) != 0) {
+        return false;
+    }
+    LoadText(key, "ProgDir", kDirBuffer, s.ProgDir);
+    LoadText(key, "FaxDir", kDirBuffer, s.FaxDir);
+    LoadText(key, "DataDir", kDirBuffer, s.DataDir);
+    if (s.ProgDir.empty() || s.FaxDir.empty() || s.DataDir.empty()) {
+        prompt.MessageId(1018, MsgIcon::Error, MsgButtons::Ok);
+        return false;
+    }
+    LoadOneFlag(key, "UseOwnViewer", s.UseOwnViewer);
+    {
+        // Missing: true; present but empty: false.
+        RegValue v;
+        if (key.QueryValue("UseSMAPI", v) == 0 && v.bytes.size() <= kOneFlagBuffer) {
+            s.UseSMAPI = !v.bytes.empty() && v.bytes[0] == '1';
+        }
+    }
+    LoadOneFlag(key, "AutoShowOnPrint", s.AutoShowOnPrint);
+    LoadText(key, "DefaultAreaCode", kTextBuffer, s.DefaultAreaCode);
+    LoadText(key, "LastAreaCode", kTextBuffer, s.LastAreaCode);
+    LoadText(key, "LastCountryCode", kTextBuffer, s.LastCountryCode);
+    {
+        bool location = s.LastLocation != 0;
+        LoadOneFlag(key, "LastLocation", location);
+        s.LastLocation = location ? 1 : 0;
+    }
+    LoadNotZeroFlag(key, "HideContentWarning", s.HideContentWarning);
+    LoadText(key, "UserID", kTextBuffer, s.UserID);
+    LoadNotZeroFlag(key, "RememberPwd", s.RememberPwd);
+    if (s.RememberPwd) {
+        LoadText(key, "UserPWD", kTextBuffer, s.UserPWD);
+    }
+    LoadText(key, "FFUserID", kTextBuffer, s.FFUserID);
+    if (auto smtp = ReadText(key, "SMTPAddress", kTextBuffer); smtp && smtp->size() > 1) {
+        s.SMTPAddress = *smtp;
+    }
+    LoadText(key, "SMTPMailFrom", kTextBuffer, s.SMTPMailFrom);
+    LoadNotZeroFlag(key, "FFRememberPwd", s.FFRememberPwd);
+    if (s.FFRememberPwd) {
+        RegValue v;
+        if (key.QueryValue("FFUserPWD", v) == 0 && v.bytes.size() == 17) {
+            s.FFUserPWD = UnscramblePassword(v.bytes.substr(0, 16));
+        }
+    }
+    LoadNotZeroFlag(key, "HideMAPIMsg", s.HideMAPIMsg);
+    LoadNotZeroFlag(key, "HideBATVERMsg", s.HideBATVERMsg);
+    LoadDecimal(key, "LastFaxID", s.LastFaxID);
+    LoadDecimal(key, "LastListID", s.LastListID);
+    LoadNotZeroFlag(key, "ConfirmDeleteItem", s.ConfirmDeleteItem);
+    LoadNotZeroFlag(key, "ClearNewFaxSection", s.ClearNewFaxSection);
+    LoadNotZeroFlag(key, "DeleteSentAfterDays", s.DeleteSentAfterDays);
+    LoadNotZeroFlag(key, "DeleteReceivedAfterDays", s.DeleteReceivedAfterDays);
+    LoadNotZeroFlag(key, "AutoSyncronize", s.AutoSyncronize);
+    LoadNotZeroFlag(key, "DeleteE2FConf", s.DeleteE2FConf);
+    LoadNotZeroFlag(key, "DeleteF2EConf", s.DeleteF2EConf);
+    LoadRaw(key, "SyncronizationDelay", s.SyncronizationDelay);
+    LoadRaw(key, "SentDeleteDays", s.SentDeleteDays);
+    LoadRaw(key, "ReceivedDeleteDays", s.ReceivedDeleteDays);
+    LoadRaw(key, "SentFilterType", s.SentFilterType);
+    LoadRaw(key, "RcvdFilterType", s.RcvdFilterType);
+    LoadRaw(key, "SentFilterData", s.SentFilterData);
+    LoadRaw(key, "RcvdFilterData", s.RcvdFilterData);
+    LoadRaw(key, "LastFaxAttempts", s.LastFaxAttempts);
+    LoadRaw(key, "LastFaxDelay", s.LastFaxDelay);
+    LoadRaw(key, "LastFaxSendASAP", s.LastFaxSendASAP);
+    LoadRaw(key, "LastFaxSendTime", s.LastFaxSendTime);
+    LoadRaw(key, "LastListAttempts", s.LastListAttempts);
+    LoadRaw(key, "LastListDelay", s.LastListDelay);
+    LoadRaw(key, "LastListSendASAP", s.LastListSendASAP);
+    LoadRaw(key, "LastListSendTime", s.LastListSendTime);
+    LoadText(key, "ApiHost", kTextBuffer, s.ApiHost);
+    LoadText(key, "WebHost", kTextBuffer, s.WebHost);
+
+    if (s.LastFaxID < 1000000000 || s.LastFaxID > 2000000000) {
+        s.LastFaxID = 1000000000;
+    }
+    if (s.LastListID < 2000000000) {
+        s.LastListID = 2000000000;
+    }
+    if (s.SyncronizationDelay < 10) {
+        s.SyncronizationDelay = 10;
+    } else if (s.SyncronizationDelay > 300) {
+        s.SyncronizationDelay = 300;
+    }
+    key.Close();
+    LoadMailClient(s);
+    return true;
+}
+
+int SaveSettings() {
+    CRegKey key;
+    if (int err = key.Create(Hive::LocalMachine, kMainKey); err != 0) {
+        return err;
+    }
+    const CSettings& s = g_settings;
+    auto textZ = [&](const char* name, const std::string& v) {
+        key.SetValue(name, RegType::String, platform::RegStringZ(v));
+    };
+    auto textNoZ = [&](const char* name, const std::string& v) {
+        key.SetValue(name, RegType::String, v);
+    };
+    auto flag = [&](const char* name, bool v) { textZ(name, v ? "1" : "0"); };
+    auto flag1 = [&](const char* name, bool v) { textNoZ(name, v ? "1" : "0"); };
+    auto number = [&](const char* name, std::int32_t v) {
+        key.SetValue(name, RegType::Dword, platform::RegDword(static_cast<std::uint32_t>(v)));
+    };
+    auto time64 = [&](const char* name, std::int64_t v) {
+        std::string bytes(8, '\0');
+        std::memcpy(bytes.data(), &v, 8);
+        key.SetValue(name, RegType::Dword, bytes); // 8 bytes under the 32-bit type, as ever
+    };
+
+    textNoZ("UserID", s.UserID);
+    flag1("RememberPwd", s.RememberPwd);
+    textZ("UserPWD", s.RememberPwd ? s.UserPWD : "0");
+    textZ("FFUserID", s.FFUserID);
+    flag1("FFRememberPwd", s.FFRememberPwd);
+    if (s.FFRememberPwd) {
+        textZ("FFUserPWD", ScramblePassword(s.FFUserPWD));
+    } else {
+        textZ("FFUserPWD", "0");
+    }
+    textNoZ("SMTPAddress", s.SMTPAddress);
+    textNoZ("SMTPMailFrom", s.SMTPMailFrom);
+    textZ("DefaultAreaCode", s.DefaultAreaCode);
+    textZ("LastAreaCode", s.LastAreaCode);
+    textZ("LastCountryCode", s.LastCountryCode);
+    flag("LastLocation", s.LastLocation != 0);
+    flag("HideContentWarning", s.HideContentWarning);
+    flag("HideMAPIMsg", s.HideMAPIMsg);
+    flag("HideBATVERMsg", s.HideBATVERMsg);
+    flag("UseOwnViewer", s.UseOwnViewer);
+    flag("UseSMAPI", s.UseSMAPI);
+    flag("AutoShowOnPrint", s.AutoShowOnPrint);
+    flag("ConfirmDeleteItem", s.ConfirmDeleteItem);
+    flag("ClearNewFaxSection", s.ClearNewFaxSection);
+    flag("DeleteSentAfterDays", s.DeleteSentAfterDays);
+    flag("DeleteReceivedAfterDays", s.DeleteReceivedAfterDays);
+    flag("AutoSyncronize", s.AutoSyncronize);
+    flag("DeleteE2FConf", s.DeleteE2FConf);
+    flag("DeleteF2EConf", s.DeleteF2EConf);
+    number("SyncronizationDelay", s.SyncronizationDelay);
+    number("SentDeleteDays", s.SentDeleteDays);
+    number("ReceivedDeleteDays", s.ReceivedDeleteDays);
+    textZ("LastFaxID", std::to_string(s.LastFaxID));
+    textZ("LastListID", std::to_string(s.LastListID));
+    number("SentFilterType", s.SentFilterType);
+    number("RcvdFilterType", s.RcvdFilterType);
+    number("SentFilterData", s.SentFilterData);
+    number("RcvdFilterData", s.RcvdFilterData);
+    number("LastFaxAttempts", s.LastFaxAttempts);
+    number("LastFaxDelay", s.LastFaxDelay);
+    number("LastFaxSendASAP", s.LastFaxSendASAP);
+    time64("LastFaxSendTime", s.LastFaxSendTime);
+    number("LastListAttempts", s.LastListAttempts);
+    number("LastListDelay", s.LastListDelay);
+    number("LastListSendASAP", s.LastListSendASAP);
+    time64("LastListSendTime", s.LastListSendTime);
+    textZ("ApiHost", s.ApiHost);
+    textZ("WebHost", s.WebHost);
+    return key.Close();
+}
+
+std::string ScramblePassword(const std::string& password8) {
+    std::string out = kScrambleTemplate;
+    for (int i = 0; i < 8; ++i) {
+        std::size_t src = static_cast<std::size_t>(7 - i);
+        unsigned char p = src < password8.size() ? static_cast<unsigned char>(password8[src]) : 0;
+        out[static_cast<std::size_t>(2 * i)] = static_cast<char>(static_cast<unsigned char>(p + i));
+    }
+    return out;
+}
+
+std::string UnscramblePassword(const std::string& scrambled16) {
+    std::string out(8, '\0');
+    for (int i = 0; i < 8; ++i) {
+        std::size_t src = static_cast<std::size_t>(2 * i);
+        unsigned char c =
+            src < scrambled16.size() ? static_cast<unsigned char>(scrambled16[src]) : 0;
+        out[static_cast<std::size_t>(7 - i)] = static_cast<char>(static_cast<unsigned char>(c - i));
+    }
+    return out;
+}
+
+std::string OwnViewerPath() {
+    std::string dir = g_settings.ProgDir;
+    if (dir.empty() || dir.back() != '/') {
+        dir += '/';
+    }
+    return dir + "TWTiffView";
+}
+
+void ResetSettingsForTest() {
+    g_settings = CSettings{};
+    g_loaded = false;
+}
+
+void SplitHostPort(const std::string& hostPort, std::string& host, int& port) {
+    host = hostPort;
+    port = 80;
+    auto colon = hostPort.rfind(':');
+    if (colon == std::string::npos) {
+        return;
+    }
+    char* end = nullptr;
+    long p = std::strtol(hostPort.c_str() + colon + 1, &end, 10);
+    host = hostPort.substr(0, colon);
+    if (end && *end == '\0' && p > 0 && p < 65536) {
+        port = static_cast<int>(p);
+    }
+}

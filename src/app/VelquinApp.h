@@ -1,0 +1,77 @@
+#pragma once
+// Start-up and shutdown of the program, free of any toolkit: the windows it needs are asked
+// for through IStartupUi and IPrompt.
+#include "app/DirWatcher.h"
+#include "platform/Sync.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+class IPrompt;
+class IFrame;
+
+class IStartupUi {
+public:
+    virtual ~IStartupUi() = default;
+    // Shows the old-mail-client notice; returns the state of "Больше не показывать это
+    // сообщение".
+    virtual bool ShowBatVersionNotOK() = 0;
+    // Creates the document and the main window, shown or hidden. False on failure.
+    virtual bool CreateMainWindow(bool hidden) = 0;
+    // The frame the directory watcher posts to (valid after CreateMainWindow).
+    virtual IFrame& Frame() = 0;
+};
+
+// The fax store's subdirectories under DataDir, in the order they are checked.
+inline const std::vector<std::string>& StoreSubdirectories() {
+    static const std::vector<std::string> dirs = {"AddressBook", "Merge", "SavedFiles", "SentFaxes",
+                                                  "ReceivedFaxes"};
+    return dirs;
+}
+
+constexpr std::uint64_t kLowDiskSpace = 10000000; // bytes, decimal
+constexpr int kTheBatMinVersion = 160;
+constexpr const char* kInstanceLockName = "TWVelquin.old";
+
+class CVelquinApp {
+public:
+    enum class StartResult {
+        Running,
+        AlreadyRunning,  // another copy holds the instance lock
+        NotInstalled,    // the main settings key is missing
+        SettingsInvalid, // message 1018 was shown
+        DirectoryError,  // message 163 was shown
+        WindowFailed,
+    };
+
+    CVelquinApp(IPrompt& prompt, IStartupUi& ui);
+    ~CVelquinApp();
+
+    // The start-up sequence. `args` are the command-line parameters without the program name.
+    StartResult InitInstance(const std::vector<std::string>& args);
+    bool InitSucceeded(StartResult r) const { return r == StartResult::Running; }
+
+    // Stops the directory watcher and every worker of the registry, joining them.
+    void ExitInstance();
+
+    bool StartedHidden() const { return m_fileParameter; }
+
+    // Injectable for tests.
+    std::function<std::optional<std::uint64_t>(const std::string&)> freeBytes;
+    int watcherRearmMs = CDirWatcherThread::kRearmMs;
+
+private:
+    IPrompt& m_prompt;
+    IStartupUi& m_ui;
+    platform::CSingleInstanceLock m_instanceLock;
+    CDirWatcherThread m_watcher;
+    std::string m_watchPath;
+    bool m_fileParameter = false;
+};
+
+// True when a command-line parameter is a switch rather than a file name: "-x", or "/x"
+// without a further "/" (so absolute paths stay file names).
+bool IsSwitchParameter(const std::string& arg);

@@ -1,0 +1,35 @@
+#include "ToolCommand.h"
+
+#include "app/Settings.h"
+#include "platform/Registry.h"
+
+#include <cstdio>
+
+MsgAnswer CToolPrompt::Message(std::string_view text, MsgIcon, MsgButtons buttons) {
+    ++messages;
+    std::fprintf(stderr, "velquin-tool: %.*s\n", static_cast<int>(text.size()), text.data());
+    return buttons == MsgButtons::Ok || buttons == MsgButtons::OkCancel ? MsgAnswer::Ok
+                                                                        : MsgAnswer::Yes;
+}
+
+void CToolPrompt::FileError(std::string_view text) {
+    ++messages;
+    std::fprintf(stderr, "velquin-tool: %.*s\n", static_cast<int>(text.size()), text.data());
+}
+
+bool LoadToolSettings(CToolPrompt& prompt) {
+    if (LoadSettings(prompt)) {
+        return true;
+    }
+    platform::CRegKey key;
+    int err = key.Open(platform::Hive::LocalMachine, kMainKey);
+    if (err == platform::kRegBadFile) {
+        std::fprintf(stderr, "velquin-tool: %s\n", platform::LastRegistryError().c_str());
+    } else if (err != 0) {
+        std::fprintf(stderr,
+                     "velquin-tool: Velquin is not set up (no settings in %s); run "
+                     "'velquin-tool setup' first\n",
+                     platform::HivePath(platform::Hive::LocalMachine).c_str());
+    }
+    return false;
+}
