@@ -50,6 +50,71 @@ TEST(FaxsimMultipartTest, TrailerCheck) {
     EXPECT_FALSE(faxsim::HasValidTrailer("short", "пароль"));
 }
 
+// Parses a request exactly as the client writes it into what the simulator's service sees.
+faxsim::HttpRequest AsServerSees(const std::string& bytes) {
+    faxsim::HttpRequest r;
+    std::size_t head = bytes.find("\r\n\r\n");
+    EXPECT_TRUE(faxsim::ParseHttpHead(std::string_view(bytes).substr(0, head), r));
+    const std::string* length = r.Header("content-length");
+    EXPECT_NE(length, nullptr);
+    r.body = bytes.substr(head + 4, length ? std::stoul(*length) : 0);
+    return r;
+}
+
+std::string Attribute(const faxsim::Reply& reply, const char* path2, const char* name) {
+    ReplyTree t = ReplyToTree(reply.bytes);
+    Dictionary* d = std::string(path2) == "item"
+                        ? FindReplyPath(t.get(), {"response", "data", "item"})
+                        : FindReplyPath(t.get(), {"response", "error"});
+    return d ? d->valueForKey(name, EmptyValue()).stringValue() : "<none>";
+}
+
+TEST(FaxServiceTest, StatesMoveOnByTimeAndListsCostPerNumber) {
+    TempDir dir;
+    faxsim::Config config;
+    config.accounts.push_back({"пётр", "пароль", 3});
+    config.deliverAfterQueries = 100;
+    config.deliverAfterSeconds = 60;
+    faxsim::CFaxService service(config);
+
+    std::string content = "page";
+    WriteFile(dir / "doc.tif", content + faxsim::SignatureTrailer("пароль", "s", "a", content));
+    WriteFile(dir / "list.csv", "111\n222\n\n333\n");
+    SendFaxRequest r;
+    r.documentPath = dir / "doc.tif";
+    r.phoneListPath = dir / "list.csv";
+    auto send = BuildFaxSendRequest(r, "пётр", "пароль", "h");
+    ASSERT_TRUE(send);
+    faxsim::Reply accepted = service.Handle(AsServerSees(*send), 1000);
+    EXPECT_EQ(Attribute(accepted, "error", "code"), "0");
+    std::int32_t id = std::stoi(Attribute(accepted, "item", "id"));
+
+    auto check = [&](std::int64_t now) {
+        return Attribute(
+            service.Handle(AsServerSees(BuildFaxStatusRequest(id, "пётр", "пароль", "h")), now),
+            "item", "jobstatus");
+    };
+    EXPECT_EQ(check(1059), "4");
+    EXPECT_EQ(check(1060), "2");
+    // Three numbers used the whole balance: the next fax is accepted but cannot go out.
+    r.phoneListPath.clear();
+    r.phoneNumber = "444";
+    faxsim::Reply broke =
+        service.Handle(AsServerSees(*BuildFaxSendRequest(r, "пётр", "пароль", "h")), 2000);
+    id = std::stoi(Attribute(broke, "item", "id"));
+    EXPECT_EQ(check(5000), "6");
+
+    // A request missing a field, or with its fields out of order, is refused as malformed.
+    std::string status = BuildFaxStatusRequest(id, "пётр", "пароль", "h");
+    faxsim::HttpRequest shuffled = AsServerSees(status);
+    std::size_t second = shuffled.body.find(
+        "--------------56CDD882\r\nContent-Disposition: form-data; name=\"password\"");
+    std::size_t third = shuffled.body.find(
+        "--------------56CDD882\r\nContent-Disposition: form-data; name=\"faxid\"");
+    shuffled.body = shuffled.body.substr(0, second) + shuffled.body.substr(third);
+    EXPECT_EQ(Attribute(service.Handle(shuffled, 5000), "error", "code"), "1");
+}
+
 class FaxsimTest : public ::testing::Test {
 protected:
     void SetUp() override {
