@@ -1,0 +1,73 @@
+// velquin-tool status ID...: asks the service for the state of jobs, as the status
+// synchronisation does.
+#include "ToolCommand.h"
+
+#include "app/Settings.h"
+#include "service/FormPost.h"
+#include "service/JobState.h"
+
+#include <charconv>
+#include <cstdio>
+#include <string>
+
+namespace {
+
+bool ParseId(const std::string& text, std::int32_t& id) {
+    const char* end = text.data() + text.size();
+    auto r = std::from_chars(text.data(), end, id);
+    return !text.empty() && r.ec == std::errc() && r.ptr == end;
+}
+
+int Run(const ToolArgs& args) {
+    const ToolCommand& cmd = FindToolCommand("status");
+    if (args.empty()) {
+        return ToolUsageError(cmd, "expected at least one job ID");
+    }
+    std::vector<std::int32_t> ids;
+    for (const std::string& a : args) {
+        std::int32_t id = 0;
+        if (!ParseId(a, id)) {
+            return ToolUsageError(cmd, "not a job id: " + a);
+        }
+        ids.push_back(id);
+    }
+    CToolPrompt prompt;
+    if (!LoadToolSettings(prompt)) {
+        return 1;
+    }
+    ServiceEndpoint endpoint = ApiEndpointFromSettings();
+    int failures = 0;
+    for (std::int32_t id : ids) {
+        ReplyTree tree = RequestFaxStatus(id, endpoint);
+        if (!tree) {
+            std::fprintf(stderr, "velquin-tool status: %d: no reply from %s:%d\n", id,
+                         endpoint.host.c_str(), endpoint.port);
+            ++failures;
+            continue;
+        }
+        Dictionary* item = FindReplyPath(tree.get(), {"response", "data", "item"});
+        if (item == nullptr) {
+            Dictionary* error = FindReplyPath(tree.get(), {"response", "error"});
+            std::string message =
+                error ? error->valueForKey("message", EmptyValue()).stringValue() : std::string();
+            std::fprintf(stderr, "velquin-tool status: %d: %s\n", id,
+                         message.empty() ? "the reply holds no job state" : message.c_str());
+            ++failures;
+            continue;
+        }
+        std::int32_t state = item->valueForKey("jobstatus", EmptyValue()).intValue();
+        std::printf("%d %d %s\n", item->valueForKey("id", EmptyValue()).intValue(), state,
+                    JobStateText(state).c_str());
+    }
+    return failures == 0 ? 0 : 1;
+}
+
+const ToolCommandRegistration reg{
+    "status", "ask the service for the state of jobs",
+    "usage: velquin-tool status ID...\n"
+    "Loads the settings (ApiHost, UserID and the remembered password) and asks the service\n"
+    "for each job ID. Prints one line per answered job: ID, state number and state text.\n"
+    "Exits 1 when any job got no answer (the reason goes to stderr).\n",
+    Run};
+
+} // namespace
