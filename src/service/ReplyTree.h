@@ -3,6 +3,7 @@
 // Whoever receives a tree owns one reference; NsRef does that bookkeeping for callers.
 #include <atomic>
 #include <cstdint>
+#include <initializer_list>
 #include <map>
 #include <string>
 #include <string_view>

@@ -260,6 +260,21 @@ TEST_F(FaxsimTest, FaultsGiveNoTreeOrAnEmptyOne) {
     EXPECT_EQ(State(id, Endpoint()), 2);
 }
 
+TEST_F(FaxsimTest, ConfigFileGivesAccountsAndRules) {
+    WriteFile(m_dir / "faxsim.conf", "# test service\n"
+                                     "account cfg pw 5\n"
+                                     "deliver-after-queries 0\n"
+                                     "encoding utf-8\n");
+    StartSim({"--config", m_dir / "faxsim.conf"});
+    std::int32_t id = Submit("7", Endpoint("cfg", "pw"), nullptr);
+    ASSERT_GT(id, 0);
+    EXPECT_EQ(State(id, Endpoint("cfg", "pw")), 2); // final from the first query on
+
+    WriteFile(m_dir / "bad.conf", "account only-a-name\nbogus line\n");
+    FaxsimProcess refused;
+    EXPECT_FALSE(refused.Start({"--config", m_dir / "bad.conf"}));
+}
+
 TEST_F(FaxsimTest, DeadServerGivesNoTree) {
     StartSim();
     ServiceEndpoint e = Endpoint();

@@ -114,7 +114,6 @@ void HandleConnection(CFaxService& service, int fd, const std::atomic<bool>& sto
         break;
     case Fault::Hang:
         while (!stop.load()) {
-            std::string ignored;
             if (WaitIn(fd, 100, stop)) {
                 char c[256];
                 if (::recv(fd, c, sizeof c, 0) <= 0) {
