@@ -77,7 +77,8 @@ int Run(const ToolArgs& args) {
     } catch (const CArchiveException& e) {
         error = std::string("damaged address book (") + e.what() + ")";
     } catch (const std::exception& e) {
-        error = e.what();
+        std::fprintf(stderr, "velquin-tool dump-abk: %s\n", e.what());
+        return 1;
     }
     std::fprintf(stderr, "velquin-tool dump-abk: %s: %s\n", file.c_str(), error.c_str());
     return 1;

@@ -192,7 +192,8 @@ int Run(const ToolArgs& args) {
     try {
         bytes = ReadArchiveFile(file);
     } catch (const std::exception& e) {
-        return Fail(file, e.what());
+        std::fprintf(stderr, "velquin-tool dump-job: %s\n", e.what());
+        return 1;
     }
     if (bytes.empty()) {
         return Fail(file, "empty job file");
