@@ -5,9 +5,8 @@
 #include <string>
 #include <thread>
 
-namespace platform {
-class CEvent;
-}
+#include "platform/Sync.h"
+
 class IFrame;
 
 class CDirWatcherThread {

@@ -31,6 +31,7 @@ public:
 private:
     int m_fd = -1;
     int m_wd = -1;
+    bool m_pendingChange = false;
 };
 
 } // namespace platform
