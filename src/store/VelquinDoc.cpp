@@ -351,6 +351,11 @@ void CVelquinDoc::ApplyEntryUpdate(const CFaxEntryBase& record) {
 
 bool CVelquinDoc::SaveJobFile(CFaxEntryBase& record, const std::string& directory,
                               const platform::CDirIndex* listing) {
+    return WriteJobFile(record, directory, listing, false);
+}
+
+bool CVelquinDoc::WriteJobFile(CFaxEntryBase& record, const std::string& directory,
+                               const platform::CDirIndex* listing, bool skipUnchanged) {
     const CAttach* attach = AttachOf(record);
     if (attach == nullptr || attach->m_path.empty()) {
         return false;
@@ -365,7 +370,14 @@ bool CVelquinDoc::SaveJobFile(CFaxEntryBase& record, const std::string& director
         path = platform::CompanionPath(platform::JoinPath(directory, name), ".fax");
     }
     try {
-        WriteArchiveFile(path, StoreRecord(record));
+        std::string bytes = StoreRecord(record);
+        if (skipUnchanged) {
+            std::string onDisk;
+            if (platform::ReadFile(path, onDisk) == 0 && onDisk == bytes) {
+                return true;
+            }
+        }
+        WriteArchiveFile(path, bytes);
         return true;
     } catch (const std::exception& e) {
         ReportFileError(e, path);
@@ -374,10 +386,12 @@ bool CVelquinDoc::SaveJobFile(CFaxEntryBase& record, const std::string& director
 }
 
 void CVelquinDoc::SaveSentJobs() {
+    // Every record is written; a file that already holds the same bytes is left alone, so
+    // a store of thousands of faxes does not cost thousands of synced rewrites.
     const std::string dir = SentDir();
     platform::CDirIndex listing(dir);
     for (auto& record : m_sent) {
-        SaveJobFile(*record, dir, &listing);
+        WriteJobFile(*record, dir, &listing, true);
     }
 }
 
@@ -598,7 +612,9 @@ void CVelquinDoc::BookLoaderMain() {
             hooks.stopRequested = closing;
             hooks.cutShort = &cutShort;
             std::string error;
+            StoreTrace("LoadBook Start");
             auto book = ReadBookFile(platform::JoinPath(dir, file->name), error, hooks);
+            StoreTrace("LoadBook End");
             if (!error.empty()) {
                 errors.push_back(std::move(error));
             }

@@ -123,6 +123,8 @@ private:
     void BookLoaderMain();
     void ReportFileError(const std::exception& e, const std::string& path);
     void SaveSentRecord(CFaxEntryBase& record);
+    bool WriteJobFile(CFaxEntryBase& record, const std::string& directory,
+                      const platform::CDirIndex* listing, bool skipUnchanged);
 
     IPrompt& m_prompt;
     IFrame& m_frame;

@@ -214,6 +214,21 @@ TEST_F(VelquinDocTest, AddSentJobAndDeleteSentRecord) {
     EXPECT_FALSE(platform::PathExists(Sent("new.tif")));
 }
 
+TEST_F(VelquinDocTest, SaveSentJobsWritesChangesUnderTheExistingName) {
+    PutSingle("a", 1, 1);
+    PutSingle("b", 2, 2);
+    ASSERT_EQ(platform::MoveFile(Sent("b.fax"), Sent("b.FAX")), 0);
+    CVelquinDoc doc(prompt, frame);
+    doc.LoadSentFaxes();
+    ASSERT_EQ(doc.SentRecords().size(), 2u);
+    AttachOf(*doc.SentRecords()[1])->m_unread = 0; // the user opened it
+    doc.SaveSentJobs();
+    EXPECT_EQ(platform::ListMatching(root / "data/SentFaxes", "*.fax").size(), 2u);
+    EXPECT_EQ(AttachOf(*ReadJob("b.FAX"))->m_unread, 0);
+    EXPECT_EQ(AttachOf(*ReadJob("a.fax"))->m_unread, 1);
+    EXPECT_TRUE(prompt.fileErrors.empty());
+}
+
 TEST_F(VelquinDocTest, ForwardToNewFaxTitles) {
     PutSingle("fwd", 1, 5);
     CVelquinDoc doc(prompt, frame);
