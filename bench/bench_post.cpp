@@ -3,8 +3,8 @@
 #include "service/FormPost.h"
 
 // The process helper of the service tests, shared here rather than copied.
-#include "service/FaxsimProcess.cpp"
-#include "service/FaxsimProcess.h"
+#include "support/FaxsimProcess.cpp"
+#include "support/FaxsimProcess.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,4 +1,4 @@
-#include "FaxsimProcess.h"
+#include "support/FaxsimProcess.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
