@@ -93,6 +93,8 @@ CTiffPageReader::~CTiffPageReader() {
 }
 
 void CTiffPageReader::Close() {
+    m_window.clear();
+    m_windowStart = 0;
     if (m_fd >= 0) {
         ::close(m_fd);
         m_fd = -1;
@@ -140,6 +142,31 @@ bool CTiffPageReader::Open(const std::string& path, std::string& error) {
 bool CTiffPageReader::ReadAt(std::uint64_t offset, void* buffer, std::size_t size) {
     if (m_fd < 0 || offset > m_size || size > m_size - offset) {
         return false;
+    }
+    constexpr std::size_t kWindow = 64 * 1024;
+    constexpr std::size_t kSmallRead = 4096;
+    if (size <= kSmallRead) {
+        if (offset < m_windowStart || offset + size > m_windowStart + m_window.size()) {
+            std::size_t want =
+                static_cast<std::size_t>(std::min<std::uint64_t>(kWindow, m_size - offset));
+            m_window.resize(want);
+            m_windowStart = offset;
+            std::size_t got = 0;
+            while (got < want) {
+                ssize_t n = ::pread(m_fd, m_window.data() + got, want - got,
+                                    static_cast<off_t>(offset + got));
+                if (n < 0 && errno == EINTR) {
+                    continue;
+                }
+                if (n <= 0) {
+                    m_window.clear();
+                    return false;
+                }
+                got += static_cast<std::size_t>(n);
+            }
+        }
+        std::memcpy(buffer, m_window.data() + (offset - m_windowStart), size);
+        return true;
     }
     auto* p = static_cast<std::uint8_t*>(buffer);
     while (size > 0) {

@@ -72,6 +72,11 @@ private:
     std::uint32_t U32(const std::uint8_t* p) const;
     bool ReadValues(const std::uint8_t* entry, std::vector<std::uint32_t>& values);
 
+    // Directories and their values are small reads close together: they are served from a
+    // window of the file instead of one system call each.
+    std::vector<std::uint8_t> m_window;
+    std::uint64_t m_windowStart = 0;
+
     int m_fd = -1;
     std::uint64_t m_size = 0;
     bool m_bigEndian = false;

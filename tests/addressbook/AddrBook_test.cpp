@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 namespace {
 
 using testing_support::TempDir;
@@ -155,6 +157,21 @@ TEST_F(AddrBookTest, ForeignDamagedAndHostileFiles) {
     entries.U16(10129);
     AddGuid(entries, G(5)).Str("b").I32(0x7FFFFFFF);
     EXPECT_THROW(ReadBook(entries.Bytes()), CArchiveException);
+}
+
+TEST_F(AddrBookTest, CorruptedBooksFailCleanly) {
+    const std::string good = HandBuiltBook();
+    std::mt19937 rng(777);
+    for (int round = 0; round < 2000; ++round) {
+        std::string bad = good;
+        for (int flips = 1 + static_cast<int>(rng() % 4); flips > 0; --flips) {
+            bad[2 + rng() % (bad.size() - 2)] = static_cast<char>(rng());
+        }
+        try {
+            ReadBook(bad);
+        } catch (const CArchiveException&) {
+        }
+    }
 }
 
 TEST_F(AddrBookTest, FilePathUsesGuidText) {

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 namespace {
 
 using testing_support::TempDir;
@@ -229,6 +231,28 @@ TEST(FaxRecordLayoutTest, DamagedAndForeignJobFiles) {
     ByteBuilder recipients;
     recipients.I32(2).U16(3).Str("").I64(0).U16(2).Str("").U8(0).U16(2).I32(0).I32(0).I32(-5);
     EXPECT_THROW(LoadSentRecord(recipients.Bytes()), CArchiveException);
+}
+
+TEST(FaxRecordLayoutTest, CorruptedJobFilesFailCleanly) {
+    CPersonalFaxEntry pers("Рассылка");
+    pers.m_path = "/s/p.tif";
+    pers.m_recipients.resize(3);
+    for (auto& r : pers.m_recipients) {
+        static_cast<CFaxEntry&>(r) = SampleEntry(4);
+        r.m_path = "/m/r.tif";
+    }
+    const std::string good = StoreRecord(pers);
+    std::mt19937 rng(12345);
+    for (int round = 0; round < 2000; ++round) {
+        std::string bad = good;
+        for (int flips = 1 + static_cast<int>(rng() % 4); flips > 0; --flips) {
+            bad[rng() % bad.size()] = static_cast<char>(rng());
+        }
+        try {
+            LoadSentRecord(bad);
+        } catch (const CArchiveException&) {
+        }
+    }
 }
 
 TEST(FaxRecordUpdateTest, UpdateFromCopiesDeliveryResults) {
