@@ -1,5 +1,5 @@
 #include "FaxSim.h"
-#include "FaxsimProcess.h"
+#include "support/FaxsimProcess.h"
 #include "service/FormPost.h"
 
 #include <gtest/gtest.h>
