@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 namespace testing_support {
 
@@ -55,6 +57,22 @@ std::string ReadFileOrDie(const std::string& path) {
 std::string BuildDir() {
     const char* d = std::getenv("VELQUIN_BUILD_DIR");
     return d ? d : ".";
+}
+
+int RunVelquinTool(const std::string& args, std::string& output) {
+    std::string command = BuildDir() + "/tools/velquin-tool/velquin-tool " + args + " 2>&1";
+    output.clear();
+    FILE* p = ::popen(command.c_str(), "r");
+    if (p == nullptr) {
+        return -1;
+    }
+    char buf[512];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) {
+        output.append(buf, n);
+    }
+    int status = ::pclose(p);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 MsgAnswer FakePrompt::Message(std::string_view text, MsgIcon icon, MsgButtons buttons) {

@@ -33,6 +33,10 @@ std::string ReadFileOrDie(const std::string& path);
 // Directory of the build tree (for tools such as faxsim and velquin-tool).
 std::string BuildDir();
 
+// Runs the built velquin-tool with `args` (a shell word list; temporary paths have no blanks),
+// collecting stdout and stderr into `output`. Returns the exit code, or -1.
+int RunVelquinTool(const std::string& args, std::string& output);
+
 // A prompt that records every message and answers from a script (default: Ok / Yes).
 class FakePrompt : public IPrompt {
 public:
