@@ -1,35 +1,14 @@
 #include "FaxSim.h"
-#include "support/FaxsimProcess.h"
 #include "service/FormPost.h"
+#include "support/FaxsimProcess.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
-
-#include <cstdio>
-#include <sys/wait.h>
 
 using testing_support::TempDir;
 using testing_support::WriteFile;
 
 namespace {
-
-// Runs velquin-tool with `args` (no shell quoting needed: temporary paths have no blanks).
-int RunTool(const std::string& args, std::string& output) {
-    std::string command =
-        testing_support::BuildDir() + "/tools/velquin-tool/velquin-tool " + args + " 2>&1";
-    output.clear();
-    FILE* p = ::popen(command.c_str(), "r");
-    if (p == nullptr) {
-        return -1;
-    }
-    char buf[512];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) {
-        output.append(buf, n);
-    }
-    int status = ::pclose(p);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 TEST(VelquinToolStatusTest, PrintsTheStateOfEachJob) {
     TempDir dir;
@@ -49,21 +28,22 @@ TEST(VelquinToolStatusTest, PrintsTheStateOfEachJob) {
 
     WriteFile(dir / "pw", "secret\n");
     std::string out;
-    ASSERT_EQ(RunTool("setup --fax-dir " + (dir / "fax") + " --data-dir " + (dir / "data") +
-                          " --create --api-host " + sim.HostPort() +
-                          " --user demo --password-file " + (dir / "pw"),
-                      out),
+    ASSERT_EQ(testing_support::RunVelquinTool("setup --fax-dir " + (dir / "fax") + " --data-dir " +
+                                                  (dir / "data") + " --create --api-host " +
+                                                  sim.HostPort() + " --user demo --password-file " +
+                                                  (dir / "pw"),
+                                              out),
               0)
         << out;
-    EXPECT_EQ(RunTool("status " + id, out), 0) << out;
+    EXPECT_EQ(testing_support::RunVelquinTool("status " + id, out), 0) << out;
     EXPECT_EQ(out, id + " 4 В очереди на отправку\n");
-    EXPECT_EQ(RunTool("status " + id + " 999", out), 1);
+    EXPECT_EQ(testing_support::RunVelquinTool("status " + id + " 999", out), 1);
     EXPECT_NE(out.find(id + " 2 Доставлен успешно\n"), std::string::npos) << out;
     EXPECT_NE(out.find("999: Задание не найдено"), std::string::npos) << out;
     sim.Stop();
-    EXPECT_EQ(RunTool("status " + id, out), 1);
+    EXPECT_EQ(testing_support::RunVelquinTool("status " + id, out), 1);
     EXPECT_NE(out.find("no reply"), std::string::npos) << out;
-    EXPECT_EQ(RunTool("status 12x", out), 2);
+    EXPECT_EQ(testing_support::RunVelquinTool("status 12x", out), 2);
 }
 
 } // namespace
