@@ -271,3 +271,41 @@ TEST_F(TiffPagesTest, PagesSharingOneStripCannotMultiplyMemory) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(TiffPagesMutationTest, RandomlyDamagedFilesNeverCrash) {
+    // Flip bytes of a sound two-page file (mostly in the directories, where damage matters)
+    // and push each result through every reader; only errors may come out.
+    TempDir dir;
+    const std::string merge = dir / "Merge";
+    ASSERT_EQ(platform::CreateDir(merge), 0);
+    CTiffBuilder b(false);
+    std::vector<CTiffBuilder::Page> pages;
+    for (int p = 0; p < 2; ++p) {
+        pages.push_back(CTiffBuilder::BilevelPage(PagePixels(p, 24, 6), 24, 6));
+    }
+    const std::vector<std::uint8_t> sound = b.Build(pages);
+    std::uint32_t seed = 12345;
+    auto next = [&] {
+        seed = seed * 1103515245u + 12345u;
+        return seed >> 8;
+    };
+    const std::string path = dir / "m.tif";
+    for (int round = 0; round < 300; ++round) {
+        std::vector<std::uint8_t> bytes = sound;
+        int flips = 1 + static_cast<int>(next() % 4);
+        for (int f = 0; f < flips; ++f) {
+            std::size_t at = next() % bytes.size();
+            bytes[at] = static_cast<std::uint8_t>((next() % 3 == 0) ? 0xFF : next());
+        }
+        WriteBytes(path, bytes);
+        CountPages(path);
+        ::testing::internal::CaptureStderr();
+        SplitPerRecipient(path, 1, merge, round);
+        CopyPages(path, dir / "c.tif", false);
+        ::testing::internal::GetCapturedStderr();
+    }
+}
+
+} // namespace
