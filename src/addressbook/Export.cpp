@@ -1,0 +1,116 @@
+#include "addressbook/Export.h"
+
+#include "app/Archive.h"
+#include "app/Ports.h"
+#include "platform/Encoding.h"
+#include "resources/Strings.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr std::size_t kProgressSteps = 100;
+
+// Depth-first over the group's members with the prefixes of the groups on the way.
+void ExportGroup(const CGroupEntry& root, std::string& out) {
+    struct Frame {
+        const CGroupEntry* group;
+        std::size_t next;
+        std::size_t prefixLength; // of `prefix` before this group's own part
+    };
+    std::string prefix;
+    std::vector<Frame> stack;
+    auto enter = [&](const CGroupEntry& g) {
+        stack.push_back({&g, 0, prefix.size()});
+        prefix += "@";
+        prefix += g.m_name;
+        prefix += "; ";
+    };
+    enter(root);
+    while (!stack.empty()) {
+        Frame& f = stack.back();
+        if (f.next >= f.group->m_members.size()) {
+            prefix.resize(f.prefixLength);
+            stack.pop_back();
+            continue;
+        }
+        const CAddrBookEntry* member = FindEntryInAllBooks(f.group->m_members[f.next++]);
+        if (member == nullptr) {
+            continue;
+        }
+        if (const auto* sub = dynamic_cast<const CGroupEntry*>(member)) {
+            const bool onPath = std::any_of(stack.begin(), stack.end(),
+                                            [&](const Frame& s) { return s.group == sub; });
+            if (!onPath) {
+                enter(*sub);
+            }
+            continue;
+        }
+        out += prefix;
+        member->ExportText(out);
+    }
+}
+
+} // namespace
+
+void ExportEntryText(const CAddrBookEntry& entry, std::string& out) {
+    if (const auto* g = dynamic_cast<const CGroupEntry*>(&entry)) {
+        ExportGroup(*g, out);
+    } else {
+        entry.ExportText(out);
+    }
+}
+
+std::string ExportBookText(const CAddrBook& book, const std::function<bool()>& stop,
+                           const std::function<void(std::size_t)>& step) {
+    std::string out;
+    std::size_t done = 0;
+    bool stopped = false;
+    book.ForEachEntry([&](const CAddrBookEntry& e) {
+        if (stopped || (stop && stop())) {
+            stopped = true;
+            return;
+        }
+        const auto* c = dynamic_cast<const CContactEntry*>(&e);
+        if (c == nullptr || c->m_groups.empty()) {
+            ExportEntryText(e, out);
+        }
+        ++done;
+        if (step) {
+            step(done);
+        }
+    });
+    return out;
+}
+
+bool ExportBook(const CAddrBook& book, const std::string& path, IPrompt& prompt, IFrame* frame,
+                const std::function<bool()>& stop) {
+    const std::size_t total = book.Size();
+    const std::size_t stride = std::max<std::size_t>(1, total / kProgressSteps);
+    if (frame != nullptr) {
+        frame->ProgressStart(static_cast<int>(std::min<std::size_t>(total, 0x7FFFFFFF)));
+        frame->SetStatusText(LoadString(kIdsExportingBook));
+    }
+    std::string text = ExportBookText(book, stop, [&](std::size_t done) {
+        if (frame != nullptr && (done % stride == 0 || done == total)) {
+            frame->ProgressStep(static_cast<int>(std::min<std::size_t>(done, 0x7FFFFFFF)));
+        }
+    });
+    bool ok = true;
+    try {
+        WriteArchiveFile(path, platform::Utf8ToCp1251(text));
+    } catch (const std::exception& e) {
+        ok = false;
+        prompt.FileError(DescribeFileError(e, path));
+    }
+    if (frame != nullptr) {
+        frame->ProgressEnd();
+        frame->SetStatusText("");
+    }
+    return ok;
+}
+
+std::string ExportFileFilter() {
+    std::string_view filter = LoadString(kIdsExportFilter);
+    return std::string(filter.empty() ? kExportFilterFallback : filter) + "|";
+}
