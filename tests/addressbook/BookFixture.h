@@ -1,0 +1,60 @@
+#pragma once
+// A clean process-wide book list, default settings and a fixed telephone country code for
+// the editing, import and export tests.
+#include "addressbook/AddrBook.h"
+#include "app/Settings.h"
+#include "platform/SysInfo.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace abk_test {
+
+class BookFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        testing_support::IsolateEnvironment(root.Path());
+        Settings() = CSettings{};
+        Settings().DataDir = root / "data";
+        platform::SetTelephoneCountryCodeForTest(7);
+        AddressBooks().clear();
+        CurrentBook() = nullptr;
+        AddressBooks().push_back(std::make_unique<CAddrBook>("Book"));
+        book = AddressBooks().back().get();
+        CurrentBook() = book;
+    }
+    void TearDown() override {
+        CurrentBook() = nullptr;
+        AddressBooks().clear();
+        platform::SetTelephoneCountryCodeForTest(std::nullopt);
+        Settings() = CSettings{};
+    }
+
+    CContactEntry* AddContact(const std::string& number, const std::string& company = {},
+                              const std::string& person = {}, CAddrBook* into = nullptr) {
+        auto c = std::make_unique<CContactEntry>(number);
+        c->m_company = company;
+        c->m_person = person;
+        CContactEntry* raw = c.get();
+        (into ? into : book)->AddEntry(std::move(c));
+        return raw;
+    }
+    CGroupEntry* AddGroup(const std::string& name, std::vector<CAddrBookEntry*> members = {},
+                          CAddrBook* into = nullptr) {
+        auto g = std::make_unique<CGroupEntry>(name);
+        CGroupEntry* raw = g.get();
+        for (CAddrBookEntry* m : members) {
+            g->m_members.push_back(m->m_guid);
+            if (auto* c = dynamic_cast<CContactEntry*>(m)) {
+                c->m_groups.push_back(g->m_guid);
+            }
+        }
+        (into ? into : book)->AddEntry(std::move(g));
+        return raw;
+    }
+
+    testing_support::TempDir root;
+    CAddrBook* book = nullptr;
+};
+
+} // namespace abk_test
