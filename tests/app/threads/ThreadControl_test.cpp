@@ -51,13 +51,15 @@ TEST(ThreadControl, SecondWorkerStopsTheFirstAndRunsToItsEnd) {
 TEST(ThreadControl, ReaperCollectsFinishedWorkersAndShutdownJoinsTheRest) {
     CThreadControl registry;
     std::atomic<int> runs{0};
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 1; i <= 5; ++i) {
         registry.StartViewWorker(nullptr, 105, [&] { ++runs; });
+        while (runs.load() < i || registry.busy.load() != 0) {
+            std::this_thread::sleep_for(1ms);
+        }
     }
-    while (runs.load() < 5 || registry.busy.load() != 0) {
-        std::this_thread::sleep_for(1ms);
-    }
-    // A new start while idle asks for nothing; a stop request collects the finished ones.
+    EXPECT_EQ(registry.stopRequest.load(), 0); // starts while idle ask nothing to stop
+    EXPECT_EQ(registry.Count(), 5u);
+    // A stop request makes the reaper collect the finished workers.
     registry.stopRequest = 1;
     while (registry.stopRequest.load() != 0) {
         std::this_thread::sleep_for(1ms);
