@@ -1,0 +1,414 @@
+// velquin-print: the fax printer. Renders a PDF, PostScript or image file with Ghostscript
+// into a multi-page Group 4 fax image in FaxDir, announcing the print through the ".grp"
+// status file so that Velquin lists the document only once it is whole.
+#include "PrintQueue.h"
+#include "RasterPages.h"
+#include "Spawn.h"
+
+#include "app/Ports.h"
+#include "app/Settings.h"
+#include "platform/Encoding.h"
+#include "platform/Files.h"
+#include "platform/Registry.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <tiffio.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+const char* const kUsage =
+    "usage: velquin-print [options] [FILE | -]\n"
+    "Prints FILE (PDF, PostScript, TIFF, PNG or JPEG; '-' or none: standard input) to the\n"
+    "Velquin fax printer: a Group 4 fax image in the fax folder, listed by Velquin as a new fax.\n"
+    "  --title TEXT      the document name (default: the file name without its extension)\n"
+    "  --fax-dir DIR     the fax folder (default: FaxDir of the Velquin settings)\n"
+    "  --standard        standard resolution 204x98 dpi (default: fine, 204x196 dpi)\n"
+    "  --letter          US Letter paper (default: A4)\n"
+    "  --install-queue   add the \"Velquin-Fax\" print queue to CUPS (run as root)\n"
+    "  --remove-queue    remove that print queue\n"
+    "Environment: VELQUIN_GS names the Ghostscript program (default: gs).\n";
+
+const char* const kSection = "TW Ostrevo";
+const char* const kPrinting = "Printing in progress";
+const char* const kFinished = "Printing finished successfully";
+constexpr std::size_t kMaxTitleBytes = 511; // what the intake reads of "Document name"
+
+// What a cancelled job (CUPS sends SIGTERM) must not leave behind. Plain buffers: the signal
+// handler may only unlink.
+char g_cleanup[3][4096];
+volatile pid_t g_child = 0;
+
+void SetCleanup(int slot, const std::string& path) {
+    std::snprintf(g_cleanup[slot], sizeof g_cleanup[slot], "%s", path.c_str());
+}
+
+void CleanUp() {
+    for (auto& path : g_cleanup) {
+        if (path[0] != '\0') {
+            ::unlink(path);
+            path[0] = '\0';
+        }
+    }
+}
+
+extern "C" void OnSignal(int sig) {
+    if (g_child > 0) {
+        ::kill(g_child, SIGTERM);
+    }
+    for (auto& path : g_cleanup) {
+        if (path[0] != '\0') {
+            ::unlink(path);
+        }
+    }
+    ::_exit(128 + sig);
+}
+
+int Fail(const std::string& message) {
+    std::fprintf(stderr, "velquin-print: %s\n", message.c_str());
+    CleanUp();
+    return 1;
+}
+
+class CQuietPrompt : public IPrompt {
+public:
+    MsgAnswer Message(std::string_view, MsgIcon, MsgButtons) override { return MsgAnswer::Ok; }
+    std::optional<std::string> AskOpenFile(std::string_view, std::string_view) override {
+        return std::nullopt;
+    }
+    std::optional<std::string> AskSaveFile(std::string_view, std::string_view,
+                                           std::string_view) override {
+        return std::nullopt;
+    }
+    void FileError(std::string_view) override {}
+};
+
+// A file name built from a document name: no separators or control bytes, no leading dot,
+// not cut inside a UTF-8 sequence.
+std::string SafeStem(const std::string& name) {
+    std::string out;
+    for (char c : name) {
+        unsigned char u = static_cast<unsigned char>(c);
+        out.push_back(u < 32 || std::strchr("/\\:*?\"<>|%", c) != nullptr ? '_' : c);
+    }
+    out.erase(0, out.find_first_not_of(". "));
+    if (out.size() > 80) {
+        std::size_t cut = 80;
+        while (cut > 0 && (static_cast<unsigned char>(out[cut]) & 0xC0) == 0x80) {
+            --cut;
+        }
+        out.resize(cut);
+    }
+    return out.empty() ? "fax" : out;
+}
+
+// The document name as the intake will read it back: one line, Windows-1251, at most 511 bytes.
+std::string GrpTitle(const std::string& title) {
+    std::string line;
+    for (char c : title) {
+        line.push_back(static_cast<unsigned char>(c) < 32 ? ' ' : c);
+    }
+    std::string bytes = platform::Utf8ToCp1251(line);
+    if (bytes.size() > kMaxTitleBytes) {
+        bytes.resize(kMaxTitleBytes);
+    }
+    return bytes;
+}
+
+std::string GrpText(const char* status, const std::string& titleBytes) {
+    // The name is quoted so that blanks and quotes at its ends survive the reader's trimming.
+    return std::string("[") + kSection + "]\r\nPrint status=" + status + "\r\nDocument name=\"" +
+           titleBytes + "\"\r\n";
+}
+
+// Creates the status file of a stem no other document uses; that claims the stem. Returns the
+// stem, or "" with `error` set.
+std::string ClaimStem(const std::string& faxDir, const std::string& base,
+                      const std::string& grpText, int& error) {
+    platform::CDirIndex index(faxDir);
+    for (int n = 1; n < 10000; ++n) {
+        std::string stem = n == 1 ? base : base + "_" + std::to_string(n);
+        bool taken = false;
+        for (const char* ext : {".tif", ".tag", ".grp"}) {
+            taken = taken || index.Find(stem + ext) != nullptr;
+        }
+        if (taken) {
+            continue;
+        }
+        std::string grp = platform::JoinPath(faxDir, stem + ".grp");
+        int fd = ::open(grp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd < 0) {
+            if (errno == EEXIST) {
+                continue;
+            }
+            error = errno;
+            return {};
+        }
+        SetCleanup(0, grp);
+        bool ok =
+            ::write(fd, grpText.data(), grpText.size()) == static_cast<ssize_t>(grpText.size());
+        ok = ::close(fd) == 0 && ok;
+        if (!ok) {
+            error = EIO;
+            return {};
+        }
+        return stem;
+    }
+    error = EEXIST;
+    return {};
+}
+
+int CountTiffPages(const std::string& path) {
+    TIFFSetWarningHandler(nullptr);
+    TIFFSetErrorHandler(nullptr);
+    TIFF* tif = TIFFOpen(path.c_str(), "r");
+    if (tif == nullptr) {
+        return 0;
+    }
+    int pages = TIFFNumberOfDirectories(tif);
+    TIFFClose(tif);
+    return pages;
+}
+
+// Standard input goes to a temporary file first: Ghostscript needs to seek in PDF.
+std::string SpoolStdin(int& error) {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string path = std::string(tmp && *tmp ? tmp : "/tmp") + "/velquin-print-XXXXXX";
+    int fd = ::mkstemp(path.data());
+    if (fd < 0) {
+        error = errno;
+        return {};
+    }
+    SetCleanup(2, path);
+    char buf[65536];
+    ssize_t n = 0;
+    error = 0;
+    while ((n = ::read(0, buf, sizeof buf)) != 0) {
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            error = errno;
+            break;
+        }
+        if (::write(fd, buf, static_cast<std::size_t>(n)) != n) {
+            error = errno ? errno : EIO;
+            break;
+        }
+    }
+    ::close(fd);
+    return path;
+}
+
+struct Options {
+    std::string input;
+    std::string title;
+    bool hasTitle = false;
+    std::string faxDir;
+    bool standard = false;
+    bool letter = false;
+};
+
+int Print(const Options& opt) {
+    // Where to print.
+    std::string faxDir = opt.faxDir;
+    if (faxDir.empty()) {
+        CQuietPrompt prompt;
+        LoadSettings(prompt);
+        faxDir = Settings().FaxDir;
+        if (faxDir.empty()) {
+            return Fail("Velquin is not set up (no FaxDir in " +
+                        platform::HivePath(platform::Hive::LocalMachine) +
+                        "); run 'velquin-tool setup' or give --fax-dir");
+        }
+    }
+    if (!platform::IsDirectory(faxDir)) {
+        return Fail("the fax folder " + faxDir + " does not exist");
+    }
+    if (::access(faxDir.c_str(), W_OK) != 0) {
+        return Fail("the fax folder " + faxDir + " is not writable: " + std::strerror(errno));
+    }
+
+    // What to print.
+    std::string input = opt.input;
+    bool fromStdin = input.empty() || input == "-";
+    if (fromStdin) {
+        int err = 0;
+        input = SpoolStdin(err);
+        if (err != 0) {
+            return Fail(std::string("cannot read standard input: ") + std::strerror(err));
+        }
+    } else if (!platform::IsRegularFile(input) || ::access(input.c_str(), R_OK) != 0) {
+        return Fail("cannot read " + input + ": " +
+                    std::strerror(platform::PathExists(input) && errno ? errno : ENOENT));
+    }
+    InputKind kind = DetectInputKind(input);
+    if (kind == InputKind::Unknown) {
+        return Fail((fromStdin ? std::string("the input") : input) +
+                    " is neither PDF, PostScript nor a TIFF, PNG or JPEG image");
+    }
+    std::string title = opt.hasTitle ? opt.title
+                        : fromStdin  ? std::string("Документ")
+                                     : platform::Stem(input);
+    std::string base = SafeStem(fromStdin || title.empty() ? title : platform::Stem(input));
+
+    PaperSize paper;
+    if (opt.letter) {
+        paper = {612, 792};
+    }
+    std::string titleBytes = GrpTitle(title);
+    int err = 0;
+    std::string stem = ClaimStem(faxDir, base, GrpText(kPrinting, titleBytes), err);
+    if (stem.empty()) {
+        return Fail("cannot create a status file in " + faxDir + ": " + std::strerror(err));
+    }
+    std::string grpPath = platform::JoinPath(faxDir, stem + ".grp");
+    std::string tifPath = platform::JoinPath(faxDir, stem + ".tif");
+
+    // The image is made under a name the intake does not list and put in place when whole.
+    std::string partPath = platform::JoinPath(faxDir, "." + stem + ".tif.part");
+    SetCleanup(1, partPath);
+    std::string source = input;
+    std::string workPs;
+    if (kind == InputKind::Tiff || kind == InputKind::Png || kind == InputKind::Jpeg) {
+        workPs = platform::JoinPath(faxDir, "." + stem + ".ps.part");
+        SetCleanup(2, workPs); // a spooled standard input is no longer needed after this
+        std::string why = WriteImageAsPostScript(input, kind, paper, workPs);
+        if (fromStdin) {
+            ::unlink(input.c_str());
+        }
+        if (!why.empty()) {
+            return Fail((fromStdin ? std::string("the input") : input) + ": " + why);
+        }
+        source = workPs;
+    }
+
+    std::string outputArg = "-sOutputFile=";
+    for (char c : partPath) {
+        outputArg += c == '%' ? std::string("%%") : std::string(1, c);
+    }
+    const char* gsEnv = std::getenv("VELQUIN_GS");
+    std::string gs = gsEnv && *gsEnv ? gsEnv : "gs";
+    std::vector<std::string> argv = {gs,
+                                     "-q",
+                                     "-dNOPAUSE",
+                                     "-dBATCH",
+                                     "-dSAFER",
+                                     "-sDEVICE=tiffg4",
+                                     opt.standard ? "-r204x98" : "-r204x196",
+                                     opt.letter ? "-sPAPERSIZE=letter" : "-sPAPERSIZE=a4",
+                                     "-dFIXEDMEDIA",
+                                     "-dFitPage",
+                                     "-sstdout=%stderr",
+                                     outputArg,
+                                     "-f",
+                                     source};
+    std::string messages;
+    int rc = RunProgram(argv, messages, &g_child);
+    if (!workPs.empty()) {
+        ::unlink(workPs.c_str());
+    } else if (fromStdin) {
+        ::unlink(input.c_str());
+    }
+    if (rc < 0) {
+        return Fail("Ghostscript (" + gs + ") cannot be started; install the ghostscript package");
+    }
+    int pages = rc == 0 ? CountTiffPages(partPath) : 0;
+    if (pages <= 0) {
+        // Ghostscript's first lines say what went wrong; its stack dump does not help.
+        std::size_t cut = 0;
+        for (int line = 0; line < 3 && cut != std::string::npos; ++line) {
+            cut = messages.find('\n', cut == 0 ? 0 : cut + 1);
+        }
+        if (cut != std::string::npos) {
+            messages.resize(cut);
+        }
+        while (!messages.empty() && (messages.back() == '\n' || messages.back() == '\r')) {
+            messages.pop_back();
+        }
+        return Fail("Ghostscript could not render " +
+                    (fromStdin ? std::string("the input") : input) +
+                    (messages.empty() ? std::string() : ":\n" + messages));
+    }
+
+    // Put the whole image in place without ever replacing another document's image.
+    if (::link(partPath.c_str(), tifPath.c_str()) != 0) {
+        return Fail("cannot create " + tifPath + ": " + std::strerror(errno));
+    }
+    ::unlink(partPath.c_str());
+    if (platform::AtomicWriteFile(grpPath, GrpText(kFinished, titleBytes)) != 0) {
+        ::unlink(tifPath.c_str());
+        return Fail("cannot update " + grpPath);
+    }
+    g_cleanup[0][0] = g_cleanup[1][0] = g_cleanup[2][0] = '\0';
+    std::printf("%s: %d page%s -> %s\n", title.c_str(), pages, pages == 1 ? "" : "s",
+                tifPath.c_str());
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options opt;
+    bool install = false, remove = false;
+    bool haveInput = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "velquin-print: %s needs a value\n%s", a.c_str(), kUsage);
+                return false;
+            }
+            out = argv[++i];
+            return true;
+        };
+        if (a == "--help" || a == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (a == "--title") {
+            if (!value(opt.title)) {
+                return 2;
+            }
+            opt.hasTitle = true;
+        } else if (a == "--fax-dir") {
+            if (!value(opt.faxDir)) {
+                return 2;
+            }
+        } else if (a == "--standard") {
+            opt.standard = true;
+        } else if (a == "--fine") {
+            opt.standard = false;
+        } else if (a == "--letter") {
+            opt.letter = true;
+        } else if (a == "--a4") {
+            opt.letter = false;
+        } else if (a == "--install-queue") {
+            install = true;
+        } else if (a == "--remove-queue") {
+            remove = true;
+        } else if ((a.size() > 1 && a[0] == '-' && a != "-") || haveInput) {
+            std::fprintf(stderr, "velquin-print: unexpected argument '%s'\n%s", a.c_str(), kUsage);
+            return 2;
+        } else {
+            opt.input = a;
+            haveInput = true;
+        }
+    }
+    if (install || remove) {
+        return install ? InstallPrintQueue() : RemovePrintQueue();
+    }
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+        ::sigaction(sig, &sa, nullptr);
+    }
+    return Print(opt);
+}
