@@ -342,7 +342,7 @@ void RunImportReader(IImportDialog& dialog, const std::function<bool()>& stop) {
                 dialog.RowsAdded(std::move(batch), recordsRead);
                 batch.clear();
             }
-            if (offset >= nextStep) {
+            if (offset >= nextStep || offset == total) {
                 dialog.ProgressStep(offset);
                 nextStep = offset + stride;
             }
