@@ -9,9 +9,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <future>
+#include <sys/stat.h>
 #include <sys/time.h>
+#include <thread>
 
 namespace {
 
@@ -251,6 +254,39 @@ TEST_F(VelquinDocTest, ForwardToNewFaxTitles) {
     ASSERT_EQ(doc.PrintedDocuments().size(), 1u);
     EXPECT_EQ(doc.PrintedDocuments()[0]->m_title, "FW: Счёт");
     platform::SetSystemVersionForTest(std::nullopt);
+}
+
+// Waits for a file a started program writes (the program runs detached).
+std::string WaitForFile(const std::string& path) {
+    for (int i = 0; i < 1000 && !platform::PathExists(path); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    std::string text;
+    platform::ReadFile(path, text);
+    return text;
+}
+
+TEST_F(VelquinDocTest, ShowFilePassesThePathAsOneArgument) {
+    ASSERT_EQ(platform::CreateDir(root / "prog"), 0);
+    const std::string script = "#!/bin/sh\nprintf '%s|%s' \"$#\" \"$1\" > \"$0.out.tmp\"\n"
+                               "mv \"$0.out.tmp\" \"$0.out\"\n";
+    WriteFile(root / "prog/TWTiffView", script);
+    ASSERT_EQ(::chmod((root / "prog/TWTiffView").c_str(), 0755), 0);
+    WriteFile(root / "prog/opener", script);
+    ASSERT_EQ(::chmod((root / "prog/opener").c_str(), 0755), 0);
+    Settings().ProgDir = root / "prog";
+    CVelquinDoc doc(prompt, frame);
+    CFaxDocument image(root / "fax/my \"odd\" name.tif", 0, "");
+
+    Settings().UseOwnViewer = true;
+    EXPECT_TRUE(doc.ShowFile(image));
+    EXPECT_EQ(WaitForFile(root / "prog/TWTiffView.out"), "1|" + image.m_path);
+
+    Settings().UseOwnViewer = false;
+    ::setenv("VELQUIN_OPENER", (root / "prog/opener").c_str(), 1);
+    EXPECT_TRUE(doc.ShowFile(image));
+    EXPECT_EQ(WaitForFile(root / "prog/opener.out"), "1|" + image.m_path);
+    ::unsetenv("VELQUIN_OPENER");
 }
 
 TEST_F(VelquinDocTest, ReceivedFaxesAndSavedDocuments) {
