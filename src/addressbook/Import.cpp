@@ -194,28 +194,46 @@ std::string ExtractField(std::string_view line, int position, std::string_view s
     } else if (position > 0) {
         return out;
     }
-    std::size_t copied = 0;
-    while (p < line.size() && copied < kImportFieldMax) {
-        const auto c = static_cast<unsigned char>(line[p]);
-        if (c < 32 || (!separator.empty() && line.compare(p, separator.size(), separator) == 0)) {
-            break;
+    const bool oneByteSeparator = separator.size() == 1;
+    const char sep0 = separator.empty() ? '\0' : separator[0];
+    auto atSeparator = [&](std::size_t at) {
+        if (separator.empty()) {
+            return false;
         }
-        const std::size_t len = std::min(Utf8Length(c), line.size() - p);
-        if (digitsOnly) {
+        return oneByteSeparator ? line[at] == sep0
+                                : line.compare(at, separator.size(), separator) == 0;
+    };
+    std::size_t copied = 0;
+    if (digitsOnly) {
+        while (p < line.size() && copied < kImportFieldMax) {
+            const auto c = static_cast<unsigned char>(line[p]);
+            if (c < 32 || atSeparator(p)) {
+                break;
+            }
             if ((c >= '0' && c <= '9') || c == '+') {
                 out += static_cast<char>(c);
                 ++copied;
             }
-        } else {
-            const std::size_t units = unitBytes ? 1 : len;
-            if (copied + units > kImportFieldMax) {
-                break;
-            }
-            out.append(line.substr(p, len));
-            copied += units;
+            p += std::min(Utf8Length(c), line.size() - p);
         }
+        return out;
+    }
+    // Copied text is one run of the line: find its end, then take it at once.
+    const std::size_t from = p;
+    while (p < line.size()) {
+        const auto c = static_cast<unsigned char>(line[p]);
+        if (c < 32 || atSeparator(p)) {
+            break;
+        }
+        const std::size_t len = std::min(Utf8Length(c), line.size() - p);
+        const std::size_t units = unitBytes ? 1 : len;
+        if (copied + units > kImportFieldMax) {
+            break;
+        }
+        copied += units;
         p += len;
     }
+    out.assign(line.substr(from, p - from));
     return out;
 }
 
