@@ -376,6 +376,9 @@ std::uint32_t StartImportReader(IImportDialog& dialog, CThreadControl& control) 
     // The worker may end before its work begins (the program is closing): the dialog still
     // gets its last call, from the worker's thread when the work is dropped there.
     struct Guard {
+        explicit Guard(IImportDialog* d) : dialog(d) {}
+        Guard(const Guard&) = delete;
+        Guard& operator=(const Guard&) = delete;
         IImportDialog* dialog;
         bool ran = false;
         ~Guard() {
@@ -385,7 +388,7 @@ std::uint32_t StartImportReader(IImportDialog& dialog, CThreadControl& control) 
         }
     };
     return control.StartViewWorker(
-        nullptr, 0, [guard = std::make_shared<Guard>(Guard{&dialog}), &dialog, &control] {
+        nullptr, 0, [guard = std::make_shared<Guard>(&dialog), &dialog, &control] {
             guard->ran = true;
             RunImportReader(dialog, [&control] { return control.StopRequested(); });
         });
