@@ -460,3 +460,15 @@ std::size_t CommitImport(const std::vector<CImportRow>& rows, CAddrBook& book, I
     }
     return filed;
 }
+
+std::size_t CommitImportToCurrentBook(const std::vector<CImportRow>& rows, IFrame* frame,
+                                      const std::function<void()>& booksChanged) {
+    if (CurrentBook() == nullptr) {
+        ApplyDefaultBookRule();
+    }
+    const std::size_t filed = CommitImport(rows, *CurrentBook(), frame);
+    if (booksChanged) {
+        booksChanged();
+    }
+    return filed;
+}

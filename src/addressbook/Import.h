@@ -138,3 +138,7 @@ void RemovePreviewRows(std::vector<CImportRow>& rows, std::vector<std::size_t> i
 // number of groups filed.
 std::size_t CommitImport(const std::vector<CImportRow>& rows, CAddrBook& book,
                          IFrame* frame = nullptr);
+// "Импорт" of the dialog: into CurrentBook() (the default book is made when there is none, so
+// the rows are never lost), then `booksChanged`. Returns the number of groups filed.
+std::size_t CommitImportToCurrentBook(const std::vector<CImportRow>& rows, IFrame* frame,
+                                      const std::function<void()>& booksChanged);

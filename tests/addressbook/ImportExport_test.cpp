@@ -318,6 +318,17 @@ TEST_F(ImportCommitTest, ThreeRowsTwoGroupsLastOneFiled) {
     EXPECT_EQ(book->Size(), 5u);
 }
 
+TEST_F(ImportCommitTest, WithoutACurrentBookTheDefaultBookTakesTheRows) {
+    AddressBooks().clear();
+    CurrentBook() = nullptr;
+    int changed = 0;
+    CommitImportToCurrentBook({{"", "1", "", ""}}, nullptr, [&] { ++changed; });
+    ASSERT_EQ(AddressBooks().size(), 1u);
+    EXPECT_EQ(CurrentBook()->m_name, "Мои Контакты");
+    EXPECT_EQ(CurrentBook()->Size(), 1u);
+    EXPECT_EQ(changed, 1);
+}
+
 class ExportTest : public BookFixture {};
 
 TEST_F(ExportTest, LineShapesAndNesting) {
