@@ -2,6 +2,7 @@
 // The program's single document: owns every record and (through AddressBooks) every book,
 // loads them from the fax store, keeps the job files in step and tells the views.
 #include "addressbook/AddrBook.h"
+#include "app/DirWatcher.h" // kExitEventName, shared with the directory watcher
 #include "app/Ports.h"
 #include "store/DocumentIntake.h"
 #include "store/FaxRecords.h"
@@ -29,7 +30,6 @@ constexpr int kUpdateReceived = 8;
 constexpr int kUpdateSaved = 16;
 constexpr int kUpdateBookEntries = 1024;
 
-constexpr const char* kExitEventName = "exit.fax.manager.event";
 constexpr const char* kAnswerEventName = "check.answer.event";
 constexpr const char* kStateEventName = "check.document.state.event";
 

@@ -1,0 +1,176 @@
+#include "gui/app/SettingsDlg.h"
+
+#include "app/Settings.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+namespace {
+
+QString Q(const std::string& s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+QSpinBox* DaysField(QWidget* parent, const char* name) {
+    auto* s = new QSpinBox(parent);
+    s->setObjectName(QLatin1String(name));
+    s->setRange(0, 99999);
+    s->setMinimumWidth(80);
+    return s;
+}
+
+} // namespace
+
+CSettingsDlg::CSettingsDlg(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("settingsDlg"));
+    setWindowTitle(QStringLiteral("Настройки программы TW Velquin"));
+    const CSettings& s = Settings();
+    m_values.AutoShowOnPrint = s.AutoShowOnPrint;
+    m_values.UseOwnViewer = s.UseOwnViewer;
+    m_values.ConfirmDeleteItem = s.ConfirmDeleteItem;
+    m_values.ClearNewFaxSection = s.ClearNewFaxSection;
+    m_values.DeleteSentAfterDays = s.DeleteSentAfterDays;
+    m_values.SentDeleteDays = s.SentDeleteDays;
+    m_values.DeleteReceivedAfterDays = s.DeleteReceivedAfterDays;
+    m_values.ReceivedDeleteDays = s.ReceivedDeleteDays;
+    m_values.DefaultAreaCode = s.DefaultAreaCode;
+    m_values.AutoSyncronize = s.AutoSyncronize;
+    m_values.SyncronizationDelay = s.SyncronizationDelay;
+    m_values.DeleteE2FConf = s.DeleteE2FConf;
+    m_values.DeleteF2EConf = s.DeleteF2EConf;
+    m_values.SMTPAddress = s.SMTPAddress;
+    m_values.SMTPMailFrom = s.SMTPMailFrom;
+    m_values.UseSMAPI = s.UseSMAPI;
+
+    auto* printBox = new QGroupBox(QStringLiteral("При печати нового файла на TW Ostrevo принтер"));
+    m_autoShow =
+        new QCheckBox(QStringLiteral("Показывать главное окно программы поверх других окон"));
+    m_autoShow->setObjectName(QStringLiteral("check1026"));
+    (new QVBoxLayout(printBox))->addWidget(m_autoShow);
+
+    auto* viewerBox = new QGroupBox(QStringLiteral("Для просмотра TIFF файлов"));
+    m_standardViewer =
+        new QRadioButton(QStringLiteral("Использовать стандартную программу Windows"));
+    m_standardViewer->setObjectName(QStringLiteral("radio1021"));
+    m_ownViewer = new QRadioButton(QStringLiteral("Использовать встроенную программу Velquin"));
+    m_ownViewer->setObjectName(QStringLiteral("radio1024"));
+    auto* vl = new QVBoxLayout(viewerBox);
+    vl->addWidget(m_standardViewer);
+    vl->addWidget(m_ownViewer);
+
+    auto* listBox = new QGroupBox(QStringLiteral("Списки"));
+    m_confirmDelete = new QCheckBox(QStringLiteral("Подтверждать удаление элементов списка"));
+    m_confirmDelete->setObjectName(QStringLiteral("check1012"));
+    m_clearNew = new QCheckBox(QStringLiteral("Удалять напечатанные файлы после отправки факса"));
+    m_clearNew->setObjectName(QStringLiteral("check1013"));
+    m_deleteSent = new QCheckBox(QStringLiteral("Удалять отправленные факсы через "));
+    m_deleteSent->setObjectName(QStringLiteral("check1018"));
+    m_sentDays = DaysField(listBox, "edit1004");
+    m_deleteReceived = new QCheckBox(QStringLiteral("Удалять принятые факсы через "));
+    m_deleteReceived->setObjectName(QStringLiteral("check1020"));
+    m_receivedDays = DaysField(listBox, "edit1005");
+    auto* grid = new QGridLayout(listBox);
+    grid->addWidget(m_confirmDelete, 0, 0, 1, 3);
+    grid->addWidget(m_clearNew, 1, 0, 1, 3);
+    grid->addWidget(m_deleteSent, 2, 0);
+    grid->addWidget(m_sentDays, 2, 1);
+    grid->addWidget(new QLabel(QStringLiteral("дней")), 2, 2);
+    grid->addWidget(m_deleteReceived, 3, 0);
+    grid->addWidget(m_receivedDays, 3, 1);
+    grid->addWidget(new QLabel(QStringLiteral("дней")), 3, 2);
+    grid->setColumnStretch(3, 1);
+
+    auto* prefixBox =
+        new QGroupBox(QStringLiteral("Префикс при воде номера напрямую, без адресной книги "));
+    m_prefix = new QLineEdit();
+    m_prefix->setObjectName(QStringLiteral("edit1003"));
+    m_prefix->setMaximumWidth(100);
+    auto* hint = new QLabel(QStringLiteral("Префикс - это '8' + код вашей области, например,  для "
+                                           "Москвы 8495, для Санкт-Петербурга 8812"));
+    hint->setWordWrap(true);
+    auto* pl = new QGridLayout(prefixBox);
+    pl->addWidget(new QLabel(QStringLiteral("Префикс")), 0, 0);
+    pl->addWidget(m_prefix, 0, 1);
+    pl->addWidget(hint, 0, 2);
+    pl->setColumnStretch(2, 1);
+
+    auto* buttons = new QDialogButtonBox(this);
+    QPushButton* save =
+        buttons->addButton(QStringLiteral("Сохранить"), QDialogButtonBox::AcceptRole);
+    save->setObjectName(QStringLiteral("saveButton"));
+    save->setDefault(true);
+    QPushButton* cancel =
+        buttons->addButton(QStringLiteral("Отменить"), QDialogButtonBox::RejectRole);
+    cancel->setObjectName(QStringLiteral("cancelButton"));
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    auto* lay = new QVBoxLayout(this);
+    lay->addWidget(printBox);
+    lay->addWidget(viewerBox);
+    lay->addWidget(listBox);
+    lay->addWidget(prefixBox);
+    lay->addWidget(buttons);
+    setMinimumWidth(560);
+
+    m_autoShow->setChecked(m_values.AutoShowOnPrint);
+    (m_values.UseOwnViewer ? m_ownViewer : m_standardViewer)->setChecked(true);
+    m_confirmDelete->setChecked(m_values.ConfirmDeleteItem);
+    m_clearNew->setChecked(m_values.ClearNewFaxSection);
+    m_deleteSent->setChecked(m_values.DeleteSentAfterDays);
+    m_sentDays->setValue(m_values.SentDeleteDays);
+    m_deleteReceived->setChecked(m_values.DeleteReceivedAfterDays);
+    m_receivedDays->setValue(m_values.ReceivedDeleteDays);
+    m_prefix->setText(Q(m_values.DefaultAreaCode));
+    UpdateDayFields();
+    connect(m_deleteSent, &QCheckBox::toggled, this, &CSettingsDlg::UpdateDayFields);
+    connect(m_deleteReceived, &QCheckBox::toggled, this, &CSettingsDlg::UpdateDayFields);
+}
+
+void CSettingsDlg::UpdateDayFields() {
+    m_sentDays->setEnabled(m_deleteSent->isChecked());
+    m_receivedDays->setEnabled(m_deleteReceived->isChecked());
+}
+
+void CSettingsDlg::accept() {
+    m_sentDays->interpretText();
+    m_receivedDays->interpretText();
+    m_values.AutoShowOnPrint = m_autoShow->isChecked();
+    m_values.UseOwnViewer = m_ownViewer->isChecked();
+    m_values.ConfirmDeleteItem = m_confirmDelete->isChecked();
+    m_values.ClearNewFaxSection = m_clearNew->isChecked();
+    m_values.DeleteSentAfterDays = m_deleteSent->isChecked();
+    m_values.SentDeleteDays = m_sentDays->value();
+    m_values.DeleteReceivedAfterDays = m_deleteReceived->isChecked();
+    m_values.ReceivedDeleteDays = m_receivedDays->value();
+    m_values.DefaultAreaCode = m_prefix->text().toStdString();
+
+    CSettings& s = Settings();
+    s.AutoShowOnPrint = m_values.AutoShowOnPrint;
+    s.UseOwnViewer = m_values.UseOwnViewer;
+    s.ConfirmDeleteItem = m_values.ConfirmDeleteItem;
+    s.ClearNewFaxSection = m_values.ClearNewFaxSection;
+    s.DeleteSentAfterDays = m_values.DeleteSentAfterDays;
+    s.SentDeleteDays = m_values.SentDeleteDays;
+    s.DeleteReceivedAfterDays = m_values.DeleteReceivedAfterDays;
+    s.ReceivedDeleteDays = m_values.ReceivedDeleteDays;
+    s.DefaultAreaCode = m_values.DefaultAreaCode;
+    s.AutoSyncronize = m_values.AutoSyncronize;
+    s.SyncronizationDelay = m_values.SyncronizationDelay;
+    s.DeleteE2FConf = m_values.DeleteE2FConf;
+    s.DeleteF2EConf = m_values.DeleteF2EConf;
+    s.SMTPAddress = m_values.SMTPAddress;
+    s.SMTPMailFrom = m_values.SMTPMailFrom;
+    s.UseSMAPI = m_values.UseSMAPI;
+    SaveSettings();
+    QDialog::accept();
+}

@@ -1,0 +1,55 @@
+#pragma once
+// The options dialog: works on copies of the settings and writes them back, and saves all
+// settings, only with "Сохранить".
+#include <QDialog>
+#include <cstdint>
+#include <string>
+
+class QCheckBox;
+class QLineEdit;
+class QRadioButton;
+class QSpinBox;
+
+class CSettingsDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit CSettingsDlg(QWidget* parent = nullptr);
+
+    // The values the dialog works on.
+    struct Values {
+        bool AutoShowOnPrint = false;
+        bool UseOwnViewer = false;
+        bool ConfirmDeleteItem = false;
+        bool ClearNewFaxSection = false;
+        bool DeleteSentAfterDays = false;
+        std::int32_t SentDeleteDays = 0;
+        bool DeleteReceivedAfterDays = false;
+        std::int32_t ReceivedDeleteDays = 0;
+        std::string DefaultAreaCode;
+        // Carried through unchanged.
+        bool AutoSyncronize = false;
+        std::int32_t SyncronizationDelay = 10;
+        bool DeleteE2FConf = false;
+        bool DeleteF2EConf = false;
+        std::string SMTPAddress;
+        std::string SMTPMailFrom;
+        bool UseSMAPI = false;
+    };
+    const Values& Data() const { return m_values; }
+
+    void accept() override;
+
+private:
+    void UpdateDayFields();
+    Values m_values;
+    QCheckBox* m_autoShow;
+    QRadioButton* m_standardViewer;
+    QRadioButton* m_ownViewer;
+    QCheckBox* m_confirmDelete;
+    QCheckBox* m_clearNew;
+    QCheckBox* m_deleteSent;
+    QSpinBox* m_sentDays;
+    QCheckBox* m_deleteReceived;
+    QSpinBox* m_receivedDays;
+    QLineEdit* m_prefix;
+};

@@ -1,0 +1,43 @@
+#pragma once
+// The program on Qt: the prompt, the document and the main window behind the start-up
+// sequence, and the shutdown that joins every thread.
+#include "app/VelquinApp.h"
+#include "gui/app/QtPrompt.h"
+#include "store/VelquinDoc.h"
+
+#include <functional>
+#include <memory>
+
+class CMainFrame;
+
+class CVelquinGui : public IStartupUi {
+public:
+    CVelquinGui();
+    ~CVelquinGui() override;
+
+    // Runs the start-up sequence; Running when the window exists.
+    CVelquinApp::StartResult Start(const std::vector<std::string>& args);
+    // The close sequence of the document, ExitInstance and the worker registry's shutdown.
+    // Safe to call twice.
+    void Shutdown();
+
+    bool ShowBatVersionNotOK() override;
+    bool CreateMainWindow(bool hidden) override;
+    IFrame& Frame() override;
+
+    CQtPrompt& Prompt() { return m_prompt; }
+    CMainFrame* MainFrame() const { return m_frame.get(); }
+    CVelquinDoc* Document() const { return m_doc.get(); }
+    CVelquinApp& App() { return *m_app; }
+
+    // The status workers' steps; the service's by default.
+    std::function<CVelquinDoc::CStatusSteps(IFrame&)> statusSteps;
+
+private:
+    CQtPrompt m_prompt;
+    std::unique_ptr<CMainFrame> m_frame;
+    std::unique_ptr<CVelquinDoc> m_doc;
+    std::unique_ptr<CVelquinApp> m_app;
+    bool m_started = false;
+    bool m_shutDown = false;
+};

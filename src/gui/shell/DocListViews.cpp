@@ -1,0 +1,356 @@
+#include "gui/shell/DocListViews.h"
+
+#include "app/Settings.h"
+#include "gui/shell/Commands.h"
+#include "platform/Process.h"
+#include "store/VelquinDoc.h"
+
+#include <QContextMenuEvent>
+#include <QDateTime>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLocale>
+
+namespace {
+
+QString Q(const std::string& s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+// ConfirmDeleteItem: anything but Yes cancels.
+bool ConfirmDelete(CVelquinDoc& doc) {
+    if (!Settings().ConfirmDeleteItem) {
+        return true;
+    }
+    return doc.Prompt().MessageId(ids::kConfirmDelete, MsgIcon::Question, MsgButtons::YesNo) ==
+           MsgAnswer::Yes;
+}
+
+} // namespace
+
+CDocListView::CDocListView(CVelquinDoc& doc, int hint, bool multiSelect, QWidget* parent)
+    : QTreeWidget(parent), m_doc(doc), m_hint(hint) {
+    setColumnCount(2);
+    setHeaderLabels({Str(ids::kColPrintedDoc), Str(ids::kColPrintTime)});
+    header()->resizeSection(0, 200);
+    header()->resizeSection(1, 200);
+    header()->setSectionsClickable(true);
+    header()->setSortIndicatorShown(false);
+    setRootIsDecorated(false);
+    setItemsExpandable(false);
+    setUniformRowHeights(true);
+    setAllColumnsShowFocus(true);
+    setAlternatingRowColors(true);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(multiSelect ? QAbstractItemView::ExtendedSelection
+                                 : QAbstractItemView::SingleSelection);
+    connect(header(), &QHeaderView::sectionClicked, this, &CDocListView::SortByColumn);
+    connect(this, &QTreeWidget::itemSelectionChanged, this,
+            &CDocListView::SelectionChangedForCommands);
+    connect(this, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item, int) {
+        const int row = indexOfTopLevelItem(item);
+        if (row >= 0 && static_cast<std::size_t>(row) < m_rows.size() && m_rows[row] != nullptr) {
+            OpenDocument(*m_rows[row]);
+        }
+    });
+    m_doc.AddObserver(this);
+}
+
+CDocListView::~CDocListView() {
+    m_doc.RemoveObserver(this);
+}
+
+QString CDocListView::TimeText(std::int64_t t) {
+    if (t == 0) {
+        return {};
+    }
+    return QLocale().toString(QDateTime::fromSecsSinceEpoch(t), QLocale::ShortFormat);
+}
+
+void CDocListView::OnUpdate(int hint, const void* collection) {
+    if (hint == m_hint && collection != nullptr) {
+        Rebuild(*static_cast<const DocumentList*>(collection));
+    }
+}
+
+void CDocListView::FillRow(int row) {
+    QTreeWidgetItem* item = topLevelItem(row);
+    const CFaxDocument* d = m_rows[static_cast<std::size_t>(row)];
+    item->setText(0, Q(d->m_title));
+    item->setText(1, TimeText(d->m_time));
+    item->setToolTip(0, Q(d->m_path));
+}
+
+void CDocListView::Rebuild(const DocumentList& documents) {
+    // The selection follows its documents through the rebuild.
+    std::vector<CFaxDocument*> selected = SelectedDocuments();
+    const QSignalBlocker block(this);
+    clear();
+    m_rows = DocumentRows(documents, m_sort);
+    QList<QTreeWidgetItem*> items;
+    items.reserve(static_cast<qsizetype>(m_rows.size()));
+    for (std::size_t i = 0; i < m_rows.size(); ++i) {
+        items << new QTreeWidgetItem();
+    }
+    addTopLevelItems(items);
+    for (int i = 0; i < static_cast<int>(m_rows.size()); ++i) {
+        FillRow(i);
+        if (std::find(selected.begin(), selected.end(), m_rows[static_cast<std::size_t>(i)]) !=
+            selected.end()) {
+            topLevelItem(i)->setSelected(true);
+        }
+    }
+    Q_EMIT SelectionChangedForCommands();
+}
+
+std::vector<CFaxDocument*> CDocListView::SelectedDocuments() const {
+    std::vector<CFaxDocument*> out;
+    for (int i = 0; i < topLevelItemCount() && static_cast<std::size_t>(i) < m_rows.size(); ++i) {
+        if (topLevelItem(i)->isSelected()) {
+            out.push_back(m_rows[static_cast<std::size_t>(i)]);
+        }
+    }
+    return out;
+}
+
+void CDocListView::SortByColumn(int column) {
+    m_sort.Click(column);
+    header()->setSortIndicatorShown(true);
+    header()->setSortIndicator(column, m_sort.direction == CDocSortState::kAscending
+                                           ? Qt::AscendingOrder
+                                           : Qt::DescendingOrder);
+    std::vector<CFaxDocument*> selected = SelectedDocuments();
+    SortDocumentRows(m_rows, m_sort);
+    const QSignalBlocker block(this);
+    for (int i = 0; i < topLevelItemCount(); ++i) {
+        FillRow(i);
+        topLevelItem(i)->setSelected(
+            std::find(selected.begin(), selected.end(), m_rows[static_cast<std::size_t>(i)]) !=
+            selected.end());
+    }
+}
+
+void CDocListView::MoveSelected(bool up) {
+    QTreeWidgetItem* current = selectedItems().isEmpty() ? nullptr : selectedItems().front();
+    const int row = current != nullptr ? indexOfTopLevelItem(current) : -1;
+    if (row < 0) {
+        return;
+    }
+    const std::size_t moved = MoveDocumentRow(m_rows, static_cast<std::size_t>(row), up);
+    if (moved == static_cast<std::size_t>(row)) {
+        return;
+    }
+    FillRow(row);
+    FillRow(static_cast<int>(moved));
+    QTreeWidgetItem* target = topLevelItem(static_cast<int>(moved));
+    clearSelection();
+    target->setSelected(true);
+    setCurrentItem(target);
+    scrollToItem(target);
+}
+
+bool CDocListView::DeleteSelected() {
+    std::vector<CFaxDocument*> selected = SelectedDocuments();
+    if (selected.empty() || !ConfirmDelete(m_doc)) {
+        return false;
+    }
+    for (CFaxDocument* d : selected) {
+        m_doc.DeleteDocument(d);
+    }
+    m_doc.UpdateAllViews(m_hint, &Collection());
+    return true;
+}
+
+void CDocListView::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier) {
+        OnCommand(cmd::kDelete);
+        return;
+    }
+    QTreeWidget::keyPressEvent(event);
+}
+
+void CDocListView::contextMenuEvent(QContextMenuEvent* event) {
+    Q_EMIT ContextMenuWanted(event->globalPos(), DefaultCommand());
+}
+
+// --- new faxes ----------------------------------------------------------------------------
+
+CNewFaxView::CNewFaxView(CVelquinDoc& doc, QWidget* parent)
+    : CDocListView(doc, kHintPrintedDocs, false, parent) {
+    setObjectName(QStringLiteral("newFaxView"));
+}
+
+const DocumentList& CNewFaxView::Collection() {
+    return m_doc.PrintedDocuments();
+}
+
+int CNewFaxView::DefaultCommand() const {
+    return cmd::kViewReadyFax;
+}
+
+void CNewFaxView::OpenDocument(CFaxDocument& document) {
+    if (m_doc.ShowFile(document)) {
+        document.m_unread = 0;
+    }
+}
+
+bool CNewFaxView::CommandState(int id, bool& enabled, bool& checked) {
+    checked = false;
+    const std::size_t n = SelectedDocuments().size();
+    switch (id) {
+    case cmd::kDelete:
+    case cmd::kSaveDocument:
+        enabled = n > 0;
+        return true;
+    case cmd::kNewDocument:
+        enabled = true;
+        return true;
+    case cmd::kViewReadyFax:
+    case cmd::kSendFax:
+    case cmd::kSendList:
+    case cmd::kSendPersonal:
+    case cmd::kMoveUp:
+    case cmd::kMoveDown:
+        enabled = n == 1;
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool CNewFaxView::OnCommand(int id) {
+    switch (id) {
+    case cmd::kDelete:
+        DeleteSelected();
+        return true;
+    case cmd::kSaveDocument:
+        OnSaveDocument();
+        return true;
+    case cmd::kNewDocument:
+        m_doc.AddDocument();
+        return true;
+    case cmd::kViewReadyFax:
+        OnViewReadyFax();
+        return true;
+    case cmd::kSendFax:
+        OnSendFax();
+        return true;
+    case cmd::kSendList:
+        OnSendList();
+        return true;
+    case cmd::kSendPersonal:
+        OnSendPersonal();
+        return true;
+    case cmd::kMoveUp:
+        MoveSelected(true);
+        return true;
+    case cmd::kMoveDown:
+        MoveSelected(false);
+        return true;
+    default:
+        return false;
+    }
+}
+
+void CNewFaxView::Send(int command) {
+    std::vector<CFaxDocument*> selected = SelectedDocuments();
+    if (selected.size() != 1 || !m_send) {
+        return;
+    }
+    m_send(command, *selected.front());
+}
+
+void CNewFaxView::OnSendFax() {
+    Send(cmd::kSendFax);
+}
+void CNewFaxView::OnSendList() {
+    Send(cmd::kSendList);
+}
+void CNewFaxView::OnSendPersonal() {
+    Send(cmd::kSendPersonal);
+}
+
+void CNewFaxView::OnSaveDocument() {
+    bool saved = false;
+    for (CFaxDocument* d : SelectedDocuments()) {
+        if (SaveDocumentCopy(*d, CVelquinDoc::SavedDir()) == 0) {
+            saved = true;
+        } else {
+            m_doc.Prompt().FileError("Не удалось сохранить документ " + d->m_path);
+        }
+    }
+    if (saved) {
+        m_doc.ReloadSavedDocuments();
+    }
+}
+
+void CNewFaxView::OnViewReadyFax() {
+    std::vector<CFaxDocument*> selected = SelectedDocuments();
+    if (selected.size() == 1 && selected.front() != nullptr && !selected.front()->m_path.empty()) {
+        platform::ShellOpen(selected.front()->m_path);
+    }
+}
+
+// --- saved documents -------------------------------------------------------------------------
+
+CSavedDocView::CSavedDocView(CVelquinDoc& doc, QWidget* parent)
+    : CDocListView(doc, kHintSavedDocs, true, parent) {
+    setObjectName(QStringLiteral("savedDocView"));
+}
+
+const DocumentList& CSavedDocView::Collection() {
+    return m_doc.SavedDocuments();
+}
+
+int CSavedDocView::DefaultCommand() const {
+    return cmd::kViewFax;
+}
+
+void CSavedDocView::OpenDocument(CFaxDocument& document) {
+    if (m_doc.ShowFile(document)) {
+        document.m_unread = 0;
+    }
+}
+
+bool CSavedDocView::CommandState(int id, bool& enabled, bool& checked) {
+    checked = false;
+    const std::size_t n = SelectedDocuments().size();
+    switch (id) {
+    case cmd::kDelete:
+    case cmd::kAddToNewFax:
+        enabled = n > 0;
+        return true;
+    case cmd::kViewFax:
+        enabled = n == 1;
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool CSavedDocView::OnCommand(int id) {
+    switch (id) {
+    case cmd::kDelete:
+        DeleteSelected();
+        return true;
+    case cmd::kAddToNewFax:
+        OnAddToNewFax();
+        return true;
+    case cmd::kViewFax: {
+        std::vector<CFaxDocument*> selected = SelectedDocuments();
+        if (selected.size() == 1) {
+            OpenDocument(*selected.front());
+        }
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+void CSavedDocView::OnAddToNewFax() {
+    for (CFaxDocument* d : SelectedDocuments()) {
+        m_doc.ForwardToNewFax(d->m_title.empty() ? std::string("Copy of saved fax") : d->m_title,
+                              d->m_path, nullptr);
+    }
+}

@@ -1,0 +1,95 @@
+#pragma once
+// The printed documents (page 0) and the saved documents (page 2): report lists of
+// CFaxDocument with their name and time, sortable by either column.
+#include "app/Ports.h"
+#include "gui/shell/PageView.h"
+#include "store/FaxListModel.h"
+
+#include <QTreeWidget>
+#include <functional>
+#include <vector>
+
+class CVelquinDoc;
+
+class CDocListView : public QTreeWidget, public IViewObserver, public CPageView {
+    Q_OBJECT
+public:
+    CDocListView(CVelquinDoc& doc, int hint, bool multiSelect, QWidget* parent = nullptr);
+    ~CDocListView() override;
+
+    void OnUpdate(int hint, const void* collection) override;
+    // Rebuilds the rows from the document's collection.
+    void Rebuild(const DocumentList& documents);
+
+    // The documents in row order, and the selected ones in row order.
+    const std::vector<CFaxDocument*>& Rows() const { return m_rows; }
+    std::vector<CFaxDocument*> SelectedDocuments() const;
+    const CDocSortState& SortState() const { return m_sort; }
+    // A header click.
+    void SortByColumn(int column);
+    // Move the selected row; nothing at the ends.
+    void MoveSelected(bool up);
+    // Delete with the confirmation of ConfirmDeleteItem; false when the user declined.
+    bool DeleteSelected();
+
+    static QString TimeText(std::int64_t t);
+
+Q_SIGNALS:
+    void SelectionChangedForCommands();
+    void ContextMenuWanted(const QPoint& globalPos, int defaultCommand);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    virtual const DocumentList& Collection() = 0;
+    virtual void OpenDocument(CFaxDocument& document) = 0;
+    virtual int DefaultCommand() const = 0;
+    void FillRow(int row);
+
+    CVelquinDoc& m_doc;
+    int m_hint;
+    CDocSortState m_sort;
+    std::vector<CFaxDocument*> m_rows;
+};
+
+class CNewFaxView : public CDocListView {
+    Q_OBJECT
+public:
+    // The send commands (32822, 32823, 32811) with the selected document; the send dialogs
+    // plug in here.
+    using SendHandler = std::function<void(int command, CFaxDocument& document)>;
+
+    explicit CNewFaxView(CVelquinDoc& doc, QWidget* parent = nullptr);
+    bool OnCommand(int id) override;
+    bool CommandState(int id, bool& enabled, bool& checked) override;
+    void SetSendHandler(SendHandler h) { m_send = std::move(h); }
+
+    void OnSendFax();
+    void OnSendList();
+    void OnSendPersonal();
+    void OnSaveDocument();
+    void OnViewReadyFax();
+
+protected:
+    const DocumentList& Collection() override;
+    void OpenDocument(CFaxDocument& document) override;
+    int DefaultCommand() const override;
+
+private:
+    void Send(int command);
+    SendHandler m_send;
+};
+
+class CSavedDocView : public CDocListView {
+    Q_OBJECT
+public:
+    explicit CSavedDocView(CVelquinDoc& doc, QWidget* parent = nullptr);
+    bool OnCommand(int id) override;
+    bool CommandState(int id, bool& enabled, bool& checked) override;
+    void OnAddToNewFax();
+
+protected:
+    const DocumentList& Collection() override;
+    void OpenDocument(CFaxDocument& document) override;
+    int DefaultCommand() const override;
+};

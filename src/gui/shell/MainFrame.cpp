@@ -1,0 +1,810 @@
+#include "gui/shell/MainFrame.h"
+
+#include "addressbook/AddrBook.h"
+#include "app/Settings.h"
+#include "app/ThreadControl.h"
+#include "filters/ListFilter.h"
+#include "gui/app/AboutDlg.h"
+#include "gui/app/QtPrompt.h"
+#include "gui/app/SettingsDlg.h"
+#include "gui/filters/FilterDlg.h"
+#include "gui/shell/Commands.h"
+#include "gui/shell/DocListViews.h"
+#include "gui/shell/Profile.h"
+#include "gui/shell/ProgressDlg.h"
+#include "gui/shell/SentFaxView.h"
+#include "platform/Files.h"
+#include "platform/Process.h"
+#include "store/FaxListModel.h"
+#include "store/VelquinDoc.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <QScreen>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QSystemTrayIcon>
+#include <QThread>
+#include <QToolBar>
+#include <QTreeWidget>
+
+namespace {
+
+constexpr const char* kSettingsSection = "Settings";
+constexpr const char* kBookSection = "Settings\\AddrBook";
+constexpr unsigned kPageTitles[CMainFrame::kPageCount] = {ids::kTitleNew, ids::kTitleSent,
+                                                          ids::kTitleSaved, ids::kTitleContacts};
+const char* const kPageIcons[CMainFrame::kPageCount] = {"page-new", "page-sent", "page-saved",
+                                                        "page-contacts"};
+// Toolbar buttons per page; 0 is a separator.
+const QList<int> kToolbarButtons[CMainFrame::kPageCount] = {
+    {cmd::kDelete, 0, cmd::kSaveDocument, 0, cmd::kNewDocument, 0, cmd::kViewReadyFax, 0,
+     cmd::kSendFax, cmd::kSendList, cmd::kSendPersonal, 0, cmd::kUserGuide},
+    {cmd::kDelete, 0, cmd::kAddToNewFax, cmd::kViewFax, cmd::kResendUndelivered, 0,
+     cmd::kDeliveryReport, cmd::kSynchronise, 0, cmd::kUserGuide},
+    {cmd::kDelete, 0, cmd::kAddToNewFax, cmd::kViewFax, 0, cmd::kUserGuide},
+    {cmd::kNewContact, cmd::kNewGroup, cmd::kNewBook, cmd::kDelete, 0, cmd::kProperties, 0,
+     cmd::kImport, cmd::kOpenBook, cmd::kExport, 0, cmd::kUserGuide},
+};
+const char* const kToolbarNames[CMainFrame::kPageCount] = {"New", "Sent", "Saved", "Contacts"};
+// The operations menu of each page.
+const QList<int> kOperations[CMainFrame::kPageCount] = {
+    {cmd::kSendFax, cmd::kSendList, cmd::kSendPersonal, 0, cmd::kViewReadyFax, cmd::kSaveDocument,
+     cmd::kNewDocument, 0, cmd::kMoveUp, cmd::kMoveDown, 0, cmd::kDelete},
+    {cmd::kViewFax, cmd::kAddToNewFax, cmd::kResendUndelivered, 0, cmd::kDeliveryReport,
+     cmd::kSynchronise, cmd::kFilter, 0, cmd::kDelete},
+    {cmd::kViewFax, cmd::kAddToNewFax, 0, cmd::kDelete},
+    {cmd::kNewContact, cmd::kNewGroup, cmd::kNewBook, 0, cmd::kProperties, cmd::kDelete, 0,
+     cmd::kImport, cmd::kOpenBook, cmd::kExport},
+};
+
+QString Q(const std::string& s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+} // namespace
+
+// --- navigator ------------------------------------------------------------------------------
+
+CSelector::CSelector(QWidget* parent) : QDockWidget(QStringLiteral("Navigator"), parent) {
+    setObjectName(QStringLiteral("navigator"));
+    setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable |
+                QDockWidget::DockWidgetFloatable);
+    m_list = new QListWidget(this);
+    m_list->setObjectName(QStringLiteral("navigatorList"));
+    m_list->setViewMode(QListView::IconMode);
+    m_list->setFlow(QListView::TopToBottom);
+    m_list->setMovement(QListView::Static);
+    m_list->setResizeMode(QListView::Adjust);
+    m_list->setWrapping(false);
+    m_list->setWordWrap(true);
+    m_list->setIconSize(QSize(48, 48));
+    m_list->setGridSize(QSize(132, 100));
+    m_list->setTextElideMode(Qt::ElideNone);
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list->setMouseTracking(true);
+    m_list->viewport()->installEventFilter(this);
+    m_list->setMinimumWidth(140);
+    // The application-workspace colour with light text, as a navigator bar looks.
+    QPalette pal = m_list->palette();
+    pal.setColor(QPalette::Base, QColor(0x5e, 0x6a, 0x78));
+    pal.setColor(QPalette::Text, QColor(0xf4, 0xf4, 0xf4));
+    pal.setColor(QPalette::Highlight, QColor(0x3d, 0x8e, 0xe0));
+    pal.setColor(QPalette::HighlightedText, Qt::white);
+    m_list->setPalette(pal);
+    for (int i = 0; i < CMainFrame::kPageCount; ++i) {
+        auto* item = new QListWidgetItem(
+            QIcon(QStringLiteral(":/icons/%1.png").arg(QLatin1String(kPageIcons[i]))),
+            Str(kPageTitles[i]), m_list);
+        item->setTextAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    }
+    connect(m_list, &QListWidget::itemPressed, this,
+            [this](QListWidgetItem* item) { Q_EMIT PageChosen(m_list->row(item)); });
+    connect(m_list, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (row >= 0) {
+            Q_EMIT PageChosen(row);
+        }
+    });
+    setWidget(m_list);
+}
+
+void CSelector::SetCurrent(int page) {
+    const QSignalBlocker block(m_list);
+    m_list->setCurrentRow(page);
+}
+
+bool CSelector::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_list->viewport() && event->type() == QEvent::MouseMove) {
+        auto* me = static_cast<QMouseEvent*>(event);
+        m_list->viewport()->setCursor(m_list->itemAt(me->position().toPoint()) != nullptr
+                                          ? Qt::PointingHandCursor
+                                          : Qt::ArrowCursor);
+    }
+    return QDockWidget::eventFilter(watched, event);
+}
+
+// --- page stack -----------------------------------------------------------------------------
+
+CFakeView::CFakeView(QWidget* parent) : QStackedWidget(parent) {
+    setObjectName(QStringLiteral("fakeView"));
+}
+
+void CFakeView::SetPage(int index, QWidget* page) {
+    if (index < 0 || index >= kSlots) {
+        return;
+    }
+    m_pages[static_cast<std::size_t>(index)] = page;
+    addWidget(page);
+}
+
+bool CFakeView::SelectPage(int index) {
+    if (index < 0 || index >= kSlots || m_pages[static_cast<std::size_t>(index)] == nullptr) {
+        return false;
+    }
+    setCurrentWidget(m_pages[static_cast<std::size_t>(index)]);
+    m_active = index;
+    return true;
+}
+
+// --- frame ----------------------------------------------------------------------------------
+
+CMainFrame::CMainFrame(CQtPrompt& prompt, QWidget* parent)
+    : QMainWindow(parent), m_prompt(prompt), m_invoker(this) {
+    setObjectName(QStringLiteral("mainFrame"));
+    InitGuiResources();
+    setWindowIcon(QIcon(QStringLiteral(":/icons/app.png")));
+    setWindowTitle(Str(ids::kProductName));
+    m_prompt.SetParent(this);
+    m_sendHandler = [this](int, CFaxDocument&) {
+        m_prompt.MessageId(ids::kNotYet, MsgIcon::Information);
+    };
+    CreateActions();
+    CreateMenus();
+    CreateToolBars();
+    CreateStatusBar();
+
+    m_selector = new CSelector(this);
+    addDockWidget(Qt::LeftDockWidgetArea, m_selector);
+    connect(m_selector, &CSelector::PageChosen, this, [this](int page) { SelectPage(page); });
+    connect(m_selector, &QDockWidget::visibilityChanged, this, [this](bool) {
+        if (!m_exiting) {
+            m_actions[cmd::kNavigator]->setChecked(!m_selector->isHidden());
+        }
+    });
+    m_fakeView = new CFakeView(this);
+    setCentralWidget(m_fakeView);
+    resize(980, 620);
+
+    CreateTray();
+    m_syncTimer.setTimerType(Qt::VeryCoarseTimer);
+    connect(&m_syncTimer, &QTimer::timeout, this, [this] { OnCommand(cmd::kSynchronise); });
+    if (Settings().AutoSyncronize) {
+        m_syncTimer.start(Settings().SyncronizationDelay * 60000);
+    }
+}
+
+CMainFrame::~CMainFrame() {
+    m_invoker.BeginShutdown();
+}
+
+void CMainFrame::CreateActions() {
+    const int ids[] = {cmd::kSettings,       cmd::kHideWindow,
+                       cmd::kExit,           cmd::kToolbar,
+                       cmd::kStatusBar,      cmd::kNavigator,
+                       cmd::kSynchronise,    cmd::kUserGuide,
+                       cmd::kAbout,          cmd::kDelete,
+                       cmd::kSaveDocument,   cmd::kNewDocument,
+                       cmd::kViewReadyFax,   cmd::kSendFax,
+                       cmd::kSendList,       cmd::kSendPersonal,
+                       cmd::kMoveUp,         cmd::kMoveDown,
+                       cmd::kAddToNewFax,    cmd::kViewFax,
+                       cmd::kDeliveryReport, cmd::kResendUndelivered,
+                       cmd::kFilter,         cmd::kNewContact,
+                       cmd::kNewGroup,       cmd::kNewBook,
+                       cmd::kProperties,     cmd::kImport,
+                       cmd::kOpenBook,       cmd::kExport};
+    for (int id : ids) {
+        auto* a = new QAction(CommandIcon(id), CommandText(id), this);
+        a->setObjectName(QStringLiteral("cmd%1").arg(id));
+        a->setToolTip(CommandTip(id));
+        a->setStatusTip(CommandTip(id));
+        a->setData(id);
+        a->setIconVisibleInMenu(true);
+        connect(a, &QAction::triggered, this, [this, id] { OnCommand(id); });
+        m_actions.insert(id, a);
+    }
+    for (int id : {cmd::kToolbar, cmd::kStatusBar, cmd::kNavigator, cmd::kFilter}) {
+        m_actions[id]->setCheckable(true);
+    }
+    m_actions[cmd::kToolbar]->setChecked(true);
+    m_actions[cmd::kStatusBar]->setChecked(true);
+    m_actions[cmd::kNavigator]->setChecked(true);
+    m_actions[cmd::kSynchronise]->setShortcut(QKeySequence(Qt::Key_F5));
+    m_actions[cmd::kSynchronise]->setShortcutContext(Qt::ApplicationShortcut);
+    m_actions[cmd::kExit]->setShortcut(QKeySequence::Quit);
+    m_actions[cmd::kExit]->setMenuRole(QAction::QuitRole);
+    m_actions[cmd::kSettings]->setMenuRole(QAction::PreferencesRole);
+    m_actions[cmd::kAbout]->setMenuRole(QAction::AboutRole);
+    m_actions[cmd::kUserGuide]->setShortcut(QKeySequence::HelpContents);
+}
+
+void CMainFrame::CreateMenus() {
+    QMenuBar* bar = menuBar();
+    QMenu* file = bar->addMenu(QStringLiteral("&Файл"));
+    file->setObjectName(QStringLiteral("menuFile"));
+    file->addAction(m_actions[cmd::kSettings]);
+    file->addSeparator();
+    file->addAction(m_actions[cmd::kHideWindow]);
+    file->addAction(m_actions[cmd::kExit]);
+    QMenu* view = bar->addMenu(QStringLiteral("&Просмотр"));
+    view->setObjectName(QStringLiteral("menuView"));
+    view->addAction(m_actions[cmd::kToolbar]);
+    view->addAction(m_actions[cmd::kStatusBar]);
+    view->addAction(m_actions[cmd::kNavigator]);
+    m_opsMenu = bar->addMenu(QStringLiteral("&Операции"));
+    m_opsMenu->setObjectName(QStringLiteral("menuOperations"));
+    connect(m_opsMenu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
+    QMenu* help = bar->addMenu(QStringLiteral("Помо&щь"));
+    help->setObjectName(QStringLiteral("menuHelp"));
+    help->addAction(m_actions[cmd::kAbout]);
+    help->addAction(m_actions[cmd::kUserGuide]);
+    for (int i = 0; i < kPageCount; ++i) {
+        m_pageMenus[static_cast<std::size_t>(i)] = kOperations[i];
+    }
+}
+
+void CMainFrame::CreateToolBars() {
+    for (int i = 0; i < kPageCount; ++i) {
+        auto* tb = new QToolBar(QLatin1String(kToolbarNames[i]), this);
+        tb->setObjectName(QStringLiteral("toolbar%1").arg(QLatin1String(kToolbarNames[i])));
+        tb->setIconSize(QSize(32, 28));
+        tb->setToolButtonStyle(Qt::ToolButtonIconOnly);
+        tb->setMovable(false);
+        tb->toggleViewAction()->setVisible(false);
+        for (int id : kToolbarButtons[i]) {
+            if (id == 0) {
+                tb->addSeparator();
+            } else {
+                tb->addAction(m_actions[id]);
+            }
+        }
+        addToolBar(Qt::TopToolBarArea, tb);
+        tb->hide();
+        m_toolbars[static_cast<std::size_t>(i)] = tb;
+    }
+}
+
+void CMainFrame::CreateStatusBar() {
+    m_statusText = new QLabel(Str(ids::kIdleText), this);
+    m_statusText->setObjectName(QStringLiteral("statusText"));
+    statusBar()->addWidget(m_statusText, 1);
+    m_progress = new QProgressBar(this);
+    m_progress->setObjectName(QStringLiteral("statusProgress"));
+    m_progress->setMaximumWidth(220);
+    m_progress->setTextVisible(false);
+    m_progress->hide();
+    statusBar()->addPermanentWidget(m_progress);
+}
+
+void CMainFrame::CreateTray() {
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        return;
+    }
+    m_tray = new QSystemTrayIcon(QIcon(QStringLiteral(":/icons/app.png")), this);
+    m_tray->setObjectName(QStringLiteral("trayIcon"));
+    m_tray->setToolTip(Str(ids::kProductName));
+    auto* menu = new QMenu(this);
+    menu->addAction(m_actions[cmd::kSettings]);
+    menu->addSeparator();
+    menu->addAction(m_actions[cmd::kExit]);
+    m_tray->setContextMenu(menu);
+    connect(m_tray, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                // Some trays report only a single click: it restores as well.
+                if (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger) {
+                    RestoreFromTray();
+                }
+            });
+    m_tray->show();
+}
+
+void CMainFrame::AttachDocument(CVelquinDoc& doc) {
+    m_doc = &doc;
+    m_newFaxView = new CNewFaxView(doc, m_fakeView);
+    m_newFaxView->SetSendHandler(
+        [this](int command, CFaxDocument& d) { m_sendHandler(command, d); });
+    m_sentView = new CReceivedFaxTreeView(doc, m_fakeView);
+    m_savedView = new CSavedDocView(doc, m_fakeView);
+
+    m_bookPage = new QSplitter(Qt::Horizontal, m_fakeView);
+    m_bookPage->setObjectName(QStringLiteral("addressBookPage"));
+    m_bookTree = new QTreeWidget(m_bookPage);
+    m_bookTree->setObjectName(QStringLiteral("addrBookTree"));
+    m_bookTree->setHeaderHidden(true);
+    m_bookList = new QTreeWidget(m_bookPage);
+    m_bookList->setObjectName(QStringLiteral("addrBookList"));
+    m_bookList->setRootIsDecorated(false);
+    m_bookList->setHeaderLabels({Str(2013)});
+    connect(m_bookTree, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem*, QTreeWidgetItem*) { FillAddressBookPage(); });
+    const int screenWidth = screen() != nullptr ? screen()->geometry().width() : 1024;
+    const int left = profile::SplitterWidth(profile::ReadInt(kBookSection, QStringLiteral("Width")),
+                                            screenWidth);
+    m_bookPage->setSizes({left, std::max(200, width() - left)});
+
+    m_fakeView->SetPage(0, m_newFaxView);
+    m_fakeView->SetPage(1, m_sentView);
+    m_fakeView->SetPage(2, m_savedView);
+    m_fakeView->SetPage(3, m_bookPage);
+
+    auto wire = [this](auto* view) {
+        connect(view, &std::remove_pointer_t<decltype(view)>::SelectionChangedForCommands, this,
+                &CMainFrame::UpdateCommandUI);
+        connect(view, &std::remove_pointer_t<decltype(view)>::ContextMenuWanted, this,
+                &CMainFrame::ShowContextMenu);
+    };
+    wire(m_newFaxView);
+    wire(m_savedView);
+    wire(m_sentView);
+
+    SelectPage(0);
+    m_selector->SetCurrent(0);
+    // Five views report ready: the three lists and the two panes of the address book.
+    for (int i = 0; i < 5; ++i) {
+        doc.SetViewReady();
+    }
+}
+
+void CMainFrame::SetSendHandler(std::function<void(int, CFaxDocument&)> handler) {
+    m_sendHandler = std::move(handler);
+}
+
+CPageView* CMainFrame::ActiveView() const {
+    switch (m_currentPage) {
+    case 0:
+        return m_newFaxView;
+    case 1:
+        return m_sentView;
+    case 2:
+        return m_savedView;
+    default:
+        return nullptr;
+    }
+}
+
+bool CMainFrame::SelectPage(int index) {
+    if (index >= kPageCount || !m_fakeView->SelectPage(index)) {
+        return false;
+    }
+    if (index != m_currentPage) {
+        if (m_currentPage >= 0) {
+            m_toolbars[static_cast<std::size_t>(m_currentPage)]->hide();
+        }
+        m_toolbars[static_cast<std::size_t>(index)]->setVisible(m_toolbarVisible);
+    }
+    setWindowTitle(Str(kPageTitles[index]) + QStringLiteral(" - ") + Str(ids::kProductName));
+    m_opsMenu->clear();
+    for (int id : m_pageMenus[static_cast<std::size_t>(index)]) {
+        if (id == 0) {
+            m_opsMenu->addSeparator();
+        } else {
+            m_opsMenu->addAction(m_actions[id]);
+        }
+    }
+    m_currentPage = index;
+    m_selector->SetCurrent(index);
+    if (QWidget* w = m_fakeView->currentWidget()) {
+        if (index == 3) {
+            m_bookTree->setFocus();
+        } else {
+            w->setFocus();
+        }
+    }
+    UpdateCommandUI();
+    return true;
+}
+
+void CMainFrame::UpdateCommandUI() {
+    CPageView* view = ActiveView();
+    static const int kPageCommands[] = {cmd::kDelete,
+                                        cmd::kSaveDocument,
+                                        cmd::kNewDocument,
+                                        cmd::kViewReadyFax,
+                                        cmd::kSendFax,
+                                        cmd::kSendList,
+                                        cmd::kSendPersonal,
+                                        cmd::kMoveUp,
+                                        cmd::kMoveDown,
+                                        cmd::kAddToNewFax,
+                                        cmd::kViewFax,
+                                        cmd::kDeliveryReport,
+                                        cmd::kResendUndelivered,
+                                        cmd::kFilter,
+                                        cmd::kNewContact,
+                                        cmd::kNewGroup,
+                                        cmd::kNewBook,
+                                        cmd::kProperties,
+                                        cmd::kImport,
+                                        cmd::kOpenBook,
+                                        cmd::kExport};
+    for (int id : kPageCommands) {
+        bool enabled = false, checked = false;
+        if (view == nullptr || !view->CommandState(id, enabled, checked)) {
+            enabled = false;
+            checked = false;
+        }
+        m_actions[id]->setEnabled(enabled);
+        if (m_actions[id]->isCheckable()) {
+            m_actions[id]->setChecked(checked);
+        }
+    }
+    if (m_currentPage == 3) {
+        // The address-book page: loading a book file works already; the editors come later.
+        m_actions[cmd::kOpenBook]->setEnabled(true);
+    }
+    m_actions[cmd::kSynchronise]->setEnabled(true);
+    m_actions[cmd::kToolbar]->setChecked(m_toolbarVisible);
+    m_actions[cmd::kStatusBar]->setChecked(statusBar()->isVisible() || isHidden());
+}
+
+void CMainFrame::OnCommand(int id) {
+    switch (id) {
+    case cmd::kSettings:
+        OnSettings();
+        return;
+    case cmd::kHideWindow:
+        OnHideWindow();
+        return;
+    case cmd::kExit:
+        OnExit();
+        return;
+    case cmd::kToolbar:
+        m_toolbarVisible = !m_toolbarVisible;
+        if (m_currentPage >= 0) {
+            m_toolbars[static_cast<std::size_t>(m_currentPage)]->setVisible(m_toolbarVisible);
+        }
+        UpdateCommandUI();
+        return;
+    case cmd::kStatusBar:
+        statusBar()->setVisible(!statusBar()->isVisible());
+        m_actions[cmd::kStatusBar]->setChecked(statusBar()->isVisible());
+        return;
+    case cmd::kNavigator:
+        m_selector->setVisible(m_selector->isHidden());
+        m_actions[cmd::kNavigator]->setChecked(!m_selector->isHidden());
+        return;
+    case cmd::kSynchronise:
+        OnSynchronise();
+        return;
+    case cmd::kUserGuide:
+        OnUserGuide();
+        return;
+    case cmd::kAbout:
+        OnAbout();
+        return;
+    case cmd::kFilter:
+        OnFilter();
+        UpdateCommandUI();
+        return;
+    case cmd::kReloadPrinted:
+        ReloadPrinted();
+        return;
+    case cmd::kOpenBook:
+        if (m_doc != nullptr) {
+            m_doc->OpenAddressBook();
+            FillAddressBookPage();
+        }
+        return;
+    default:
+        break;
+    }
+    if (CPageView* view = ActiveView()) {
+        bool enabled = false, checked = false;
+        if (view->CommandState(id, enabled, checked) && enabled) {
+            view->OnCommand(id);
+        }
+    }
+    UpdateCommandUI();
+}
+
+void CMainFrame::ShowContextMenu(const QPoint& pos, int defaultCommand) {
+    UpdateCommandUI();
+    m_opsMenu->setDefaultAction(m_actions.value(defaultCommand, nullptr));
+    m_opsMenu->exec(pos);
+    m_opsMenu->setDefaultAction(nullptr);
+}
+
+void CMainFrame::FillAddressBookPage() {
+    if (m_bookTree == nullptr) {
+        return;
+    }
+    QTreeWidgetItem* current = m_bookTree->currentItem();
+    const int currentIndex = current != nullptr ? m_bookTree->indexOfTopLevelItem(current) : 0;
+    auto& books = AddressBooks();
+    if (m_bookTree->topLevelItemCount() != static_cast<int>(books.size())) {
+        const QSignalBlocker block(m_bookTree);
+        m_bookTree->clear();
+        for (const auto& b : books) {
+            auto* item = new QTreeWidgetItem(m_bookTree);
+            item->setText(0, Q(b->m_name));
+            item->setIcon(0, QIcon(QStringLiteral(":/icons/page-contacts.png")));
+        }
+        if (m_bookTree->topLevelItemCount() > 0) {
+            m_bookTree->setCurrentItem(m_bookTree->topLevelItem(
+                std::clamp(currentIndex, 0, m_bookTree->topLevelItemCount() - 1)));
+        }
+    }
+    m_bookList->clear();
+    const int index = m_bookTree->currentItem() != nullptr
+                          ? m_bookTree->indexOfTopLevelItem(m_bookTree->currentItem())
+                          : -1;
+    if (index >= 0 && static_cast<std::size_t>(index) < books.size()) {
+        books[static_cast<std::size_t>(index)]->ForEachEntry([this](const CAddrBookEntry& e) {
+            auto* item = new QTreeWidgetItem(m_bookList);
+            item->setText(0, Q(e.GetName()));
+        });
+    }
+}
+
+// --- commands ------------------------------------------------------------------------------
+
+void CMainFrame::OnSynchronise() {
+    if (m_synchronising || m_doc == nullptr) {
+        return;
+    }
+    m_synchronising = true;
+    // The ids are taken first: handling events below may change the sent list.
+    std::vector<std::vector<std::int32_t>> perEntry;
+    for (const auto& e : m_doc->SentRecords()) {
+        perEntry.push_back(e ? StatusQueryIds(*e) : std::vector<std::int32_t>{});
+    }
+    const bool showProgress = isVisible() && !isMinimized();
+    CProgressDlg* dlg = nullptr;
+    if (showProgress) {
+        dlg = new CProgressDlg(this);
+        dlg->SetRange(0, static_cast<int>(perEntry.size()));
+        dlg->SetStep(1);
+        dlg->Create();
+    }
+    for (const auto& ids : perEntry) {
+        for (std::int32_t id : ids) {
+            m_doc->QueueStatusQuery(id);
+        }
+        if (dlg != nullptr) {
+            QCoreApplication::processEvents();
+            dlg->StepIt();
+            if (dlg->CheckCancelButton()) {
+                break;
+            }
+        }
+    }
+    if (dlg != nullptr) {
+        dlg->Destroy();
+        dlg->deleteLater();
+    }
+    m_synchronising = false;
+}
+
+void CMainFrame::RestartSyncTimer(bool oldAuto, int oldDelay) {
+    const CSettings& s = Settings();
+    if (oldAuto == s.AutoSyncronize && oldDelay == s.SyncronizationDelay) {
+        return;
+    }
+    if (oldAuto) {
+        m_syncTimer.stop();
+    }
+    if (s.AutoSyncronize) {
+        m_syncTimer.start(s.SyncronizationDelay * 60000);
+    }
+}
+
+void CMainFrame::OnSettings() {
+    const bool oldAuto = Settings().AutoSyncronize;
+    const int oldDelay = Settings().SyncronizationDelay;
+    CSettingsDlg dlg(this);
+    if (dlg.exec() == QDialog::Accepted) {
+        RestartSyncTimer(oldAuto, oldDelay);
+    }
+}
+
+void CMainFrame::OnFilter() {
+    CPageView* view = ActiveView();
+    CListFilter* filter = view != nullptr ? view->Filter() : nullptr;
+    if (filter == nullptr || m_doc == nullptr) {
+        return;
+    }
+    CFilterDlg dlg(*filter, this);
+    if (dlg.exec() != QDialog::Accepted) {
+        return;
+    }
+    std::int32_t kind = 0, datum = 0;
+    dlg.Filter().GetFilter(kind, datum);
+    filter->SetFilter(kind, datum);
+    view->StoreFilter();
+    m_doc->UpdateViews(kUpdateSent | kUpdateReceived);
+}
+
+void CMainFrame::OnAbout() {
+    CAboutDlg dlg(this);
+    dlg.exec();
+}
+
+void CMainFrame::OnUserGuide() {
+    std::string dir = Settings().ProgDir;
+    if (!dir.empty() && dir.back() != '/') {
+        dir += '/';
+    }
+    platform::ShellOpen(dir + "Help/TWVelquin.MHT");
+}
+
+void CMainFrame::OnHideWindow() {
+    m_wasMaximized = isMaximized();
+    hide();
+}
+
+void CMainFrame::RestoreFromTray() {
+    if (m_wasMaximized) {
+        showMaximized();
+    } else if (isMinimized()) {
+        showNormal();
+    } else {
+        show();
+    }
+    raise();
+    activateWindow();
+}
+
+void CMainFrame::ReloadPrinted() {
+    if (m_doc == nullptr) {
+        return;
+    }
+    m_doc->ReloadPrintedDocuments();
+    if (Settings().AutoShowOnPrint) {
+        RestoreFromTray();
+        SelectPage(0);
+    }
+}
+
+void CMainFrame::OnExit() {
+    if (m_doc != nullptr) {
+        if (!m_doc->CanCloseFrame()) {
+            return;
+        }
+        // The book loader notices the stop request between books; the window keeps working
+        // until it has.
+        if (m_doc->BookLoaderBusy()) {
+            QEventLoop loop;
+            QTimer poll;
+            connect(&poll, &QTimer::timeout, &loop, [&] {
+                if (!m_doc->BookLoaderBusy()) {
+                    loop.quit();
+                }
+            });
+            poll.start(20);
+            loop.exec();
+        }
+    }
+    m_exiting = true;
+    close();
+    Q_EMIT QuitRequested();
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (m_exiting) {
+        event->accept();
+        return;
+    }
+    event->ignore();
+    if (m_tray != nullptr) {
+        m_wasMaximized = isMaximized();
+        hide();
+    } else {
+        // Without a tray a hidden window could not be brought back: it goes to the taskbar.
+        showMinimized();
+    }
+}
+
+void CMainFrame::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (m_layoutRestored) {
+        return;
+    }
+    m_layoutRestored = true;
+    // After the first layout pass, so that the width sticks.
+    QTimer::singleShot(0, this, [this] {
+        auto r = profile::ReadRect(kSettingsSection, "Selector");
+        resizeDocks({m_selector}, {r ? r->width() : 150}, Qt::Horizontal);
+    });
+}
+
+void CMainFrame::Shutdown() {
+    m_invoker.BeginShutdown();
+    m_syncTimer.stop();
+    if (m_layoutRestored && m_selector != nullptr) {
+        const QRect g = m_selector->geometry();
+        profile::WriteRect(kSettingsSection, "Selector", g);
+    }
+    if (m_bookPage != nullptr && !m_bookPage->sizes().isEmpty()) {
+        profile::WriteInt(kBookSection, QStringLiteral("Width"), m_bookPage->sizes().front());
+    }
+    if (m_sentView != nullptr) {
+        m_sentView->SaveColumnWidths();
+    }
+    if (m_tray != nullptr) {
+        m_tray->hide();
+    }
+}
+
+// --- frame port ------------------------------------------------------------------------------
+
+void CMainFrame::OnGui(std::function<void()> work) {
+    if (QThread::currentThread() == thread()) {
+        work();
+    } else {
+        m_invoker.Post(std::move(work));
+    }
+}
+
+void CMainFrame::ProgressStart(int upper) {
+    OnGui([this, upper] {
+        m_progress->setRange(0, std::max(0, upper));
+        m_progress->setValue(0);
+        m_progress->show();
+    });
+}
+
+void CMainFrame::ProgressStep(int /*position*/) {
+    OnGui([this] {
+        if (CThreadControl::Instance().stopRequest.load() != 0) {
+            return;
+        }
+        m_progress->setValue(std::min(m_progress->maximum(), m_progress->value() + 1));
+    });
+}
+
+void CMainFrame::ProgressEnd() {
+    OnGui([this] {
+        if (CThreadControl::Instance().stopRequest.load() != 0) {
+            return;
+        }
+        m_progress->hide();
+    });
+}
+
+void CMainFrame::SetStatusText(std::string_view text) {
+    OnGui([this, t = std::string(text)] {
+        m_statusText->setText(t.empty() ? Str(ids::kIdleText) : Q(t));
+    });
+}
+
+void CMainFrame::NewJobFile(const std::string& jobFilePath) {
+    OnGui([this, jobFilePath] {
+        if (m_doc != nullptr) {
+            m_doc->AddSentJob(jobFilePath);
+        }
+    });
+}
+
+bool CMainFrame::RunOnGuiThread(const std::function<void()>& work) {
+    return m_invoker.Run(work);
+}
+
+void CMainFrame::PostCommand(int commandId) {
+    m_invoker.Post([this, commandId] { OnCommand(commandId); });
+}
+
+void CMainFrame::AddressBooksLoaded() {
+    OnGui([this] {
+        m_statusText->setText(Str(ids::kIdleText)); // the loader's own text is done
+        FillAddressBookPage();
+    });
+}

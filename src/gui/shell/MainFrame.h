@@ -1,0 +1,175 @@
+#pragma once
+// The main window: the navigator, the four pages, a toolbar and an operations menu per page,
+// the status bar with its progress bar, the tray icon and the synchronisation timer. It is
+// also the frame port the workers talk to.
+#include "app/Ports.h"
+#include "gui/app/GuiInvoker.h"
+
+#include <QDockWidget>
+#include <QMainWindow>
+#include <QMap>
+#include <QStackedWidget>
+#include <QTimer>
+#include <array>
+#include <functional>
+
+class CVelquinDoc;
+class CQtPrompt;
+class CPageView;
+class CNewFaxView;
+class CSavedDocView;
+class CReceivedFaxTreeView;
+class CFaxDocument;
+class QAction;
+class QLabel;
+class QListWidget;
+class QMenu;
+class QProgressBar;
+class QSplitter;
+class QSystemTrayIcon;
+class QToolBar;
+class QTreeWidget;
+
+// The navigator: a docked bar of large page icons.
+class CSelector : public QDockWidget {
+    Q_OBJECT
+public:
+    explicit CSelector(QWidget* parent);
+    QListWidget* List() const { return m_list; }
+    void SetCurrent(int page);
+
+Q_SIGNALS:
+    void PageChosen(int page);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QListWidget* m_list;
+};
+
+// The page stack: up to five page windows, one shown at a time.
+class CFakeView : public QStackedWidget {
+    Q_OBJECT
+public:
+    static constexpr int kSlots = 5;
+    explicit CFakeView(QWidget* parent);
+    void SetPage(int index, QWidget* page);
+    // False for an index outside 0..4 or an empty slot.
+    bool SelectPage(int index);
+    int ActiveIndex() const { return m_active; }
+
+private:
+    std::array<QWidget*, kSlots> m_pages{};
+    int m_active = -1;
+};
+
+class CMainFrame : public QMainWindow, public IFrame {
+    Q_OBJECT
+public:
+    static constexpr int kPageCount = 4;
+    static constexpr int kSyncTimerId = 1000;
+
+    explicit CMainFrame(CQtPrompt& prompt, QWidget* parent = nullptr);
+    ~CMainFrame() override;
+
+    // Creates the pages on the document; each view reports itself ready.
+    void AttachDocument(CVelquinDoc& doc);
+
+    // Page selection (the original's WM_USER+100): false when the page does not exist.
+    bool SelectPage(int index);
+    int CurrentPage() const { return m_currentPage; }
+
+    // Commands.
+    QAction* Action(int id) const { return m_actions.value(id, nullptr); }
+    void OnCommand(int id);
+    void UpdateCommandUI();
+    QMenu* OperationsMenu() const { return m_opsMenu; }
+    QToolBar* PageToolBar(int page) const { return m_toolbars[static_cast<std::size_t>(page)]; }
+    CPageView* ActiveView() const;
+
+    // Where the send commands go; by default a "not yet" notice.
+    void SetSendHandler(std::function<void(int command, CFaxDocument& document)> handler);
+
+    void OnSynchronise();
+    void OnSettings();
+    void OnFilter();
+    void OnAbout();
+    void OnUserGuide();
+    void OnExit();
+    void OnHideWindow();
+    void RestoreFromTray();
+    void ReloadPrinted(); // command 1026
+
+    bool IsSynchronising() const { return m_synchronising; }
+    const QTimer& SyncTimer() const { return m_syncTimer; }
+    void RestartSyncTimer(bool oldAuto, int oldDelay);
+    bool HasTray() const { return m_tray != nullptr; }
+    bool ExitRequested() const { return m_exiting; }
+
+    // The end: stops waiting workers, stores the layout, stops the timer, removes the tray.
+    void Shutdown();
+
+    CNewFaxView* NewFaxView() const { return m_newFaxView; }
+    CSavedDocView* SavedDocView() const { return m_savedView; }
+    CReceivedFaxTreeView* SentView() const { return m_sentView; }
+    CSelector* Selector() const { return m_selector; }
+    CFakeView* FakeView() const { return m_fakeView; }
+    QProgressBar* ProgressBar() const { return m_progress; }
+    QLabel* StatusLabel() const { return m_statusText; }
+
+    // IFrame.
+    void ProgressStart(int upper) override;
+    void ProgressStep(int position) override;
+    void ProgressEnd() override;
+    void SetStatusText(std::string_view text) override;
+    void NewJobFile(const std::string& jobFilePath) override;
+    bool RunOnGuiThread(const std::function<void()>& work) override;
+    void PostCommand(int commandId) override;
+    void AddressBooksLoaded() override;
+
+Q_SIGNALS:
+    // Exit was confirmed: the application should quit.
+    void QuitRequested();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void CreateActions();
+    void CreateMenus();
+    void CreateToolBars();
+    void CreateStatusBar();
+    void CreateTray();
+    void ShowContextMenu(const QPoint& pos, int defaultCommand);
+    void OnGui(std::function<void()> work);
+    void FillAddressBookPage();
+
+    CQtPrompt& m_prompt;
+    CVelquinDoc* m_doc = nullptr;
+    CGuiInvoker m_invoker;
+    QMap<int, QAction*> m_actions;
+    std::array<QToolBar*, kPageCount> m_toolbars{};
+    std::array<QList<int>, kPageCount> m_pageMenus;
+    QMenu* m_opsMenu = nullptr;
+    CSelector* m_selector = nullptr;
+    CFakeView* m_fakeView = nullptr;
+    CNewFaxView* m_newFaxView = nullptr;
+    CSavedDocView* m_savedView = nullptr;
+    CReceivedFaxTreeView* m_sentView = nullptr;
+    QSplitter* m_bookPage = nullptr;
+    QTreeWidget* m_bookTree = nullptr;
+    QTreeWidget* m_bookList = nullptr;
+    QLabel* m_statusText = nullptr;
+    QProgressBar* m_progress = nullptr;
+    QSystemTrayIcon* m_tray = nullptr;
+    QTimer m_syncTimer;
+    int m_currentPage = -1;
+    bool m_toolbarVisible = true;
+    bool m_synchronising = false;
+    bool m_exiting = false;
+    bool m_wasMaximized = false;
+    bool m_layoutRestored = false;
+    std::function<void(int, CFaxDocument&)> m_sendHandler;
+};

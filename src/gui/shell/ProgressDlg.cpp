@@ -1,0 +1,65 @@
+#include "gui/shell/ProgressDlg.h"
+
+#include "gui/shell/Commands.h"
+
+#include <QHBoxLayout>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+CProgressDlg::CProgressDlg(QWidget* owner, unsigned captionId)
+    : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::CustomizeWindowHint), m_owner(owner) {
+    setObjectName(QStringLiteral("progressDlg"));
+    setWindowTitle(Str(captionId));
+    setModal(false);
+    m_bar = new QProgressBar(this);
+    m_bar->setObjectName(QStringLiteral("progressBar"));
+    m_bar->setRange(0, 100);
+    m_bar->setValue(0);
+    m_bar->setMinimumWidth(320);
+    auto* cancel = new QPushButton(QStringLiteral("Прервать"), this);
+    cancel->setObjectName(QStringLiteral("progressCancel"));
+    connect(cancel, &QPushButton::clicked, this, [this] { m_cancel = true; });
+    auto* row = new QHBoxLayout();
+    row->addStretch();
+    row->addWidget(cancel);
+    auto* lay = new QVBoxLayout(this);
+    lay->addWidget(m_bar);
+    lay->addLayout(row);
+}
+
+void CProgressDlg::SetRange(int lower, int upper) {
+    m_bar->setRange(lower, std::max(lower, upper));
+}
+
+void CProgressDlg::SetPos(int pos) {
+    m_bar->setValue(pos);
+}
+
+int CProgressDlg::Pos() const {
+    return m_bar->value();
+}
+
+void CProgressDlg::StepIt() {
+    m_bar->setValue(std::min(m_bar->maximum(), m_bar->value() + m_step));
+}
+
+void CProgressDlg::Create() {
+    // Window-modal: the owner takes no input while the window exists.
+    setWindowModality(Qt::WindowModal);
+    show();
+}
+
+void CProgressDlg::Destroy() {
+    hide();
+}
+
+bool CProgressDlg::CheckCancelButton() {
+    const bool c = m_cancel;
+    m_cancel = false;
+    return c;
+}
+
+void CProgressDlg::reject() {
+    m_cancel = true; // Escape asks to stop, like the button
+}

@@ -1,0 +1,329 @@
+#include "gui/shell/SentFaxView.h"
+
+#include "app/Settings.h"
+#include "gui/shell/Commands.h"
+#include "gui/shell/DocListViews.h"
+#include "gui/shell/Profile.h"
+#include "platform/Process.h"
+#include "service/WebGate.h"
+#include "store/VelquinDoc.h"
+
+#include <QContextMenuEvent>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QScrollBar>
+#include <set>
+
+namespace {
+
+QString Q(const std::string& s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+constexpr int kEntryRole = Qt::UserRole;
+constexpr int kRecipientRole = Qt::UserRole + 1;
+const int kDefaultWidths[] = {300, 220, 170};
+
+} // namespace
+
+QIcon SentTreeImage(int index) {
+    static const char* const kNames[] = {nullptr,
+                                         nullptr,
+                                         "tree-root",
+                                         "state-single",
+                                         "state-single-queued",
+                                         "state-single-failed",
+                                         "state-single-done",
+                                         "state-list",
+                                         "state-list-queued",
+                                         "state-list-failed",
+                                         "state-list-done"};
+    if (index < 0 || index > 10 || kNames[index] == nullptr) {
+        return {};
+    }
+    return QIcon(QStringLiteral(":/icons/%1.png").arg(QLatin1String(kNames[index])));
+}
+
+CReceivedFaxTreeView::CReceivedFaxTreeView(CVelquinDoc& doc, QWidget* parent)
+    : QTreeWidget(parent), m_doc(doc) {
+    setObjectName(QStringLiteral("sentFaxView"));
+    setColumnCount(3);
+    setHeaderLabels({Str(ids::kTitleSent), Str(ids::kColState), Str(ids::kColSendTime)});
+    headerItem()->setTextAlignment(2, Qt::AlignCenter);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setAllColumnsShowFocus(true);
+    setUniformRowHeights(true);
+    setIconSize(QSize(16, 16));
+    for (int c = 0; c < 3; ++c) {
+        auto w = profile::ReadInt(kProfileSection, QStringLiteral("Column $%1").arg(c));
+        header()->resizeSection(c, w && *w > 0 ? *w : kDefaultWidths[c]);
+    }
+    header()->setStretchLastSection(true);
+    // The root as it is when the view is first shown.
+    auto* root = new QTreeWidgetItem(this);
+    root->setText(0, Str(ids::kAllFaxes));
+    root->setIcon(0, SentTreeImage(2));
+    connect(this, &QTreeWidget::itemSelectionChanged, this,
+            &CReceivedFaxTreeView::SelectionChangedForCommands);
+    connect(this, &QTreeWidget::itemActivated, this,
+            [this](QTreeWidgetItem* item, int) { Activated(item); });
+    m_doc.AddObserver(this);
+}
+
+CReceivedFaxTreeView::~CReceivedFaxTreeView() {
+    m_doc.RemoveObserver(this);
+}
+
+void CReceivedFaxTreeView::SaveColumnWidths() {
+    for (int c = 0; c < 3; ++c) {
+        profile::WriteInt(kProfileSection, QStringLiteral("Column $%1").arg(c),
+                          header()->sectionSize(c));
+    }
+}
+
+CFaxEntryBase* CReceivedFaxTreeView::EntryOf(const QTreeWidgetItem* item) {
+    if (item == nullptr || item->data(0, kRecipientRole).toInt() >= 0) {
+        return nullptr;
+    }
+    return reinterpret_cast<CFaxEntryBase*>(item->data(0, kEntryRole).value<quintptr>());
+}
+
+QTreeWidgetItem* CReceivedFaxTreeView::ItemOf(const CFaxEntryBase* entry) const {
+    QTreeWidgetItem* root = Root();
+    for (int i = 0; root != nullptr && i < root->childCount(); ++i) {
+        if (EntryOf(root->child(i)) == entry) {
+            return root->child(i);
+        }
+    }
+    return nullptr;
+}
+
+std::vector<CFaxEntryBase*> CReceivedFaxTreeView::SelectedEntries() const {
+    std::vector<CFaxEntryBase*> out;
+    QTreeWidgetItem* root = Root();
+    for (int i = 0; root != nullptr && i < root->childCount(); ++i) {
+        if (root->child(i)->isSelected()) {
+            if (CFaxEntryBase* e = EntryOf(root->child(i))) {
+                out.push_back(e);
+            }
+        }
+    }
+    return out;
+}
+
+void CReceivedFaxTreeView::OnUpdate(int hint, const void* collection) {
+    if (hint == kHintSentFaxes && collection != nullptr) {
+        Rebuild(*static_cast<const SentList*>(collection));
+    }
+}
+
+void CReceivedFaxTreeView::Rebuild(const SentList& sent) {
+    // Selection, expanded lists and the scroll position survive the rebuild.
+    std::set<const CFaxEntryBase*> selected, expanded;
+    bool rootSelected = false;
+    if (QTreeWidgetItem* root = Root()) {
+        rootSelected = root->isSelected();
+        for (int i = 0; i < root->childCount(); ++i) {
+            const CFaxEntryBase* e = EntryOf(root->child(i));
+            if (root->child(i)->isSelected()) {
+                selected.insert(e);
+            }
+            if (root->child(i)->isExpanded()) {
+                expanded.insert(e);
+            }
+        }
+    }
+    const int scroll = verticalScrollBar() != nullptr ? verticalScrollBar()->value() : 0;
+    const QSignalBlocker block(this);
+    setUpdatesEnabled(false);
+    clear();
+    auto* root = new QTreeWidgetItem(this);
+    root->setText(0, QStringLiteral("All Faxes"));
+    root->setIcon(0, SentTreeImage(2));
+    root->setData(0, kRecipientRole, -1);
+
+    m_filter.Load();
+    std::vector<CSentRow> rows = BuildSentRows(sent, m_filter, CurrentTime());
+    QList<QTreeWidgetItem*> items;
+    for (const CSentRow& r : rows) {
+        auto* item = new QTreeWidgetItem();
+        item->setText(0, Q(r.text));
+        item->setText(1, Q(r.stateText));
+        item->setText(2, CDocListView::TimeText(r.time));
+        item->setTextAlignment(2, Qt::AlignCenter);
+        item->setIcon(0, SentTreeImage(r.image));
+        item->setData(0, kEntryRole, QVariant::fromValue(reinterpret_cast<quintptr>(r.entry)));
+        item->setData(0, kRecipientRole, -1);
+        for (const CSentRow& c : r.children) {
+            auto* child = new QTreeWidgetItem(item);
+            child->setText(0, Q(c.text));
+            child->setText(1, Q(c.stateText));
+            child->setText(2, CDocListView::TimeText(c.time));
+            child->setTextAlignment(2, Qt::AlignCenter);
+            child->setIcon(0, SentTreeImage(c.image));
+            child->setData(0, kEntryRole, QVariant::fromValue(reinterpret_cast<quintptr>(r.entry)));
+            child->setData(0, kRecipientRole, c.recipient);
+        }
+        items << item;
+    }
+    root->addChildren(items);
+    root->setExpanded(true);
+    bool any = false;
+    for (QTreeWidgetItem* item : items) {
+        const CFaxEntryBase* e = EntryOf(item);
+        if (expanded.count(e) != 0) {
+            item->setExpanded(true);
+        }
+        if (selected.count(e) != 0) {
+            item->setSelected(true);
+            any = true;
+        }
+    }
+    if (!any) {
+        root->setSelected(true);
+        setCurrentItem(root);
+    }
+    (void)rootSelected;
+    setUpdatesEnabled(true);
+    if (verticalScrollBar() != nullptr) {
+        verticalScrollBar()->setValue(scroll);
+    }
+    Q_EMIT SelectionChangedForCommands();
+}
+
+bool CReceivedFaxTreeView::CommandState(int id, bool& enabled, bool& checked) {
+    checked = false;
+    const std::vector<CFaxEntryBase*> sel = SelectedEntries();
+    switch (id) {
+    case cmd::kDelete:
+        enabled = !sel.empty();
+        return true;
+    case cmd::kAddToNewFax: {
+        CFaxEntryBase* focused = EntryOf(currentItem());
+        if (focused == nullptr && !sel.empty()) {
+            focused = sel.front();
+        }
+        enabled = !sel.empty() && focused != nullptr && !IsPersonalList(*focused);
+        return true;
+    }
+    case cmd::kViewFax:
+    case cmd::kDeliveryReport:
+        enabled = sel.size() == 1;
+        return true;
+    case cmd::kResendUndelivered:
+        enabled = false;
+        return true;
+    case cmd::kFilter:
+        enabled = true;
+        checked = m_filter.Kind() != CListFilter::kAll;
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool CReceivedFaxTreeView::OnCommand(int id) {
+    switch (id) {
+    case cmd::kDelete:
+        OnDelete();
+        return true;
+    case cmd::kAddToNewFax:
+        OnAddToNewFax();
+        return true;
+    case cmd::kViewFax:
+        OnViewFax();
+        return true;
+    case cmd::kDeliveryReport:
+        OnDeliveryReport();
+        return true;
+    case cmd::kResendUndelivered:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void CReceivedFaxTreeView::OnDelete() {
+    std::vector<CFaxEntryBase*> sel = SelectedEntries();
+    if (sel.empty()) {
+        return;
+    }
+    if (Settings().ConfirmDeleteItem &&
+        m_doc.Prompt().MessageId(ids::kConfirmDelete, MsgIcon::Question, MsgButtons::YesNo) !=
+            MsgAnswer::Yes) {
+        return;
+    }
+    for (CFaxEntryBase* e : sel) {
+        delete ItemOf(e);
+        m_doc.DeleteSentRecord(e);
+    }
+    Q_EMIT SelectionChangedForCommands();
+}
+
+void CReceivedFaxTreeView::OnAddToNewFax() {
+    for (CFaxEntryBase* e : SelectedEntries()) {
+        if (IsPersonalList(*e)) {
+            continue; // its pages are per recipient: there is no one document to forward
+        }
+        const CAttach* attach = AttachOf(*e);
+        if (attach == nullptr || attach->m_path.empty()) {
+            continue;
+        }
+        m_doc.ForwardToNewFax(e->m_title, attach->m_path, dynamic_cast<CSingleFaxEntry*>(e));
+    }
+}
+
+void CReceivedFaxTreeView::OnViewFax() {
+    std::vector<CFaxEntryBase*> sel = SelectedEntries();
+    if (sel.size() != 1) {
+        return;
+    }
+    if (IsPersonalList(*sel.front())) {
+        m_doc.Prompt().MessageId(ids::kPersonalNoView, MsgIcon::Information);
+        return;
+    }
+    if (CAttach* attach = AttachOf(*sel.front())) {
+        if (m_doc.ShowFile(*attach)) {
+            attach->m_unread = 0;
+        }
+    }
+}
+
+void CReceivedFaxTreeView::OnDeliveryReport() {
+    if (SelectedEntries().size() == 1) {
+        platform::ShellOpen(WebGateAddressFromSettings());
+    }
+}
+
+void CReceivedFaxTreeView::Activated(QTreeWidgetItem* item) {
+    const int recipient = item != nullptr ? item->data(0, kRecipientRole).toInt() : -1;
+    if (recipient >= 0) {
+        // A recipient of a personalised list has its own pages.
+        auto* entry = reinterpret_cast<CFaxEntryBase*>(item->data(0, kEntryRole).value<quintptr>());
+        if (auto* personal = dynamic_cast<CPersonalFaxEntry*>(entry)) {
+            if (static_cast<std::size_t>(recipient) < personal->m_recipients.size()) {
+                CAttachFaxEntry& r = personal->m_recipients[static_cast<std::size_t>(recipient)];
+                if (m_doc.ShowFile(r)) {
+                    r.m_unread = 0;
+                }
+            }
+        }
+        return;
+    }
+    if (EntryOf(item) != nullptr) {
+        OnViewFax();
+    }
+}
+
+void CReceivedFaxTreeView::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier) {
+        OnDelete();
+        return;
+    }
+    QTreeWidget::keyPressEvent(event);
+}
+
+void CReceivedFaxTreeView::contextMenuEvent(QContextMenuEvent* event) {
+    Q_EMIT ContextMenuWanted(event->globalPos(), cmd::kViewFax);
+}

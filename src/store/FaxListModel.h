@@ -1,0 +1,79 @@
+#pragma once
+// What the fax list pages show and in which order, free of any toolkit: the sort rule of the
+// document lists, moving a row, the rows of the sent-fax tree, and saving a printed document.
+#include "filters/ListFilter.h"
+#include "store/DocumentIntake.h"
+#include "store/VelquinDoc.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The sorted column of a document list and its direction (1 ascending, 2 descending).
+struct CDocSortState {
+    static constexpr int kAscending = 1;
+    static constexpr int kDescending = 2;
+    int column = -1; // none until the first header click
+    int direction = kAscending;
+
+    // A header click: the same column toggles, another starts ascending. Returns the column
+    // whose arrow goes away (-1 when none).
+    int Click(int clicked);
+};
+
+// Column 0 compares names byte by byte (unsigned, no locale), column 1 the times.
+int CompareDocuments(const CFaxDocument& a, const CFaxDocument& b, int column);
+
+// The rows of a document list: the collection in order (null entries skipped), then sorted
+// by the remembered column (stable; unchanged without one).
+std::vector<CFaxDocument*> DocumentRows(const DocumentList& documents, const CDocSortState& sort);
+void SortDocumentRows(std::vector<CFaxDocument*>& rows, const CDocSortState& sort);
+
+// Exchanges row `index` with its upper (`up`) or lower neighbour. The index of the row that
+// now holds the moved document; `index` itself when there is no such neighbour.
+std::size_t MoveDocumentRow(std::vector<CFaxDocument*>& rows, std::size_t index, bool up);
+
+// One row of the sent-fax tree. Entries of lists carry one child row per recipient.
+struct CSentRow {
+    const CFaxEntryBase* entry = nullptr; // null for a recipient row
+    int recipient = -1;                   // index of the recipient for a child row
+    std::string text;
+    std::string stateText;
+    std::int64_t time = 0; // 0: no time to show
+    int image = 0;
+    std::vector<CSentRow> children;
+};
+
+// The sent entries that pass `filter` at `now`, in list order.
+std::vector<CSentRow> BuildSentRows(const SentList& sent, const CListFilter& filter,
+                                    std::int64_t now);
+
+// The state shown for an entry (single: its recipient's, lists: the list's own).
+std::int32_t EntryState(const CFaxEntryBase& entry);
+// True for a personalised list.
+bool IsPersonalList(const CFaxEntryBase& entry);
+
+// Copies a printed document (image and name file) into `savedDir` under a name not yet used
+// there. 0 or errno.
+int SaveDocumentCopy(const CFaxDocument& document, const std::string& savedDir);
+
+// The ids a status query asks for, per entry: a single fax its fax id, a list its list id,
+// a personalised list every recipient's fax id in order.
+std::vector<std::int32_t> StatusQueryIds(const CFaxEntryBase& entry);
+
+class Dictionary;
+
+// The combined state of a personalised list from its recipients' states: queued while any
+// recipient waits, then delivered when all were delivered, else the first failure's state.
+std::int32_t CombinedRecipientState(const CPersonalFaxEntry& mailing);
+
+// One status reply, applied on the GUI thread: reads response/data/item with its "id" and
+// "jobstatus", writes the state into every sent entry that carries the id (a personalised
+// list: the first recipient with it, then the list's combined state) and hands each entry to
+// ApplyEntryUpdate. The number of entries updated.
+int ApplyStatusReply(CVelquinDoc& doc, const Dictionary* reply);
+
+// The status workers' steps: the query asks the service (ApiHost and the credentials of the
+// settings), the applier hands each reply to the GUI thread through `frame`.
+CVelquinDoc::CStatusSteps ServiceStatusSteps(IFrame& frame);
