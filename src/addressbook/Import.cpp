@@ -249,6 +249,9 @@ CImportResult ParseImportText(std::string_view bytes, const CImportOptions& opti
     const int personPos = options.map.PositionOf(kFieldPerson);
     std::string decoded;
     std::size_t pos = 0;
+    if (utf8 && bytes.starts_with("\xEF\xBB\xBF")) {
+        pos = 3; // editors put a byte order mark before the first line
+    }
     while (pos < bytes.size()) {
         if (stop && stop()) {
             result.stopped = true;

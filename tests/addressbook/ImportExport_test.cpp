@@ -154,6 +154,10 @@ TEST(ImportParseTest, Windows1251AndUtf8Input) {
     EXPECT_EQ(rows.at(0).company, "Фирма");
     EXPECT_EQ(rows.at(0).person, "Иван");
 
+    // A byte order mark does not hide the group of the first line.
+    rows = Parse("\xEF\xBB\xBF@Группа;88121111111;Фирма\n", Options({1, 2}));
+    EXPECT_EQ(rows.at(0).group, "Группа");
+
     // A Cyrillic separator in a Windows-1251 file.
     CImportOptions o = Options({1, 2});
     o.separator = U'Ж';
