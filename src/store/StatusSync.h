@@ -1,0 +1,119 @@
+#pragma once
+// Status synchronisation: the Synchronise command fills the document's status query queue, the
+// query worker asks the service for each id, and each reply is applied on the GUI thread, where
+// the sent records are written, their job files saved and the views told (hint 1035).
+//
+// Use from the main window:
+//   - create the document with MakeStatusSteps(frame) as its status steps;
+//   - own one CStatusSync and call Synchronise() for command 32787 (menu, F5, toolbar, timer),
+//     passing a progress window when the window is visible and not minimised, else nullptr;
+//   - own one CSyncTimer and start or stop the window timer as its CTimerChange results say.
+#include "app/Ports.h"
+#include "service/ReplyTree.h"
+#include "store/VelquinDoc.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
+
+// The progress window of Synchronise, implemented by the GUI (its progress dialog with the
+// cancel button). All calls come on the GUI thread.
+class ISyncProgress {
+public:
+    virtual ~ISyncProgress() = default;
+    // Shows the window; its bar runs from 0 to `upper` in steps of 1 and stands at 0.
+    virtual void Open(int upper) = 0;
+    // Lets pending window events be handled, then advances the bar by one.
+    virtual void Step() = 0;
+    // True when the user pressed the cancel button.
+    virtual bool Cancelled() = 0;
+    virtual void Close() = 0;
+};
+
+// The ids one sent entry puts into the status query queue, in order: a single fax its fax id,
+// a list its list id, a personalised list every recipient's fax id. An id of 0 is an id.
+std::vector<std::int32_t> StatusIdsOf(const CFaxEntryBase& entry);
+
+// The Synchronise command.
+class CStatusSync {
+public:
+    explicit CStatusSync(CVelquinDoc& doc) : m_doc(doc) {}
+    CStatusSync(const CStatusSync&) = delete;
+    CStatusSync& operator=(const CStatusSync&) = delete;
+
+    // Queues the ids of every sent entry, in list order; returns how many were queued, or
+    // nullopt when a Synchronise is already filling the queue (pressed again while the
+    // progress window handles events). With `progress`, the window is advanced after each
+    // entry and the loop stops when it was cancelled; ids already queued stay queued.
+    std::optional<int> Synchronise(ISyncProgress* progress);
+    bool Running() const { return m_running; }
+
+private:
+    CVelquinDoc& m_doc;
+    bool m_running = false;
+};
+
+// The state a personalised list takes from its recipients' states: 2 when every recipient is
+// 2; else 6 when any is 6; else 3 when every recipient has a final state (2, 3 or 6); else 4
+// when any is 4; else the list's own state stays (also for a list without recipients).
+std::int32_t PersonalListState(const CPersonalFaxEntry& mailing);
+
+// One status reply, applied on the GUI thread. Reads response/data/item with its "id" and
+// "jobstatus" (0 when missing) and walks every sent entry: a single fax with that fax id takes
+// the state; a list with that list id takes it (and, as the document's update rule does for
+// states of 1 and above, its recipients too); a personalised list with a recipient of that
+// fax id gives the first such recipient the state and then derives its own. Every entry
+// updated has its job file saved in SentFaxes (unless its image is gone from there, so no
+// orphan job file is made) and is announced with hint 1035. Returns the number of entries
+// updated; a reply without the item changes nothing.
+int ApplyServiceReply(CVelquinDoc& doc, const Dictionary* reply);
+int ApplyJobState(CVelquinDoc& doc, std::int32_t id, std::int32_t jobState);
+
+// The status workers' steps. The query step asks the service through `query` (default: the
+// form-post client's RequestFaxStatus with the ApiHost setting and the user's credentials);
+// a failed query gives an empty reply, which the document's applier skips. The apply step
+// hands each reply to the GUI thread through frame.RunOnGuiThread and applies it there; once
+// the frame refuses (shutdown), replies are dropped.
+using StatusQuery = std::function<ReplyTree(std::int32_t id)>;
+CVelquinDoc::CStatusSteps MakeStatusSteps(IFrame& frame, StatusQuery query = {});
+
+// The rule of window timer 1000, free of any real timer: the main window asks what to do with
+// its timer and starts or stops it accordingly. Times are milliseconds on any steady clock.
+struct CTimerChange {
+    bool stop = false;  // stop the running timer
+    bool start = false; // then start it with `periodMs`
+    std::int64_t periodMs = 0;
+};
+
+class CSyncTimer {
+public:
+    // The main window exists and the settings are loaded: the timer runs when automatic
+    // synchronisation is on. The first run is one full period after `nowMs`.
+    CTimerChange Start(bool autoSync, std::int32_t delayMinutes, std::int64_t nowMs);
+    // The settings dialog closed with OK: nothing when neither value changed; otherwise the
+    // running timer stops and, when the new setting is on, starts again with the new period.
+    CTimerChange SettingsChanged(bool oldAuto, std::int32_t oldDelay, bool newAuto,
+                                 std::int32_t newDelay, std::int64_t nowMs);
+    // The main window is being destroyed.
+    CTimerChange Stop();
+
+    bool Active() const { return m_active; }
+    std::int64_t PeriodMs() const { return m_periodMs; }
+    // When the next run is due; nullopt while the timer is stopped.
+    std::optional<std::int64_t> NextDueMs() const;
+    // True when a run is due at `nowMs` (the caller runs Synchronise); the next one is then
+    // due one period later. Runs missed while the process slept are not made up.
+    bool Tick(std::int64_t nowMs);
+
+    // SyncronizationDelay minutes as a period, held within the 10 to 300 minutes of the
+    // settings loader so a bad value cannot make the timer spin.
+    static std::int64_t PeriodFor(std::int32_t delayMinutes);
+
+private:
+    CTimerChange Begin(std::int32_t delayMinutes, std::int64_t nowMs);
+
+    bool m_active = false;
+    std::int64_t m_periodMs = 0;
+    std::int64_t m_nextDueMs = 0;
+};
