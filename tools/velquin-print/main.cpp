@@ -99,6 +99,7 @@ std::string SafeStem(const std::string& name) {
         out.push_back(u < 32 || std::strchr("/\\:*?\"<>|%", c) != nullptr ? '_' : c);
     }
     out.erase(0, out.find_first_not_of(". "));
+    out.erase(out.find_last_not_of(". ") + 1);
     if (out.size() > 80) {
         std::size_t cut = 80;
         while (cut > 0 && (static_cast<unsigned char>(out[cut]) & 0xC0) == 0x80) {

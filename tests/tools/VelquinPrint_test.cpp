@@ -1,0 +1,288 @@
+// The fax printer as Velquin's intake sees it: velquin-print and its CUPS backend run as
+// programs, their files listed by LoadDocuments.
+#include "app/DirWatcher.h"
+#include "platform/Encoding.h"
+#include "platform/Files.h"
+#include "store/DocumentIntake.h"
+#include "support/TestSupport.h"
+
+#include <chrono>
+#include <cstdio>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <thread>
+#include <tiffio.h>
+
+using testing_support::BuildDir;
+using testing_support::ReadFileOrDie;
+using testing_support::TempDir;
+using testing_support::WriteFile;
+
+namespace {
+
+const char* const kThreePages = "%!PS\n"
+                                "/Helvetica findfont 48 scalefont setfont\n"
+                                "1 1 3 { 72 720 moveto (Page ) show 3 string cvs show "
+                                "72 72 moveto 450 0 rlineto stroke showpage } for\n";
+
+// Runs a shell command line (test paths have no blanks), collecting stdout and stderr.
+int RunShell(const std::string& command, std::string& output) {
+    output.clear();
+    FILE* p = ::popen((command + " 2>&1").c_str(), "r");
+    if (p == nullptr) {
+        return -1;
+    }
+    char buf[512];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) {
+        output.append(buf, n);
+    }
+    int status = ::pclose(p);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string Program(const char* name) {
+    return BuildDir() + "/tools/velquin-tool/" + name;
+}
+
+struct TiffFacts {
+    int pages = 0;
+    std::uint32_t width = 0, height = 0;
+    std::uint16_t compression = 0, bits = 0, photometric = 0;
+    float xres = 0, yres = 0;
+};
+
+TiffFacts ReadFacts(const std::string& path) {
+    TiffFacts f;
+    TIFF* tif = TIFFOpen(path.c_str(), "r");
+    if (tif == nullptr) {
+        return f;
+    }
+    f.pages = TIFFNumberOfDirectories(tif);
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &f.width);
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &f.height);
+    TIFFGetField(tif, TIFFTAG_COMPRESSION, &f.compression);
+    TIFFGetField(tif, TIFFTAG_BITSPERSAMPLE, &f.bits);
+    TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &f.photometric);
+    TIFFGetField(tif, TIFFTAG_XRESOLUTION, &f.xres);
+    TIFFGetField(tif, TIFFTAG_YRESOLUTION, &f.yres);
+    TIFFClose(tif);
+    return f;
+}
+
+std::vector<std::string> Names(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : platform::ListDir(dir)) {
+        names.push_back(e.name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Two passes of the intake: the first turns the finished print status into the name file,
+// the second reads it (the watcher's reload does the same).
+std::vector<std::pair<std::string, std::string>> ListTwice(const std::string& dir) {
+    DocumentList docs;
+    LoadDocuments(docs, dir);
+    LoadDocuments(docs, dir);
+    std::vector<std::pair<std::string, std::string>> out;
+    for (const auto& d : docs) {
+        out.emplace_back(platform::BaseName(d->m_path), d->m_title);
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+using Listing = std::vector<std::pair<std::string, std::string>>;
+
+class VelquinPrintTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        testing_support::IsolateEnvironment(m_dir.Path());
+        m_fax = m_dir / "fax";
+        platform::CreateDir(m_fax);
+        m_ps = m_dir / "report.ps";
+        WriteFile(m_ps, kThreePages);
+        if (!platform::PathExists("/usr/bin/gs")) {
+            GTEST_SKIP() << "Ghostscript is not installed";
+        }
+    }
+    std::string Print(const std::string& args) {
+        std::string out;
+        m_rc = RunShell(Program("velquin-print") + " " + args, out);
+        return out;
+    }
+    TempDir m_dir;
+    std::string m_fax, m_ps;
+    int m_rc = -1;
+};
+
+} // namespace
+
+TEST_F(VelquinPrintTest, ThreePagePostScriptBecomesAFineGroup4FaxTitledByTheIntake) {
+    std::string out = Print("--fax-dir " + m_fax + " --title 'Отчёт за май' " + m_ps);
+    ASSERT_EQ(m_rc, 0) << out;
+    // Only the image and its print status: no work files left behind.
+    ASSERT_EQ(Names(m_fax), (std::vector<std::string>{"report.grp", "report.tif"}));
+    TiffFacts f = ReadFacts(m_fax + "/report.tif");
+    EXPECT_EQ(f.pages, 3);
+    EXPECT_EQ(f.width, 1728u);
+    EXPECT_NEAR(f.height, 2292u, 2);
+    EXPECT_EQ(f.compression, COMPRESSION_CCITTFAX4);
+    EXPECT_EQ(f.bits, 1);
+    EXPECT_EQ(f.photometric, PHOTOMETRIC_MINISWHITE);
+    EXPECT_FLOAT_EQ(f.xres, 204);
+    EXPECT_FLOAT_EQ(f.yres, 196);
+    EXPECT_EQ(platform::ReadIniString(m_fax + "/report.grp", "TW Ostrevo", "Print status", "", 256),
+              "Printing finished successfully");
+
+    // The first pass lists it untitled and writes the name file; the next one names it.
+    DocumentList docs;
+    LoadDocuments(docs, m_fax);
+    ASSERT_EQ(docs.size(), 1u);
+    EXPECT_EQ(docs[0]->m_title, "");
+    EXPECT_EQ(ReadFileOrDie(m_fax + "/report.tag"), platform::Utf8ToCp1251("Отчёт за май"));
+    EXPECT_FALSE(platform::PathExists(m_fax + "/report.grp"));
+    LoadDocuments(docs, m_fax);
+    ASSERT_EQ(docs.size(), 1u);
+    EXPECT_EQ(docs[0]->m_title, "Отчёт за май");
+}
+
+TEST_F(VelquinPrintTest, StandardResolutionLetterPaperAndTitlesFromFileNames) {
+    std::string out = Print("--fax-dir " + m_fax + " --standard --letter " + m_ps);
+    ASSERT_EQ(m_rc, 0) << out;
+    TiffFacts f = ReadFacts(m_fax + "/report.tif");
+    EXPECT_EQ(f.pages, 3);
+    EXPECT_EQ(f.width, 1728u);
+    EXPECT_NEAR(f.height, 1078u, 2); // 11 inches at 98 dpi
+    EXPECT_FLOAT_EQ(f.yres, 98);
+
+    // The same file again, and a fax image printed from standard input: nothing is replaced.
+    out = Print("--fax-dir " + m_fax + " " + m_ps);
+    ASSERT_EQ(m_rc, 0) << out;
+    out =
+        Print("--fax-dir " + m_fax + " --title '  \"Quoted\" name ' - < " + m_fax + "/report.tif");
+    ASSERT_EQ(m_rc, 0) << out;
+    Listing want = {{"_Quoted_ name.tif", "  \"Quoted\" name "},
+                    {"report.tif", "report"},
+                    {"report_2.tif", "report"}};
+    EXPECT_EQ(ListTwice(m_fax), want);
+    // Named after its title, and a fax image keeps its pages.
+    EXPECT_EQ(ReadFacts(m_fax + "/_Quoted_ name.tif").pages, 3);
+}
+
+TEST_F(VelquinPrintTest, FaxDirComesFromTheSettings) {
+    std::string out;
+    // Not set up yet: a clear message and nothing written.
+    out = Print(m_ps);
+    EXPECT_EQ(m_rc, 1);
+    EXPECT_NE(out.find("velquin-tool setup"), std::string::npos) << out;
+    ASSERT_EQ(testing_support::RunVelquinTool("setup --fax-dir " + m_fax + " --data-dir " +
+                                                  (m_dir / "data") + " --create",
+                                              out),
+              0)
+        << out;
+    out = Print(m_ps);
+    ASSERT_EQ(m_rc, 0) << out;
+    EXPECT_EQ(ListTwice(m_fax), (Listing{{"report.tif", "report"}}));
+}
+
+TEST_F(VelquinPrintTest, FailuresSayWhyAndLeaveNothingInFaxDir) {
+    std::string out = Print("--fax-dir " + m_dir / "missing" + " " + m_ps);
+    EXPECT_EQ(m_rc, 1);
+    EXPECT_NE(out.find("does not exist"), std::string::npos) << out;
+
+    out = Print("--fax-dir " + m_fax + " " + m_dir / "absent.pdf");
+    EXPECT_EQ(m_rc, 1);
+    EXPECT_NE(out.find("cannot read"), std::string::npos) << out;
+
+    WriteFile(m_dir / "notes.txt", "plain words");
+    out = Print("--fax-dir " + m_fax + " " + m_dir / "notes.txt");
+    EXPECT_EQ(m_rc, 1);
+    EXPECT_NE(out.find("neither PDF"), std::string::npos) << out;
+
+    EXPECT_EQ(RunShell("VELQUIN_GS=" + m_dir / "no-gs " + Program("velquin-print") + " --fax-dir " +
+                           m_fax + " " + m_ps,
+                       out),
+              1);
+    EXPECT_NE(out.find("ghostscript"), std::string::npos) << out;
+
+    WriteFile(m_dir / "broken.ps", "%!PS\n/nosuchoperator load\n");
+    out = Print("--fax-dir " + m_fax + " " + m_dir / "broken.ps");
+    EXPECT_EQ(m_rc, 1);
+    EXPECT_NE(out.find("Ghostscript could not render"), std::string::npos) << out;
+
+    std::string pdf = "%PDF-1.4\n" + std::string(100, 'x'); // a cut PDF
+    WriteFile(m_dir / "cut.pdf", pdf);
+    out = Print("--fax-dir " + m_fax + " " + m_dir / "cut.pdf");
+    EXPECT_EQ(m_rc, 1) << out;
+
+    WriteFile(m_dir / "cut.png", std::string("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16));
+    out = Print("--fax-dir " + m_fax + " " + m_dir / "cut.png");
+    EXPECT_EQ(m_rc, 1) << out;
+
+    EXPECT_EQ(Names(m_fax), std::vector<std::string>{});
+}
+
+TEST_F(VelquinPrintTest, CupsBackendPrintsIntoTheUsersFaxDir) {
+    std::string out;
+    std::string backend = Program("velquin-backend");
+    // Discovery: no arguments.
+    ASSERT_EQ(RunShell(backend, out), 0) << out;
+    EXPECT_EQ(out.rfind("direct velquin ", 0), 0u) << out;
+
+    ASSERT_EQ(testing_support::RunVelquinTool("setup --fax-dir " + m_fax + " --data-dir " +
+                                                  (m_dir / "data") + " --create",
+                                              out),
+              0)
+        << out;
+    std::string env =
+        "DEVICE_URI=velquin:/ PRINTER=Velquin-Fax CONTENT_TYPE=application/postscript "
+        "TMPDIR=" +
+        m_dir.Path() + " ";
+    // The document on standard input, as after a filter chain.
+    ASSERT_EQ(RunShell(env + backend +
+                           " 17 \"$(id -un)\" 'Квартальный отчёт.pdf' 1 "
+                           "'job-uuid=x PageSize=A4' < " +
+                           m_ps,
+                       out),
+              0)
+        << out;
+    // The spool file named as the sixth argument, letter paper and standard resolution.
+    ASSERT_EQ(RunShell(env + backend +
+                           " 18 \"$(id -un)\" '' 2 'PageSize=Letter Resolution=204x98dpi' " + m_ps,
+                       out),
+              0)
+        << out;
+    Listing titles = ListTwice(m_fax);
+    ASSERT_EQ(titles.size(), 2u);
+    EXPECT_EQ(titles[0].second, "Документ 18");
+    EXPECT_EQ(titles[1].second, "Квартальный отчёт");
+    TiffFacts f = ReadFacts(m_fax + "/" + titles[0].first);
+    EXPECT_FLOAT_EQ(f.yres, 98);
+    EXPECT_NEAR(f.height, 1078u, 2);
+
+    // Failures reach CUPS as ERROR lines and a failed job.
+    EXPECT_EQ(RunShell(env + backend + " 19 \"$(id -un)\" t 1 '' " + m_dir / "absent.ps", out), 1);
+    EXPECT_EQ(RunShell(env + backend + " 20 \"$(id -un)\" t 1 '' < /dev/null", out), 1);
+    EXPECT_NE(out.find("ERROR: "), std::string::npos) << out;
+    EXPECT_EQ(RunShell(backend + " too few", out), 1);
+    EXPECT_EQ(ListTwice(m_fax).size(), 2u);
+}
+
+TEST_F(VelquinPrintTest, TheWatcherAnnouncesAFinishedPrint) {
+    testing_support::FakeFrame frame;
+    CDirWatcherThread watcher;
+    watcher.Start(m_fax, frame);
+    std::string out = Print("--fax-dir " + m_fax + " " + m_ps);
+    ASSERT_EQ(m_rc, 0) << out;
+    // Wait for the reload command (a generous bound, only against a hang).
+    for (int i = 0; i < 400 && frame.PostedCommands().empty(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    watcher.Stop();
+    ASSERT_FALSE(frame.PostedCommands().empty());
+    EXPECT_EQ(frame.PostedCommands().front(), 1026);
+    Listing want = {{"report.tif", "report"}};
+    EXPECT_EQ(ListTwice(m_fax), want);
+}
