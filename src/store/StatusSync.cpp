@@ -168,13 +168,14 @@ int ApplyServiceReply(CVelquinDoc& doc, const Dictionary* reply) {
 
 // --- the workers' steps --------------------------------------------------------------------
 
-CVelquinDoc::CStatusSteps MakeStatusSteps(IFrame& frame, StatusQuery query) {
-    if (!query) {
-        query = [](std::int32_t id) { return RequestFaxStatus(id); };
-    }
+CVelquinDoc::CStatusSteps MakeStatusSteps(IFrame& frame) {
+    return MakeStatusStepsWith(frame, [](std::int32_t id) { return RequestFaxStatus(id); });
+}
+
+CVelquinDoc::CStatusSteps MakeStatusStepsWith(IFrame& frame, StatusQuery query) {
     CVelquinDoc::CStatusSteps steps;
     steps.query = [query = std::move(query)](std::int32_t id) -> CVelquinDoc::StatusReply {
-        ReplyTree tree = query(id);
+        ReplyTree tree = query ? query(id) : ReplyTree();
         if (!tree) {
             return nullptr;
         }

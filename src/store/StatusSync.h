@@ -5,6 +5,8 @@
 //
 // Use from the main window:
 //   - create the document with MakeStatusSteps(frame) as its status steps;
+//   - implement ISyncProgress over the progress window (Open: range 0..upper, step 1, show;
+//     Step: handle pending events, step the bar; Cancelled: the cancel button; Close);
 //   - own one CStatusSync and call Synchronise() for command 32787 (menu, F5, toolbar, timer),
 //     passing a progress window when the window is visible and not minimised, else nullptr;
 //   - own one CSyncTimer and start or stop the window timer as its CTimerChange results say.
@@ -70,13 +72,15 @@ std::int32_t PersonalListState(const CPersonalFaxEntry& mailing);
 int ApplyServiceReply(CVelquinDoc& doc, const Dictionary* reply);
 int ApplyJobState(CVelquinDoc& doc, std::int32_t id, std::int32_t jobState);
 
-// The status workers' steps. The query step asks the service through `query` (default: the
-// form-post client's RequestFaxStatus with the ApiHost setting and the user's credentials);
-// a failed query gives an empty reply, which the document's applier skips. The apply step
-// hands each reply to the GUI thread through frame.RunOnGuiThread and applies it there; once
-// the frame refuses (shutdown), replies are dropped.
+// The status workers' steps. The query step asks the service with the form-post client's
+// RequestFaxStatus (the ApiHost setting and the user's credentials); a failed query gives an
+// empty reply, which the document's applier skips. The apply step hands each reply to the GUI
+// thread through frame.RunOnGuiThread and applies it there (ApplyServiceReply); once the
+// frame refuses (shutdown), replies are dropped. `frame` must outlive the document.
+CVelquinDoc::CStatusSteps MakeStatusSteps(IFrame& frame);
+// The same with another query (tests, tools).
 using StatusQuery = std::function<ReplyTree(std::int32_t id)>;
-CVelquinDoc::CStatusSteps MakeStatusSteps(IFrame& frame, StatusQuery query = {});
+CVelquinDoc::CStatusSteps MakeStatusStepsWith(IFrame& frame, StatusQuery query);
 
 // The rule of window timer 1000, free of any real timer: the main window asks what to do with
 // its timer and starts or stops it accordingly. Times are milliseconds on any steady clock.

@@ -51,7 +51,7 @@ protected:
 
     // The query step: the real status request, counted, and checked never to overlap.
     void OpenCountingDoc() {
-        OpenDoc(MakeStatusSteps(frame, [this](std::int32_t id) {
+        OpenDoc(MakeStatusStepsWith(frame, [this](std::int32_t id) {
             if (m_inFlight.fetch_add(1) != 0) {
                 m_overlapped = true;
             }
@@ -131,6 +131,27 @@ TEST_F(SyncFaxsimTest, ThreeSinglesAListAndFourPersonalRecipientsMakeEightQuerie
     EXPECT_EQ(dynamic_cast<CGroupFaxEntry&>(*OnDisk("l")).m_status, kJobStateDelivered);
     EXPECT_EQ(dynamic_cast<CPersonalFaxEntry&>(*OnDisk("p")).m_status, kJobStateNotDelivered);
     EXPECT_TRUE(prompt.fileErrors.empty());
+}
+
+// The program's own steps: a fax sent a moment ago shows "queued" and then "delivered".
+TEST_F(SyncFaxsimTest, SubmittedFaxMovesFromQueuedToDelivered) {
+    StartSim({"--deliver-after-queries", "1"});
+    const std::int32_t id = Submit("79001110001");
+    ASSERT_GT(id, 0);
+    PutSingle("sent", 1, id, kJobStateQueued);
+    OpenDoc(MakeStatusSteps(frame));
+    doc->LoadSentFaxes();
+    CStatusSync sync(*doc);
+    auto& fax = Entry<CSingleFaxEntry>(0);
+    EXPECT_EQ(sync.Synchronise(nullptr), 1);
+    ASSERT_TRUE(frame.PumpRuns(1));
+    EXPECT_EQ(fax.m_status, kJobStateQueued);
+    EXPECT_EQ(sync.Synchronise(nullptr), 1);
+    ASSERT_TRUE(frame.PumpRuns(2));
+    EXPECT_EQ(fax.m_status, kJobStateDelivered);
+    EXPECT_EQ(JobStateText(fax.m_status), "Доставлен успешно");
+    EXPECT_EQ(dynamic_cast<CSingleFaxEntry&>(*OnDisk("sent")).m_status, kJobStateDelivered);
+    EXPECT_EQ(hints.sentHints, 2);
 }
 
 // Failed queries (no tree) and replies without an item leave entries and job files alone;

@@ -188,7 +188,7 @@ public:
 class SynchroniseTest : public SyncFixture {
 protected:
     void OpenRecordingDoc() {
-        OpenDoc(MakeStatusSteps(frame, [this](std::int32_t id) {
+        OpenDoc(MakeStatusStepsWith(frame, [this](std::int32_t id) {
             std::lock_guard lock(m_mutex);
             m_queried.push_back(id);
             ++m_total;
@@ -291,7 +291,7 @@ TEST_F(SynchroniseTest, EntriesRemovedWhileRepliesWaitAreSkipped) {
     std::mutex gateMutex;
     std::condition_variable gateCv;
     bool open = false;
-    OpenDoc(MakeStatusSteps(frame, [&](std::int32_t id) {
+    OpenDoc(MakeStatusStepsWith(frame, [&](std::int32_t id) {
         std::unique_lock lock(gateMutex);
         gateCv.wait(lock, [&] { return open; });
         return StateReply(id, 2);
@@ -326,7 +326,7 @@ TEST_F(SynchroniseTest, ClosingWithRepliesWaitingForTheGuiDoesNotHang) {
         PutSingle("s" + std::to_string(i), i, i);
     }
     std::atomic<int> queried{0};
-    OpenDoc(MakeStatusSteps(frame, [&](std::int32_t id) {
+    OpenDoc(MakeStatusStepsWith(frame, [&](std::int32_t id) {
         ++queried;
         return StateReply(id, 2);
     }));
