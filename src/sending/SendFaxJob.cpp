@@ -1,0 +1,135 @@
+#include "sending/SendFaxJob.h"
+
+#include "app/Settings.h"
+#include "resources/Strings.h"
+#include "sending/FaxImage.h"
+#include "sending/PhoneNumbers.h"
+#include "store/FaxRecords.h"
+
+#include <cstdio>
+
+CSendFaxJob::CSendFaxJob(std::string imagePath, std::string imageName, std::string description,
+                         IPrompt& prompt, IFrame& frame)
+    : CSendJobBase(prompt, frame, 5, 9), m_description(std::move(description)),
+      m_imagePath(std::move(imagePath)), m_imageName(std::move(imageName)) {}
+
+void CSendFaxJob::Open(std::int64_t now) {
+    const CSettings& s = Settings();
+    m_attempts = s.LastFaxAttempts;
+    m_delay = s.LastFaxDelay;
+    m_sendMode = s.LastFaxSendASAP == kSendAtTime ? kSendAtTime : kSendAtOnce;
+    InitialSendTime(s.LastFaxSendTime, now, m_sendDate, m_sendTime);
+    m_rememberPwd = s.RememberPwd;
+    m_userName = s.UserID;
+    m_password = s.RememberPwd ? s.UserPWD : std::string();
+    m_sendEnabled = false;
+}
+
+void CSendFaxJob::SetNumber(std::string text) {
+    m_number = std::move(text);
+    m_recipientLabel.clear();
+    Edited();
+}
+
+void CSendFaxJob::LeaveNumberField() {
+    m_number = NumberOnLeavingField(m_number, Settings().DefaultAreaCode);
+}
+
+void CSendFaxJob::PickContact(const std::string& number, const std::string& company,
+                              const std::string& person) {
+    m_number = number;
+    m_recipientLabel = company + ", " + person;
+    Edited();
+}
+
+bool CSendFaxJob::Done() {
+    CSettings& s = Settings();
+    std::string number;
+    if (!NormalizeTypedNumber(m_number, s.DefaultAreaCode, number)) {
+        m_number = number;
+        m_prompt.MessageId(kMsgBadPhoneNumber, MsgIcon::Stop);
+        return false;
+    }
+    m_number = number;
+
+    s.UserID = m_userName;
+    s.RememberPwd = m_rememberPwd;
+    s.UserPWD = m_password;
+    s.LastFaxAttempts = m_attempts;
+    s.LastFaxDelay = m_delay;
+    s.LastFaxSendASAP = m_sendMode;
+    if (m_sendMode == kSendAtTime) {
+        s.LastFaxSendTime = PickedSendTime();
+    }
+    if (m_singlePages) {
+        m_prompt.MessageId(kMsgSinglePagesNotImplemented);
+        return false;
+    }
+    m_faxNumber = s.LastFaxID;
+    s.LastFaxID += 1;
+    SaveSettings();
+
+    char line[512];
+    std::snprintf(line, sizeof line, "%s %s %d 111%03d%03d", m_userName.c_str(),
+                  SendTimeText(m_sendMode, m_sendDate, m_sendTime).c_str(), m_faxNumber, m_attempts,
+                  m_delay);
+    m_jobLine = line;
+    // An unsigned image is refused by the service: say so now instead of posting it.
+    if (!SignJobFile(m_password, m_number, m_jobLine, m_imagePath)) {
+        m_prompt.Message(FormatString(LoadString(kMsgCannotSign), m_imagePath), MsgIcon::Stop,
+                         MsgButtons::Ok);
+        return false;
+    }
+    m_sendEnabled = true;
+    return true;
+}
+
+CPosting CSendFaxJob::PrepareSend() {
+    m_sendEnabled = false;
+    CPosting p;
+    p.request.documentPath = m_imagePath;
+    p.request.description = m_description;
+    p.request.phoneNumber = m_number;
+    p.request.attempts = m_attempts;
+    p.request.delay = m_delay;
+    p.endpoint = ApiEndpointFromSettings();
+    return p;
+}
+
+SendOutcome CSendFaxJob::FinishSend(const CSubmitResult& result) {
+    m_sendEnabled = true;
+    switch (result.kind) {
+    case CSubmitResult::Kind::NoReply:
+    case CSubmitResult::Kind::NoError:
+        return SendOutcome::StayOpen;
+    case CSubmitResult::Kind::Refused:
+        m_prompt.Message(result.message, MsgIcon::None, MsgButtons::Ok);
+        return SendOutcome::StayOpen;
+    case CSubmitResult::Kind::Accepted:
+        break;
+    }
+    m_faxNumber = result.id;
+    // The service has the fax: the dialog ends even when the record cannot be written (the
+    // user has been told which file).
+    WriteJobFile();
+    return SendOutcome::Submitted;
+}
+
+SendOutcome CSendFaxJob::Send() {
+    return FinishSend(Post(PrepareSend()));
+}
+
+bool CSendFaxJob::Save() {
+    return WriteJobFile();
+}
+
+bool CSendFaxJob::WriteJobFile() {
+    CSingleFaxEntry record(m_recipientLabel);
+    record.m_faxId = m_faxNumber;
+    record.m_recipient = m_number;
+    record.m_path = m_imagePath;
+    record.m_pages = m_pages;
+    record.m_created = CurrentTime();
+    m_jobFilePath = NewJobFilePath(m_imagePath);
+    return WriteNewJobFile(record, m_jobFilePath, m_prompt, m_frame);
+}

@@ -1,0 +1,145 @@
+#pragma once
+// What the three send dialogs share: the fields every one of them holds (credentials,
+// attempts, delay, send time), the rule that any edit needs "Готово" again, and the
+// submission step split so that the post can run off the GUI thread:
+//   Prepare (GUI thread: reads the fields and the settings, may show messages)
+//   Post    (any thread: no UI, no settings, only the network)
+//   Finish  (GUI thread: messages, records, job file).
+#include "app/Ports.h"
+#include "service/FormPost.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class CFaxEntryBase;
+
+// Message ids of the send dialogs.
+constexpr unsigned kMsgBadPasswordLength = 160;
+constexpr unsigned kMsgBadUserIdLength = 161;
+constexpr unsigned kMsgUnreadablePrintFile = 173;
+constexpr unsigned kMsgNoPhonesInFile = 181;
+constexpr unsigned kMsgPhonesPagesMismatch = 182;
+constexpr unsigned kMsgSplitFailed = 183;
+constexpr unsigned kMsgCannotOpenDataFile = 1019;
+constexpr unsigned kMsgNoDataFile = 1020;
+constexpr unsigned kMsgSinglePagesNotImplemented = 9301;
+constexpr unsigned kMsgCannotCreateFbl = 9302;
+constexpr unsigned kMsgNothingSent = 9303;
+constexpr unsigned kMsgListNameTooLong = 9304;
+constexpr unsigned kMsgCannotSign = 9305;     // %s = file
+constexpr unsigned kMsgCannotMovePart = 9306; // %s = file
+
+// Filter of the phone list and recipient file dialogs.
+constexpr const char* kPhoneFileFilter =
+    "CSV files (*.CSV) |*.CSV|Text files (*.TXT) |*.TXT|All files (*.*)|*.*||";
+constexpr const char* kPhoneFileDefaultName = "*.CSV";
+
+// Send modes of the radio group.
+constexpr int kSendAtOnce = 0;
+constexpr int kSendAtTime = 1;
+
+// One step of an up-down control: value + delta, clamped to [low, high].
+int SpinStep(int value, int delta, int low, int high);
+
+// The pickers at opening: the stored send time when it lies after `now`; otherwise today and
+// the next full hour. Both are seconds since 1970.
+void InitialSendTime(std::int64_t stored, std::int64_t now, std::int64_t& date, std::int64_t& time);
+// The local time made of the date's day and the time's hour and minute, seconds 0.
+std::int64_t CombineSendTime(std::int64_t date, std::int64_t time);
+// "0000-00-00 00:00" for sending at once, else "%4d-%02d-%02d %02d:%02d" of the pickers.
+std::string SendTimeText(int sendMode, std::int64_t date, std::int64_t time);
+
+// What a submission reply said.
+struct CSubmitResult {
+    enum class Kind {
+        NoReply,  // no tree, or no "response"; also an accepted reply without "data"/"item"
+        NoError,  // "response" without "error": nothing is read further
+        Refused,  // error code not 0
+        Accepted, // code 0 and an item id
+    };
+    Kind kind = Kind::NoReply;
+    std::int32_t code = 0;
+    std::string message; // as received (lower case)
+    std::string details;
+    std::int32_t id = 0;
+};
+
+CSubmitResult ReadSubmitReply(const Dictionary* top);
+// Posts one submission and reads the reply. Thread-safe; shows nothing.
+CSubmitResult PostSubmission(const SendFaxRequest& request, const ServiceEndpoint& endpoint);
+
+// A request ready to go: everything Post needs, copied out of the job.
+struct CPosting {
+    SendFaxRequest request;
+    ServiceEndpoint endpoint;
+};
+
+enum class SendOutcome {
+    StayOpen,  // nothing submitted: the dialog stays open
+    Submitted, // the dialog ends with IDOK
+};
+
+// "X.tif" -> "X.FAX": the job file a send dialog writes beside its image.
+std::string NewJobFilePath(const std::string& imagePath);
+
+// Writes the record into `path` and announces it (IFrame::NewJobFile). A file error is shown
+// through the prompt, naming the path; false then.
+bool WriteNewJobFile(CFaxEntryBase& record, const std::string& path, IPrompt& prompt,
+                     IFrame& frame);
+
+// Lines of a text file people write, decoded to UTF-8, each cut into pieces of at most
+// `maxBytes` bytes (as a fixed line buffer reads them). A final line without a line end
+// counts; a line end at the very end adds no empty line.
+std::vector<std::string> ReadUserTextLines(const std::string& bytes, std::size_t maxBytes);
+
+// The fields of one phone list or recipient file line: number up to the first ';' or control
+// character; after ';' and blanks the second field up to the next ';' or control character;
+// after one more character and blanks the third field up to a control character.
+struct CListLineFields {
+    std::string number;
+    std::string second;
+    std::string third;
+};
+CListLineFields SplitListLine(std::string_view line);
+
+// "number label" -> number and label (label trimmed at its left); no blank: all number.
+void SplitRecipientLine(const std::string& line, std::string& number, std::string& label);
+
+// The fields every send dialog holds.
+class CSendJobBase {
+public:
+    CSendJobBase(IPrompt& prompt, IFrame& frame, int attempts, int maxAttempts)
+        : m_attempts(attempts), m_prompt(prompt), m_frame(frame), m_maxAttempts(maxAttempts) {}
+    virtual ~CSendJobBase() = default;
+    CSendJobBase(const CSendJobBase&) = delete;
+    CSendJobBase& operator=(const CSendJobBase&) = delete;
+
+    std::int32_t m_attempts;
+    bool m_rememberPwd = false;
+    std::int32_t m_delay = 10;
+    std::string m_userName;
+    std::string m_password;
+    std::int64_t m_sendDate = 0;
+    std::int64_t m_sendTime = 0;
+    std::int32_t m_sendMode = kSendAtOnce;
+
+    // Any change of a field the dialog shows: "Готово" must run again before "Отправить".
+    void Edited() { m_sendEnabled = false; }
+    void SpinAttempts(int delta);
+    void SpinDelay(int delta);
+    void SetSendMode(int mode);
+
+    bool SendEnabled() const { return m_sendEnabled; }
+    bool PickersEnabled() const { return m_sendMode == kSendAtTime; }
+
+protected:
+    // The send time stored by "Готово" in send mode 1.
+    std::int64_t PickedSendTime() const { return CombineSendTime(m_sendDate, m_sendTime); }
+
+    IPrompt& m_prompt;
+    IFrame& m_frame;
+    bool m_sendEnabled = false;
+    int m_maxAttempts;
+};

@@ -1,0 +1,273 @@
+#include "sending/SendListJob.h"
+
+#include "addressbook/AddrBook.h"
+#include "app/Settings.h"
+#include "platform/Encoding.h"
+#include "platform/Files.h"
+#include "resources/Strings.h"
+#include "sending/FaxImage.h"
+#include "sending/PhoneListFile.h"
+#include "sending/PhoneNumbers.h"
+
+#include <cstdio>
+#include <ctime>
+#include <unordered_set>
+
+// --- CEditList -----------------------------------------------------------------------------
+
+CEditList::AddResult CEditList::AddTyped(std::string_view typed) {
+    std::string number;
+    if (!NormalizeTypedNumber(typed, Settings().DefaultAreaCode, number)) {
+        return AddResult::Ignored;
+    }
+    return AddTypedNumber(m_lines, number) ? AddResult::Added : AddResult::Duplicate;
+}
+
+int CEditList::DeleteAt(int index) {
+    if (index < 0 || static_cast<std::size_t>(index) >= m_lines.size()) {
+        return m_lines.empty() ? -1 : static_cast<int>(m_lines.size()) - 1;
+    }
+    m_lines.erase(m_lines.begin() + index);
+    if (m_lines.empty()) {
+        return -1;
+    }
+    return std::min(index, static_cast<int>(m_lines.size()) - 1);
+}
+
+namespace {
+
+void AddEntry(const CAddrBookEntry& entry, std::vector<std::string>& lines, bool& duplicate,
+              std::unordered_set<Guid, GuidHash>& groupsSeen) {
+    if (const auto* contact = dynamic_cast<const CContactEntry*>(&entry)) {
+        AddListNumber(lines, contact->m_name, contact->m_company + ", " + contact->m_person,
+                      duplicate);
+    } else if (const auto* group = dynamic_cast<const CGroupEntry*>(&entry)) {
+        // A group that (directly or not) contains itself is walked once.
+        if (!groupsSeen.insert(group->m_guid).second) {
+            return;
+        }
+        for (const Guid& member : group->m_members) {
+            if (const CAddrBookEntry* e = FindEntryInAllBooks(member)) {
+                AddEntry(*e, lines, duplicate, groupsSeen);
+            }
+        }
+    }
+}
+
+} // namespace
+
+void CEditList::AddEntries(const std::vector<const CAddrBookEntry*>& entries) {
+    bool duplicate = false;
+    for (const CAddrBookEntry* e : entries) {
+        if (e != nullptr) {
+            std::unordered_set<Guid, GuidHash> groupsSeen;
+            AddEntry(*e, m_lines, duplicate, groupsSeen);
+        }
+    }
+    if (duplicate) {
+        m_prompt.MessageId(kMsgDuplicateNumbers);
+    }
+}
+
+bool CEditList::AddFromFile(const std::string& path) {
+    if (path.size() < 6) {
+        m_prompt.MessageId(kMsgNoDataFile);
+        return false;
+    }
+    bool duplicate = false;
+    if (!ReadPhoneListFile(path, Settings().DefaultAreaCode, m_lines, duplicate)) {
+        m_prompt.MessageId(kMsgCannotOpenDataFile);
+        return false;
+    }
+    if (duplicate) {
+        m_prompt.MessageId(kMsgDuplicateNumbers);
+    }
+    return true;
+}
+
+bool CEditList::AddFromFileDialog() {
+    std::optional<std::string> path = m_prompt.AskOpenFile(kPhoneFileFilter, "");
+    return path && AddFromFile(*path);
+}
+
+// --- files ---------------------------------------------------------------------------------
+
+void BuildListFiles(const std::vector<std::string>& lines, std::int32_t firstFaxId,
+                    std::string& sendList, std::string& numberList) {
+    sendList.clear();
+    numberList.clear();
+    std::int32_t faxId = firstFaxId;
+    for (const std::string& line : lines) {
+        std::string number, label;
+        SplitRecipientLine(line, number, label);
+        const std::string cp = platform::Utf8ToCp1251(number);
+        numberList += cp + "\r\n";
+        sendList += std::to_string(faxId) + " " + cp + "\r\n";
+        ++faxId;
+    }
+    sendList += "\r\n";
+}
+
+// --- CSendListJob --------------------------------------------------------------------------
+
+CSendListJob::CSendListJob(std::string imagePath, std::string imageName, std::int32_t pages,
+                           IPrompt& prompt, IFrame& frame, std::string documentPath)
+    : CSendJobBase(prompt, frame, 3, 5), m_imagePath(std::move(imagePath)),
+      m_imageName(std::move(imageName)), m_pages(pages), m_documentPath(std::move(documentPath)) {
+    m_sendListPath = platform::ReplaceExtension(m_imagePath, ".FBL");
+    m_sendListName = platform::ReplaceExtension(m_imageName, ".FBL");
+    m_numberListPath = platform::ReplaceExtension(m_imagePath, ".csv");
+    m_numberListName = platform::ReplaceExtension(m_imageName, ".csv");
+}
+
+void CSendListJob::Open(std::int64_t now) {
+    const CSettings& s = Settings();
+    m_attempts = s.LastListAttempts;
+    m_delay = s.LastListDelay;
+    m_sendMode = s.LastListSendASAP == kSendAtTime ? kSendAtTime : kSendAtOnce;
+    InitialSendTime(s.LastListSendTime, now, m_sendDate, m_sendTime);
+    m_rememberPwd = s.RememberPwd;
+    m_userName = s.UserID;
+    m_password = s.RememberPwd ? s.UserPWD : std::string();
+    m_numberCount = static_cast<std::int32_t>(m_lines.size());
+    std::time_t t = static_cast<std::time_t>(now);
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    char buf[128];
+    std::snprintf(buf, sizeof buf, "Рассылка %4d-%02d-%02d %02d:%02d", tm.tm_year + 1900,
+                  tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min);
+    m_listName = buf;
+    m_sendEnabled = false;
+}
+
+void CSendListJob::LinesEdited() {
+    m_numberCount = static_cast<std::int32_t>(m_lines.size());
+    Edited();
+}
+
+namespace {
+
+std::size_t Utf8Chars(std::string_view s) {
+    std::size_t n = 0;
+    for (char c : s) {
+        n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }
+    return n;
+}
+
+} // namespace
+
+bool CSendListJob::Done() {
+    CSettings& s = Settings();
+    if (m_userName.empty()) {
+        m_prompt.MessageId(kMsgBadUserIdLength, MsgIcon::Stop);
+        return false;
+    }
+    if (platform::Utf8ToCp1251(m_password).size() != 8) {
+        m_prompt.MessageId(kMsgBadPasswordLength, MsgIcon::Stop);
+        return false;
+    }
+    if (Utf8Chars(m_listName) > kMaxListNameChars) {
+        m_prompt.MessageId(kMsgListNameTooLong, MsgIcon::Stop);
+        return false;
+    }
+    if (m_lines.empty()) {
+        return false;
+    }
+    const std::string timeText = SendTimeText(m_sendMode, m_sendDate, m_sendTime);
+    const std::int32_t listId = s.LastListID;
+    s.LastListID += 1;
+    char line[512];
+    std::snprintf(line, sizeof line, "%s %s %d %c%c1%03d%03d", m_userName.c_str(), timeText.c_str(),
+                  listId, m_notifyFailure ? '1' : '0', m_notifySuccess ? '1' : '0', m_attempts,
+                  m_delay);
+    m_jobLine = line;
+
+    m_record.reset();
+    const std::int32_t firstFaxId = s.LastFaxID;
+    std::string sendList, numberList;
+    BuildListFiles(m_lines, firstFaxId, sendList, numberList);
+    // The number list is only a copy for the service; without it the post carries no list
+    // and the service says so.
+    platform::AtomicWriteFile(m_numberListPath, numberList);
+    if (platform::AtomicWriteFile(m_sendListPath, sendList) != 0) {
+        m_prompt.MessageId(kMsgCannotCreateFbl);
+        return false;
+    }
+    auto record = std::make_unique<CGroupFaxEntry>(m_listName);
+    record->m_listId = listId;
+    record->m_path = m_imagePath;
+    std::int32_t faxId = firstFaxId;
+    for (const std::string& l : m_lines) {
+        CFaxEntry r;
+        SplitRecipientLine(l, r.m_recipient, r.m_recipientLabel);
+        r.m_faxId = faxId++;
+        r.m_pages = m_pages;
+        record->m_recipients.push_back(std::move(r));
+    }
+    m_record = std::move(record);
+    s.LastFaxID = faxId;
+
+    s.UserID = m_userName;
+    s.RememberPwd = m_rememberPwd;
+    s.UserPWD = m_password;
+    s.LastListAttempts = m_attempts;
+    s.LastListDelay = m_delay;
+    s.LastListSendASAP = m_sendMode;
+    if (m_sendMode == kSendAtTime) {
+        s.LastListSendTime = PickedSendTime();
+    }
+    SaveSettings();
+
+    for (const std::string* path : {&m_imagePath, &m_sendListPath}) {
+        if (!SignJobFile(m_password, "sendlist", m_jobLine, *path)) {
+            m_prompt.Message(FormatString(LoadString(kMsgCannotSign), *path), MsgIcon::Stop,
+                             MsgButtons::Ok);
+            return false;
+        }
+    }
+    m_sendEnabled = true;
+    return true;
+}
+
+CPosting CSendListJob::PrepareSend() {
+    m_sendEnabled = false;
+    CPosting p;
+    p.request.documentPath = m_imagePath;
+    p.request.phoneListPath = m_numberListPath;
+    p.request.attempts = m_attempts;
+    p.request.delay = m_delay;
+    p.endpoint = ApiEndpointFromSettings();
+    return p;
+}
+
+SendOutcome CSendListJob::FinishSend(const CSubmitResult& result) {
+    m_sendEnabled = true;
+    switch (result.kind) {
+    case CSubmitResult::Kind::NoReply:
+    case CSubmitResult::Kind::NoError:
+        return SendOutcome::StayOpen;
+    case CSubmitResult::Kind::Refused:
+        m_prompt.Message(result.message + result.details, MsgIcon::None, MsgButtons::Ok);
+        return SendOutcome::StayOpen;
+    case CSubmitResult::Kind::Accepted:
+        break;
+    }
+    if (!m_record) {
+        return SendOutcome::StayOpen;
+    }
+    m_record->m_listId = result.id;
+    m_record->m_status = 4;
+    m_jobFilePath = NewJobFilePath(m_imagePath);
+    WriteNewJobFile(*m_record, m_jobFilePath, m_prompt, m_frame);
+    // The new-fax view removes the printed document itself; its name file must go with it,
+    // or a later print of the same name would take this title.
+    if (!m_documentPath.empty() && Settings().ClearNewFaxSection) {
+        platform::DeleteFile(platform::CompanionPath(m_documentPath, ".tag"));
+    }
+    return SendOutcome::Submitted;
+}
+
+SendOutcome CSendListJob::Send() {
+    return FinishSend(Post(PrepareSend()));
+}

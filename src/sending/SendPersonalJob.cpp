@@ -1,0 +1,202 @@
+#include "sending/SendPersonalJob.h"
+
+#include "app/Settings.h"
+#include "platform/Encoding.h"
+#include "platform/Files.h"
+#include "resources/Strings.h"
+#include "sending/FaxImage.h"
+#include "sending/PhoneListFile.h"
+#include "sending/PhoneNumbers.h"
+
+#include <cstdio>
+#include <ctime>
+
+CSendPersonalJob::CSendPersonalJob(std::string printRunPath, IPrompt& prompt, IFrame& frame)
+    : CSendJobBase(prompt, frame, 3, 5), m_printRunPath(std::move(printRunPath)) {}
+
+void CSendPersonalJob::Open(std::int64_t now) {
+    const CSettings& s = Settings();
+    m_attempts = s.LastListAttempts;
+    m_delay = s.LastListDelay;
+    m_sendMode = s.LastListSendASAP == kSendAtTime ? kSendAtTime : kSendAtOnce;
+    InitialSendTime(s.LastListSendTime, now, m_sendDate, m_sendTime);
+    m_rememberPwd = s.RememberPwd;
+    m_userName = s.UserID;
+    m_password = s.RememberPwd ? s.UserPWD : std::string();
+    std::time_t t = static_cast<std::time_t>(now);
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    char buf[160];
+    std::snprintf(buf, sizeof buf, "Персонифицированная рассылка %4d-%02d-%02d %02d:%02d",
+                  tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min);
+    m_listName = buf;
+    m_sendEnabled = false;
+}
+
+void CSendPersonalJob::BrowseRecipientFile() {
+    if (std::optional<std::string> path = m_prompt.AskOpenFile(kPhoneFileFilter, "")) {
+        m_recipientFilePath = *path;
+    }
+}
+
+void CSendPersonalJob::SpinPages(int delta) {
+    m_pagesPerRecipient = SpinStep(m_pagesPerRecipient, delta, -1000000, 1000000);
+    Edited();
+}
+
+int CSendPersonalJob::ReadRecipients() {
+    m_lines.clear();
+    if (m_recipientFilePath.size() < 6) {
+        m_prompt.MessageId(kMsgNoDataFile);
+        return -1;
+    }
+    bool completed = false;
+    const std::string& prefix = Settings().DefaultAreaCode;
+    if (!ReadRecipientFile(m_recipientFilePath, prefix, m_lines, completed)) {
+        m_lines.clear();
+        m_prompt.MessageId(kMsgCannotOpenDataFile);
+        return -1;
+    }
+    if (completed) {
+        m_prompt.Message(FormatString(LoadString(kMsgShortNumbersCompleted), prefix), MsgIcon::None,
+                         MsgButtons::Ok);
+    }
+    return static_cast<int>(m_lines.size());
+}
+
+bool CSendPersonalJob::Done() {
+    auto stop = [&](unsigned id) {
+        m_prompt.MessageId(id, MsgIcon::Stop);
+        return false;
+    };
+    if (platform::Utf8ToCp1251(m_password).size() < 8) {
+        return stop(kMsgBadPasswordLength);
+    }
+    m_recipientCount = ReadRecipients();
+    if (m_recipientCount <= 0) {
+        m_recipientCount = 0;
+        return stop(kMsgNoPhonesInFile);
+    }
+    const int pages = CountPages(m_printRunPath);
+    if (pages == 0) {
+        return stop(kMsgUnreadablePrintFile);
+    }
+    if (static_cast<long long>(m_pagesPerRecipient) * m_recipientCount != pages) {
+        return stop(kMsgPhonesPagesMismatch);
+    }
+    CSplitResult split = SplitPerRecipient(m_printRunPath, m_pagesPerRecipient);
+    m_baseName = split.baseName;
+    // A page that cannot be read would shift every later recipient's pages: nothing goes.
+    if (split.error == SplitError::DamagedPage) {
+        return stop(kMsgDamagedFile);
+    }
+    if (split.error != SplitError::None || split.parts != m_recipientCount) {
+        return stop(kMsgSplitFailed);
+    }
+    CSettings& s = Settings();
+    s.UserID = m_userName;
+    s.RememberPwd = m_rememberPwd;
+    s.UserPWD = m_password;
+    s.LastListAttempts = m_attempts;
+    s.LastListDelay = m_delay;
+    s.LastListSendASAP = m_sendMode;
+    if (m_sendMode == kSendAtTime) {
+        s.LastListSendTime = PickedSendTime();
+    }
+    SaveSettings();
+    m_sendEnabled = true;
+    return true;
+}
+
+CSendPersonalJob::CPersonalPosting CSendPersonalJob::PrepareSend() {
+    m_sendEnabled = false;
+    CSettings& s = Settings();
+    const std::string timeText = SendTimeText(m_sendMode, m_sendDate, m_sendTime);
+    m_record = std::make_unique<CPersonalFaxEntry>(m_listName);
+    m_record->m_listId = s.LastListID;
+    s.LastListID += 1;
+    const std::string mergeDir = platform::JoinPath(s.DataDir, "Merge");
+    const std::string sentDir = platform::JoinPath(s.DataDir, "SentFaxes");
+
+    CPersonalPosting posting;
+    for (int k = 1; k <= m_recipientCount && k <= static_cast<int>(m_lines.size()); ++k) {
+        CItem item;
+        SplitRecipientLine(m_lines[k - 1], item.number, item.label);
+        const std::int32_t faxId = s.LastFaxID;
+        s.LastFaxID += 1;
+        char line[512];
+        std::snprintf(line, sizeof line, "%s %s %d 111%03d%03d", m_userName.c_str(),
+                      timeText.c_str(), faxId, m_attempts, m_delay);
+        char name[64];
+        std::snprintf(name, sizeof name, "_%04d.tif", k);
+        item.imagePath = platform::JoinPath(sentDir, m_baseName + name);
+        const std::string part = SplitPartPath(mergeDir, m_baseName, k);
+        if (platform::MoveFile(part, item.imagePath) != 0) {
+            m_prompt.FileError(FormatString(LoadString(kMsgCannotMovePart), part));
+        } else if (!SignJobFile(m_password, item.number, line, item.imagePath)) {
+            m_prompt.FileError(FormatString(LoadString(kMsgCannotSign), item.imagePath));
+        } else {
+            item.ready = true;
+        }
+        item.request.documentPath = item.imagePath;
+        item.request.phoneNumber = item.number;
+        item.request.attempts = m_attempts;
+        item.request.delay = m_delay;
+        posting.items.push_back(std::move(item));
+    }
+    // The ids are used from here on, whatever happens to the posts.
+    SaveSettings();
+    posting.endpoint = ApiEndpointFromSettings();
+    return posting;
+}
+
+std::vector<CSubmitResult> CSendPersonalJob::Post(const CPersonalPosting& posting,
+                                                  const std::function<void(int)>& progress) {
+    std::vector<CSubmitResult> results(posting.items.size());
+    for (std::size_t i = 0; i < posting.items.size(); ++i) {
+        if (posting.items[i].ready) {
+            results[i] = PostSubmission(posting.items[i].request, posting.endpoint);
+        }
+        if (progress) {
+            progress(static_cast<int>(i));
+        }
+    }
+    return results;
+}
+
+SendOutcome CSendPersonalJob::FinishSend(const CPersonalPosting& posting,
+                                         const std::vector<CSubmitResult>& results) {
+    if (!m_record) {
+        return SendOutcome::StayOpen;
+    }
+    for (std::size_t i = 0; i < posting.items.size() && i < results.size(); ++i) {
+        const CItem& item = posting.items[i];
+        const CSubmitResult& r = results[i];
+        if (r.kind == CSubmitResult::Kind::Refused) {
+            m_prompt.Message(r.message + r.details, MsgIcon::None, MsgButtons::Ok);
+        } else if (r.kind == CSubmitResult::Kind::Accepted) {
+            CAttachFaxEntry recipient;
+            recipient.m_faxId = r.id;
+            recipient.m_path = item.imagePath;
+            recipient.m_recipient = item.number;
+            recipient.m_recipientLabel = item.label;
+            recipient.m_pages = m_pagesPerRecipient;
+            m_record->m_recipients.push_back(std::move(recipient));
+        }
+    }
+    if (m_record->m_recipients.empty()) {
+        m_prompt.MessageId(kMsgNothingSent);
+    }
+    SaveSettings();
+    m_jobFilePath = platform::JoinPath(platform::JoinPath(Settings().DataDir, "SentFaxes"),
+                                       m_baseName + ".FAX");
+    m_record->m_path = m_jobFilePath;
+    WriteNewJobFile(*m_record, m_jobFilePath, m_prompt, m_frame);
+    m_sendEnabled = true;
+    return SendOutcome::Submitted;
+}
+
+SendOutcome CSendPersonalJob::Send() {
+    CPersonalPosting posting = PrepareSend();
+    return FinishSend(posting, Post(posting));
+}

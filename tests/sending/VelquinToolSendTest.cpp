@@ -1,0 +1,134 @@
+#include "TiffTestFiles.h"
+#include "support/FaxsimProcess.h"
+#include "support/TestSupport.h"
+
+#include "FaxSim.h"
+#include "platform/Encoding.h"
+#include "platform/Files.h"
+#include "service/FormPost.h"
+#include "store/FaxRecords.h"
+
+#include <gtest/gtest.h>
+
+using namespace sending_test;
+using testing_support::RunVelquinTool;
+using testing_support::TempDir;
+
+namespace {
+
+class VelquinToolSendTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        testing_support::IsolateEnvironment(m_dir.Path());
+        ASSERT_TRUE(m_sim.Start({"--account", "demo:secret12"}));
+        testing_support::WriteFile(m_dir / "pw", "secret12\n");
+        std::string out;
+        ASSERT_EQ(RunVelquinTool("setup --create --fax-dir " + (m_dir / "fax") + " --data-dir " +
+                                     (m_dir / "data") + " --api-host " + m_sim.HostPort() +
+                                     " --user demo --password-file " + (m_dir / "pw"),
+                                 out),
+                  0)
+            << out;
+        platform::CreateDir(m_dir / "data/SentFaxes");
+        m_doc = m_dir / "doc.tif";
+        WriteBilevelTiff(m_doc, {.pages = 2});
+    }
+    // The service's report page for the account.
+    std::string Gate() {
+        return testing_support::HttpGet(m_sim.Port(), "/api/__gate.php?username=demo&password=" +
+                                                          PasswordDigest("secret12"));
+    }
+    std::vector<platform::DirEntry> Sent(const char* pattern) {
+        return platform::ListMatching(m_dir / "data/SentFaxes", pattern);
+    }
+
+    TempDir m_dir;
+    testing_support::FaxsimProcess m_sim;
+    std::string m_doc;
+};
+
+TEST_F(VelquinToolSendTest, SendSubmitsTheCompletedNumberAndWritesTheJobFile) {
+    std::string out;
+    ASSERT_EQ(RunVelquinTool("send --to 3520809 " + m_doc, out), 0) << out;
+    EXPECT_NE(("\n" + out).find("\n5000001\n"), std::string::npos) << out;
+    EXPECT_NE(Gate().find("<td>5000001</td><td>88123520809</td>"), std::string::npos) << Gate();
+
+    auto images = Sent("doc*.tif");
+    auto jobs = Sent("doc*.FAX");
+    ASSERT_EQ(images.size(), 1u);
+    ASSERT_EQ(jobs.size(), 1u);
+    EXPECT_EQ(platform::Stem(images[0].name), platform::Stem(jobs[0].name));
+    const std::string image = m_dir / ("data/SentFaxes/" + images[0].name);
+    EXPECT_TRUE(faxsim::HasValidTrailer(testing_support::ReadFileOrDie(image), "secret12"));
+    auto record =
+        LoadSentRecord(testing_support::ReadFileOrDie(m_dir / ("data/SentFaxes/" + jobs[0].name)));
+    auto* single = dynamic_cast<CSingleFaxEntry*>(record.get());
+    ASSERT_NE(single, nullptr);
+    EXPECT_EQ(single->m_faxId, 5000001);
+    EXPECT_EQ(single->m_recipient, "88123520809");
+    EXPECT_EQ(single->m_path, image);
+    EXPECT_TRUE(platform::PathExists(m_doc)) << "the document itself stays";
+
+    // The send counters were saved: the next Done takes the next fax number.
+    ASSERT_EQ(RunVelquinTool("settings", out), 0);
+    EXPECT_NE(out.find("1000000001"), std::string::npos) << out;
+}
+
+TEST_F(VelquinToolSendTest, RefusalsAndBadArguments) {
+    std::string out;
+    testing_support::WriteFile(m_dir / "bad", "wrongpw1\n");
+    EXPECT_EQ(
+        RunVelquinTool("send --to 3520809 --password-file " + (m_dir / "bad") + " " + m_doc, out),
+        1);
+    EXPECT_NE(out.find("Неверное имя пользователя или пароль"), std::string::npos) << out;
+    EXPECT_EQ(Sent("doc*").size(), 0u) << "a refused copy is removed";
+
+    EXPECT_EQ(RunVelquinTool("send --to 12 " + m_doc, out), 1);
+    EXPECT_NE(out.find("Указан некорректный телефонный номер"), std::string::npos) << out;
+    EXPECT_EQ(RunVelquinTool("send --to 3520809 --attempts 10 " + m_doc, out), 2);
+    EXPECT_EQ(RunVelquinTool("send --to 3520809 --at 2026-13-01 " + m_doc, out), 2);
+    EXPECT_EQ(RunVelquinTool("send " + m_doc, out), 2);
+
+    ASSERT_EQ(testing_support::HttpGet(m_sim.Port(), "/__control?fault=http500").find("ok") !=
+                  std::string::npos,
+              true);
+    EXPECT_EQ(RunVelquinTool("send --to 3520809 " + m_doc, out), 1);
+    EXPECT_NE(out.find("no reply"), std::string::npos) << out;
+    EXPECT_EQ(Sent("*").size(), 0u);
+    // The one-off password did not replace the stored one.
+    EXPECT_EQ(RunVelquinTool("send --to 3520809 " + m_doc, out), 0) << out;
+}
+
+TEST_F(VelquinToolSendTest, SendListPostsTheNumberList) {
+    testing_support::WriteFile(m_dir / "numbers.csv",
+                               platform::Utf8ToCp1251("3520809;Иванов;ООО Ромашка\r\n"
+                                                      "84951234567;;\r\n"));
+    std::string out;
+    ASSERT_EQ(RunVelquinTool("send-list --numbers " + (m_dir / "numbers.csv") +
+                                 " --attempts 2 --delay 15 --at \"2030-01-02 03:04\" " + m_doc,
+                             out),
+              0)
+        << out;
+    EXPECT_NE(("\n" + out).find("\n5000001\n"), std::string::npos) << out;
+    EXPECT_NE(Gate().find("список: 2 номеров"), std::string::npos) << Gate();
+    auto lists = Sent("doc*.FBL");
+    ASSERT_EQ(lists.size(), 1u);
+    std::string fbl = testing_support::ReadFileOrDie(m_dir / ("data/SentFaxes/" + lists[0].name));
+    EXPECT_EQ(fbl.substr(0, fbl.size() - 32),
+              "1000000000 88123520809\r\n1000000001 84951234567\r\n\r\n");
+    auto jobs = Sent("doc*.FAX");
+    ASSERT_EQ(jobs.size(), 1u);
+    auto record =
+        LoadSentRecord(testing_support::ReadFileOrDie(m_dir / ("data/SentFaxes/" + jobs[0].name)));
+    auto* list = dynamic_cast<CGroupFaxEntry*>(record.get());
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->m_listId, 5000001);
+    ASSERT_EQ(list->m_recipients.size(), 2u);
+    EXPECT_EQ(list->m_recipients[0].m_recipientLabel, "ООО Ромашка");
+    EXPECT_EQ(list->m_recipients[0].m_pages, 2);
+
+    EXPECT_EQ(RunVelquinTool("send-list --numbers " + (m_dir / "none.csv") + " " + m_doc, out), 1);
+    EXPECT_NE(out.find("Не могу открыть файл с данными"), std::string::npos) << out;
+}
+
+} // namespace

@@ -1,0 +1,212 @@
+// velquin-tool send --to NUMBER DOCUMENT: the single fax job without a window.
+#include "CmdSend.h"
+
+#include "app/Settings.h"
+#include "platform/Encoding.h"
+#include "platform/Files.h"
+#include "sending/FaxImage.h"
+#include "sending/SendFaxJob.h"
+#include "store/FaxRecords.h"
+
+#include <charconv>
+#include <cstdio>
+#include <ctime>
+
+bool TakeSendOption(const ToolArgs& args, std::size_t& i, CSendToolOptions& o, bool& missing) {
+    return TakeOption(args, i, "--attempts", o.attempts, missing) ||
+           TakeOption(args, i, "--delay", o.delay, missing) ||
+           TakeOption(args, i, "--at", o.at, missing) ||
+           TakeOption(args, i, "--user", o.user, missing) ||
+           TakeOption(args, i, "--password-file", o.passwordFile, missing);
+}
+
+namespace {
+
+bool ParseInt(const std::string& text, int& value) {
+    const char* end = text.data() + text.size();
+    auto r = std::from_chars(text.data(), end, value);
+    return !text.empty() && r.ec == std::errc() && r.ptr == end;
+}
+
+} // namespace
+
+std::string ApplySendOptions(const CSendToolOptions& o, CSendJobBase& job, int maxAttempts) {
+    if (!o.attempts.empty()) {
+        int v = 0;
+        if (!ParseInt(o.attempts, v) || v < 1 || v > maxAttempts) {
+            return "--attempts must be 1 to " + std::to_string(maxAttempts);
+        }
+        job.m_attempts = v;
+    }
+    if (!o.delay.empty()) {
+        int v = 0;
+        if (!ParseInt(o.delay, v) || v < 5 || v > 60) {
+            return "--delay must be 5 to 60 minutes";
+        }
+        job.m_delay = v;
+    }
+    job.m_sendMode = kSendAtOnce;
+    if (!o.at.empty()) {
+        std::tm tm{};
+        char rest = 0;
+        if (std::sscanf(o.at.c_str(), "%4d-%2d-%2d %2d:%2d%c", &tm.tm_year, &tm.tm_mon, &tm.tm_mday,
+                        &tm.tm_hour, &tm.tm_min, &rest) != 5 ||
+            tm.tm_mon < 1 || tm.tm_mon > 12 || tm.tm_mday < 1 || tm.tm_mday > 31 ||
+            tm.tm_hour > 23 || tm.tm_min > 59 || tm.tm_hour < 0 || tm.tm_min < 0) {
+            return "--at needs \"YYYY-MM-DD HH:MM\"";
+        }
+        tm.tm_year -= 1900;
+        tm.tm_mon -= 1;
+        tm.tm_isdst = -1;
+        std::time_t t = std::mktime(&tm);
+        if (t == static_cast<std::time_t>(-1)) {
+            return "--at is not a valid local time";
+        }
+        job.m_sendMode = kSendAtTime;
+        job.m_sendDate = job.m_sendTime = static_cast<std::int64_t>(t);
+    }
+    if (!o.user.empty()) {
+        job.m_userName = o.user;
+    }
+    if (!o.passwordFile.empty()) {
+        std::string password;
+        if (platform::ReadFile(o.passwordFile, password) != 0) {
+            return "cannot read " + o.passwordFile;
+        }
+        job.m_password = password.substr(0, password.find_first_of("\r\n"));
+    }
+    return {};
+}
+
+void CToolFrame::NewJobFile(const std::string& jobFilePath) {
+    jobFile = jobFilePath;
+    // What the document's AddSentJob does first: read the record back.
+    std::string bytes;
+    try {
+        jobFileReadable =
+            platform::ReadFile(jobFilePath, bytes) == 0 && LoadSentRecord(bytes) != nullptr;
+    } catch (const std::exception&) {
+        jobFileReadable = false;
+    }
+    if (!jobFileReadable) {
+        std::fprintf(stderr, "velquin-tool: the job file %s cannot be read back\n",
+                     jobFilePath.c_str());
+    }
+}
+
+CCredentialRestore::CCredentialRestore(bool active) : m_active(active) {
+    const CSettings& s = Settings();
+    m_user = s.UserID;
+    m_password = s.UserPWD;
+    m_remember = s.RememberPwd;
+}
+
+CCredentialRestore::~CCredentialRestore() {
+    CSettings& s = Settings();
+    if (m_active &&
+        (s.UserID != m_user || s.UserPWD != m_password || s.RememberPwd != m_remember)) {
+        s.UserID = m_user;
+        s.UserPWD = m_password;
+        s.RememberPwd = m_remember;
+        SaveSettings();
+    }
+}
+
+std::string DocumentTitle(const std::string& documentPath) {
+    std::string tag;
+    std::string tagPath = platform::CompanionPath(documentPath, ".tag");
+    if (platform::ReadFile(tagPath, tag) == 0 && !tag.empty()) {
+        return platform::DecodeUserText(tag);
+    }
+    return platform::Stem(documentPath);
+}
+
+namespace {
+
+// Prints why a submission was not accepted; the exit code.
+int ReportNotAccepted(const char* name, const CSubmitResult& r, const ServiceEndpoint& e) {
+    if (r.kind == CSubmitResult::Kind::Refused) {
+        // The message itself went through the prompt.
+        std::fprintf(stderr, "velquin-tool %s: refused by the service (code %d)\n", name, r.code);
+    } else if (r.kind == CSubmitResult::Kind::NoError) {
+        std::fprintf(stderr, "velquin-tool %s: the reply of %s:%d says nothing\n", name,
+                     e.host.c_str(), e.port);
+    } else {
+        std::fprintf(stderr, "velquin-tool %s: no reply from %s:%d\n", name, e.host.c_str(),
+                     e.port);
+    }
+    return 1;
+}
+
+int Run(const ToolArgs& args) {
+    const ToolCommand& cmd = FindToolCommand("send");
+    CSendToolOptions o;
+    std::string to, document;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        bool missing = false;
+        if (TakeOption(args, i, "--to", to, missing) || TakeSendOption(args, i, o, missing)) {
+            if (missing) {
+                return ToolUsageError(cmd, args[i] + " needs a value");
+            }
+        } else if (!args[i].empty() && args[i][0] == '-') {
+            return ToolUsageError(cmd, "unknown option '" + args[i] + "'");
+        } else if (document.empty()) {
+            document = args[i];
+        } else {
+            return ToolUsageError(cmd, "more than one document");
+        }
+    }
+    if (to.empty() || document.empty()) {
+        return ToolUsageError(cmd, "--to NUMBER and a DOCUMENT are required");
+    }
+    CToolPrompt prompt;
+    if (!LoadToolSettings(prompt)) {
+        return 1;
+    }
+    if (!platform::IsRegularFile(document)) {
+        std::fprintf(stderr, "velquin-tool send: %s is not a file\n", document.c_str());
+        return 1;
+    }
+    std::optional<std::string> copy = CopyDocumentToSent(document, prompt);
+    if (!copy) {
+        return 1;
+    }
+    CCredentialRestore restore(!o.user.empty() || !o.passwordFile.empty());
+    CToolFrame frame;
+    CSendFaxJob job(*copy, platform::BaseName(*copy), DocumentTitle(document), prompt, frame);
+    job.Open(CurrentTime());
+    if (std::string error = ApplySendOptions(o, job, 9); !error.empty()) {
+        platform::DeleteFile(*copy);
+        return ToolUsageError(cmd, error);
+    }
+    job.SetNumber(to);
+    job.LeaveNumberField();
+    if (!job.Done()) {
+        platform::DeleteFile(*copy);
+        return 1;
+    }
+    CPosting posting = job.PrepareSend();
+    CSubmitResult result = CSendFaxJob::Post(posting);
+    if (job.FinishSend(result) != SendOutcome::Submitted) {
+        platform::DeleteFile(*copy);
+        return ReportNotAccepted("send", result, posting.endpoint);
+    }
+    std::printf("%d\n", result.id);
+    std::fprintf(stderr, "velquin-tool send: %s accepted as job %d; job file %s\n",
+                 job.m_number.c_str(), result.id, job.JobFilePath().c_str());
+    return 0;
+}
+
+const ToolCommandRegistration reg{
+    "send", "send a document as a fax to one number",
+    "usage: velquin-tool send --to NUMBER [--attempts N] [--delay MIN]\n"
+    "                         [--at \"YYYY-MM-DD HH:MM\"] [--user ID] [--password-file FILE]\n"
+    "                         DOCUMENT\n"
+    "Runs the single fax send: copies DOCUMENT (a fax TIFF) into DataDir/SentFaxes, completes\n"
+    "the number with DefaultAreaCode, signs and posts it, writes the job file beside it.\n"
+    "Credentials: the stored UserID and remembered password unless given. Attempts 1-9,\n"
+    "delay 5-60 minutes (defaults: the last used). Prints the service's job id and exits 0\n"
+    "when accepted; otherwise prints the refusal or the failure to stderr and exits 1.\n",
+    Run};
+
+} // namespace

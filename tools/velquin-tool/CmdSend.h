@@ -1,0 +1,57 @@
+#pragma once
+// What `send` and `send-list` share: the options of the send dialogs and a frame that stands
+// in for the main window.
+#include "ToolCommand.h"
+
+#include <cstdint>
+#include <string>
+
+class CSendJobBase;
+
+struct CSendToolOptions {
+    std::string attempts, delay, at, user, passwordFile;
+};
+
+// Takes one of --attempts, --delay, --at, --user, --password-file at args[i].
+bool TakeSendOption(const ToolArgs& args, std::size_t& i, CSendToolOptions& o, bool& missing);
+
+// Puts the options into an opened job; an error message (for ToolUsageError) or "".
+std::string ApplySendOptions(const CSendToolOptions& o, CSendJobBase& job, int maxAttempts);
+
+// The main window's part in a send: a new job file is read back as the document would add
+// it; false from Ok() when it could not be.
+class CToolFrame : public IFrame {
+public:
+    void ProgressStart(int) override {}
+    void ProgressStep(int) override {}
+    void ProgressEnd() override {}
+    void SetStatusText(std::string_view) override {}
+    void NewJobFile(const std::string& jobFilePath) override;
+    bool RunOnGuiThread(const std::function<void()>& work) override {
+        work();
+        return true;
+    }
+    void PostCommand(int) override {}
+    void AddressBooksLoaded() override {}
+
+    std::string jobFile;
+    bool jobFileReadable = false;
+};
+
+// Credentials given on the command line are for this run only: the job stores what it used
+// (as the dialogs do), so the stored ones are put back when the command ends.
+class CCredentialRestore {
+public:
+    explicit CCredentialRestore(bool active);
+    ~CCredentialRestore();
+    CCredentialRestore(const CCredentialRestore&) = delete;
+    CCredentialRestore& operator=(const CCredentialRestore&) = delete;
+
+private:
+    bool m_active;
+    std::string m_user, m_password;
+    bool m_remember = false;
+};
+
+// The title of a printed document: its name file, else the file's stem.
+std::string DocumentTitle(const std::string& documentPath);

@@ -1,0 +1,110 @@
+// velquin-tool send-list --numbers FILE DOCUMENT: the phone list mass fax without a window.
+#include "CmdSend.h"
+
+#include "app/Settings.h"
+#include "platform/Files.h"
+#include "sending/FaxImage.h"
+#include "sending/SendListJob.h"
+#include "store/FaxRecords.h"
+
+#include <cstdio>
+
+namespace {
+
+int Run(const ToolArgs& args) {
+    const ToolCommand& cmd = FindToolCommand("send-list");
+    CSendToolOptions o;
+    std::string numbers, document, name;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        bool missing = false;
+        if (TakeOption(args, i, "--numbers", numbers, missing) ||
+            TakeOption(args, i, "--name", name, missing) || TakeSendOption(args, i, o, missing)) {
+            if (missing) {
+                return ToolUsageError(cmd, args[i] + " needs a value");
+            }
+        } else if (!args[i].empty() && args[i][0] == '-') {
+            return ToolUsageError(cmd, "unknown option '" + args[i] + "'");
+        } else if (document.empty()) {
+            document = args[i];
+        } else {
+            return ToolUsageError(cmd, "more than one document");
+        }
+    }
+    if (numbers.empty() || document.empty()) {
+        return ToolUsageError(cmd, "--numbers FILE and a DOCUMENT are required");
+    }
+    CToolPrompt prompt;
+    if (!LoadToolSettings(prompt)) {
+        return 1;
+    }
+    if (!platform::IsRegularFile(document)) {
+        std::fprintf(stderr, "velquin-tool send-list: %s is not a file\n", document.c_str());
+        return 1;
+    }
+    std::optional<std::string> copy = CopyDocumentToSent(document, prompt);
+    if (!copy) {
+        return 1;
+    }
+    CCredentialRestore restore(!o.user.empty() || !o.passwordFile.empty());
+    CToolFrame frame;
+    CSendListJob job(*copy, platform::BaseName(*copy), CountPages(*copy), prompt, frame);
+    auto cleanUp = [&] {
+        platform::DeleteFile(*copy);
+        platform::DeleteFile(job.m_sendListPath);
+        platform::DeleteFile(job.m_numberListPath);
+    };
+    job.Open(CurrentTime());
+    if (!name.empty()) {
+        job.m_listName = name;
+    }
+    if (std::string error = ApplySendOptions(o, job, 5); !error.empty()) {
+        cleanUp();
+        return ToolUsageError(cmd, error);
+    }
+    CEditList list(job.m_lines, prompt);
+    if (!list.AddFromFile(numbers)) {
+        cleanUp();
+        return 1;
+    }
+    job.LinesEdited();
+    if (!job.DoneEnabled()) {
+        std::fprintf(stderr, "velquin-tool send-list: %s holds no number\n", numbers.c_str());
+        cleanUp();
+        return 1;
+    }
+    if (!job.Done()) {
+        cleanUp();
+        return 1;
+    }
+    CPosting posting = job.PrepareSend();
+    CSubmitResult result = CSendListJob::Post(posting);
+    if (job.FinishSend(result) != SendOutcome::Submitted) {
+        cleanUp();
+        if (result.kind == CSubmitResult::Kind::Refused) {
+            std::fprintf(stderr, "velquin-tool send-list: refused by the service (code %d)\n",
+                         result.code);
+        } else {
+            std::fprintf(stderr, "velquin-tool send-list: no usable reply from %s:%d\n",
+                         posting.endpoint.host.c_str(), posting.endpoint.port);
+        }
+        return 1;
+    }
+    std::printf("%d\n", result.id);
+    std::fprintf(stderr, "velquin-tool send-list: %d numbers accepted as job %d; job file %s\n",
+                 job.m_numberCount, result.id, job.JobFilePath().c_str());
+    return 0;
+}
+
+const ToolCommandRegistration reg{
+    "send-list", "send a document as a fax to the numbers of a phone list",
+    "usage: velquin-tool send-list --numbers FILE [--name TITLE] [--attempts N] [--delay MIN]\n"
+    "                              [--at \"YYYY-MM-DD HH:MM\"] [--user ID]\n"
+    "                              [--password-file FILE] DOCUMENT\n"
+    "Runs the phone list mass fax: reads FILE (lines NUMBER;NAME;LABEL, UTF-8 or\n"
+    "Windows-1251), copies DOCUMENT into DataDir/SentFaxes, writes the send list (.FBL) and\n"
+    "number list (.csv), signs and posts them, writes the job file. The password must have 8\n"
+    "characters. Attempts 1-5, delay 5-60 minutes. Prints the service's job id and exits 0\n"
+    "when accepted; otherwise the refusal or failure goes to stderr and the exit code is 1.\n",
+    Run};
+
+} // namespace
