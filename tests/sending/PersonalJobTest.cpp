@@ -143,4 +143,16 @@ TEST_F(PersonalJobTest, DoneRefusalsInOrder) {
     EXPECT_EQ(Texts().size(), shown + 1) << "the completed blank line brings message 2044";
 }
 
+TEST_F(PersonalJobTest, ARunWithADamagedPageSendsNothing) {
+    Prepare(1, "88123520809\n88123520810\n", 1);
+    CTiffBuilder builder(false);
+    auto pixels = PagePixels(0, 64, 40);
+    WriteBytes(m_run, builder.Build({CTiffBuilder::BilevelPage(pixels, 64, 40),
+                                     CTiffBuilder::BilevelPage(pixels, 64, 40, 50)}));
+    ASSERT_EQ(CountPages(m_run), 2);
+    EXPECT_FALSE(m_job->Done());
+    EXPECT_EQ(Texts().back(), LoadString(kMsgDamagedFile));
+    EXPECT_FALSE(m_job->SendEnabled());
+}
+
 } // namespace
