@@ -2,9 +2,7 @@
 
 #include "platform/Encoding.h"
 #include "platform/Files.h"
-#include "service/FormPost.h"
 #include "service/JobState.h"
-#include "service/ReplyTree.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -156,104 +154,4 @@ int SaveDocumentCopy(const CFaxDocument& document, const std::string& savedDir) 
     // The name file carries the title; without it the copy would be listed by file name.
     return platform::AtomicWriteFile(platform::ReplaceExtension(target, ".tag"),
                                      platform::Utf8ToCp1251(document.m_title));
-}
-
-std::vector<std::int32_t> StatusQueryIds(const CFaxEntryBase& entry) {
-    if (const auto* single = dynamic_cast<const CSingleFaxEntry*>(&entry)) {
-        return {single->m_faxId};
-    }
-    if (const auto* list = dynamic_cast<const CGroupFaxEntry*>(&entry)) {
-        return {list->m_listId};
-    }
-    std::vector<std::int32_t> ids;
-    if (const auto* personal = dynamic_cast<const CPersonalFaxEntry*>(&entry)) {
-        for (const auto& r : personal->m_recipients) {
-            ids.push_back(r.m_faxId);
-        }
-    }
-    return ids;
-}
-
-std::int32_t CombinedRecipientState(const CPersonalFaxEntry& mailing) {
-    if (mailing.m_recipients.empty()) {
-        return mailing.m_status;
-    }
-    bool waiting = false, queued = false, allDelivered = true;
-    std::int32_t failure = kJobStateNone;
-    for (const auto& r : mailing.m_recipients) {
-        if (r.m_status == kJobStateQueued) {
-            queued = true;
-        } else if (r.m_status != kJobStateDelivered && r.m_status != kJobStateNotDelivered &&
-                   r.m_status != kJobStateNoFunds) {
-            waiting = true;
-        }
-        if (r.m_status != kJobStateDelivered) {
-            allDelivered = false;
-            if (failure == kJobStateNone &&
-                (r.m_status == kJobStateNotDelivered || r.m_status == kJobStateNoFunds)) {
-                failure = r.m_status;
-            }
-        }
-    }
-    if (queued || waiting) {
-        return queued ? kJobStateQueued : kJobStateNone;
-    }
-    return allDelivered ? kJobStateDelivered : failure;
-}
-
-int ApplyStatusReply(CVelquinDoc& doc, const Dictionary* reply) {
-    const Dictionary* item = FindReplyPath(reply, {"response", "data", "item"});
-    if (item == nullptr) {
-        return 0;
-    }
-    const std::int32_t id = item->valueForKey("id", EmptyValue()).intValue();
-    const std::int32_t state = item->valueForKey("jobstatus", EmptyValue()).intValue();
-    // The entries are collected first: ApplyEntryUpdate redraws the views, which must not
-    // happen while the walk is under way.
-    std::vector<CFaxEntryBase*> updated;
-    for (auto& e : doc.SentRecords()) {
-        if (auto* single = dynamic_cast<CSingleFaxEntry*>(e.get())) {
-            if (single->m_faxId == id) {
-                single->m_status = state;
-                updated.push_back(single);
-            }
-        } else if (auto* list = dynamic_cast<CGroupFaxEntry*>(e.get())) {
-            if (list->m_listId == id) {
-                list->m_status = state;
-                updated.push_back(list);
-            }
-        } else if (auto* personal = dynamic_cast<CPersonalFaxEntry*>(e.get())) {
-            for (auto& r : personal->m_recipients) {
-                if (r.m_faxId == id) {
-                    r.m_status = state;
-                    personal->m_status = CombinedRecipientState(*personal);
-                    updated.push_back(personal);
-                    break;
-                }
-            }
-        }
-    }
-    for (CFaxEntryBase* e : updated) {
-        // ApplyEntryUpdate takes a record from outside the list; a copy keeps its walk
-        // from reading the record it is writing.
-        std::unique_ptr<CFaxEntryBase> copy = e->Clone();
-        doc.ApplyEntryUpdate(*copy);
-    }
-    return static_cast<int>(updated.size());
-}
-
-CVelquinDoc::CStatusSteps ServiceStatusSteps(IFrame& frame) {
-    CVelquinDoc::CStatusSteps steps;
-    steps.query = [](std::int32_t id) -> CVelquinDoc::StatusReply {
-        ReplyTree tree = RequestFaxStatus(id);
-        if (!tree) {
-            return nullptr;
-        }
-        return std::make_shared<ReplyTree>(std::move(tree));
-    };
-    steps.apply = [&frame](CVelquinDoc& doc, CVelquinDoc::StatusReply reply) {
-        const auto* tree = static_cast<const ReplyTree*>(reply.get());
-        frame.RunOnGuiThread([&] { ApplyStatusReply(doc, tree->get()); });
-    };
-    return steps;
 }

@@ -57,23 +57,3 @@ bool IsPersonalList(const CFaxEntryBase& entry);
 // Copies a printed document (image and name file) into `savedDir` under a name not yet used
 // there. 0 or errno.
 int SaveDocumentCopy(const CFaxDocument& document, const std::string& savedDir);
-
-// The ids a status query asks for, per entry: a single fax its fax id, a list its list id,
-// a personalised list every recipient's fax id in order.
-std::vector<std::int32_t> StatusQueryIds(const CFaxEntryBase& entry);
-
-class Dictionary;
-
-// The combined state of a personalised list from its recipients' states: queued while any
-// recipient waits, then delivered when all were delivered, else the first failure's state.
-std::int32_t CombinedRecipientState(const CPersonalFaxEntry& mailing);
-
-// One status reply, applied on the GUI thread: reads response/data/item with its "id" and
-// "jobstatus", writes the state into every sent entry that carries the id (a personalised
-// list: the first recipient with it, then the list's combined state) and hands each entry to
-// ApplyEntryUpdate. The number of entries updated.
-int ApplyStatusReply(CVelquinDoc& doc, const Dictionary* reply);
-
-// The status workers' steps: the query asks the service (ApiHost and the credentials of the
-// settings), the applier hands each reply to the GUI thread through `frame`.
-CVelquinDoc::CStatusSteps ServiceStatusSteps(IFrame& frame);

@@ -4,9 +4,9 @@
 #include "app/ThreadControl.h"
 #include "gui/app/AboutDlg.h"
 #include "gui/shell/MainFrame.h"
-#include "store/FaxListModel.h"
+#include "store/StatusSync.h"
 
-CVelquinGui::CVelquinGui() : statusSteps(ServiceStatusSteps) {
+CVelquinGui::CVelquinGui() : statusSteps([](IFrame& frame) { return MakeStatusSteps(frame); }) {
     m_app = std::make_unique<CVelquinApp>(m_prompt, *this);
 }
 

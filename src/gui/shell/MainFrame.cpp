@@ -36,6 +36,7 @@
 #include <QThread>
 #include <QToolBar>
 #include <QTreeWidget>
+#include <chrono>
 
 namespace {
 
@@ -66,6 +67,12 @@ const QList<int> kOperations[CMainFrame::kPageCount] = {
     {cmd::kNewContact, cmd::kNewGroup, cmd::kNewBook, 0, cmd::kProperties, cmd::kDelete, 0,
      cmd::kImport, cmd::kOpenBook, cmd::kExport},
 };
+
+std::int64_t SteadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 QString Q(const std::string& s) {
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
@@ -187,13 +194,18 @@ CMainFrame::CMainFrame(CQtPrompt& prompt, QWidget* parent)
     CreateTray();
     m_syncTimer.setTimerType(Qt::VeryCoarseTimer);
     connect(&m_syncTimer, &QTimer::timeout, this, [this] { OnCommand(cmd::kSynchronise); });
-    if (Settings().AutoSyncronize) {
-        m_syncTimer.start(Settings().SyncronizationDelay * 60000);
-    }
+    ApplyTimerChange(
+        m_timerRule.Start(Settings().AutoSyncronize, Settings().SyncronizationDelay, SteadyMs()));
 }
 
 CMainFrame::~CMainFrame() {
     m_invoker.BeginShutdown();
+    // Closing the window from QWidget's destructor hides the docks: their signals must not
+    // reach this half-destroyed frame.
+    m_exiting = true;
+    if (m_selector != nullptr) {
+        m_selector->disconnect(this);
+    }
 }
 
 void CMainFrame::CreateActions() {
@@ -319,6 +331,7 @@ void CMainFrame::CreateTray() {
 
 void CMainFrame::AttachDocument(CVelquinDoc& doc) {
     m_doc = &doc;
+    m_sync = std::make_unique<CStatusSync>(doc);
     m_newFaxView = new CNewFaxView(doc, m_fakeView);
     m_newFaxView->SetSendHandler(
         [this](int command, CFaxDocument& d) { m_sendHandler(command, d); });
@@ -558,53 +571,31 @@ void CMainFrame::FillAddressBookPage() {
 // --- commands ------------------------------------------------------------------------------
 
 void CMainFrame::OnSynchronise() {
-    if (m_synchronising || m_doc == nullptr) {
+    if (!m_sync) {
         return;
     }
-    m_synchronising = true;
-    // The ids are taken first: handling events below may change the sent list.
-    std::vector<std::vector<std::int32_t>> perEntry;
-    for (const auto& e : m_doc->SentRecords()) {
-        perEntry.push_back(e ? StatusQueryIds(*e) : std::vector<std::int32_t>{});
+    // Progress only for a window the user can see; a timer run while hidden works silently.
+    if (isVisible() && !isMinimized()) {
+        CSyncProgress progress(this);
+        m_sync->Synchronise(&progress);
+    } else {
+        m_sync->Synchronise(nullptr);
     }
-    const bool showProgress = isVisible() && !isMinimized();
-    CProgressDlg* dlg = nullptr;
-    if (showProgress) {
-        dlg = new CProgressDlg(this);
-        dlg->SetRange(0, static_cast<int>(perEntry.size()));
-        dlg->SetStep(1);
-        dlg->Create();
+}
+
+void CMainFrame::ApplyTimerChange(const CTimerChange& change) {
+    if (change.stop) {
+        m_syncTimer.stop();
     }
-    for (const auto& ids : perEntry) {
-        for (std::int32_t id : ids) {
-            m_doc->QueueStatusQuery(id);
-        }
-        if (dlg != nullptr) {
-            QCoreApplication::processEvents();
-            dlg->StepIt();
-            if (dlg->CheckCancelButton()) {
-                break;
-            }
-        }
+    if (change.start) {
+        m_syncTimer.start(static_cast<int>(change.periodMs));
     }
-    if (dlg != nullptr) {
-        dlg->Destroy();
-        dlg->deleteLater();
-    }
-    m_synchronising = false;
 }
 
 void CMainFrame::RestartSyncTimer(bool oldAuto, int oldDelay) {
     const CSettings& s = Settings();
-    if (oldAuto == s.AutoSyncronize && oldDelay == s.SyncronizationDelay) {
-        return;
-    }
-    if (oldAuto) {
-        m_syncTimer.stop();
-    }
-    if (s.AutoSyncronize) {
-        m_syncTimer.start(s.SyncronizationDelay * 60000);
-    }
+    ApplyTimerChange(m_timerRule.SettingsChanged(oldAuto, oldDelay, s.AutoSyncronize,
+                                                 s.SyncronizationDelay, SteadyMs()));
 }
 
 void CMainFrame::OnSettings() {
@@ -728,6 +719,7 @@ void CMainFrame::showEvent(QShowEvent* event) {
 
 void CMainFrame::Shutdown() {
     m_invoker.BeginShutdown();
+    ApplyTimerChange(m_timerRule.Stop());
     m_syncTimer.stop();
     if (m_layoutRestored && m_selector != nullptr) {
         const QRect g = m_selector->geometry();

@@ -4,6 +4,7 @@
 // also the frame port the workers talk to.
 #include "app/Ports.h"
 #include "gui/app/GuiInvoker.h"
+#include "store/StatusSync.h"
 
 #include <QDockWidget>
 #include <QMainWindow>
@@ -12,6 +13,7 @@
 #include <QTimer>
 #include <array>
 #include <functional>
+#include <memory>
 
 class CVelquinDoc;
 class CQtPrompt;
@@ -101,7 +103,7 @@ public:
     void RestoreFromTray();
     void ReloadPrinted(); // command 1026
 
-    bool IsSynchronising() const { return m_synchronising; }
+    bool IsSynchronising() const { return m_sync && m_sync->Running(); }
     const QTimer& SyncTimer() const { return m_syncTimer; }
     void RestartSyncTimer(bool oldAuto, int oldDelay);
     bool HasTray() const { return m_tray != nullptr; }
@@ -145,6 +147,7 @@ private:
     void ShowContextMenu(const QPoint& pos, int defaultCommand);
     void OnGui(std::function<void()> work);
     void FillAddressBookPage();
+    void ApplyTimerChange(const CTimerChange& change);
 
     CQtPrompt& m_prompt;
     CVelquinDoc* m_doc = nullptr;
@@ -167,7 +170,8 @@ private:
     QTimer m_syncTimer;
     int m_currentPage = -1;
     bool m_toolbarVisible = true;
-    bool m_synchronising = false;
+    std::unique_ptr<CStatusSync> m_sync;
+    CSyncTimer m_timerRule;
     bool m_exiting = false;
     bool m_wasMaximized = false;
     bool m_layoutRestored = false;

@@ -2,6 +2,7 @@
 
 #include "gui/shell/Commands.h"
 
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QProgressBar>
 #include <QPushButton>
@@ -62,4 +63,35 @@ bool CProgressDlg::CheckCancelButton() {
 
 void CProgressDlg::reject() {
     m_cancel = true; // Escape asks to stop, like the button
+}
+
+CSyncProgress::~CSyncProgress() {
+    Close();
+}
+
+void CSyncProgress::Open(int upper) {
+    m_dlg = new CProgressDlg(m_owner);
+    m_dlg->SetRange(0, upper);
+    m_dlg->SetStep(1);
+    m_dlg->SetPos(0);
+    m_dlg->Create();
+}
+
+void CSyncProgress::Step() {
+    QCoreApplication::processEvents();
+    if (m_dlg != nullptr) {
+        m_dlg->StepIt();
+    }
+}
+
+bool CSyncProgress::Cancelled() {
+    return m_dlg != nullptr && m_dlg->CheckCancelButton();
+}
+
+void CSyncProgress::Close() {
+    if (m_dlg != nullptr) {
+        m_dlg->Destroy();
+        m_dlg->deleteLater();
+        m_dlg = nullptr;
+    }
 }

@@ -1,6 +1,8 @@
 #pragma once
 // A progress window with "Прервать", shown without a nested event loop; the owner takes no
 // input while it exists.
+#include "store/StatusSync.h"
+
 #include <QDialog>
 
 class QProgressBar;
@@ -30,4 +32,20 @@ private:
     QProgressBar* m_bar;
     int m_step = 10;
     bool m_cancel = false;
+};
+
+// The progress window of Synchronise: created on Open, handles pending events before each step.
+class CSyncProgress : public ISyncProgress {
+public:
+    explicit CSyncProgress(QWidget* owner) : m_owner(owner) {}
+    ~CSyncProgress() override;
+    void Open(int upper) override;
+    void Step() override;
+    bool Cancelled() override;
+    void Close() override;
+    CProgressDlg* Dialog() const { return m_dlg; }
+
+private:
+    QWidget* m_owner;
+    CProgressDlg* m_dlg = nullptr;
 };

@@ -1,0 +1,298 @@
+#include "GuiTestSupport.h"
+
+#include "app/Settings.h"
+#include "gui/filters/FilterDlg.h"
+#include "gui/shell/Commands.h"
+#include "gui/shell/DocListViews.h"
+#include "gui/shell/SentFaxView.h"
+#include "platform/Files.h"
+#include "store/FaxRecords.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QHeaderView>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTest>
+#include <QTimer>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+using gui_test::CGuiFixture;
+using gui_test::WaitFor;
+using gui_test::WritePrintedDocument;
+
+namespace {
+
+QStringList Column(QTreeWidget* view, int column) {
+    QStringList out;
+    for (int i = 0; i < view->topLevelItemCount(); ++i) {
+        out << view->topLevelItem(i)->text(column);
+    }
+    return out;
+}
+
+void SelectRow(QTreeWidget* view, int row) {
+    view->clearSelection();
+    view->topLevelItem(row)->setSelected(true);
+    view->setCurrentItem(view->topLevelItem(row));
+}
+
+// A sent single fax with its image and job file in SentFaxes.
+void WriteSentFax(const std::string& sentDir, const std::string& stem, const std::string& title,
+                  std::int32_t faxId, std::int64_t time, std::int32_t state = -1) {
+    std::filesystem::create_directories(sentDir);
+    CSingleFaxEntry e(title);
+    e.m_time = time;
+    e.m_faxId = faxId;
+    e.m_status = state;
+    e.m_recipient = "88125550101";
+    e.m_path = sentDir + "/" + stem + ".tif";
+    testing_support::WriteFile(e.m_path, "II*");
+    testing_support::WriteFile(sentDir + "/" + stem + ".fax", StoreRecord(e));
+}
+
+TEST(FaxListsTest, PrintedDocumentAppearsWhenAFileLandsInFaxDir) {
+    CGuiFixture f;
+    f.Start();
+    CNewFaxView* view = f.Frame().NewFaxView();
+    EXPECT_EQ(view->topLevelItemCount(), 0);
+    EXPECT_EQ(view->headerItem()->text(0), QStringLiteral("Напечатанный документ"));
+    EXPECT_EQ(view->headerItem()->text(1), QStringLiteral("Дата и время печати"));
+    WritePrintedDocument(f.FaxDir(), "Doc0001", "Договор поставки");
+    ASSERT_TRUE(WaitFor([&] { return view->topLevelItemCount() == 1; }));
+    EXPECT_EQ(view->topLevelItem(0)->text(0), QStringLiteral("Договор поставки"));
+    EXPECT_FALSE(view->topLevelItem(0)->text(1).isEmpty());
+}
+
+TEST(FaxListsTest, HeaderClicksSortByteWiseAndToggle) {
+    CGuiFixture f;
+    WritePrintedDocument(f.FaxDir(), "d1", "b");
+    WritePrintedDocument(f.FaxDir(), "d2", "A");
+    WritePrintedDocument(f.FaxDir(), "d3", "a");
+    WritePrintedDocument(f.FaxDir(), "d4", "Б");
+    f.Start();
+    CNewFaxView* view = f.Frame().NewFaxView();
+    ASSERT_EQ(view->topLevelItemCount(), 4);
+    // Documents arrive oldest first; with no sort column that order stays.
+    const QStringList loaded = Column(view, 0);
+    EXPECT_EQ(view->SortState().column, -1);
+
+    view->SortByColumn(0);
+    EXPECT_EQ(Column(view, 0), (QStringList{"A", "a", "b", QStringLiteral("Б")}));
+    EXPECT_EQ(view->header()->sortIndicatorOrder(), Qt::AscendingOrder);
+    view->SortByColumn(0);
+    EXPECT_EQ(Column(view, 0), (QStringList{QStringLiteral("Б"), "b", "a", "A"}));
+    EXPECT_EQ(view->header()->sortIndicatorOrder(), Qt::DescendingOrder);
+    // Another column starts ascending again.
+    view->SortByColumn(1);
+    EXPECT_EQ(view->SortState().direction, CDocSortState::kAscending);
+    EXPECT_EQ(view->header()->sortIndicatorSection(), 1);
+
+    // A rebuild keeps the remembered order.
+    view->SortByColumn(0);
+    f.Doc().ReloadPrintedDocuments();
+    EXPECT_EQ(Column(view, 0), (QStringList{"A", "a", "b", QStringLiteral("Б")}));
+    (void)loaded;
+}
+
+TEST(FaxListsTest, MoveUpAndDownStopAtTheEnds) {
+    CGuiFixture f;
+    WritePrintedDocument(f.FaxDir(), "d1", "one");
+    WritePrintedDocument(f.FaxDir(), "d2", "two");
+    WritePrintedDocument(f.FaxDir(), "d3", "three");
+    f.Start();
+    CMainFrame& frame = f.Frame();
+    CNewFaxView* view = frame.NewFaxView();
+    view->SortByColumn(0); // one, three, two
+    const QStringList start = Column(view, 0);
+    ASSERT_EQ(start, (QStringList{"one", "three", "two"}));
+
+    SelectRow(view, 0);
+    frame.OnCommand(cmd::kMoveUp);
+    EXPECT_EQ(Column(view, 0), start);
+    frame.OnCommand(cmd::kMoveDown);
+    EXPECT_EQ(Column(view, 0), (QStringList{"three", "one", "two"}));
+    ASSERT_EQ(view->SelectedDocuments().size(), 1u);
+    EXPECT_EQ(view->SelectedDocuments().front()->m_title, "one");
+    frame.OnCommand(cmd::kMoveDown);
+    frame.OnCommand(cmd::kMoveDown); // already last
+    EXPECT_EQ(Column(view, 0), (QStringList{"three", "two", "one"}));
+    EXPECT_EQ(view->currentItem(), view->topLevelItem(2));
+}
+
+TEST(FaxListsTest, DeleteAsksWhenConfirmationIsOn) {
+    CGuiFixture f;
+    const std::string image = WritePrintedDocument(f.FaxDir(), "d1", "Счёт 15");
+    f.Start();
+    CMainFrame& frame = f.Frame();
+    CNewFaxView* view = frame.NewFaxView();
+    ASSERT_EQ(view->topLevelItemCount(), 1);
+    EXPECT_FALSE(frame.Action(cmd::kDelete)->isEnabled());
+    SelectRow(view, 0);
+    EXPECT_TRUE(frame.Action(cmd::kDelete)->isEnabled());
+
+    Settings().ConfirmDeleteItem = true;
+    f.Prompt().SetNextAnswer(MsgAnswer::No);
+    QTest::keyClick(view, Qt::Key_Delete);
+    ASSERT_EQ(f.Prompt().Asked().size(), 1u);
+    EXPECT_EQ(f.Prompt().Asked().back(), "Вы уверены, что хотите удалить элемент?");
+    EXPECT_EQ(view->topLevelItemCount(), 1);
+    EXPECT_TRUE(platform::PathExists(image));
+
+    f.Prompt().SetNextAnswer(MsgAnswer::Yes);
+    frame.OnCommand(cmd::kDelete);
+    EXPECT_EQ(view->topLevelItemCount(), 0);
+    EXPECT_FALSE(platform::PathExists(image));
+
+    // Without the setting nothing is asked.
+    WritePrintedDocument(f.FaxDir(), "d2", "Акт");
+    ASSERT_TRUE(WaitFor([&] { return view->topLevelItemCount() == 1; }));
+    Settings().ConfirmDeleteItem = false;
+    SelectRow(view, 0);
+    frame.OnCommand(cmd::kDelete);
+    EXPECT_EQ(view->topLevelItemCount(), 0);
+    EXPECT_EQ(f.Prompt().Asked().size(), 2u);
+}
+
+TEST(FaxListsTest, SaveDocumentAndCopyBackToNewFaxes) {
+    CGuiFixture f;
+    WritePrintedDocument(f.FaxDir(), "d1", "Прайс-лист");
+    f.Start();
+    CMainFrame& frame = f.Frame();
+    SelectRow(frame.NewFaxView(), 0);
+    frame.OnCommand(cmd::kSaveDocument);
+    CSavedDocView* saved = frame.SavedDocView();
+    ASSERT_EQ(saved->topLevelItemCount(), 1);
+    EXPECT_EQ(saved->topLevelItem(0)->text(0), QStringLiteral("Прайс-лист"));
+
+    // Saving twice keeps both copies.
+    frame.OnCommand(cmd::kSaveDocument);
+    EXPECT_EQ(saved->topLevelItemCount(), 2);
+
+    frame.SelectPage(2);
+    SelectRow(saved, 0);
+    frame.OnCommand(cmd::kAddToNewFax);
+    EXPECT_TRUE(WaitFor(
+        [&] { return Column(frame.NewFaxView(), 0).contains(QStringLiteral("FW: Прайс-лист")); }));
+}
+
+TEST(FaxListsTest, SentTreeRootStatesAndRecipientRows) {
+    CGuiFixture f;
+    const std::int64_t now = CurrentTime();
+    WriteSentFax(f.SentDir(), "s1", "Письмо", 1000000001, now - 60, 2);
+    {
+        CGroupFaxEntry list("Рассылка");
+        list.m_time = now;
+        list.m_listId = 2000000001;
+        list.m_status = 4;
+        CFaxEntry a, b;
+        a.m_recipient = "88125550101";
+        a.m_recipientLabel = "ООО Ромашка";
+        a.m_status = 2;
+        b.m_recipient = "88125550102";
+        b.m_status = 3;
+        list.m_recipients = {a, b};
+        list.m_path = f.SentDir() + "/l1.tif";
+        testing_support::WriteFile(list.m_path, "II*");
+        testing_support::WriteFile(f.SentDir() + "/l1.fax", StoreRecord(list));
+    }
+    f.Start();
+    CReceivedFaxTreeView* view = f.Frame().SentView();
+    ASSERT_NE(view->Root(), nullptr);
+    EXPECT_EQ(view->Root()->text(0), QStringLiteral("All Faxes"));
+    ASSERT_EQ(view->Root()->childCount(), 2);
+    EXPECT_EQ(view->Root()->child(0)->text(0), QStringLiteral("Письмо"));
+    EXPECT_EQ(view->Root()->child(0)->text(1), QStringLiteral("Доставлен успешно"));
+    QTreeWidgetItem* list = view->Root()->child(1);
+    EXPECT_EQ(list->text(1), QStringLiteral("В очереди на отправку"));
+    ASSERT_EQ(list->childCount(), 2);
+    EXPECT_EQ(list->child(0)->text(0), QStringLiteral("88125550101  ООО Ромашка"));
+    EXPECT_EQ(list->child(0)->text(1), QStringLiteral("Доставлен успешно"));
+    EXPECT_EQ(list->child(1)->text(1), QStringLiteral("Не доставлен"));
+    // Only the root is selected at first: the entry commands are off.
+    EXPECT_TRUE(view->SelectedEntries().empty());
+    EXPECT_FALSE(f.Frame().Action(cmd::kViewFax)->isEnabled());
+
+    // Delete with confirmation removes the entry and its files.
+    f.Frame().SelectPage(1);
+    view->clearSelection();
+    view->Root()->child(0)->setSelected(true);
+    view->setCurrentItem(view->Root()->child(0));
+    EXPECT_TRUE(f.Frame().Action(cmd::kDeliveryReport)->isEnabled());
+    Settings().ConfirmDeleteItem = true;
+    f.Prompt().SetNextAnswer(MsgAnswer::Yes);
+    f.Frame().OnCommand(cmd::kDelete);
+    EXPECT_EQ(view->Root()->childCount(), 1);
+    EXPECT_FALSE(platform::PathExists(f.SentDir() + "/s1.tif"));
+    EXPECT_EQ(f.Doc().SentRecords().size(), 1u);
+}
+
+TEST(FaxListsTest, PersonalisedListShowsMessageInsteadOfAnImage) {
+    CGuiFixture f;
+    {
+        CPersonalFaxEntry p("Персональная");
+        p.m_listId = 5;
+        p.m_path = f.SentDir() + "/p1.tif";
+        std::filesystem::create_directories(f.SentDir());
+        testing_support::WriteFile(p.m_path, "II*");
+        testing_support::WriteFile(f.SentDir() + "/p1.fax", StoreRecord(p));
+    }
+    f.Start();
+    CReceivedFaxTreeView* view = f.Frame().SentView();
+    f.Frame().SelectPage(1);
+    ASSERT_EQ(view->Root()->childCount(), 1);
+    view->clearSelection();
+    view->Root()->child(0)->setSelected(true);
+    view->setCurrentItem(view->Root()->child(0));
+    EXPECT_FALSE(f.Frame().Action(cmd::kAddToNewFax)->isEnabled());
+    ::setenv("VELQUIN_OPENER", "/bin/false", 1);
+    f.Prompt().SetNextAnswer(MsgAnswer::Ok);
+    f.Frame().OnCommand(cmd::kViewFax);
+    ASSERT_EQ(f.Prompt().Asked().size(), 1u);
+    EXPECT_EQ(f.Prompt().Asked().front().rfind("Данная рассылка является персонифицированной", 0),
+              0u);
+}
+
+TEST(FaxListsTest, FilterHidesOldEntriesAndMarksTheCommand) {
+    CGuiFixture f;
+    const std::int64_t now = CurrentTime();
+    WriteSentFax(f.SentDir(), "old", "Старый", 11, now - 30 * 86400);
+    WriteSentFax(f.SentDir(), "new", "Новый", 12, now);
+    f.Start();
+    CMainFrame& frame = f.Frame();
+    CReceivedFaxTreeView* view = frame.SentView();
+    ASSERT_EQ(view->Root()->childCount(), 2);
+    frame.SelectPage(1);
+    EXPECT_FALSE(frame.Action(cmd::kFilter)->isChecked());
+
+    // The filter dialog: last 5 days.
+    QTimer::singleShot(0, [] {
+        auto* dlg = qobject_cast<CFilterDlg*>(QApplication::activeModalWidget());
+        ASSERT_NE(dlg, nullptr);
+        EXPECT_TRUE(dlg->findChild<QRadioButton*>(QStringLiteral("filterAll"))->isChecked());
+        EXPECT_EQ(dlg->findChild<QSpinBox*>(QStringLiteral("filterDays"))->value(), 5);
+        dlg->findChild<QRadioButton*>(QStringLiteral("filterLastDays"))->setChecked(true);
+        dlg->accept();
+    });
+    frame.OnCommand(cmd::kFilter);
+    ASSERT_EQ(view->Root()->childCount(), 1);
+    EXPECT_EQ(view->Root()->child(0)->text(0), QStringLiteral("Новый"));
+    EXPECT_TRUE(frame.Action(cmd::kFilter)->isChecked());
+    EXPECT_EQ(Settings().SentFilterType, 1);
+    EXPECT_EQ(Settings().SentFilterData, 5);
+    EXPECT_EQ(Settings().RcvdFilterType, 0);
+
+    // Cancel changes nothing.
+    QTimer::singleShot(0, [] {
+        auto* dlg = qobject_cast<CFilterDlg*>(QApplication::activeModalWidget());
+        ASSERT_NE(dlg, nullptr);
+        dlg->findChild<QRadioButton*>(QStringLiteral("filterAll"))->setChecked(true);
+        dlg->reject();
+    });
+    frame.OnCommand(cmd::kFilter);
+    EXPECT_EQ(view->Root()->childCount(), 1);
+    EXPECT_EQ(Settings().SentFilterType, 1);
+}
+
+} // namespace

@@ -1,0 +1,23 @@
+// The GUI tests' main: one QApplication on the offscreen platform for every test.
+#include <QApplication>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+int main(int argc, char** argv) {
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    // Qt wants a private runtime directory; the tests' own one is made per test.
+    std::string runtime = "/tmp/velquin-gui-runtime-XXXXXX";
+    if (char* made = ::mkdtemp(runtime.data())) {
+        ::chmod(made, 0700);
+        ::setenv("XDG_RUNTIME_DIR", made, 1);
+    }
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    ::testing::InitGoogleTest(&argc, argv);
+    const int rc = RUN_ALL_TESTS();
+    ::rmdir(runtime.c_str());
+    return rc;
+}

@@ -1,0 +1,83 @@
+#include "GuiTestSupport.h"
+
+#include "app/Settings.h"
+#include "app/ThreadControl.h"
+#include "platform/Encoding.h"
+#include "platform/Registry.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+namespace gui_test {
+
+bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > timeoutMs) {
+            return done();
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QTest::qWait(10);
+    }
+    return true;
+}
+
+std::string WritePrintedDocument(const std::string& dir, const std::string& stem,
+                                 const std::string& title) {
+    const std::string image = dir + "/" + stem + ".tif";
+    testing_support::WriteFile(dir + "/" + stem + ".tag", platform::Utf8ToCp1251(title));
+    testing_support::WriteFile(image, "II*\0fake image");
+    return image;
+}
+
+CGuiFixture::CGuiFixture() {
+    testing_support::IsolateEnvironment(m_dir.Path());
+    std::filesystem::create_directories(FaxDir());
+    std::filesystem::create_directories(DataDir());
+}
+
+CGuiFixture::~CGuiFixture() {
+    Stop();
+}
+
+void CGuiFixture::Start(bool showWindow) {
+    {
+        platform::CRegKey key;
+        ASSERT_EQ(key.Create(platform::Hive::LocalMachine, kMainKey), 0);
+        auto str = [&](const char* name, const std::string& v) {
+            key.SetValue(name, platform::RegType::String, platform::RegStringZ(v));
+        };
+        str("ProgDir", m_dir.Path());
+        str("FaxDir", FaxDir());
+        str("DataDir", DataDir());
+        str("ApiHost", apiHost);
+        str("WebHost", apiHost);
+        str("UserID", userId);
+        ASSERT_EQ(key.Close(), 0);
+    }
+    ResetSettingsForTest();
+    CThreadControl::Instance().stopRequest = 0;
+    CThreadControl::Instance().busy = 0;
+    m_gui = std::make_unique<CVelquinGui>();
+    // A file name parameter starts the window hidden.
+    std::vector<std::string> args;
+    if (!showWindow) {
+        args.push_back("some-file.tif");
+    }
+    ASSERT_EQ(m_gui->Start(args), CVelquinApp::StartResult::Running);
+    Settings().UserPWD = password;
+    // The store is loaded once the address-book loader has handed its books over.
+    ASSERT_TRUE(WaitFor([this] { return !m_gui->Document()->BookLoaderBusy(); }));
+}
+
+void CGuiFixture::Stop() {
+    if (m_gui) {
+        m_gui->Shutdown();
+        m_gui.reset();
+    }
+}
+
+} // namespace gui_test

@@ -1,0 +1,165 @@
+#include "GuiTestSupport.h"
+
+#include "FaxSim.h"
+#include "app/Settings.h"
+#include "gui/app/SettingsDlg.h"
+#include "gui/shell/Commands.h"
+#include "gui/shell/SentFaxView.h"
+#include "platform/Registry.h"
+#include "service/FormPost.h"
+#include "service/WebGate.h"
+#include "store/FaxRecords.h"
+#include "support/FaxsimProcess.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+using gui_test::CGuiFixture;
+using gui_test::WaitFor;
+
+namespace {
+
+TEST(SyncTest, SynchroniseWritesTheDeliveredStateIntoTheTree) {
+    CGuiFixture f;
+    testing_support::FaxsimProcess sim;
+    ASSERT_TRUE(sim.Start({"--account", "demo:secret", "--deliver-after-queries", "0"}));
+
+    // One fax submitted to the simulator, recorded as a sent single fax.
+    std::filesystem::create_directories(f.SentDir());
+    const std::string image = f.SentDir() + "/job1.tif";
+    const std::string content = "image";
+    testing_support::WriteFile(image,
+                               content + faxsim::SignatureTrailer("secret", "s", "1", content));
+    SendFaxRequest r;
+    r.documentPath = image;
+    r.phoneNumber = "88125550101";
+    ReplyTree t = RequestFaxSend(r, ServiceEndpoint{"127.0.0.1", sim.Port(), "demo", "secret"});
+    Dictionary* item = FindReplyPath(t.get(), {"response", "data", "item"});
+    ASSERT_NE(item, nullptr);
+    CSingleFaxEntry e("Отчёт за квартал");
+    e.m_faxId = item->valueForKey("id", EmptyValue()).intValue();
+    e.m_path = image;
+    testing_support::WriteFile(f.SentDir() + "/job1.fax", StoreRecord(e));
+
+    f.apiHost = sim.HostPort();
+    f.password = "secret";
+    f.Start();
+    CReceivedFaxTreeView* view = f.Frame().SentView();
+    ASSERT_EQ(view->Root()->childCount(), 1);
+    EXPECT_EQ(view->Root()->child(0)->text(1), QString());
+
+    f.Frame().OnCommand(cmd::kSynchronise);
+    ASSERT_TRUE(WaitFor([&] {
+        return view->Root() != nullptr && view->Root()->childCount() == 1 &&
+               view->Root()->child(0)->text(1) == QStringLiteral("Доставлен успешно");
+    }));
+    EXPECT_FALSE(f.Frame().IsSynchronising());
+    // The state reached the job file.
+    auto stored = LoadSentRecord(testing_support::ReadFileOrDie(f.SentDir() + "/job1.fax"));
+    ASSERT_NE(stored, nullptr);
+    EXPECT_EQ(dynamic_cast<CSingleFaxEntry&>(*stored).m_status, 2);
+    f.Stop();
+}
+
+TEST(SyncTest, TimerFollowsTheSettings) {
+    CGuiFixture f;
+    f.Start();
+    CMainFrame& frame = f.Frame();
+    EXPECT_FALSE(frame.SyncTimer().isActive());
+    Settings().AutoSyncronize = true;
+    Settings().SyncronizationDelay = 10;
+    frame.RestartSyncTimer(false, 10);
+    ASSERT_TRUE(frame.SyncTimer().isActive());
+    EXPECT_EQ(frame.SyncTimer().interval(), 600000);
+    // Only the delay changed: restarted with the new period.
+    Settings().SyncronizationDelay = 15;
+    frame.RestartSyncTimer(true, 10);
+    EXPECT_EQ(frame.SyncTimer().interval(), 900000);
+    Settings().AutoSyncronize = false;
+    frame.RestartSyncTimer(true, 15);
+    EXPECT_FALSE(frame.SyncTimer().isActive());
+}
+
+TEST(SyncTest, WebGateAddress) {
+    EXPECT_EQ(WebGateAddress("www.velquin.net", "74950000000", "0123abcd"),
+              "http://www.velquin.net/api/__gate.php?username=74950000000&password=0123abcd");
+    // Characters that would cut the query are encoded, letters and digits are not.
+    EXPECT_EQ(WebGateAddress("127.0.0.1:8080", "a b&c", ""),
+              "http://127.0.0.1:8080/api/__gate.php?username=a%20b%26c&password=");
+}
+
+TEST(SettingsDlgTest, DayFieldsFollowTheirBoxesAndCancelChangesNothing) {
+    CGuiFixture f;
+    f.Start();
+    CSettings& s = Settings();
+    s.DeleteSentAfterDays = false;
+    s.SentDeleteDays = 7;
+    s.DeleteReceivedAfterDays = true;
+    s.ReceivedDeleteDays = 30;
+    s.DefaultAreaCode = "8812";
+    {
+        CSettingsDlg dlg;
+        auto* sentBox = dlg.findChild<QCheckBox*>(QStringLiteral("check1018"));
+        auto* sentDays = dlg.findChild<QSpinBox*>(QStringLiteral("edit1004"));
+        auto* rcvdDays = dlg.findChild<QSpinBox*>(QStringLiteral("edit1005"));
+        ASSERT_NE(sentBox, nullptr);
+        EXPECT_FALSE(sentDays->isEnabled());
+        EXPECT_EQ(sentDays->value(), 7);
+        EXPECT_TRUE(rcvdDays->isEnabled());
+        sentBox->click();
+        EXPECT_TRUE(sentDays->isEnabled());
+        dlg.findChild<QLineEdit*>(QStringLiteral("edit1003"))->setText(QStringLiteral("8495"));
+        dlg.findChild<QPushButton*>(QStringLiteral("cancelButton"))->click();
+        EXPECT_EQ(dlg.result(), QDialog::Rejected);
+    }
+    EXPECT_EQ(s.DefaultAreaCode, "8812");
+    EXPECT_FALSE(s.DeleteSentAfterDays);
+    platform::CRegKey key;
+    ASSERT_EQ(key.Open(platform::Hive::LocalMachine, kMainKey), 0);
+    auto stored = key.Value("DefaultAreaCode");
+    EXPECT_TRUE(!stored || stored->bytes.rfind("8495", 0) != 0);
+}
+
+TEST(SettingsDlgTest, SaveWritesTheControlsAndCarriesTheRestThrough) {
+    CGuiFixture f;
+    f.Start();
+    CSettings& s = Settings();
+    s.AutoSyncronize = true;
+    s.SyncronizationDelay = 40;
+    s.UseSMAPI = false;
+    s.SMTPAddress = "smtp.example.org";
+    s.UseOwnViewer = false;
+    {
+        CSettingsDlg dlg;
+        EXPECT_TRUE(dlg.findChild<QRadioButton*>(QStringLiteral("radio1021"))->isChecked());
+        dlg.findChild<QRadioButton*>(QStringLiteral("radio1024"))->setChecked(true);
+        dlg.findChild<QCheckBox*>(QStringLiteral("check1018"))->setChecked(true);
+        dlg.findChild<QSpinBox*>(QStringLiteral("edit1004"))->setValue(12);
+        dlg.findChild<QLineEdit*>(QStringLiteral("edit1003"))->setText(QStringLiteral("8495"));
+        // Meanwhile something else changed the synchronisation: the dialog writes back what it
+        // was opened with.
+        s.SyncronizationDelay = 99;
+        dlg.findChild<QPushButton*>(QStringLiteral("saveButton"))->click();
+        EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    }
+    EXPECT_TRUE(s.UseOwnViewer);
+    EXPECT_TRUE(s.DeleteSentAfterDays);
+    EXPECT_EQ(s.SentDeleteDays, 12);
+    EXPECT_EQ(s.DefaultAreaCode, "8495");
+    EXPECT_TRUE(s.AutoSyncronize);
+    EXPECT_EQ(s.SyncronizationDelay, 40);
+    EXPECT_FALSE(s.UseSMAPI);
+    EXPECT_EQ(s.SMTPAddress, "smtp.example.org");
+    platform::CRegKey key;
+    ASSERT_EQ(key.Open(platform::Hive::LocalMachine, kMainKey), 0);
+    auto stored = key.Value("DefaultAreaCode");
+    ASSERT_TRUE(stored.has_value());
+    EXPECT_EQ(stored->bytes.substr(0, 4), "8495");
+}
+
+} // namespace

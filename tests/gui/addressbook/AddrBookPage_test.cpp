@@ -1,0 +1,467 @@
+// The address-book page driven like a user: commands, dialogs answered by hooks, the workers'
+// fills, and the books on disk afterwards.
+#include "AbkGuiFixture.h"
+
+#include "addressbook/BookRows.h"
+#include "gui/addressbook/EditDialogs.h"
+#include "gui/addressbook/ImportDlg.h"
+#include "gui/shell/Commands.h"
+#include "resources/Strings.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTreeWidget>
+#include <algorithm>
+
+using namespace abk_gui_test;
+
+namespace {
+
+template <class T> T* Child(QObject& parent, const char* name) {
+    T* w = parent.findChild<T*>(QLatin1String(name));
+    EXPECT_NE(w, nullptr) << name;
+    return w;
+}
+
+QPushButton* OkButton(QDialog& d) {
+    return Child<QDialogButtonBox>(d, "buttons")->button(QDialogButtonBox::Ok);
+}
+
+// Selects the rows of a widget list whose first column reads `text`.
+void SelectRow(QTreeWidget* list, const QString& text) {
+    list->clearSelection();
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        if (list->topLevelItem(i)->text(0) == text) {
+            list->setCurrentItem(list->topLevelItem(i));
+            list->topLevelItem(i)->setSelected(true);
+        }
+    }
+}
+
+CAddrBook* BookNamed(const std::string& name) {
+    for (const auto& b : AddressBooks()) {
+        if (b->m_name == name) {
+            return b.get();
+        }
+    }
+    return nullptr;
+}
+
+template <class T> std::vector<T*> EntriesOf(const CAddrBook& book, int type) {
+    std::vector<T*> out;
+    book.ForEachEntry([&](CAddrBookEntry& e) {
+        if (e.GetType() == type) {
+            out.push_back(static_cast<T*>(&e));
+        }
+    });
+    return out;
+}
+
+bool Contains(const std::vector<Guid>& v, const Guid& g) {
+    return std::find(v.begin(), v.end(), g) != v.end();
+}
+
+} // namespace
+
+TEST_F(AbkGuiTest, NewBookContactAndGroupAreFoundAfterSaveAndReload) {
+    MakePage();
+    // Before the first book exists the tree stays empty; the timer then fills it once.
+    EXPECT_TRUE(m_page->Tree()->StartTimer().isActive());
+    EXPECT_EQ(m_page->Tree()->topLevelItemCount(), 0);
+    ApplyDefaultBookRule();
+    ASSERT_TRUE(WaitTree(1));
+    EXPECT_FALSE(m_page->Tree()->StartTimer().isActive());
+    ASSERT_EQ(m_page->Tree()->topLevelItemCount(), 1);
+    EXPECT_EQ(m_page->Tree()->currentItem()->text(0), QStringLiteral("Мои Контакты"));
+
+    abk::PushDialogHook([](QDialog& d) {
+        Child<QLineEdit>(d, "bookName")->setText(QStringLiteral("Клиенты"));
+        d.accept();
+    });
+    m_page->OnCommand(cmd::kNewBook);
+    ASSERT_EQ(AddressBooks().size(), 2u);
+    ASSERT_NE(CurrentBook(), nullptr);
+    EXPECT_EQ(CurrentBook()->m_name, "Клиенты");
+    EXPECT_EQ(m_page->Tree()->currentItem()->text(0), QStringLiteral("Клиенты"));
+
+    abk::PushDialogHook([](QDialog& d) {
+        EXPECT_FALSE(OkButton(d)->isEnabled()); // no number yet
+        EXPECT_TRUE(Child<QRadioButton>(d, "inRussia")->isChecked());
+        EXPECT_FALSE(Child<QLineEdit>(d, "countryCode")->isVisibleTo(&d));
+        Child<QRadioButton>(d, "abroad")->setChecked(true);
+        EXPECT_TRUE(Child<QLineEdit>(d, "countryCode")->isVisibleTo(&d));
+        Child<QRadioButton>(d, "inRussia")->setChecked(true);
+        Child<QLineEdit>(d, "faxNumber")->setText(QStringLiteral("352-08-09"));
+        Child<QLineEdit>(d, "areaCode")->setText(QStringLiteral("812"));
+        Child<QLineEdit>(d, "company")->setText(QStringLiteral("ООО Ромашка"));
+        EXPECT_TRUE(OkButton(d)->isEnabled());
+        OkButton(d)->click();
+    });
+    m_page->OnCommand(cmd::kNewContact);
+    ASSERT_TRUE(WaitTree(2));
+
+    abk::PushDialogHook([](QDialog& d) {
+        Child<QLineEdit>(d, "groupName")->setText(QStringLiteral("Партнёры"));
+        Child<QPushButton>(d, "addToGroup")->click(); // the selection dialog: next hook
+        EXPECT_EQ(Child<QLabel>(d, "memberCount")->text(), QStringLiteral("1"));
+        d.accept();
+    });
+    abk::PushDialogHook([](QDialog& d) {
+        auto* list = Child<QTreeWidget>(d, "bookList");
+        EXPECT_FALSE(Child<QPushButton>(d, "choose")->isEnabled());
+        SelectRow(list, QStringLiteral("88123520809"));
+        EXPECT_TRUE(Child<QPushButton>(d, "choose")->isEnabled());
+        Child<QPushButton>(d, "choose")->click();
+        EXPECT_EQ(Child<QTreeWidget>(d, "selectionList")->topLevelItemCount(), 1);
+        d.accept();
+    });
+    m_page->OnCommand(cmd::kNewGroup);
+    EXPECT_EQ(abk::PendingDialogHooks(), 0u);
+    ASSERT_TRUE(WaitTree(3));
+    QTreeWidgetItem* groupItem = FindTreeItem("Партнёры");
+    ASSERT_NE(groupItem, nullptr);
+    EXPECT_EQ(groupItem->parent()->text(0), QStringLiteral("Клиенты"));
+    // The remembered book is selected again and its entries listed, the group in bold.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_page->List()->Model()->rowCount() == 2; }, 20000));
+    const auto& rows = m_page->List()->Model()->Rows();
+    const auto group = std::find_if(rows.begin(), rows.end(), [](auto& r) { return r.IsGroup(); });
+    ASSERT_NE(group, rows.end());
+    const int groupRow = static_cast<int>(group - rows.begin());
+    EXPECT_TRUE(m_page->List()
+                    ->Model()
+                    ->data(m_page->List()->Model()->index(groupRow, 0), Qt::FontRole)
+                    .value<QFont>()
+                    .bold());
+
+    SaveAndReload();
+    CAddrBook* book = BookNamed("Клиенты");
+    ASSERT_NE(book, nullptr);
+    ASSERT_NE(BookNamed("Мои Контакты"), nullptr);
+    auto contacts = EntriesOf<CContactEntry>(*book, kEntryTypeContact);
+    auto groups = EntriesOf<CGroupEntry>(*book, kEntryTypeGroup);
+    ASSERT_EQ(contacts.size(), 1u);
+    ASSERT_EQ(groups.size(), 1u);
+    EXPECT_EQ(contacts[0]->m_name, "88123520809");
+    EXPECT_EQ(contacts[0]->m_company, "ООО Ромашка");
+    EXPECT_EQ(groups[0]->m_name, "Партнёры");
+    ASSERT_EQ(groups[0]->m_members.size(), 1u);
+    EXPECT_EQ(groups[0]->m_members[0], contacts[0]->m_guid);
+    EXPECT_TRUE(Contains(contacts[0]->m_groups, groups[0]->m_guid));
+}
+
+TEST_F(AbkGuiTest, AddingAGroupThatContainsTheEditedOneIsRefusedWithMessage2012) {
+    CAddrBook* book = AddBook("Книга");
+    CGroupEntry* inner = AddGroup(book, "Внутренняя");
+    CGroupEntry* outer = AddGroup(book, "Внешняя", {inner});
+    CurrentBook() = book;
+    MakePage();
+    ASSERT_TRUE(WaitTree(1));
+    // The inner group shows under its book and again under its parent group.
+    int innerItems = 0;
+    for (QTreeWidgetItem* item : AllItems(m_page->Tree())) {
+        innerItems += item->text(0) == QStringLiteral("Внутренняя") ? 1 : 0;
+    }
+    EXPECT_EQ(innerItems, 2);
+    QTreeWidgetItem* root = m_page->Tree()->topLevelItem(0);
+    QTreeWidgetItem* innerItem = nullptr;
+    for (int i = 0; i < root->childCount(); ++i) {
+        if (root->child(i)->text(0) == QStringLiteral("Внутренняя")) {
+            innerItem = root->child(i);
+        }
+    }
+    ASSERT_NE(innerItem, nullptr);
+    EXPECT_EQ(root->child(0)->text(0), QStringLiteral("Внешняя")); // sorted by bytes
+    m_page->Tree()->setCurrentItem(innerItem);
+
+    m_prompt.SetNextAnswer(MsgAnswer::Ok);
+    abk::PushDialogHook([](QDialog& d) {
+        EXPECT_EQ(d.windowTitle(), QStringLiteral("Свойства Внутренняя"));
+        Child<QPushButton>(d, "addToGroup")->click();
+        EXPECT_EQ(Child<QLabel>(d, "memberCount")->text(), QStringLiteral("0"));
+        d.accept();
+    });
+    abk::PushDialogHook([](QDialog& d) {
+        SelectRow(Child<QTreeWidget>(d, "bookList"), QStringLiteral("Внешняя"));
+        Child<QPushButton>(d, "choose")->click();
+        d.accept();
+    });
+    m_page->OnCommand(cmd::kProperties);
+    EXPECT_TRUE(inner->m_members.empty());
+    EXPECT_EQ(outer->m_members.size(), 1u);
+    const auto asked = m_prompt.Asked();
+    ASSERT_FALSE(asked.empty());
+    EXPECT_EQ(asked.back(), FormatString(LoadString(kMsgGroupRepeated), "Внешняя", "Внешняя"));
+}
+
+TEST_F(AbkGuiTest, CancelledGroupDialogRestoresNameMembersAndDropsNewContacts) {
+    CAddrBook* book = AddBook("Книга");
+    CContactEntry* c1 = AddContact(book, "88120000001");
+    CContactEntry* c2 = AddContact(book, "88120000002");
+    CGroupEntry* group = AddGroup(book, "Группа", {c1, c2});
+    CurrentBook() = book;
+    MakePage();
+    ASSERT_TRUE(WaitTree(1));
+    m_page->Tree()->setCurrentItem(FindTreeItem("Группа"));
+    ASSERT_TRUE(WaitList(1));
+    EXPECT_EQ(m_page->List()->Model()->rowCount(), 2); // the group's members
+
+    abk::PushDialogHook([](QDialog& d) {
+        auto* members = Child<QTreeWidget>(d, "members");
+        EXPECT_FALSE(Child<QPushButton>(d, "removeMember")->isEnabled());
+        SelectRow(members, QStringLiteral("88120000001"));
+        EXPECT_TRUE(Child<QPushButton>(d, "removeMember")->isEnabled());
+        EXPECT_TRUE(Child<QPushButton>(d, "memberProperties")->isEnabled());
+        QTest::keyClick(members, Qt::Key_Delete);
+        EXPECT_EQ(Child<QLabel>(d, "memberCount")->text(), QStringLiteral("1"));
+        Child<QPushButton>(d, "newContact")->click(); // next hook
+        EXPECT_EQ(Child<QLabel>(d, "memberCount")->text(), QStringLiteral("2"));
+        Child<QLineEdit>(d, "groupName")->setText(QString());
+        EXPECT_FALSE(OkButton(d)->isEnabled());
+        d.reject();
+    });
+    abk::PushDialogHook([](QDialog& d) {
+        Child<QLineEdit>(d, "faxNumber")->setText(QStringLiteral("5551234"));
+        d.accept();
+    });
+    m_page->OnCommand(cmd::kProperties);
+    EXPECT_EQ(group->m_name, "Группа");
+    EXPECT_EQ(group->m_members, (std::vector<Guid>{c1->m_guid, c2->m_guid}));
+    EXPECT_TRUE(Contains(c1->m_groups, group->m_guid));
+    EXPECT_EQ(book->Size(), 3u); // the contact made in the dialog is gone
+}
+
+TEST_F(AbkGuiTest, ImportReadsAFileDropsARowAndCommitsRowsThatSurviveARestart) {
+    CAddrBook* book = AddBook("Импорт");
+    CurrentBook() = book;
+    Settings().DefaultAreaCode = "8812";
+    const std::string file = m_root / "contacts.txt";
+    testing_support::WriteFile(file, "@Partners;88123520809;Firm;Иван\n"
+                                     "+7 495 123 45 67;ООО Ромашка;Пётр\n"
+                                     "3520809;Local;Anna\n"
+                                     ";Empty;Nobody\n"
+                                     "@Partners;8-812-111-22-33;Firm2;Olga\n");
+    MakePage();
+    ASSERT_TRUE(WaitTree(1));
+
+    m_prompt.SetNextFileName(file);
+    m_prompt.SetNextAnswer(MsgAnswer::Ok); // message 2044
+    abk::PushDialogHook([&](QDialog& dlg) {
+        auto& d = static_cast<CImportDlg&>(dlg);
+        auto* available = Child<QListWidget>(d, "availableFields");
+        auto* input = Child<QListWidget>(d, "inputFields");
+        EXPECT_EQ(available->count(), 4);
+        EXPECT_FALSE(Child<QPushButton>(d, "importButton")->isEnabled());
+        for (int i = 0; i < 3; ++i) { // number, company, person in that order
+            available->setCurrentRow(0);
+            Child<QPushButton>(d, "toInput")->click();
+        }
+        ASSERT_EQ(input->count(), 3);
+        EXPECT_EQ(available->count(), 1); // the skip entry stays
+        EXPECT_EQ(d.Fields().Input(),
+                  (std::vector<int>{kFieldNumber, kFieldCompany, kFieldPerson}));
+        Child<QPushButton>(d, "loadFile")->click();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !d.Reading(); }, 20000));
+        auto* preview = Child<QTreeWidget>(d, "preview");
+        ASSERT_EQ(preview->topLevelItemCount(), 4);
+        EXPECT_EQ(Child<QLineEdit>(d, "recordsRead")->text(), QStringLiteral("4"));
+        const auto& rows = d.Rows();
+        EXPECT_EQ(rows[0].group, "Partners");
+        EXPECT_EQ(rows[0].number, "88123520809");
+        EXPECT_EQ(rows[0].company, "Firm");
+        EXPECT_EQ(rows[0].person, "Иван");
+        EXPECT_EQ(rows[1].group, "");
+        EXPECT_EQ(rows[1].number, "81074951234567");
+        EXPECT_EQ(rows[1].company, "ООО Ромашка");
+        EXPECT_EQ(rows[2].number, "88123520809");
+        EXPECT_EQ(rows[3].number, "88121112233");
+        EXPECT_EQ(preview->topLevelItem(1)->text(2), QStringLiteral("ООО Ромашка"));
+        EXPECT_TRUE(Child<QPushButton>(d, "importButton")->isEnabled());
+        EXPECT_FALSE(Child<QPushButton>(d, "removeRows")->isEnabled());
+        preview->topLevelItem(2)->setSelected(true); // "Local" goes
+        EXPECT_TRUE(Child<QPushButton>(d, "removeRows")->isEnabled());
+        Child<QPushButton>(d, "removeRows")->click();
+        EXPECT_EQ(preview->topLevelItemCount(), 3);
+        EXPECT_EQ(Child<QLineEdit>(d, "recordsRead")->text(), QStringLiteral("3"));
+        Child<QPushButton>(d, "importButton")->click();
+    });
+    m_page->OnCommand(cmd::kImport);
+    EXPECT_EQ(abk::PendingDialogHooks(), 0u);
+    const auto asked = m_prompt.Asked();
+    ASSERT_FALSE(asked.empty());
+    EXPECT_EQ(asked.back(), ImportPrefixedMessage());
+    ASSERT_TRUE(WaitTree(2));
+    EXPECT_NE(FindTreeItem("Partners"), nullptr);
+
+    SaveAndReload();
+    CAddrBook* reloaded = BookNamed("Импорт");
+    ASSERT_NE(reloaded, nullptr);
+    auto contacts = EntriesOf<CContactEntry>(*reloaded, kEntryTypeContact);
+    auto groups = EntriesOf<CGroupEntry>(*reloaded, kEntryTypeGroup);
+    ASSERT_EQ(contacts.size(), 3u);
+    // "Partners" twice, with another row between: two groups of that name.
+    ASSERT_EQ(groups.size(), 2u);
+    std::vector<std::string> numbers;
+    for (auto* c : contacts) {
+        numbers.push_back(c->m_name + "|" + c->m_company + "|" + c->m_person);
+    }
+    std::sort(numbers.begin(), numbers.end());
+    EXPECT_EQ(numbers,
+              (std::vector<std::string>{"81074951234567|ООО Ромашка|Пётр", "88121112233|Firm2|Olga",
+                                        "88123520809|Firm|Иван"}));
+    for (auto* g : groups) {
+        EXPECT_EQ(g->m_name, "Partners");
+        ASSERT_EQ(g->m_members.size(), 1u);
+        auto* member = dynamic_cast<CContactEntry*>(reloaded->FindEntry(g->m_members[0]));
+        ASSERT_NE(member, nullptr);
+        EXPECT_TRUE(Contains(member->m_groups, g->m_guid));
+    }
+}
+
+TEST_F(AbkGuiTest, PickerReturnsTheChosenEntriesInListOrder) {
+    CAddrBook* book = AddBook("Книга");
+    AddContact(book, "300", "Третья");
+    AddContact(book, "100", "Первая");
+    AddContact(book, "200", "Вторая");
+    AddGroup(book, "Группа");
+    AddBook("Пустая");
+    CurrentBook() = book;
+
+    abk::PushDialogHook([](QDialog& d) {
+        auto* view = Child<QTableView>(d, "entries");
+        auto* model = static_cast<CEntryListModel*>(view->model());
+        ASSERT_EQ(model->rowCount(), 4);
+        EXPECT_EQ(model->Row(0).name, "100"); // the remembered sort: names ascending
+        EXPECT_EQ(model->Row(3).name, "Группа");
+        auto* ok = Child<QPushButton>(d, "choose");
+        EXPECT_FALSE(ok->isEnabled());
+        view->selectionModel()->select(model->index(2, 0),
+                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        view->selectionModel()->select(model->index(0, 0),
+                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        EXPECT_TRUE(ok->isEnabled());
+        ok->click();
+    });
+    const auto picked = CAddrBookDlg::Pick(false, nullptr);
+    ASSERT_EQ(picked.size(), 2u);
+    EXPECT_EQ(picked[0]->m_name, "100");
+    EXPECT_EQ(picked[1]->m_name, "300");
+
+    // Single selection lists no groups; the check boxes refill; another book lists its own.
+    abk::PushDialogHook([](QDialog& d) {
+        auto& dlg = static_cast<CAddrBookDlg&>(d);
+        auto* model = static_cast<CEntryListModel*>(Child<QTableView>(d, "entries")->model());
+        EXPECT_EQ(model->rowCount(), 3);
+        dlg.ShowNumbers()->setChecked(false);
+        EXPECT_EQ(model->rowCount(), 0);
+        dlg.ShowNumbers()->setChecked(true);
+        Child<QComboBox>(d, "books")->setCurrentIndex(1);
+        EXPECT_EQ(model->rowCount(), 0);
+        d.reject();
+    });
+    EXPECT_TRUE(CAddrBookDlg::Pick(true, nullptr).empty());
+}
+
+TEST_F(AbkGuiTest, ABookOfMoreThan10000ContactsShowsMessage108AndAnEmptyList) {
+    CAddrBook* big = AddBook("Большая");
+    for (int i = 0; i < 10001; ++i) {
+        AddContact(big, std::to_string(80000000000LL + i));
+    }
+    CAddrBook* full = AddBook("Полная");
+    for (int i = 0; i < 10000; ++i) {
+        AddContact(full, std::to_string(80000000000LL + i));
+    }
+    CurrentBook() = big;
+    m_prompt.SetNextAnswer(MsgAnswer::Ok);
+    MakePage();
+    ASSERT_TRUE(WaitTree(1));
+    ASSERT_TRUE(WaitList(1));
+    EXPECT_EQ(m_page->List()->Model()->rowCount(), 0);
+    const auto asked = m_prompt.Asked();
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0], FormatString(LoadString(kMsgTooManyEntries), "Большая"));
+
+    m_page->Tree()->setCurrentItem(FindTreeItem("Полная"));
+    ASSERT_TRUE(WaitList(2));
+    EXPECT_EQ(m_page->List()->Model()->rowCount(), 10000);
+    EXPECT_EQ(m_prompt.Asked().size(), 1u);
+}
+
+TEST_F(AbkGuiTest, ASecondFillStopsTheFirstAndRunsToItsEnd) {
+    CAddrBook* big = AddBook("Большая");
+    for (int i = 0; i < 100000; ++i) {
+        AddContact(big, std::to_string(80000000000LL + i));
+    }
+    CAddrBook* small = AddBook("Малая");
+    AddContact(small, "1");
+    AddContact(small, "2");
+    MakePage(); // no current book: nothing is listed at first
+    ASSERT_TRUE(WaitTree(1));
+    // A group of all 100,000 contacts: the list of a group has no size limit.
+    auto group = std::make_unique<CGroupEntry>("Все");
+    for (CAddrBookEntry* e : big->Entries()) {
+        group->m_members.push_back(e->m_guid);
+    }
+    CGroupEntry* all = group.get();
+    big->AddEntry(std::move(group));
+
+    m_page->List()->Fill(all);
+    (void)QTest::qWaitFor([] { return CThreadControl::Instance().busy.load() == 2; }, 2000);
+    m_page->List()->Fill(small);
+    ASSERT_TRUE(WaitList(1));
+    EXPECT_EQ(m_page->List()->FillsDone(), 1); // the first fill never showed
+    ASSERT_EQ(m_page->List()->Model()->rowCount(), 2);
+    EXPECT_EQ(m_page->List()->Model()->Row(0).name, "1");
+    ASSERT_TRUE(QTest::qWaitFor([] { return CThreadControl::Instance().busy.load() == 0; }, 20000));
+    EXPECT_NE(std::find(m_frame.statusTexts.begin(), m_frame.statusTexts.end(),
+                        std::string(LoadString(kIdsBuildingList))),
+              m_frame.statusTexts.end());
+}
+
+TEST_F(AbkGuiTest, HeaderClicksSortTheListAndDeleteRemovesRowsOfTheCurrentBookOnly) {
+    CAddrBook* book = AddBook("Книга");
+    AddContact(book, "2", "b");
+    AddContact(book, "1", "c");
+    AddContact(book, "3", "a");
+    CurrentBook() = book;
+    MakePage();
+    ASSERT_TRUE(WaitTree(1));
+    ASSERT_TRUE(WaitList(1));
+    auto names = [&] {
+        std::string s;
+        for (const auto& r : m_page->List()->Model()->Rows()) {
+            s += r.name;
+        }
+        return s;
+    };
+    EXPECT_EQ(names(), "213"); // book order
+    m_page->List()->SortBy(0); // starts as column 0 ascending: this click descends
+    EXPECT_EQ(names(), "321");
+    m_page->List()->SortBy(1);
+    EXPECT_EQ(names(), "321"); // companies a, b, c
+    m_page->List()->SortBy(1);
+    EXPECT_EQ(names(), "123");
+    EXPECT_NE(std::find(m_frame.statusTexts.begin(), m_frame.statusTexts.end(),
+                        std::string(LoadString(kIdsSortingList))),
+              m_frame.statusTexts.end());
+
+    m_page->List()->setFocus();
+    m_page->SetListActive(true);
+    m_page->List()->selectRow(0);
+    bool enabled = false, checked = false;
+    ASSERT_TRUE(m_page->CommandState(cmd::kProperties, enabled, checked));
+    EXPECT_TRUE(enabled);
+    Settings().ConfirmDeleteItem = true;
+    m_prompt.SetNextAnswer(MsgAnswer::No);
+    m_page->OnCommand(cmd::kDelete);
+    EXPECT_EQ(book->Size(), 3u);
+    m_prompt.SetNextAnswer(MsgAnswer::Yes);
+    m_page->OnCommand(cmd::kDelete);
+    EXPECT_EQ(book->Size(), 2u);
+    EXPECT_EQ(names(), "23");
+}
