@@ -264,15 +264,11 @@ void CImportDlg::OnToInput() {
     if (from < 0) {
         return;
     }
-    const int before = m_input->currentItem() != nullptr && m_input->currentItem()->isSelected()
-                           ? m_input->currentRow()
-                           : -1;
+    QListWidgetItem* current = m_input->currentItem();
+    const int before = current != nullptr && current->isSelected() ? m_input->currentRow() : -1;
     if (m_fields.MoveToInput(from, before)) {
-        FillFieldLists(before >= 0 ? before + 1 : static_cast<int>(m_fields.Input().size()) - 1,
-                       from);
-        if (before >= 0) {
-            m_input->setCurrentRow(-1);
-        }
+        // No input entry stays selected, so the next "<--" appends again.
+        FillFieldLists(-1, from);
     }
 }
 
