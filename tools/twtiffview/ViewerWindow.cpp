@@ -42,6 +42,8 @@ CViewerWindow::CViewerWindow(QWidget* parent) : QMainWindow(parent) {
     m_scroll->setWidgetResizable(false);
     m_scroll->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     m_scroll->setBackgroundRole(QPalette::Dark);
+    // Fitting the width must not make the page tall enough to need a bar it did not leave room for.
+    m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setCentralWidget(m_scroll);
 
     m_thumbs = new QListWidget;
@@ -52,6 +54,7 @@ CViewerWindow::CViewerWindow(QWidget* parent) : QMainWindow(parent) {
     m_thumbs->setMovement(QListView::Static);
     m_thumbs->setIconSize(QSize(kThumbWidth, kThumbWidth * 3 / 2));
     m_thumbs->setSpacing(6);
+    m_thumbs->setFixedWidth(kThumbWidth + 48);
     auto* dock = new QDockWidget(QStringLiteral("Страницы"));
     dock->setObjectName(QStringLiteral("pagesDock"));
     dock->setFeatures(QDockWidget::DockWidgetMovable);
@@ -137,7 +140,8 @@ void CViewerWindow::FillThumbnails() {
         if (!page.image.isNull()) {
             QSize size = PhysicalPixels(page).scaled(m_thumbs->iconSize(), Qt::KeepAspectRatio);
             thumb = QPixmap::fromImage(
-                page.image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+                page.image.convertToFormat(QImage::Format_Grayscale8)
+                    .scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
         }
         m_thumbs->addItem(
             new QListWidgetItem(QIcon(thumb), QStringLiteral("Страница %1").arg(i + 1)));
