@@ -100,6 +100,8 @@ public:
 
     int GetType() const override { return kEntryTypeGroup; }
     void Serialize(CArchive& ar) override;
+    // Every member line, nested groups' names as prefixes (defined with the export).
+    void ExportText(std::string& out) const override;
     // Also the member list.
     void CopyFrom(const CGroupEntry& other);
 

@@ -53,12 +53,12 @@ void ExportGroup(const CGroupEntry& root, std::string& out) {
 
 } // namespace
 
+void CGroupEntry::ExportText(std::string& out) const {
+    ExportGroup(*this, out);
+}
+
 void ExportEntryText(const CAddrBookEntry& entry, std::string& out) {
-    if (const auto* g = dynamic_cast<const CGroupEntry*>(&entry)) {
-        ExportGroup(*g, out);
-    } else {
-        entry.ExportText(out);
-    }
+    entry.ExportText(out);
 }
 
 std::string ExportBookText(const CAddrBook& book, const std::function<bool()>& stop,
