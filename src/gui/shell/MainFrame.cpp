@@ -4,6 +4,7 @@
 #include "app/Settings.h"
 #include "app/ThreadControl.h"
 #include "filters/ListFilter.h"
+#include "gui/addressbook/AddrBookViews.h"
 #include "gui/app/AboutDlg.h"
 #include "gui/app/QtPrompt.h"
 #include "gui/app/SettingsDlg.h"
@@ -189,7 +190,7 @@ CMainFrame::CMainFrame(CQtPrompt& prompt, QWidget* parent)
     });
     m_fakeView = new CFakeView(this);
     setCentralWidget(m_fakeView);
-    resize(980, 620);
+    resize(1100, 680);
 
     CreateTray();
     m_syncTimer.setTimerType(Qt::VeryCoarseTimer);
@@ -338,21 +339,12 @@ void CMainFrame::AttachDocument(CVelquinDoc& doc) {
     m_sentView = new CReceivedFaxTreeView(doc, m_fakeView);
     m_savedView = new CSavedDocView(doc, m_fakeView);
 
-    m_bookPage = new QSplitter(Qt::Horizontal, m_fakeView);
+    m_bookPage = CreateAddressBookPage(doc, *this, m_prompt, m_fakeView);
     m_bookPage->setObjectName(QStringLiteral("addressBookPage"));
-    m_bookTree = new QTreeWidget(m_bookPage);
-    m_bookTree->setObjectName(QStringLiteral("addrBookTree"));
-    m_bookTree->setHeaderHidden(true);
-    m_bookList = new QTreeWidget(m_bookPage);
-    m_bookList->setObjectName(QStringLiteral("addrBookList"));
-    m_bookList->setRootIsDecorated(false);
-    m_bookList->setHeaderLabels({Str(2013)});
-    connect(m_bookTree, &QTreeWidget::currentItemChanged, this,
-            [this](QTreeWidgetItem*, QTreeWidgetItem*) { FillAddressBookPage(); });
     const int screenWidth = screen() != nullptr ? screen()->geometry().width() : 1024;
     const int left = profile::SplitterWidth(profile::ReadInt(kBookSection, QStringLiteral("Width")),
                                             screenWidth);
-    m_bookPage->setSizes({left, std::max(200, width() - left)});
+    m_bookPage->setSizes({left, std::max(300, width() - left)});
 
     m_fakeView->SetPage(0, m_newFaxView);
     m_fakeView->SetPage(1, m_sentView);
@@ -368,6 +360,7 @@ void CMainFrame::AttachDocument(CVelquinDoc& doc) {
     wire(m_newFaxView);
     wire(m_savedView);
     wire(m_sentView);
+    wire(m_bookPage);
 
     SelectPage(0);
     m_selector->SetCurrent(0);
@@ -389,6 +382,8 @@ CPageView* CMainFrame::ActiveView() const {
         return m_sentView;
     case 2:
         return m_savedView;
+    case 3:
+        return m_bookPage;
     default:
         return nullptr;
     }
@@ -416,11 +411,7 @@ bool CMainFrame::SelectPage(int index) {
     m_currentPage = index;
     m_selector->SetCurrent(index);
     if (QWidget* w = m_fakeView->currentWidget()) {
-        if (index == 3) {
-            m_bookTree->setFocus();
-        } else {
-            w->setFocus();
-        }
+        w->setFocus();
     }
     UpdateCommandUI();
     return true;
@@ -459,10 +450,6 @@ void CMainFrame::UpdateCommandUI() {
         if (m_actions[id]->isCheckable()) {
             m_actions[id]->setChecked(checked);
         }
-    }
-    if (m_currentPage == 3) {
-        // The address-book page: loading a book file works already; the editors come later.
-        m_actions[cmd::kOpenBook]->setEnabled(true);
     }
     m_actions[cmd::kSynchronise]->setEnabled(true);
     m_actions[cmd::kToolbar]->setChecked(m_toolbarVisible);
@@ -511,12 +498,6 @@ void CMainFrame::OnCommand(int id) {
     case cmd::kReloadPrinted:
         ReloadPrinted();
         return;
-    case cmd::kOpenBook:
-        if (m_doc != nullptr) {
-            m_doc->OpenAddressBook();
-            FillAddressBookPage();
-        }
-        return;
     default:
         break;
     }
@@ -534,38 +515,6 @@ void CMainFrame::ShowContextMenu(const QPoint& pos, int defaultCommand) {
     m_opsMenu->setDefaultAction(m_actions.value(defaultCommand, nullptr));
     m_opsMenu->exec(pos);
     m_opsMenu->setDefaultAction(nullptr);
-}
-
-void CMainFrame::FillAddressBookPage() {
-    if (m_bookTree == nullptr) {
-        return;
-    }
-    QTreeWidgetItem* current = m_bookTree->currentItem();
-    const int currentIndex = current != nullptr ? m_bookTree->indexOfTopLevelItem(current) : 0;
-    auto& books = AddressBooks();
-    if (m_bookTree->topLevelItemCount() != static_cast<int>(books.size())) {
-        const QSignalBlocker block(m_bookTree);
-        m_bookTree->clear();
-        for (const auto& b : books) {
-            auto* item = new QTreeWidgetItem(m_bookTree);
-            item->setText(0, Q(b->m_name));
-            item->setIcon(0, QIcon(QStringLiteral(":/icons/page-contacts.png")));
-        }
-        if (m_bookTree->topLevelItemCount() > 0) {
-            m_bookTree->setCurrentItem(m_bookTree->topLevelItem(
-                std::clamp(currentIndex, 0, m_bookTree->topLevelItemCount() - 1)));
-        }
-    }
-    m_bookList->clear();
-    const int index = m_bookTree->currentItem() != nullptr
-                          ? m_bookTree->indexOfTopLevelItem(m_bookTree->currentItem())
-                          : -1;
-    if (index >= 0 && static_cast<std::size_t>(index) < books.size()) {
-        books[static_cast<std::size_t>(index)]->ForEachEntry([this](const CAddrBookEntry& e) {
-            auto* item = new QTreeWidgetItem(m_bookList);
-            item->setText(0, Q(e.GetName()));
-        });
-    }
 }
 
 // --- commands ------------------------------------------------------------------------------
@@ -797,6 +746,8 @@ void CMainFrame::PostCommand(int commandId) {
 void CMainFrame::AddressBooksLoaded() {
     OnGui([this] {
         m_statusText->setText(Str(ids::kIdleText)); // the loader's own text is done
-        FillAddressBookPage();
+        if (m_bookPage != nullptr) {
+            m_bookPage->AddressBooksLoaded();
+        }
     });
 }

@@ -21,6 +21,7 @@ class CPageView;
 class CNewFaxView;
 class CSavedDocView;
 class CReceivedFaxTreeView;
+class CAddrBookPage;
 class CFaxDocument;
 class QAction;
 class QLabel;
@@ -115,6 +116,7 @@ public:
     CNewFaxView* NewFaxView() const { return m_newFaxView; }
     CSavedDocView* SavedDocView() const { return m_savedView; }
     CReceivedFaxTreeView* SentView() const { return m_sentView; }
+    CAddrBookPage* AddressBookPage() const { return m_bookPage; }
     CSelector* Selector() const { return m_selector; }
     CFakeView* FakeView() const { return m_fakeView; }
     QProgressBar* ProgressBar() const { return m_progress; }
@@ -146,7 +148,6 @@ private:
     void CreateTray();
     void ShowContextMenu(const QPoint& pos, int defaultCommand);
     void OnGui(std::function<void()> work);
-    void FillAddressBookPage();
     void ApplyTimerChange(const CTimerChange& change);
 
     CQtPrompt& m_prompt;
@@ -161,9 +162,7 @@ private:
     CNewFaxView* m_newFaxView = nullptr;
     CSavedDocView* m_savedView = nullptr;
     CReceivedFaxTreeView* m_sentView = nullptr;
-    QSplitter* m_bookPage = nullptr;
-    QTreeWidget* m_bookTree = nullptr;
-    QTreeWidget* m_bookList = nullptr;
+    CAddrBookPage* m_bookPage = nullptr;
     QLabel* m_statusText = nullptr;
     QProgressBar* m_progress = nullptr;
     QSystemTrayIcon* m_tray = nullptr;

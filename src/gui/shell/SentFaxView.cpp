@@ -22,7 +22,7 @@ QString Q(const std::string& s) {
 
 constexpr int kEntryRole = Qt::UserRole;
 constexpr int kRecipientRole = Qt::UserRole + 1;
-const int kDefaultWidths[] = {300, 220, 170};
+const int kDefaultWidths[] = {380, 230, 170};
 
 } // namespace
 
