@@ -286,3 +286,29 @@ TEST_F(VelquinPrintTest, TheWatcherAnnouncesAFinishedPrint) {
     Listing want = {{"report.tif", "report"}};
     EXPECT_EQ(ListTwice(m_fax), want);
 }
+
+TEST(UserGuideTest, TheBuiltGuideIsOneMhtmlPageWithItsScreenshots) {
+    std::string path = BuildDir() + "/tools/velquin-tool/Help/TWVelquin.MHT";
+    if (!platform::PathExists(path)) {
+        GTEST_SKIP() << "the user guide is not built (no base64)";
+    }
+    std::string mht = ReadFileOrDie(path);
+    const std::string boundary = "----=_NextPart_Velquin_Help";
+    EXPECT_EQ(mht.rfind("From: <Saved by Velquin>\r\n", 0), 0u);
+    EXPECT_NE(mht.find("Content-Type: multipart/related;"), std::string::npos);
+    // The page first, then each image once; the closing boundary ends the file.
+    std::size_t html = mht.find("Content-Type: text/html; charset=\"utf-8\"");
+    std::size_t image = mht.find("Content-Type: image/png");
+    ASSERT_NE(html, std::string::npos);
+    ASSERT_NE(image, std::string::npos);
+    EXPECT_LT(html, image);
+    EXPECT_NE(mht.find("Content-Location: file:///twtiffview.png\r\n"), std::string::npos);
+    EXPECT_EQ(mht.substr(mht.size() - boundary.size() - 6), "--" + boundary + "--\r\n");
+    // Lines stay within the 78 columns of mail (the count includes the CR).
+    std::size_t longest = 0, start = 0;
+    for (std::size_t at = mht.find('\n'); at != std::string::npos; at = mht.find('\n', start)) {
+        longest = std::max(longest, at - start);
+        start = at + 1;
+    }
+    EXPECT_LE(longest, 79u);
+}
