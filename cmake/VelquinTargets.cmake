@@ -60,7 +60,8 @@ function(velquin_check_no_qt_in_core)
     endforeach()
 endfunction()
 
-# velquin_test_suite(name DEPS ...): one GoogleTest binary per test folder, sources globbed.
+# velquin_test_suite(name DEPS ... LABELS label): one GoogleTest binary per test folder, sources
+# globbed. One label only: discovered tests cannot carry a list of them.
 function(velquin_test_suite name)
     cmake_parse_arguments(ARG "" "" "DEPS;LABELS" ${ARGN})
     file(GLOB _src CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
