@@ -121,9 +121,7 @@ void CReceivedFaxTreeView::OnUpdate(int hint, const void* collection) {
 void CReceivedFaxTreeView::Rebuild(const SentList& sent) {
     // Selection, expanded lists and the scroll position survive the rebuild.
     std::set<const CFaxEntryBase*> selected, expanded;
-    bool rootSelected = false;
     if (QTreeWidgetItem* root = Root()) {
-        rootSelected = root->isSelected();
         for (int i = 0; i < root->childCount(); ++i) {
             const CFaxEntryBase* e = EntryOf(root->child(i));
             if (root->child(i)->isSelected()) {
@@ -184,7 +182,6 @@ void CReceivedFaxTreeView::Rebuild(const SentList& sent) {
         root->setSelected(true);
         setCurrentItem(root);
     }
-    (void)rootSelected;
     setUpdatesEnabled(true);
     if (verticalScrollBar() != nullptr) {
         verticalScrollBar()->setValue(scroll);
