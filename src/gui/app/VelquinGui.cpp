@@ -3,6 +3,7 @@
 #include "app/Settings.h"
 #include "app/ThreadControl.h"
 #include "gui/app/AboutDlg.h"
+#include "gui/sending/SendCommands.h"
 #include "gui/shell/MainFrame.h"
 #include "store/StatusSync.h"
 
@@ -30,6 +31,7 @@ bool CVelquinGui::CreateMainWindow(bool hidden) {
     m_doc = std::make_unique<CVelquinDoc>(
         m_prompt, *m_frame, statusSteps ? statusSteps(*m_frame) : CVelquinDoc::CStatusSteps{});
     m_frame->AttachDocument(*m_doc);
+    m_frame->SetSendHandler(MakeSendHandler([this] { return m_doc.get(); }, m_prompt, *m_frame));
     if (!hidden) {
         m_frame->show();
     }

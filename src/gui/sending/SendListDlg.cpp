@@ -1,0 +1,217 @@
+#include "gui/sending/SendListDlg.h"
+
+#include "addressbook/AddrBook.h"
+#include "gui/addressbook/AddrBookViews.h"
+#include "gui/sending/SendDlgCommon.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <ctime>
+
+using namespace send_dlg;
+
+// --- recipient list
+// -------------------------------------------------------------------------
+
+CEditListDlg::CEditListDlg(std::vector<std::string>& lines, IPrompt& prompt, QWidget* parent)
+    : QDialog(parent), m_caller(lines), m_lines(lines), m_edit(m_lines, prompt) {
+    setObjectName(QStringLiteral("CEditListDlg"));
+    setWindowTitle(QStringLiteral("Список номеров для рассылки"));
+    setModal(true);
+    m_list = new QListWidget(this);
+    m_list->setObjectName(QStringLiteral("1007"));
+    m_number = MakeEdit(this, 1008);
+    QPushButton* add = MakeButton(this, 1009, QStringLiteral("В список"));
+    add->setDefault(true);
+    QPushButton* del = MakeButton(this, 1010, QStringLiteral("Удалить"));
+    QPushButton* delAll = MakeButton(this, 1011, QStringLiteral("Удалить все"));
+    QPushButton* book = MakeButton(this, 1006, QStringLiteral("Адресная книга"));
+    QPushButton* file = MakeButton(this, 1065, QStringLiteral("CSV файл"));
+    QPushButton* close = MakeButton(this, 1, QStringLiteral("Закрыть"));
+
+    auto* layout = new QGridLayout(this);
+    layout->addWidget(m_number, 0, 0);
+    layout->addWidget(add, 0, 1);
+    layout->addWidget(m_list, 1, 0, 6, 1);
+    int row = 1;
+    for (QPushButton* b : {del, delAll, book, file}) {
+        layout->addWidget(b, row++, 1);
+    }
+    layout->setRowStretch(row++, 1);
+    layout->addWidget(close, row, 1);
+
+    connect(add, &QPushButton::clicked, this, [this] { OnAdd(); });
+    connect(del, &QPushButton::clicked, this, [this] { OnDelete(); });
+    connect(delAll, &QPushButton::clicked, this, [this] { OnDeleteAll(); });
+    connect(book, &QPushButton::clicked, this, [this] { OnAddressBook(); });
+    connect(file, &QPushButton::clicked, this, [this] { OnFile(); });
+    connect(close, &QPushButton::clicked, this, [this] { accept(); });
+    Refill(-1);
+    m_number->setFocus();
+}
+
+void CEditListDlg::Refill(int select) {
+    m_list->clear();
+    for (const std::string& line : m_lines) {
+        m_list->addItem(QString::fromStdString(line));
+    }
+    if (select >= 0 && select < m_list->count()) {
+        m_list->setCurrentRow(select);
+        m_list->scrollToItem(m_list->item(select));
+    }
+}
+
+void CEditListDlg::OnAdd() {
+    switch (m_edit.AddTyped(m_number->text().toStdString())) {
+    case CEditList::AddResult::Added:
+        Refill(static_cast<int>(m_lines.size()) - 1);
+        m_number->clear();
+        break;
+    case CEditList::AddResult::Duplicate:
+        QApplication::beep();
+        break;
+    case CEditList::AddResult::Ignored:
+        break;
+    }
+    m_number->setFocus();
+}
+
+void CEditListDlg::OnDelete() {
+    const int row = m_list->currentRow();
+    if (row < 0) {
+        return;
+    }
+    Refill(m_edit.DeleteAt(row));
+}
+
+void CEditListDlg::OnDeleteAll() {
+    m_edit.DeleteAll();
+    Refill(-1);
+}
+
+void CEditListDlg::OnAddressBook() {
+    std::vector<CAddrBookEntry*> chosen = CAddrBookDlg::Pick(false, this);
+    if (chosen.empty()) {
+        return;
+    }
+    m_edit.AddEntries(std::vector<const CAddrBookEntry*>(chosen.begin(), chosen.end()));
+    Refill(static_cast<int>(m_lines.size()) - 1);
+}
+
+void CEditListDlg::OnFile() {
+    if (m_edit.AddFromFileDialog()) {
+        Refill(static_cast<int>(m_lines.size()) - 1);
+    }
+}
+
+void CEditListDlg::accept() {
+    m_caller = m_lines;
+    QDialog::accept();
+}
+
+// --- send by list
+// ---------------------------------------------------------------------------
+
+CSendListDlg::CSendListDlg(std::string imagePath, std::string imageName, std::int32_t pages,
+                           IPrompt& prompt, IFrame& frame, std::string documentPath,
+                           QWidget* parent)
+    : CSendDlgBase(parent),
+      m_job(std::make_unique<CSendListJob>(std::move(imagePath), std::move(imageName), pages,
+                                           prompt, frame, std::move(documentPath))),
+      m_prompt(prompt) {
+    setObjectName(QStringLiteral("CSendListDlg"));
+    setWindowTitle(QStringLiteral("Отправка факс-сообщения по списку"));
+
+    m_listName = MakeEdit(this, 1011);
+    m_listName->setMaxLength(static_cast<int>(kMaxListNameChars));
+    m_count = MakeEdit(this, 1058);
+    m_count->setReadOnly(true);
+    m_edit = MakeButton(this, 1012, QStringLiteral("Редактировать"));
+    m_notifyFailure =
+        MakeCheck(this, 1016,
+                  QStringLiteral("Присылать отдельное уведомление о каждом неотправленном факсе"));
+    m_notifySuccess = MakeCheck(this, 1007,
+                                QStringLiteral("Присылать отдельное уведомление о каждом "
+                                               "успешно отправленном факсе"));
+
+    auto* layout = new QVBoxLayout(this);
+    auto* list = new QGroupBox(QStringLiteral("Укажите название вашей факс-рассылки"), this);
+    auto* ll = new QGridLayout(list);
+    ll->addWidget(m_listName, 0, 0, 1, 4);
+    ll->addWidget(new QLabel(QStringLiteral("( Всего выбрано "), list), 1, 0);
+    ll->addWidget(m_count, 1, 1);
+    ll->addWidget(new QLabel(QStringLiteral("номеров )"), list), 1, 2);
+    ll->addWidget(m_edit, 1, 3);
+    ll->addWidget(m_notifyFailure, 2, 0, 1, 4);
+    ll->addWidget(m_notifySuccess, 3, 0, 1, 4);
+    layout->addWidget(list);
+    layout->addWidget(AccountBox());
+    layout->addWidget(DeliveryBox(QStringLiteral("Доставка")));
+    layout->addLayout(ButtonRow());
+
+    m_job->Open(static_cast<std::int64_t>(std::time(nullptr)));
+    for (QCheckBox* c : {m_notifyFailure, m_notifySuccess}) {
+        connect(c, &QCheckBox::toggled, this, [this] { Changed(); });
+    }
+    connect(m_listName, &QLineEdit::textEdited, this, [this] { Changed(); });
+    connect(m_edit, &QPushButton::clicked, this, [this] { OnEdit(); });
+    Bind();
+}
+
+void CSendListDlg::LoadOwn() {
+    m_count->setText(QString::number(m_job->m_numberCount));
+    m_notifyFailure->setChecked(m_job->m_notifyFailure);
+    m_notifySuccess->setChecked(m_job->m_notifySuccess);
+    m_listName->setText(QString::fromStdString(m_job->m_listName));
+}
+
+void CSendListDlg::StoreOwn() {
+    m_job->m_notifyFailure = m_notifyFailure->isChecked();
+    m_job->m_notifySuccess = m_notifySuccess->isChecked();
+    m_job->m_listName = m_listName->text().toStdString();
+}
+
+void CSendListDlg::EnableOwn(bool idle) {
+    for (QWidget* w : std::initializer_list<QWidget*>{m_count, m_notifyFailure, m_notifySuccess,
+                                                      m_listName, m_edit}) {
+        w->setEnabled(idle);
+    }
+}
+
+void CSendListDlg::OnEdit() {
+    if (Busy()) {
+        return;
+    }
+    StoreControls();
+    CEditListDlg dlg(m_job->m_lines, m_prompt, this);
+    dlg.exec();
+    m_job->LinesEdited();
+    LoadControls();
+    UpdateButtons();
+}
+
+void CSendListDlg::OnDone() {
+    StoreControls();
+    m_job->Done();
+    LoadControls();
+    UpdateButtons();
+}
+
+void CSendListDlg::OnSend() {
+    StoreControls();
+    CPosting posting = m_job->PrepareSend();
+    PostInBackground([this, posting] { m_result = CSendListJob::Post(posting); },
+                     [this] {
+                         if (m_job->FinishSend(m_result) == SendOutcome::Submitted) {
+                             accept();
+                         }
+                     });
+}

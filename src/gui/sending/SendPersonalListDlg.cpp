@@ -1,0 +1,116 @@
+#include "gui/sending/SendPersonalListDlg.h"
+
+#include "gui/sending/SendDlgCommon.h"
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <ctime>
+
+using namespace send_dlg;
+
+CSendPersonalListDlg::CSendPersonalListDlg(std::string printRunPath, IPrompt& prompt, IFrame& frame,
+                                           QWidget* parent)
+    : CSendDlgBase(parent),
+      m_job(std::make_unique<CSendPersonalJob>(std::move(printRunPath), prompt, frame)) {
+    setObjectName(QStringLiteral("CSendPersonalListDlg"));
+    setWindowTitle(QStringLiteral("Отправка персонифицированных факс-сообщений по списку"));
+
+    m_listName = MakeEdit(this, 1011);
+    m_recipientFile = MakeEdit(this, 1013);
+    m_browse = MakeButton(this, 1033, QStringLiteral("..."));
+    m_pages = MakeEdit(this, 1058);
+    m_pages->setReadOnly(true);
+    m_progress = new QLabel(this);
+    m_progress->setObjectName(QStringLiteral("progress"));
+
+    auto* layout = new QVBoxLayout(this);
+    auto* run = new QGroupBox(QStringLiteral("Рассылка"), this);
+    auto* rl = new QGridLayout(run);
+    rl->addWidget(new QLabel(QStringLiteral("Название рассылки"), run), 0, 0);
+    rl->addWidget(m_listName, 0, 1, 1, 3);
+    rl->addWidget(new QLabel(QStringLiteral("Файл со списком получателей"), run), 1, 0);
+    rl->addWidget(m_recipientFile, 1, 1, 1, 2);
+    rl->addWidget(m_browse, 1, 3);
+    rl->addWidget(new QLabel(QStringLiteral("Каждый персональный факс содержит"), run), 2, 0);
+    rl->addWidget(m_pages, 2, 1);
+    rl->addWidget(MakeSpin(run, 1059, m_pagesUp, m_pagesDown), 2, 2);
+    rl->addWidget(new QLabel(QStringLiteral("страниц"), run), 2, 3);
+    layout->addWidget(run);
+    layout->addWidget(AccountBox());
+    layout->addWidget(DeliveryBox(QStringLiteral("Доставка")));
+    layout->addWidget(m_progress);
+    layout->addLayout(ButtonRow());
+
+    m_job->Open(static_cast<std::int64_t>(std::time(nullptr)));
+    connect(m_listName, &QLineEdit::textEdited, this, [this] { Changed(); });
+    connect(m_recipientFile, &QLineEdit::textEdited, this, [this] { Changed(); });
+    connect(m_browse, &QPushButton::clicked, this, [this] {
+        StoreControls();
+        m_job->BrowseRecipientFile();
+        LoadControls();
+        UpdateButtons();
+    });
+    connect(m_pagesUp, &QToolButton::clicked, this, [this] { OnPagesSpin(1); });
+    connect(m_pagesDown, &QToolButton::clicked, this, [this] { OnPagesSpin(-1); });
+    Bind();
+}
+
+void CSendPersonalListDlg::LoadOwn() {
+    m_listName->setText(QString::fromStdString(m_job->m_listName));
+    m_recipientFile->setText(QString::fromStdString(m_job->m_recipientFilePath));
+    m_pages->setText(QString::number(m_job->m_pagesPerRecipient));
+}
+
+void CSendPersonalListDlg::StoreOwn() {
+    m_job->m_listName = m_listName->text().toStdString();
+    m_job->m_recipientFilePath = m_recipientFile->text().toStdString();
+}
+
+void CSendPersonalListDlg::EnableOwn(bool idle) {
+    for (QWidget* w : std::initializer_list<QWidget*>{m_listName, m_recipientFile, m_browse,
+                                                      m_pages, m_pagesUp, m_pagesDown}) {
+        w->setEnabled(idle);
+    }
+}
+
+void CSendPersonalListDlg::OnPagesSpin(int delta) {
+    StoreControls();
+    m_job->SpinPages(delta);
+    LoadControls();
+    UpdateButtons();
+}
+
+void CSendPersonalListDlg::OnDone() {
+    StoreControls();
+    m_job->Done();
+    LoadControls();
+    UpdateButtons();
+}
+
+void CSendPersonalListDlg::OnSend() {
+    StoreControls();
+    m_posting = m_job->PrepareSend();
+    const int total = static_cast<int>(m_posting.items.size());
+    m_progress->setText(QStringLiteral("0 / %1").arg(total));
+    PostInBackground(
+        [this, total] {
+            m_results = CSendPersonalJob::Post(m_posting, [this, total](int index) {
+                QMetaObject::invokeMethod(
+                    m_progress,
+                    [this, index, total] {
+                        m_progress->setText(QStringLiteral("%1 / %2").arg(index + 1).arg(total));
+                    },
+                    Qt::QueuedConnection);
+            });
+        },
+        [this] {
+            if (m_job->FinishSend(m_posting, m_results) == SendOutcome::Submitted) {
+                accept();
+            }
+        });
+}
