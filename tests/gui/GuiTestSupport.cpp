@@ -62,6 +62,9 @@ void CGuiFixture::Start(bool showWindow) {
     CThreadControl::Instance().stopRequest = 0;
     CThreadControl::Instance().busy = 0;
     m_gui = std::make_unique<CVelquinGui>();
+    if (beforeStart) {
+        beforeStart(*m_gui);
+    }
     // A file name parameter starts the window hidden.
     std::vector<std::string> args;
     if (!showWindow) {

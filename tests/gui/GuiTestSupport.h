@@ -42,6 +42,8 @@ public:
     std::string apiHost = "127.0.0.1:9";
     std::string userId = "demo";
     std::string password;
+    // Runs on the program object before its start (e.g. to replace the status steps).
+    std::function<void(CVelquinGui&)> beforeStart;
 
 private:
     testing_support::TempDir m_dir;

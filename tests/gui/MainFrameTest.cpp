@@ -15,6 +15,7 @@
 #include <QProgressBar>
 #include <QTest>
 #include <QToolBar>
+#include <atomic>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -196,6 +197,39 @@ TEST(MainFrameTest, ProfileKeepsColumnWidthsAndSplitter) {
     EXPECT_EQ(profile::SplitterWidth(1920, 1920), 200);
     EXPECT_EQ(profile::SplitterWidth(std::nullopt, 1920), 200);
     EXPECT_EQ(profile::SplitterWidth(260, 1920), 260);
+}
+
+} // namespace
+
+namespace {
+
+TEST(MainFrameTest, ExitDoesNotHangOnAWorkerWaitingForTheWindow) {
+    CGuiFixture f;
+    std::atomic<int> applied{0};
+    std::atomic<bool> handedOver{false};
+    f.beforeStart = [&](CVelquinGui& gui) {
+        gui.statusSteps = [&](IFrame& frame) {
+            CVelquinDoc::CStatusSteps steps;
+            steps.query = [](std::int32_t) { return std::make_shared<int>(1); };
+            steps.apply = [&, fr = &frame](CVelquinDoc&, CVelquinDoc::StatusReply) {
+                handedOver = true;
+                if (fr->RunOnGuiThread([&] { ++applied; })) {
+                    ++applied;
+                }
+            };
+            return steps;
+        };
+    };
+    f.Start();
+    // A reply waits for the window while the window, without handling events, quits.
+    f.Doc().QueueStatusQuery(7);
+    while (!handedOver) {
+        std::this_thread::yield();
+    }
+    f.Frame().OnCommand(cmd::kExit);
+    EXPECT_TRUE(f.Frame().ExitRequested());
+    f.Stop();
+    EXPECT_EQ(applied.load(), 0);
 }
 
 } // namespace

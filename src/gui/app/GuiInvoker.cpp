@@ -72,6 +72,11 @@ void CGuiInvoker::BeginShutdown() {
     m_cv.notify_all();
 }
 
+void CGuiInvoker::Resume() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_shutdown = false;
+}
+
 bool CGuiInvoker::ShuttingDown() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_shutdown;

@@ -16,6 +16,8 @@ public:
     // Posts without waiting (dropped after shutdown).
     void Post(std::function<void()> work);
     void BeginShutdown();
+    // Takes calls again (the user declined to quit after all).
+    void Resume();
     bool ShuttingDown() const;
 
 private:

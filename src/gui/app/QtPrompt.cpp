@@ -54,6 +54,14 @@ std::optional<std::optional<std::string>> CQtPrompt::NextFileName() {
 }
 
 MsgAnswer CQtPrompt::Message(std::string_view text, MsgIcon icon, MsgButtons buttons) {
+    const MsgAnswer answer = Ask(text, icon, buttons);
+    if (m_answerHook) {
+        m_answerHook(answer);
+    }
+    return answer;
+}
+
+MsgAnswer CQtPrompt::Ask(std::string_view text, MsgIcon icon, MsgButtons buttons) {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_asked.emplace_back(text);

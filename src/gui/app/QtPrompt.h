@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -22,6 +23,9 @@ public:
                                            std::string_view defaultExt) override;
     void FileError(std::string_view text) override;
 
+    // Called on the GUI thread with every answer, before Message returns (empty: none).
+    void SetAnswerHook(std::function<void(MsgAnswer)> hook) { m_answerHook = std::move(hook); }
+
     // The window that owns the boxes (the main frame once it exists).
     void SetParent(QWidget* parent) { m_parent = parent; }
 
@@ -37,10 +41,12 @@ public:
     static QStringList QtFilters(std::string_view filters);
 
 private:
+    MsgAnswer Ask(std::string_view text, MsgIcon icon, MsgButtons buttons);
     std::optional<MsgAnswer> NextAnswer();
     std::optional<std::optional<std::string>> NextFileName();
 
     QWidget* m_parent = nullptr;
+    std::function<void(MsgAnswer)> m_answerHook;
     std::mutex m_mutex;
     std::deque<MsgAnswer> m_answers;
     std::deque<std::optional<std::string>> m_fileNames;

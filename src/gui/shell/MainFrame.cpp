@@ -616,7 +616,22 @@ void CMainFrame::ReloadPrinted() {
 
 void CMainFrame::OnExit() {
     if (m_doc != nullptr) {
-        if (!m_doc->CanCloseFrame()) {
+        // CanCloseFrame joins the status workers on this thread: a worker waiting for the
+        // GUI must be let go first. When message 106 is asked, that happens on "Да" only, so
+        // "Нет" leaves everything running.
+        if (m_doc->BookLoaderBusy()) {
+            m_prompt.SetAnswerHook([this](MsgAnswer a) {
+                if (a == MsgAnswer::Yes) {
+                    m_invoker.BeginShutdown();
+                }
+            });
+        } else {
+            m_invoker.BeginShutdown();
+        }
+        const bool close = m_doc->CanCloseFrame();
+        m_prompt.SetAnswerHook({});
+        if (!close) {
+            m_invoker.Resume();
             return;
         }
         // The book loader notices the stop request between books; the window keeps working

@@ -3,6 +3,7 @@
 #include "AbkGuiFixture.h"
 
 #include "addressbook/BookRows.h"
+#include "addressbook/Import.h"
 #include "gui/addressbook/EditDialogs.h"
 #include "gui/addressbook/ImportDlg.h"
 #include "gui/shell/Commands.h"
