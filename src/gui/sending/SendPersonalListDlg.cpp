@@ -21,6 +21,7 @@ CSendPersonalListDlg::CSendPersonalListDlg(std::string printRunPath, IPrompt& pr
     setWindowTitle(QStringLiteral("Отправка персонифицированных факс-сообщений по списку"));
 
     m_listName = MakeEdit(this, 1011);
+    m_listName->setMinimumWidth(320);
     m_recipientFile = MakeEdit(this, 1013);
     m_browse = MakeButton(this, 1033, QStringLiteral("..."));
     m_pages = MakeEdit(this, 1058);
@@ -62,6 +63,7 @@ CSendPersonalListDlg::CSendPersonalListDlg(std::string printRunPath, IPrompt& pr
 
 void CSendPersonalListDlg::LoadOwn() {
     m_listName->setText(QString::fromStdString(m_job->m_listName));
+    m_listName->setCursorPosition(0);
     m_recipientFile->setText(QString::fromStdString(m_job->m_recipientFilePath));
     m_pages->setText(QString::number(m_job->m_pagesPerRecipient));
 }
