@@ -27,166 +27,156 @@ using gui_test::WaitFor;
 
 namespace {
 
-template <typename W> W *Child(QWidget *dlg, const char *name) {
-  W *w = dlg->findChild<W *>(QString::fromLatin1(name));
-  EXPECT_NE(w, nullptr) << name;
-  return w;
+template <typename W> W* Child(QWidget* dlg, const char* name) {
+    W* w = dlg->findChild<W*>(QString::fromLatin1(name));
+    EXPECT_NE(w, nullptr) << name;
+    return w;
 }
 
 // Drives the modal dialog of type D once it is up: `script` runs inside its
 // event loop.
-template <typename D> void WhenDialogShows(std::function<void(D &)> script) {
-  auto *timer = new QTimer;
-  timer->setInterval(10);
-  QObject::connect(
-      timer, &QTimer::timeout, timer, [timer, script = std::move(script)] {
-        auto *dlg = qobject_cast<D *>(QApplication::activeModalWidget());
+template <typename D> void WhenDialogShows(std::function<void(D&)> script) {
+    auto* timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, script = std::move(script)] {
+        auto* dlg = qobject_cast<D*>(QApplication::activeModalWidget());
         if (dlg == nullptr) {
-          return;
+            return;
         }
         timer->stop();
         script(*dlg);
         timer->deleteLater();
-      });
-  timer->start();
+    });
+    timer->start();
 }
 
-void SendAndWait(CSendDlgBase &dlg) {
-  bool finished = false;
-  QObject::connect(&dlg, &CSendDlgBase::SendFinished, &dlg,
-                   [&finished] { finished = true; });
-  Child<QPushButton>(&dlg, "1")->click();
-  ASSERT_TRUE(WaitFor([&] { return finished; }, 60000));
+void SendAndWait(CSendDlgBase& dlg) {
+    bool finished = false;
+    QObject::connect(&dlg, &CSendDlgBase::SendFinished, &dlg, [&finished] { finished = true; });
+    Child<QPushButton>(&dlg, "1")->click();
+    ASSERT_TRUE(WaitFor([&] { return finished; }, 60000));
 }
 
 struct ListFixture {
-  CGuiFixture f;
-  testing_support::FaxsimProcess sim;
-  std::string document;
+    CGuiFixture f;
+    testing_support::FaxsimProcess sim;
+    std::string document;
 
-  void Start(int pages) {
-    ASSERT_TRUE(sim.Start(
-        {"--account", "demo:secret12", "--deliver-after-queries", "0"}));
-    document = f.FaxDir() + "/mailing.tif";
-    sending_test::BilevelSpec spec;
-    spec.pages = pages;
-    sending_test::WriteBilevelTiff(document, spec);
-    testing_support::WriteFile(f.FaxDir() + "/mailing.tag", "Mailing");
-    f.apiHost = sim.HostPort();
-    f.password = "secret12";
-    f.Start();
-    Settings().RememberPwd = true;
-    Settings().UserPWD = "secret12";
-    CNewFaxView &view = *f.Frame().NewFaxView();
-    ASSERT_EQ(view.topLevelItemCount(), 1);
-    view.setCurrentItem(view.topLevelItem(0));
-    view.topLevelItem(0)->setSelected(true);
-  }
-  CNewFaxView &View() { return *f.Frame().NewFaxView(); }
+    void Start(int pages) {
+        ASSERT_TRUE(sim.Start({"--account", "demo:secret12", "--deliver-after-queries", "0"}));
+        document = f.FaxDir() + "/mailing.tif";
+        sending_test::BilevelSpec spec;
+        spec.pages = pages;
+        sending_test::WriteBilevelTiff(document, spec);
+        testing_support::WriteFile(f.FaxDir() + "/mailing.tag", "Mailing");
+        f.apiHost = sim.HostPort();
+        f.password = "secret12";
+        f.Start();
+        Settings().RememberPwd = true;
+        Settings().UserPWD = "secret12";
+        CNewFaxView& view = *f.Frame().NewFaxView();
+        ASSERT_EQ(view.topLevelItemCount(), 1);
+        view.setCurrentItem(view.topLevelItem(0));
+        view.topLevelItem(0)->setSelected(true);
+    }
+    CNewFaxView& View() { return *f.Frame().NewFaxView(); }
 };
 
 TEST(SendListDlgTest, PhoneListWithADuplicateSendsThreeNumbers) {
-  ListFixture s;
-  s.Start(1);
-  const std::string list = s.f.Dir().Path() + "/phones.csv";
-  testing_support::WriteFile(list,
-                             "3520809;Ivanov;Firm Ltd\r\n88125550101;;Other\r\n"
-                             "3520809;Petrov;Again\r\n88125550102\r\n");
-  bool checked = false;
-  WhenDialogShows<CSendListDlg>([&](CSendListDlg &dlg) {
-    EXPECT_FALSE(Child<QPushButton>(&dlg, "1047")->isEnabled());
-    bool edited = false;
-    WhenDialogShows<CEditListDlg>([&](CEditListDlg &edit) {
-      s.f.Prompt().SetNextFileName(list);
-      s.f.Prompt().SetNextAnswer(MsgAnswer::Ok);
-      Child<QPushButton>(&edit, "1065")->click();
-      EXPECT_EQ(edit.List()->count(), 3);
-      EXPECT_EQ(edit.List()->item(0)->text(),
-                QStringLiteral("88123520809 Firm Ltd"));
-      Child<QPushButton>(&edit, "1")->click();
-      edited = true;
+    ListFixture s;
+    s.Start(1);
+    const std::string list = s.f.Dir().Path() + "/phones.csv";
+    testing_support::WriteFile(list, "3520809;Ivanov;Firm Ltd\r\n88125550101;;Other\r\n"
+                                     "3520809;Petrov;Again\r\n88125550102\r\n");
+    bool checked = false;
+    WhenDialogShows<CSendListDlg>([&](CSendListDlg& dlg) {
+        EXPECT_FALSE(Child<QPushButton>(&dlg, "1047")->isEnabled());
+        bool edited = false;
+        WhenDialogShows<CEditListDlg>([&](CEditListDlg& edit) {
+            s.f.Prompt().SetNextFileName(list);
+            s.f.Prompt().SetNextAnswer(MsgAnswer::Ok);
+            Child<QPushButton>(&edit, "1065")->click();
+            EXPECT_EQ(edit.List()->count(), 3);
+            EXPECT_EQ(edit.List()->item(0)->text(), QStringLiteral("88123520809 Firm Ltd"));
+            Child<QPushButton>(&edit, "1")->click();
+            edited = true;
+        });
+        Child<QPushButton>(&dlg, "1012")->click();
+        ASSERT_TRUE(edited);
+        const std::vector<std::string> asked = s.f.Prompt().Asked();
+        ASSERT_FALSE(asked.empty());
+        EXPECT_EQ(asked.back(), std::string(LoadString(2045)));
+        EXPECT_EQ(Child<QLineEdit>(&dlg, "1058")->text(), QStringLiteral("3"));
+        ASSERT_TRUE(Child<QPushButton>(&dlg, "1047")->isEnabled());
+        Child<QPushButton>(&dlg, "1047")->click();
+        ASSERT_TRUE(Child<QPushButton>(&dlg, "1")->isEnabled());
+        SendAndWait(dlg);
+        checked = true;
     });
-    Child<QPushButton>(&dlg, "1012")->click();
-    ASSERT_TRUE(edited);
-    const std::vector<std::string> asked = s.f.Prompt().Asked();
-    ASSERT_FALSE(asked.empty());
-    EXPECT_EQ(asked.back(), std::string(LoadString(2045)));
-    EXPECT_EQ(Child<QLineEdit>(&dlg, "1058")->text(), QStringLiteral("3"));
-    ASSERT_TRUE(Child<QPushButton>(&dlg, "1047")->isEnabled());
-    Child<QPushButton>(&dlg, "1047")->click();
-    ASSERT_TRUE(Child<QPushButton>(&dlg, "1")->isEnabled());
-    SendAndWait(dlg);
-    checked = true;
-  });
-  s.View().OnSendList();
-  ASSERT_TRUE(checked);
-  EXPECT_EQ(s.View().topLevelItemCount(), 0);
-  EXPECT_FALSE(std::filesystem::exists(s.document));
-  CReceivedFaxTreeView *tree = s.f.Frame().SentView();
-  ASSERT_NE(tree->Root(), nullptr);
-  ASSERT_EQ(tree->Root()->childCount(), 1);
-  EXPECT_EQ(tree->Root()->child(0)->childCount(), 3);
-  s.f.Stop();
+    s.View().OnSendList();
+    ASSERT_TRUE(checked);
+    EXPECT_EQ(s.View().topLevelItemCount(), 0);
+    EXPECT_FALSE(std::filesystem::exists(s.document));
+    CReceivedFaxTreeView* tree = s.f.Frame().SentView();
+    ASSERT_NE(tree->Root(), nullptr);
+    ASSERT_EQ(tree->Root()->childCount(), 1);
+    EXPECT_EQ(tree->Root()->child(0)->childCount(), 3);
+    s.f.Stop();
 }
 
 TEST(SendListDlgTest, PersonalRunToThreeRecipientsMakesThreeSubmissions) {
-  ListFixture s;
-  s.Start(6);
-  const std::string recipients = s.f.Dir().Path() + "/recipients.csv";
-  testing_support::WriteFile(recipients, "88125550101;Ivanov;Firm A\r\n"
-                                         "88125550102;Petrov;Firm B\r\n"
-                                         "88125550103;Sidorov;Firm C\r\n");
-  bool checked = false;
-  WhenDialogShows<CSendPersonalListDlg>([&](CSendPersonalListDlg &dlg) {
-    s.f.Prompt().SetNextFileName(recipients);
-    Child<QPushButton>(&dlg, "1033")->click();
-    EXPECT_EQ(Child<QLineEdit>(&dlg, "1013")->text(),
-              QString::fromStdString(recipients));
-    Child<QToolButton>(&dlg, "1059_up")->click();
-    EXPECT_EQ(Child<QLineEdit>(&dlg, "1058")->text(), QStringLiteral("2"));
-    Child<QPushButton>(&dlg, "1047")->click();
-    ASSERT_TRUE(Child<QPushButton>(&dlg, "1")->isEnabled());
-    SendAndWait(dlg);
-    checked = true;
-  });
-  s.View().OnSendPersonal();
-  ASSERT_TRUE(checked);
-  EXPECT_EQ(s.View().topLevelItemCount(), 0);
-  CReceivedFaxTreeView *tree = s.f.Frame().SentView();
-  ASSERT_NE(tree->Root(), nullptr);
-  ASSERT_EQ(tree->Root()->childCount(), 1);
-  EXPECT_EQ(tree->Root()->child(0)->childCount(), 3);
-  s.f.Stop();
+    ListFixture s;
+    s.Start(6);
+    const std::string recipients = s.f.Dir().Path() + "/recipients.csv";
+    testing_support::WriteFile(recipients, "88125550101;Ivanov;Firm A\r\n"
+                                           "88125550102;Petrov;Firm B\r\n"
+                                           "88125550103;Sidorov;Firm C\r\n");
+    bool checked = false;
+    WhenDialogShows<CSendPersonalListDlg>([&](CSendPersonalListDlg& dlg) {
+        s.f.Prompt().SetNextFileName(recipients);
+        Child<QPushButton>(&dlg, "1033")->click();
+        EXPECT_EQ(Child<QLineEdit>(&dlg, "1013")->text(), QString::fromStdString(recipients));
+        Child<QToolButton>(&dlg, "1059_up")->click();
+        EXPECT_EQ(Child<QLineEdit>(&dlg, "1058")->text(), QStringLiteral("2"));
+        Child<QPushButton>(&dlg, "1047")->click();
+        ASSERT_TRUE(Child<QPushButton>(&dlg, "1")->isEnabled());
+        SendAndWait(dlg);
+        checked = true;
+    });
+    s.View().OnSendPersonal();
+    ASSERT_TRUE(checked);
+    EXPECT_EQ(s.View().topLevelItemCount(), 0);
+    CReceivedFaxTreeView* tree = s.f.Frame().SentView();
+    ASSERT_NE(tree->Root(), nullptr);
+    ASSERT_EQ(tree->Root()->childCount(), 1);
+    EXPECT_EQ(tree->Root()->child(0)->childCount(), 3);
+    s.f.Stop();
 }
 
 // Pictures of the dialogs for the user guide: VELQUIN_SHOT_DIR=docs and
 // --gtest_also_run_disabled_tests.
 TEST(SendDialogsPictures, DISABLED_Grab) {
-  const char *dir = std::getenv("VELQUIN_SHOT_DIR");
-  ASSERT_NE(dir, nullptr);
-  CGuiFixture f;
-  f.Start(false);
-  auto shoot = [&](QDialog &dlg, const char *name) {
-    dlg.show();
-    dlg.adjustSize();
-    QApplication::processEvents();
-    EXPECT_TRUE(
-        dlg.grab().save(QString::fromStdString(std::string(dir) + "/" + name)));
-    dlg.hide();
-  };
-  CSendFaxDlg fax("/nonexistent/report.tif", "report.tif", "Report", f.Prompt(),
-                  f.Frame());
-  shoot(fax, "send-fax.png");
-  CSendListDlg list("/nonexistent/report.tif", "report.tif", 0, f.Prompt(),
-                    f.Frame());
-  shoot(list, "send-list.png");
-  std::vector<std::string> lines{"88123520809 Firm Ltd", "88125550101 Other",
-                                 "88125550102"};
-  CEditListDlg edit(lines, f.Prompt());
-  shoot(edit, "send-list-edit.png");
-  CSendPersonalListDlg personal("/nonexistent/run.tif", f.Prompt(), f.Frame());
-  shoot(personal, "send-personal.png");
-  f.Stop();
+    const char* dir = std::getenv("VELQUIN_SHOT_DIR");
+    ASSERT_NE(dir, nullptr);
+    CGuiFixture f;
+    f.Start(false);
+    auto shoot = [&](QDialog& dlg, const char* name) {
+        dlg.show();
+        dlg.adjustSize();
+        QApplication::processEvents();
+        EXPECT_TRUE(dlg.grab().save(QString::fromStdString(std::string(dir) + "/" + name)));
+        dlg.hide();
+    };
+    CSendFaxDlg fax("/nonexistent/report.tif", "report.tif", "Report", f.Prompt(), f.Frame());
+    shoot(fax, "send-fax.png");
+    CSendListDlg list("/nonexistent/report.tif", "report.tif", 0, f.Prompt(), f.Frame());
+    shoot(list, "send-list.png");
+    std::vector<std::string> lines{"88123520809 Firm Ltd", "88125550101 Other", "88125550102"};
+    CEditListDlg edit(lines, f.Prompt());
+    shoot(edit, "send-list-edit.png");
+    CSendPersonalListDlg personal("/nonexistent/run.tif", f.Prompt(), f.Frame());
+    shoot(personal, "send-personal.png");
+    f.Stop();
 }
 
 } // namespace
