@@ -1,5 +1,6 @@
 #include "gui/addressbook/ImportDlg.h"
 
+#include "addressbook/Import.h"
 #include "app/ThreadControl.h"
 #include "gui/addressbook/AbkCommon.h"
 #include "resources/Strings.h"
@@ -34,6 +35,11 @@ void RequestStop() {
     }
 }
 } // namespace
+
+struct CImportDlg::CData {
+    CImportFields fields;
+    std::vector<CImportRow> rows;
+};
 
 // The reader's calls, each run on the GUI thread while the reader waits (the synchronous
 // messages of the original).
@@ -137,6 +143,7 @@ CImportDlg::CImportDlg(IPrompt& prompt, IFrame& frame,
                        std::function<void()> booksChanged, QWidget* parent)
     : QDialog(parent), m_prompt(prompt), m_frame(frame),
       m_withBooksLocked(std::move(withBooksLocked)), m_booksChanged(std::move(booksChanged)),
+      m_data(std::make_unique<CData>()), m_fields(m_data->fields), m_rows(m_data->rows),
       m_invoker(this), m_port(std::make_unique<CReaderPort>(*this)) {
     setObjectName(QStringLiteral("importDlg"));
     setWindowTitle(QStringLiteral("Импорт данных в адресную книгу"));
@@ -241,6 +248,14 @@ CImportDlg::~CImportDlg() {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         }
     }
+}
+
+const CImportFields& CImportDlg::Fields() const {
+    return m_fields;
+}
+
+const std::vector<CImportRow>& CImportDlg::Rows() const {
+    return m_rows;
 }
 
 void CImportDlg::FillFieldLists(int inputCurrent, int availableCurrent) {

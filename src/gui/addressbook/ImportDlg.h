@@ -1,7 +1,7 @@
 #pragma once
 // The import dialog: the two field lists, the reader on an address-book worker filling the
-// preview, pruning and committing the preview into the current book.
-#include "addressbook/Import.h"
+// preview, pruning and committing the preview into the current book. (The reader's header
+// stays out of this one: its message constants share names with the send jobs'.)
 #include "app/Ports.h"
 #include "gui/app/GuiInvoker.h"
 
@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+class CImportFields;
+struct CImportRow;
 class QCheckBox;
 class QLineEdit;
 class QListWidget;
@@ -28,8 +30,8 @@ public:
                std::function<void()> booksChanged, QWidget* parent = nullptr);
     ~CImportDlg() override;
 
-    const CImportFields& Fields() const { return m_fields; }
-    const std::vector<CImportRow>& Rows() const { return m_rows; }
+    const CImportFields& Fields() const;
+    const std::vector<CImportRow>& Rows() const;
     bool Reading() const { return m_reading; }
 
     void OnToInput();       // "<--"
@@ -50,8 +52,10 @@ private:
     IFrame& m_frame;
     std::function<void(const std::function<void()>&)> m_withBooksLocked;
     std::function<void()> m_booksChanged;
-    CImportFields m_fields;
-    std::vector<CImportRow> m_rows;
+    struct CData;
+    std::unique_ptr<CData> m_data;
+    CImportFields& m_fields;
+    std::vector<CImportRow>& m_rows;
     std::string m_path;
     std::uint64_t m_total = 0;
     bool m_reading = false;
