@@ -3,10 +3,12 @@
 #include "AbkGuiFixture.h"
 
 #include "addressbook/BookRows.h"
+#include "addressbook/Export.h"
 #include "addressbook/Import.h"
 #include "gui/addressbook/EditDialogs.h"
 #include "gui/addressbook/ImportDlg.h"
 #include "gui/shell/Commands.h"
+#include "platform/Encoding.h"
 #include "resources/Strings.h"
 
 #include <QCheckBox>
@@ -469,4 +471,28 @@ TEST_F(AbkGuiTest, HeaderClicksSortTheListAndDeleteRemovesRowsOfTheCurrentBookOn
     m_page->OnCommand(cmd::kDelete);
     EXPECT_EQ(book->Size(), 2u);
     EXPECT_EQ(names(), "23");
+}
+
+TEST_F(AbkGuiTest, ExportWritesTheSelectedBookThroughTheSaveDialog) {
+    CAddrBook* book = AddBook("Книга");
+    CContactEntry* a = AddContact(book, "88123520809", "Фирма", "Лицо");
+    AddContact(book, "84950000000", "Один", "");
+    AddGroup(book, "Группа", {a});
+    CurrentBook() = book;
+    MakePage();
+    ASSERT_TRUE(WaitTree(1));
+    bool enabled = false, checked = false;
+    ASSERT_TRUE(m_page->CommandState(cmd::kExport, enabled, checked));
+    EXPECT_TRUE(enabled); // the book is selected
+    const std::string path = m_root / "out.txt";
+    m_prompt.SetNextFileName(path);
+    m_page->OnCommand(cmd::kExport);
+    EXPECT_EQ(m_prompt.LastFilters(), ExportFileFilter());
+    // Windows-1251 on disk; the grouped contact only inside its group.
+    EXPECT_EQ(platform::Cp1251ToUtf8(testing_support::ReadFileOrDie(path)),
+              "84950000000; Один; \r\n@Группа; 88123520809; Фирма; Лицо\r\n");
+
+    m_page->Tree()->setCurrentItem(FindTreeItem("Группа"));
+    ASSERT_TRUE(m_page->CommandState(cmd::kExport, enabled, checked));
+    EXPECT_FALSE(enabled); // a group is no book
 }
