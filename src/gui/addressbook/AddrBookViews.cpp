@@ -767,11 +767,13 @@ bool CAddrBookPage::OnCommand(int id) {
     case cmd::kImport:
         OnImport();
         return true;
-    case cmd::kOpenBook:
-        if (m_doc.OpenAddressBook()) {
-            m_tree->Rebuild();
-        }
+    case cmd::kOpenBook: {
+        // The new book joins the list while no view worker walks it; the document's hint
+        // rebuilds the tree afterwards.
+        CBookLock lock(*this);
+        m_doc.OpenAddressBook();
         return true;
+    }
     case cmd::kNewBook:
         m_tree->OnNewBook();
         return true;
