@@ -71,12 +71,12 @@ void CEditList::AddEntries(const std::vector<const CAddrBookEntry*>& entries) {
 
 bool CEditList::AddFromFile(const std::string& path) {
     if (path.size() < 6) {
-        m_prompt.MessageId(kMsgNoDataFile);
+        m_prompt.MessageId(kMsgNoSendFile);
         return false;
     }
     bool duplicate = false;
     if (!ReadPhoneListFile(path, Settings().DefaultAreaCode, m_lines, duplicate)) {
-        m_prompt.MessageId(kMsgCannotOpenDataFile);
+        m_prompt.MessageId(kMsgCannotOpenSendFile);
         return false;
     }
     if (duplicate) {

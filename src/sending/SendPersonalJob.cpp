@@ -47,14 +47,14 @@ void CSendPersonalJob::SpinPages(int delta) {
 int CSendPersonalJob::ReadRecipients() {
     m_lines.clear();
     if (m_recipientFilePath.size() < 6) {
-        m_prompt.MessageId(kMsgNoDataFile);
+        m_prompt.MessageId(kMsgNoSendFile);
         return -1;
     }
     bool completed = false;
     const std::string& prefix = Settings().DefaultAreaCode;
     if (!ReadRecipientFile(m_recipientFilePath, prefix, m_lines, completed)) {
         m_lines.clear();
-        m_prompt.MessageId(kMsgCannotOpenDataFile);
+        m_prompt.MessageId(kMsgCannotOpenSendFile);
         return -1;
     }
     if (completed) {
