@@ -1,6 +1,6 @@
 #include "FaxSim.h"
-#include "support/FaxsimProcess.h"
 #include "service/FormPost.h"
+#include "support/FaxsimProcess.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
