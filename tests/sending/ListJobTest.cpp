@@ -93,9 +93,9 @@ TEST_F(ListJobTest, RecipientListEditing) {
     EXPECT_EQ(m_prompt.messages.size(), 2u);
 
     EXPECT_FALSE(list.AddFromFile("a.csv"));
-    EXPECT_EQ(m_prompt.messages.back().text, LoadString(kMsgNoDataFile));
+    EXPECT_EQ(m_prompt.messages.back().text, LoadString(kMsgNoSendFile));
     EXPECT_FALSE(list.AddFromFile(m_dir / "missing.csv"));
-    EXPECT_EQ(m_prompt.messages.back().text, LoadString(kMsgCannotOpenDataFile));
+    EXPECT_EQ(m_prompt.messages.back().text, LoadString(kMsgCannotOpenSendFile));
 
     EXPECT_EQ(list.DeleteAt(2), 1);
     EXPECT_EQ(list.DeleteAt(0), 0);

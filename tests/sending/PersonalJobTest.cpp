@@ -116,11 +116,11 @@ TEST_F(PersonalJobTest, DoneRefusalsInOrder) {
 
     m_job->m_recipientFilePath = m_dir / "none.csv";
     EXPECT_FALSE(m_job->Done());
-    EXPECT_EQ(Texts()[Texts().size() - 2], LoadString(kMsgCannotOpenDataFile));
+    EXPECT_EQ(Texts()[Texts().size() - 2], LoadString(kMsgCannotOpenSendFile));
     EXPECT_EQ(Texts().back(), LoadString(kMsgNoPhonesInFile));
     m_job->m_recipientFilePath = "a.csv";
     EXPECT_FALSE(m_job->Done());
-    EXPECT_EQ(Texts()[Texts().size() - 2], LoadString(kMsgNoDataFile));
+    EXPECT_EQ(Texts()[Texts().size() - 2], LoadString(kMsgNoSendFile));
 
     testing_support::WriteFile(m_dir / "recipients.csv", "");
     m_job->m_recipientFilePath = m_dir / "recipients.csv";
