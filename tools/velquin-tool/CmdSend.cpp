@@ -138,13 +138,16 @@ int ReportNotAccepted(const char* name, const CSubmitResult& r, const ServiceEnd
     return 1;
 }
 
-int Run(const ToolArgs& args) {
-    const ToolCommand& cmd = FindToolCommand("send");
-    CSendToolOptions o;
-    std::string to, document;
+} // namespace
+
+int StartSendCommand(const ToolCommand& cmd, const ToolArgs& args,
+                     const std::function<bool(const ToolArgs&, std::size_t&, bool&)>& takeOwn,
+                     const std::function<bool()>& haveOwn, const std::string& required,
+                     CToolPrompt& prompt, CSendToolOptions& options, std::string& document,
+                     std::string& copy) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         bool missing = false;
-        if (TakeOption(args, i, "--to", to, missing) || TakeSendOption(args, i, o, missing)) {
+        if (takeOwn(args, i, missing) || TakeSendOption(args, i, options, missing)) {
             if (missing) {
                 return ToolUsageError(cmd, args[i] + " needs a value");
             }
@@ -156,21 +159,41 @@ int Run(const ToolArgs& args) {
             return ToolUsageError(cmd, "more than one document");
         }
     }
-    if (to.empty() || document.empty()) {
-        return ToolUsageError(cmd, "--to NUMBER and a DOCUMENT are required");
+    if (!haveOwn() || document.empty()) {
+        return ToolUsageError(cmd, required + " and a DOCUMENT are required");
     }
-    CToolPrompt prompt;
     if (!LoadToolSettings(prompt)) {
         return 1;
     }
     if (!platform::IsRegularFile(document)) {
-        std::fprintf(stderr, "velquin-tool send: %s is not a file\n", document.c_str());
+        std::fprintf(stderr, "velquin-tool %s: %s is not a file\n", cmd.name, document.c_str());
         return 1;
     }
-    std::optional<std::string> copy = CopyDocumentToSent(document, prompt);
-    if (!copy) {
+    std::optional<std::string> copied = CopyDocumentToSent(document, prompt);
+    if (!copied) {
         return 1;
     }
+    copy = *copied;
+    return -1;
+}
+
+namespace {
+
+int Run(const ToolArgs& args) {
+    const ToolCommand& cmd = FindToolCommand("send");
+    CSendToolOptions o;
+    std::string to, document, copyPath;
+    CToolPrompt prompt;
+    int start = StartSendCommand(
+        cmd, args,
+        [&](const ToolArgs& a, std::size_t& i, bool& missing) {
+            return TakeOption(a, i, "--to", to, missing);
+        },
+        [&] { return !to.empty(); }, "--to NUMBER", prompt, o, document, copyPath);
+    if (start >= 0) {
+        return start;
+    }
+    std::optional<std::string> copy = copyPath;
     CCredentialRestore restore(!o.user.empty() || !o.passwordFile.empty());
     CToolFrame frame;
     CSendFaxJob job(*copy, platform::BaseName(*copy), DocumentTitle(document), prompt, frame);

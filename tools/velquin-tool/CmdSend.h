@@ -4,6 +4,7 @@
 #include "ToolCommand.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 class CSendJobBase;
@@ -14,6 +15,16 @@ struct CSendToolOptions {
 
 // Takes one of --attempts, --delay, --at, --user, --password-file at args[i].
 bool TakeSendOption(const ToolArgs& args, std::size_t& i, CSendToolOptions& o, bool& missing);
+
+// The start both commands share: reads the arguments (`takeOwn` takes the command's own options;
+// `haveOwn` says whether its required ones were given, `required` names them), loads the settings,
+// checks the document and copies it into SentFaxes. Returns the exit code to end with, or -1 with
+// `copy` set to go on.
+int StartSendCommand(const ToolCommand& cmd, const ToolArgs& args,
+                     const std::function<bool(const ToolArgs&, std::size_t&, bool&)>& takeOwn,
+                     const std::function<bool()>& haveOwn, const std::string& required,
+                     CToolPrompt& prompt, CSendToolOptions& options, std::string& document,
+                     std::string& copy);
 
 // Puts the options into an opened job; an error message (for ToolUsageError) or "".
 std::string ApplySendOptions(const CSendToolOptions& o, CSendJobBase& job, int maxAttempts);

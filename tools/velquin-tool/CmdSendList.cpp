@@ -14,37 +14,19 @@ namespace {
 int Run(const ToolArgs& args) {
     const ToolCommand& cmd = FindToolCommand("send-list");
     CSendToolOptions o;
-    std::string numbers, document, name;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        bool missing = false;
-        if (TakeOption(args, i, "--numbers", numbers, missing) ||
-            TakeOption(args, i, "--name", name, missing) || TakeSendOption(args, i, o, missing)) {
-            if (missing) {
-                return ToolUsageError(cmd, args[i] + " needs a value");
-            }
-        } else if (!args[i].empty() && args[i][0] == '-') {
-            return ToolUsageError(cmd, "unknown option '" + args[i] + "'");
-        } else if (document.empty()) {
-            document = args[i];
-        } else {
-            return ToolUsageError(cmd, "more than one document");
-        }
-    }
-    if (numbers.empty() || document.empty()) {
-        return ToolUsageError(cmd, "--numbers FILE and a DOCUMENT are required");
-    }
+    std::string numbers, document, name, copyPath;
     CToolPrompt prompt;
-    if (!LoadToolSettings(prompt)) {
-        return 1;
+    int start = StartSendCommand(
+        cmd, args,
+        [&](const ToolArgs& a, std::size_t& i, bool& missing) {
+            return TakeOption(a, i, "--numbers", numbers, missing) ||
+                   TakeOption(a, i, "--name", name, missing);
+        },
+        [&] { return !numbers.empty(); }, "--numbers FILE", prompt, o, document, copyPath);
+    if (start >= 0) {
+        return start;
     }
-    if (!platform::IsRegularFile(document)) {
-        std::fprintf(stderr, "velquin-tool send-list: %s is not a file\n", document.c_str());
-        return 1;
-    }
-    std::optional<std::string> copy = CopyDocumentToSent(document, prompt);
-    if (!copy) {
-        return 1;
-    }
+    std::optional<std::string> copy = copyPath;
     CCredentialRestore restore(!o.user.empty() || !o.passwordFile.empty());
     CToolFrame frame;
     CSendListJob job(*copy, platform::BaseName(*copy), CountPages(*copy), prompt, frame);
