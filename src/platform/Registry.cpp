@@ -383,6 +383,14 @@ std::string LastRegistryError() {
     return t_lastError;
 }
 
+std::optional<std::string> NormaliseHiveText(const std::string& text) {
+    HiveData hive;
+    if (!ParseHive("hive", text, hive)) {
+        return std::nullopt;
+    }
+    return FormatHive(hive);
+}
+
 std::string RegDword(std::uint32_t v) {
     std::string b(4, '\0');
     for (int i = 0; i < 4; ++i) {

@@ -73,6 +73,11 @@ private:
     std::vector<Change> m_pending;
 };
 
+// Reads hive file text and writes it back in the form Flush writes; nullopt (with
+// LastRegistryError set) when the text is malformed. Lets checks drive the reader and writer
+// without files.
+std::optional<std::string> NormaliseHiveText(const std::string& text);
+
 // Helpers for value bytes.
 std::string RegDword(std::uint32_t v);
 std::string RegStringZ(std::string_view text); // text + NUL

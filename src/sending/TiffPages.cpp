@@ -143,6 +143,9 @@ bool CTiffPageReader::ReadAt(std::uint64_t offset, void* buffer, std::size_t siz
     if (m_fd < 0 || offset > m_size || size > m_size - offset) {
         return false;
     }
+    if (size == 0) {
+        return true; // an empty strip or value: `buffer` may be null
+    }
     constexpr std::size_t kWindow = 64 * 1024;
     constexpr std::size_t kSmallRead = 4096;
     if (size <= kSmallRead) {

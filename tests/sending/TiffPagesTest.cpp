@@ -245,6 +245,25 @@ TEST_F(TiffPagesTest, AbsurdCountsAndOffsetsAreRefusedBeforeAllocating) {
     EXPECT_EQ(QuietSplit(m_dir / "in.tif", 1).error, SplitError::DamagedPage);
 }
 
+TEST_F(TiffPagesTest, EmptyStripIsReadAsEmpty) {
+    // A page whose only strip has no bytes (found by fuzzing: the empty read was handed a
+    // null buffer). It is read as an empty strip; the rewrite may refuse it, never crash.
+    CTiffBuilder b(false);
+    std::vector<CTiffBuilder::Page> pages = Pages(2);
+    pages[0].strip.clear();
+    const std::string in = Write(b.Build(pages));
+    CTiffPageReader reader;
+    std::string error;
+    ASSERT_TRUE(reader.Open(in, error)) << error;
+    CTiffPage page;
+    std::uint32_t next = 0;
+    ASSERT_TRUE(reader.ReadPage(reader.FirstDirectory(), page, next, error)) << error;
+    EXPECT_EQ(page.stripLengths, std::vector<std::uint32_t>{0});
+    EXPECT_TRUE(page.strips.empty());
+    EXPECT_NE(next, 0u);
+    QuietSplit(in, 1);
+}
+
 TEST_F(TiffPagesTest, PagesSharingOneStripCannotMultiplyMemory) {
     // Directories that all point at the same big strip: a part may not hold more strip bytes
     // than the file has, however many pages it claims.
