@@ -1,6 +1,8 @@
 // velquin: the Internet fax client's window.
+#include "gui/addressbook/AddrBookViews.h"
 #include "gui/app/VelquinGui.h"
 #include "gui/shell/MainFrame.h"
+#include "gui/shell/SentFaxView.h"
 
 #include <QApplication>
 #include <QDir>
@@ -8,7 +10,10 @@
 #include <QLocale>
 #include <QTimer>
 #include <QTranslator>
+#include <cstdio>
+#include <ctime>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -36,6 +41,80 @@ void ScheduleScreenshots(CMainFrame& frame, const QString& dir) {
         ++*page;
     });
     timer->start();
+}
+
+// Milliseconds since the kernel started this process (so loading the libraries counts too);
+// the start is known to a clock tick (10 ms), negative when /proc cannot tell.
+double MsSinceProcessStart() {
+    std::FILE* f = std::fopen("/proc/self/stat", "r");
+    if (f == nullptr) {
+        return -1;
+    }
+    char buf[1024] = {};
+    const std::size_t n = std::fread(buf, 1, sizeof buf - 1, f);
+    std::fclose(f);
+    // The fields after the command name, which may itself hold spaces and ')'.
+    const std::string line(buf, n);
+    const std::size_t close = line.rfind(')');
+    if (close == std::string::npos) {
+        return -1;
+    }
+    unsigned long long startTicks = 0;
+    int field = 2;
+    for (std::size_t i = close + 1; i < line.size(); ++i) {
+        if (line[i] == ' ' && ++field == 22) {
+            if (std::sscanf(line.c_str() + i + 1, "%llu", &startTicks) != 1) {
+                return -1;
+            }
+            break;
+        }
+    }
+    timespec now{};
+    if (field != 22 || clock_gettime(CLOCK_BOOTTIME, &now) != 0) {
+        return -1;
+    }
+    const double start =
+        static_cast<double>(startTicks) / static_cast<double>(sysconf(_SC_CLK_TCK));
+    return (static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9 - start) *
+           1000.0;
+}
+
+// A hidden hook for bench/startup.sh: VELQUIN_STARTUP_REPORT makes the program write the time
+// from process start until its lists are shown (the sent faxes loaded, the address books
+// handed over, their tree built and the current book listed, or the box saying it is too
+// large to list put up), then quit. Polled, so that a box's own event loop is no obstacle.
+void ScheduleStartupReport(CVelquinGui& gui, CMainFrame& frame, const QString& file) {
+    CAddrBookPage* page = frame.AddressBookPage();
+    auto* poll = new QTimer(&frame);
+    poll->setInterval(1);
+    auto reported = std::make_shared<bool>(false);
+    QObject::connect(poll, &QTimer::timeout, &frame, [&gui, &frame, page, file, poll, reported] {
+        QWidget* box = QApplication::activeModalWidget();
+        if (*reported) {
+            if (box != nullptr) {
+                box->close();
+            } else {
+                poll->stop();
+                frame.OnCommand(57665);
+            }
+            return;
+        }
+        const bool listShown = !page->List()->Filling() || box != nullptr;
+        if (gui.Document()->BookLoaderBusy() || page->Tree()->RebuildsDone() == 0 ||
+            page->Tree()->Building() || !listShown || !frame.isVisible()) {
+            return;
+        }
+        *reported = true;
+        const double ms = MsSinceProcessStart();
+        const QTreeWidgetItem* root = frame.SentView()->Root();
+        if (std::FILE* out = std::fopen(file.toLocal8Bit().constData(), "w")) {
+            std::fprintf(out, "%.1f\nsent_items=%d book_rows=%d box=%d\n", ms,
+                         root != nullptr ? root->childCount() : 0,
+                         page->List()->Model()->rowCount(), box != nullptr ? 1 : 0);
+            std::fclose(out);
+        }
+    });
+    poll->start();
 }
 
 } // namespace
@@ -78,6 +157,10 @@ int main(int argc, char** argv) {
         if (!shots.isEmpty()) {
             frame.show();
             ScheduleScreenshots(frame, QString::fromLocal8Bit(shots));
+        }
+        const QByteArray report = qgetenv("VELQUIN_STARTUP_REPORT");
+        if (!report.isEmpty()) {
+            ScheduleStartupReport(gui, frame, QString::fromLocal8Bit(report));
         }
         rc = QApplication::exec();
         gui.Shutdown();

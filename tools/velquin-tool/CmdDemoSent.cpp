@@ -1,5 +1,6 @@
-// velquin-tool demo-sent IMAGE: fills the sent faxes of the demo store with a few example
-// faxes (a single fax per state, a list and a personalised list) made from one fax image.
+// velquin-tool demo-sent [--count N] IMAGE: fills the sent faxes of the demo store with example
+// faxes (a single fax per state, a list and a personalised list) made from one fax image; with
+// --count, as many as a benchmark store needs.
 #include "ToolCommand.h"
 
 #include "app/Settings.h"
@@ -7,17 +8,31 @@
 #include "service/JobState.h"
 #include "store/FaxRecords.h"
 
+#include <charconv>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 namespace {
 
+// The first image is a copy of `image`; the later ones are hard links to it, so a store of
+// thousands of faxes does not take thousands of copies.
 bool Place(const std::string& image, const std::string& dir, const std::string& stem,
-           CAttach& attach, CFaxEntryBase& record) {
+           CAttach& attach, CFaxEntryBase& record, std::string& firstCopy) {
     attach.m_path = platform::JoinPath(dir, stem + ".tif");
-    if (platform::CopyFile(image, attach.m_path, false) != 0) {
-        std::fprintf(stderr, "velquin-tool demo-sent: cannot copy %s\n", image.c_str());
-        return false;
+    std::error_code ec;
+    if (!firstCopy.empty()) {
+        std::filesystem::remove(attach.m_path, ec);
+        std::filesystem::create_hard_link(firstCopy, attach.m_path, ec);
+    }
+    if (firstCopy.empty() || ec) {
+        if (platform::CopyFile(image, attach.m_path, false) != 0) {
+            std::fprintf(stderr, "velquin-tool demo-sent: cannot copy %s\n", image.c_str());
+            return false;
+        }
+        if (firstCopy.empty()) {
+            firstCopy = attach.m_path;
+        }
     }
     return platform::AtomicWriteFile(platform::JoinPath(dir, stem + ".fax"), StoreRecord(record)) ==
            0;
@@ -36,55 +51,47 @@ CFaxEntry Recipient(const char* number, const char* label, std::int32_t id, std:
     return r;
 }
 
-int Run(const ToolArgs& args) {
-    const ToolCommand& cmd = FindToolCommand("demo-sent");
-    if (args.size() != 1 || IsHelpFlag(args[0])) {
-        return ToolUsageError(cmd, "expected the fax image to use");
-    }
-    CToolPrompt prompt;
-    if (!LoadToolSettings(prompt)) {
-        return 1;
-    }
-    const std::string dir = platform::JoinPath(Settings().DataDir, "SentFaxes");
-    platform::CreateDir(dir);
-    const std::int64_t now = CurrentTime();
+// The six examples: four single faxes (one per state), a list and a personalised list.
+constexpr int kExamples = 6;
+constexpr int kMaxCount = 1000000;
+
+// Writes example `k` (0..5) as stem Demo<n>, sent at `when`; ids go on from `id`.
+bool WriteExample(int k, int n, std::int64_t when, std::int32_t& id, std::int32_t listId,
+                  const std::string& image, const std::string& dir, std::string& firstCopy) {
     struct Single {
         const char* title;
         const char* number;
         const char* label;
         std::int32_t state;
-        std::int64_t age;
     };
-    const Single singles[] = {
-        {"Коммерческое предложение", "88125550101", "ООО «Северный ветер»", kJobStateDelivered,
-         3 * 86400},
-        {"Счёт № 118", "84955550123", "", kJobStateNotDelivered, 2 * 86400},
-        {"Акт сверки", "88125550177", "Бухгалтерия", kJobStateQueued, 3600},
-        {"Договор поставки", "84955550190", "", kJobStateNone, 600},
+    static const Single singles[] = {
+        {"Коммерческое предложение", "88125550101", "ООО «Северный ветер»", kJobStateDelivered},
+        {"Счёт № 118", "84955550123", "", kJobStateNotDelivered},
+        {"Акт сверки", "88125550177", "Бухгалтерия", kJobStateQueued},
+        {"Договор поставки", "84955550190", "", kJobStateNone},
     };
-    std::int32_t id = 1000000101;
-    int n = 0;
-    for (const Single& s : singles) {
+    const std::string stem = "Demo" + std::to_string(n);
+    if (k < 4) {
+        const Single& s = singles[k];
         CSingleFaxEntry e(s.title);
-        e.m_time = now - s.age;
+        e.m_time = when;
         static_cast<CFaxEntry&>(e) = Recipient(s.number, s.label, id++, s.state, e.m_time);
-        if (!Place(args[0], dir, "Demo" + std::to_string(++n), e, e)) {
-            return 1;
-        }
+        return Place(image, dir, stem, e, e, firstCopy);
     }
-    CGroupFaxEntry list("Прайс-лист на декабрь");
-    list.m_time = now - 86400;
-    list.m_listId = 2000000101;
-    list.m_status = kJobStateDelivered;
-    list.m_recipients = {Recipient("88125550111", "Склад", id++, kJobStateDelivered, list.m_time),
-                         Recipient("88125550112", "Магазин", id++, kJobStateDelivered, list.m_time),
-                         Recipient("84955550113", "", id++, kJobStateDelivered, list.m_time)};
-    if (!Place(args[0], dir, "Demo" + std::to_string(++n), list, list)) {
-        return 1;
+    if (k == 4) {
+        CGroupFaxEntry list("Прайс-лист на декабрь");
+        list.m_time = when;
+        list.m_listId = listId;
+        list.m_status = kJobStateDelivered;
+        list.m_recipients = {
+            Recipient("88125550111", "Склад", id++, kJobStateDelivered, list.m_time),
+            Recipient("88125550112", "Магазин", id++, kJobStateDelivered, list.m_time),
+            Recipient("84955550113", "", id++, kJobStateDelivered, list.m_time)};
+        return Place(image, dir, stem, list, list, firstCopy);
     }
     CPersonalFaxEntry personal("Уведомления клиентам");
-    personal.m_time = now - 7200;
-    personal.m_listId = 2000000102;
+    personal.m_time = when;
+    personal.m_listId = listId;
     personal.m_status = kJobStateQueued;
     for (const auto& r :
          {Recipient("88125550121", "Иванов И. И.", id++, kJobStateDelivered, personal.m_time),
@@ -93,17 +100,68 @@ int Run(const ToolArgs& args) {
         static_cast<CFaxEntry&>(a) = r;
         personal.m_recipients.push_back(a);
     }
-    if (!Place(args[0], dir, "Demo" + std::to_string(++n), personal, personal)) {
+    return Place(image, dir, stem, personal, personal, firstCopy);
+}
+
+int Run(const ToolArgs& args) {
+    const ToolCommand& cmd = FindToolCommand("demo-sent");
+    std::string image;
+    std::string countText;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        bool missing = false;
+        if (IsHelpFlag(args[i])) {
+            return ToolUsageError(cmd, "");
+        }
+        if (TakeOption(args, i, "--count", countText, missing)) {
+            if (missing) {
+                return ToolUsageError(cmd, "--count needs a number");
+            }
+            continue;
+        }
+        if (!image.empty()) {
+            return ToolUsageError(cmd, "expected one fax image");
+        }
+        image = args[i];
+    }
+    if (image.empty()) {
+        return ToolUsageError(cmd, "expected the fax image to use");
+    }
+    int count = kExamples;
+    if (!countText.empty()) {
+        const char* end = countText.data() + countText.size();
+        auto r = std::from_chars(countText.data(), end, count);
+        if (r.ec != std::errc() || r.ptr != end || count < 1 || count > kMaxCount) {
+            return ToolUsageError(cmd, "--count must be a number from 1 to 1000000");
+        }
+    }
+    CToolPrompt prompt;
+    if (!LoadToolSettings(prompt)) {
         return 1;
     }
-    std::printf("%d sent faxes written to %s\n", n, dir.c_str());
+    const std::string dir = platform::JoinPath(Settings().DataDir, "SentFaxes");
+    platform::CreateDir(dir);
+    const std::int64_t now = CurrentTime();
+    // How long ago each example was sent; a larger run goes further back, ten minutes a fax.
+    static const std::int64_t kAges[kExamples] = {3 * 86400, 2 * 86400, 3600, 600, 86400, 7200};
+    std::int32_t id = 1000000101;
+    std::string firstCopy;
+    for (int i = 0; i < count; ++i) {
+        const int k = i % kExamples;
+        const std::int64_t when = now - kAges[k] - static_cast<std::int64_t>(i / kExamples) * 3600;
+        if (!WriteExample(k, i + 1, when, id, 2000000101 + i, image, dir, firstCopy)) {
+            return 1;
+        }
+    }
+    std::printf("%d sent faxes written to %s\n", count, dir.c_str());
     return 0;
 }
 
 const ToolCommandRegistration reg{"demo-sent", "fill the sent faxes with example faxes",
-                                  "velquin-tool demo-sent IMAGE\n"
+                                  "velquin-tool demo-sent [--count N] IMAGE\n"
                                   "Writes example sent faxes (job files and copies of IMAGE) "
-                                  "into DataDir/SentFaxes.",
+                                  "into DataDir/SentFaxes: six by default, N with --count "
+                                  "(the examples repeated further back in time, the images "
+                                  "hard links to one copy where the file system allows).",
                                   Run};
 
 } // namespace
