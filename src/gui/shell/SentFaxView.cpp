@@ -12,6 +12,8 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QScrollBar>
+#include <array>
+#include <optional>
 #include <set>
 
 namespace {
@@ -143,6 +145,19 @@ void CReceivedFaxTreeView::Rebuild(const SentList& sent) {
 
     m_filter.Load();
     std::vector<CSentRow> rows = BuildSentRows(sent, m_filter, CurrentTime());
+    // Each icon is read from its file once per rebuild and shared by the rows: reading it per
+    // row made a start with thousands of sent faxes take seconds.
+    std::array<std::optional<QIcon>, 11> icons;
+    auto icon = [&icons](int index) {
+        if (index < 0 || index >= static_cast<int>(icons.size())) {
+            return QIcon();
+        }
+        std::optional<QIcon>& cached = icons[static_cast<std::size_t>(index)];
+        if (!cached) {
+            cached = SentTreeImage(index);
+        }
+        return *cached;
+    };
     QList<QTreeWidgetItem*> items;
     for (const CSentRow& r : rows) {
         auto* item = new QTreeWidgetItem();
@@ -150,7 +165,7 @@ void CReceivedFaxTreeView::Rebuild(const SentList& sent) {
         item->setText(1, Q(r.stateText));
         item->setText(2, CDocListView::TimeText(r.time));
         item->setTextAlignment(2, Qt::AlignCenter);
-        item->setIcon(0, SentTreeImage(r.image));
+        item->setIcon(0, icon(r.image));
         item->setData(0, kEntryRole, QVariant::fromValue(reinterpret_cast<quintptr>(r.entry)));
         item->setData(0, kRecipientRole, -1);
         for (const CSentRow& c : r.children) {
@@ -159,7 +174,7 @@ void CReceivedFaxTreeView::Rebuild(const SentList& sent) {
             child->setText(1, Q(c.stateText));
             child->setText(2, CDocListView::TimeText(c.time));
             child->setTextAlignment(2, Qt::AlignCenter);
-            child->setIcon(0, SentTreeImage(c.image));
+            child->setIcon(0, icon(c.image));
             child->setData(0, kEntryRole, QVariant::fromValue(reinterpret_cast<quintptr>(r.entry)));
             child->setData(0, kRecipientRole, c.recipient);
         }
