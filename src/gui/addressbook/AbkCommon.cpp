@@ -2,7 +2,10 @@
 
 #include "resources/Strings.h"
 
+#include <QCoreApplication>
 #include <QDialog>
+#include <QIcon>
+#include <array>
 #include <cstring>
 #include <deque>
 
@@ -12,6 +15,29 @@ namespace {
 std::deque<DialogHook>& Hooks() {
     static std::deque<DialogHook> hooks; // GUI thread only
     return hooks;
+}
+
+// The three icons are read from their files once: the tree asks for one per node and the
+// list for one per row each time it paints. Released with the application, before Qt goes.
+std::array<QIcon, 3>*& IconCache() {
+    static std::array<QIcon, 3>* cache = nullptr; // GUI thread only
+    return cache;
+}
+
+QIcon CachedIcon(std::size_t which, const char* path) {
+    std::array<QIcon, 3>*& cache = IconCache();
+    if (cache == nullptr) {
+        cache = new std::array<QIcon, 3>();
+        qAddPostRoutine([] {
+            delete IconCache();
+            IconCache() = nullptr;
+        });
+    }
+    QIcon& icon = (*cache)[which];
+    if (icon.isNull()) {
+        icon = QIcon(QString::fromLatin1(path));
+    }
+    return icon;
 }
 } // namespace
 
@@ -40,15 +66,15 @@ Guid GuidFrom(const QByteArray& bytes) {
 }
 
 QIcon ContactIcon() {
-    return QIcon(QStringLiteral(":/icons/new-contact.png"));
+    return CachedIcon(0, ":/icons/new-contact.png");
 }
 
 QIcon GroupIcon() {
-    return QIcon(QStringLiteral(":/icons/new-group.png"));
+    return CachedIcon(1, ":/icons/new-group.png");
 }
 
 QIcon BookIcon() {
-    return QIcon(QStringLiteral(":/icons/page-contacts.png"));
+    return CachedIcon(2, ":/icons/page-contacts.png");
 }
 
 int RunDialog(QDialog& dialog) {
