@@ -1,5 +1,8 @@
-// The service's replies: whole HTTP answers through the client's reply handling and the tree.
+// The service's replies: whole HTTP answers through the client's reply handling, the tree and
+// the readers the submission and the status query use on it.
+#include "sending/SendJob.h"
 #include "service/FormPost.h"
+#include "service/JobState.h"
 #include "service/ReplyTree.h"
 
 #include <cstddef>
@@ -8,10 +11,12 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string reply(reinterpret_cast<const char*>(data), size);
     ReplyTree tree = ReplyToTree(reply);
+    CSubmitResult submitted = ReadSubmitReply(tree.get());
+    (void)submitted;
     if (Dictionary* item = FindReplyPath(tree.get(), {"response", "data", "item"})) {
-        const Value& id = item->valueForKey("id", EmptyValue());
-        (void)id.intValue();
-        (void)id.stringValue();
+        const Value& state = item->valueForKey("jobstatus", EmptyValue());
+        (void)JobStateText(state.intValue());
+        (void)item->valueForKey("id", EmptyValue()).stringValue();
     }
     ParseReplyXml(reply);
     return 0;
