@@ -415,6 +415,10 @@ CAddrBookTreeView::CAddrBookTreeView(CAddrBookPage& page, QWidget* parent)
 }
 
 void CAddrBookTreeView::Rebuild() {
+    // The start timer only waits for the first books: once the tree is being built (the
+    // loader's notice), a later tick would build it again and list the current book twice,
+    // with a second "too many entries" box over the first.
+    m_timer.stop();
     const unsigned generation = ++m_generation;
     m_waiting = true;
     std::shared_ptr<CFillShared> shared = m_page.Shared();

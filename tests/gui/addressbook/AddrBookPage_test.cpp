@@ -496,3 +496,19 @@ TEST_F(AbkGuiTest, ExportWritesTheSelectedBookThroughTheSaveDialog) {
     ASSERT_TRUE(m_page->CommandState(cmd::kExport, enabled, checked));
     EXPECT_FALSE(enabled); // a group is no book
 }
+
+TEST_F(AbkGuiTest, TheLoadersNoticeBuildsTheTreeOnceAndTheStartTimerAddsNoSecondFill) {
+    CAddrBook* book = AddBook("Книга");
+    AddContact(book, "88125550101");
+    AddContact(book, "88125550102");
+    CurrentBook() = book;
+    MakePage();
+    m_page->AddressBooksLoaded(); // before the start timer's first tick
+    ASSERT_TRUE(WaitTree(1));
+    ASSERT_TRUE(WaitList(1));
+    EXPECT_FALSE(m_page->Tree()->StartTimer().isActive());
+    QTest::qWait(CAddrBookTreeView::kTimerMs + 300);
+    EXPECT_EQ(m_page->Tree()->RebuildsDone(), 1);
+    EXPECT_EQ(m_page->List()->FillsDone(), 1);
+    EXPECT_EQ(m_page->List()->Model()->rowCount(), 2);
+}
