@@ -1,10 +1,37 @@
-// Registry hive files: whatever the reader accepts, the writer's form must read back to itself.
+// Registry hive files: whatever the reader accepts, the writer's form must read back to
+// itself, and the settings load from it whatever types and lengths its values have.
+#include "FuzzSupport.h"
+#include "app/Ports.h"
+#include "app/Settings.h"
+#include "platform/Files.h"
 #include "platform/Registry.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+
+namespace {
+
+class CSilentPrompt : public IPrompt {
+public:
+    MsgAnswer Message(std::string_view, MsgIcon, MsgButtons) override { return MsgAnswer::Ok; }
+    std::optional<std::string> AskOpenFile(std::string_view, std::string_view) override {
+        return std::nullopt;
+    }
+    std::optional<std::string> AskSaveFile(std::string_view, std::string_view,
+                                           std::string_view) override {
+        return std::nullopt;
+    }
+    void FileError(std::string_view) override {}
+};
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    ::setenv("VELQUIN_REGISTRY_DIR", fuzz_support::ScratchDir().c_str(), 1);
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string text(reinterpret_cast<const char*>(data), size);
@@ -16,5 +43,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!again || *again != *written) {
         std::abort();
     }
+    // The settings and the mail client's keys are read from whichever hive holds them.
+    for (platform::Hive hive : {platform::Hive::LocalMachine, platform::Hive::CurrentUser}) {
+        if (platform::AtomicWriteFile(platform::HivePath(hive), text) != 0) {
+            std::abort();
+        }
+    }
+    ResetSettingsForTest();
+    CSilentPrompt prompt;
+    LoadSettings(prompt);
     return 0;
 }
