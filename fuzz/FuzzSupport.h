@@ -4,21 +4,24 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 namespace fuzz_support {
 
-// A directory made once per process under $TMPDIR (or /tmp); removed by the runner's cleanup.
+// A directory made once per process under $TMPDIR (or /tmp), removed when the process ends.
 inline const std::string& ScratchDir() {
-    static const std::string dir = [] {
+    // Never destroyed: the exit handler that removes it runs after static destructors.
+    static const std::string& dir = *new std::string([] {
         const char* tmp = std::getenv("TMPDIR");
         std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/velquin-fuzz-XXXXXX";
         if (::mkdtemp(pattern.data()) == nullptr) {
             std::perror("mkdtemp");
             std::abort();
         }
+        std::atexit([] { std::filesystem::remove_all(ScratchDir()); });
         return pattern;
-    }();
+    }());
     return dir;
 }
 
