@@ -1,0 +1,200 @@
+// A full disk and a read-only data directory while job files, address books and the settings
+// hive are written: the files already on disk stay byte for byte as they were, no temporary
+// file is left behind, the user is told which file failed, and the same save goes through
+// once the fault is gone.
+#include "StoreFixture.h"
+
+#include "platform/Registry.h"
+#include "sending/SendJob.h"
+#include "store/VelquinDoc.h"
+
+namespace {
+
+using faults::ChildLimits;
+using faults::ChildResult;
+using faults::Lines;
+using faults::NewNames;
+using faults::RunInChild;
+using faults::Snapshot;
+using testing_support::FakeFrame;
+using testing_support::FakePrompt;
+
+struct DiskFault {
+    const char* name;
+    ChildLimits limits;
+    const char* errorText; // part of every file error the user sees
+};
+
+// Eight bytes fit: every write starts, and fails part-way with EFBIG.
+const DiskFault kFull{"disk full", {8, false}, "File too large"};
+const DiskFault kReadOnly{"read-only", {-1, true}, "Нет доступа к файлу"};
+
+class DiskFaultTest : public faults::StoreFixture {
+protected:
+    // Every file error of `child`'s report names one of `paths` and carries the fault's text.
+    void ExpectErrorsNaming(const ChildResult& child, const DiskFault& fault,
+                            const std::vector<std::string>& paths) {
+        std::vector<std::string> errors = Lines(child.report);
+        ASSERT_EQ(errors.size(), paths.size()) << fault.name << ": " << child.report;
+        for (std::size_t i = 0; i < paths.size(); ++i) {
+            EXPECT_NE(errors[i].find(paths[i]), std::string::npos) << fault.name << errors[i];
+            EXPECT_NE(errors[i].find(fault.errorText), std::string::npos)
+                << fault.name << errors[i];
+        }
+    }
+};
+
+std::string JoinErrors(const FakePrompt& prompt) {
+    std::string out;
+    for (const std::string& e : prompt.fileErrors) {
+        out += e + "\n";
+    }
+    return out;
+}
+
+TEST_F(DiskFaultTest, JobFilesStayWholeAndNoHalfNewJobFileAppears) {
+    PutSingle("single", 1, 1000000001);
+    PutList("list", 2, 2000000001, {1000000002, 1000000003});
+    const auto before = Snapshot(SentDir());
+
+    for (const DiskFault& fault : {kFull, kReadOnly}) {
+        if (fault.limits.unprivileged) {
+            faults::MakeReadOnly(root.Path(), SentDir());
+        }
+        ChildResult child = RunInChild(fault.limits, [&](std::string& report) {
+            FakePrompt prompt;
+            FakeFrame frame;
+            {
+                CVelquinDoc doc(prompt, frame);
+                doc.LoadSentFaxes();
+                if (doc.SentRecords().size() != 2 || !prompt.fileErrors.empty()) {
+                    report = "store not loaded\n" + JoinErrors(prompt);
+                    return 1;
+                }
+                dynamic_cast<CSingleFaxEntry&>(*doc.SentRecords()[0]).m_status = 2;
+                dynamic_cast<CGroupFaxEntry&>(*doc.SentRecords()[1]).m_status = 4;
+                doc.SaveSentJobs(); // closing the program
+                doc.SaveJobFile(*doc.SentRecords()[0], CVelquinDoc::SentDir()); // a status reply
+            }
+            // A send dialog's new record.
+            CSingleFaxEntry fresh("new");
+            fresh.m_path = Sent("fresh.tif");
+            const bool written = WriteNewJobFile(fresh, Sent("fresh.FAX"), prompt, frame);
+            report = JoinErrors(prompt);
+            return written || !frame.NewJobFiles().empty() ? 2 : 0;
+        });
+        faults::MakeWritable(SentDir());
+        EXPECT_EQ(child.exitCode, 0) << fault.name << ": " << child.report;
+        ExpectErrorsNaming(
+            child, fault,
+            {Sent("single.fax"), Sent("list.fax"), Sent("single.fax"), Sent("fresh.FAX")});
+        const auto after = Snapshot(SentDir());
+        EXPECT_EQ(NewNames(before, after), "") << fault.name;
+        EXPECT_TRUE(after == before) << fault.name << ": a job file changed";
+    }
+
+    // The fault gone, the same saves go through.
+    FakePrompt prompt;
+    FakeFrame frame;
+    CVelquinDoc doc(prompt, frame);
+    doc.LoadSentFaxes();
+    ASSERT_EQ(doc.SentRecords().size(), 2u);
+    dynamic_cast<CGroupFaxEntry&>(*doc.SentRecords()[1]).m_status = 4;
+    doc.SaveSentJobs();
+    EXPECT_TRUE(prompt.fileErrors.empty()) << JoinErrors(prompt);
+    auto list = LoadSentRecord(testing_support::ReadFileOrDie(Sent("list.fax")));
+    EXPECT_EQ(dynamic_cast<CGroupFaxEntry&>(*list).m_status, 4);
+    EXPECT_EQ(testing_support::ReadFileOrDie(Sent("single.fax")), before.at("single.fax"));
+}
+
+TEST_F(DiskFaultTest, AddressBooksStayWhole) {
+    platform::SetTelephoneCountryCodeForTest(7);
+    auto book = std::make_unique<CAddrBook>("Партнёры");
+    for (int i = 0; i < 200; ++i) {
+        auto c = std::make_unique<CContactEntry>("8812555" + std::to_string(1000 + i));
+        c->m_company = "Фирма " + std::to_string(i);
+        book->AddEntry(std::move(c));
+    }
+    CAddrBook* raw = book.get();
+    AddressBooks().push_back(std::move(book));
+    const std::string path = raw->GetFilePath();
+    ASSERT_EQ(platform::DirName(path), BookDir());
+    SaveAllBooks({});
+    const auto before = Snapshot(BookDir());
+    ASSERT_EQ(before.size(), 1u);
+
+    for (const DiskFault& fault : {kFull, kReadOnly}) {
+        if (fault.limits.unprivileged) {
+            faults::MakeReadOnly(root.Path(), BookDir());
+        }
+        ChildResult child = RunInChild(fault.limits, [&](std::string& report) {
+            FakePrompt prompt;
+            FakeFrame frame;
+            CVelquinDoc doc(prompt, frame);
+            raw->AddEntry(std::make_unique<CContactEntry>("88125559999"));
+            raw->m_name = "Переименована";
+            doc.SaveBooks();
+            report = JoinErrors(prompt);
+            return 0;
+        });
+        faults::MakeWritable(BookDir());
+        EXPECT_EQ(child.exitCode, 0) << fault.name << ": " << child.report;
+        ExpectErrorsNaming(child, fault, {path});
+        const auto after = Snapshot(BookDir());
+        EXPECT_EQ(NewNames(before, after), "") << fault.name;
+        EXPECT_TRUE(after == before) << fault.name << ": the book file changed";
+    }
+
+    // The parent's book is untouched by the children; its next save goes through.
+    raw->m_name = "Переименована";
+    FakePrompt prompt;
+    FakeFrame frame;
+    {
+        CVelquinDoc doc(prompt, frame);
+        doc.SaveBooks();
+    }
+    EXPECT_TRUE(prompt.fileErrors.empty()) << JoinErrors(prompt);
+    std::string error;
+    auto reread = ReadBookFile(path, error);
+    ASSERT_NE(reread, nullptr) << error;
+    EXPECT_EQ(reread->m_name, "Переименована");
+    EXPECT_EQ(reread->Size(), 200u);
+    platform::SetTelephoneCountryCodeForTest(std::nullopt);
+}
+
+TEST_F(DiskFaultTest, SettingsHiveStaysWhole) {
+    Settings().UserID = "alpha";
+    Settings().LastFaxID = 1000000100;
+    ASSERT_EQ(SaveSettings(), 0);
+    const auto before = Snapshot(RegistryDir());
+    ASSERT_EQ(before.count("HKEY_LOCAL_MACHINE.reg"), 1u);
+    const std::string hive = platform::HivePath(platform::Hive::LocalMachine);
+
+    for (const DiskFault& fault : {kFull, kReadOnly}) {
+        if (fault.limits.unprivileged) {
+            faults::MakeReadOnly(root.Path(), RegistryDir());
+        }
+        ChildResult child = RunInChild(fault.limits, [&](std::string& report) {
+            Settings().UserID = "bravo";
+            Settings().LastFaxID = 1000000200;
+            const int err = SaveSettings();
+            report = platform::LastRegistryError();
+            return err != 0 ? 0 : 1;
+        });
+        faults::MakeWritable(RegistryDir());
+        EXPECT_EQ(child.exitCode, 0) << fault.name << ": saving reported success";
+        EXPECT_NE(child.report.find(hive), std::string::npos) << fault.name << child.report;
+        const auto after = Snapshot(RegistryDir());
+        EXPECT_EQ(NewNames(before, after), "") << fault.name;
+        EXPECT_TRUE(after == before) << fault.name << ": the hive changed";
+    }
+
+    Settings().UserID = "bravo";
+    ASSERT_EQ(SaveSettings(), 0);
+    platform::CRegKey key;
+    ASSERT_EQ(key.Open(platform::Hive::LocalMachine, kMainKey), 0);
+    EXPECT_EQ(key.Value("UserID")->bytes, "bravo");
+    EXPECT_EQ(key.Value("LastFaxID")->bytes, platform::RegStringZ("1000000100"));
+}
+
+} // namespace
