@@ -4,6 +4,7 @@
 
 #include <openssl/evp.h>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
@@ -20,6 +21,20 @@
 ServiceTimeouts& ServiceTimeoutSettings() {
     static ServiceTimeouts timeouts;
     return timeouts;
+}
+
+namespace {
+thread_local const std::atomic<bool>* t_abandon = nullptr;
+// How often a wait looks at the abandon flag.
+constexpr int kAbandonCheckMs = 50;
+} // namespace
+
+CAbandonRequests::CAbandonRequests(const std::atomic<bool>& flag) : m_previous(t_abandon) {
+    t_abandon = &flag;
+}
+
+CAbandonRequests::~CAbandonRequests() {
+    t_abandon = m_previous;
 }
 
 namespace {
@@ -123,15 +138,22 @@ bool WaitReady(int fd, short events, int timeoutMs) {
     auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() < 0) {
+        if (left.count() < 0 || (t_abandon != nullptr && t_abandon->load())) {
             return false;
         }
+        int slice = static_cast<int>(left.count());
+        if (t_abandon != nullptr) {
+            slice = std::min(slice, kAbandonCheckMs);
+        }
         pollfd p{fd, events, 0};
-        int r = ::poll(&p, 1, static_cast<int>(left.count()));
+        int r = ::poll(&p, 1, slice);
         if (r > 0) {
             return true; // errors surface on the following call
         }
         if (r == 0) {
+            if (slice < left.count()) {
+                continue;
+            }
             return false;
         }
         if (errno != EINTR) {

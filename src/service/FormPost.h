@@ -3,6 +3,7 @@
 // read until the server closes it; the XML found in the reply becomes a reply tree.
 #include "service/ReplyTree.h"
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -34,6 +35,20 @@ struct ServiceTimeouts {
 };
 // The process-wide limits; tests shorten them before starting requests.
 ServiceTimeouts& ServiceTimeoutSettings();
+
+// While one lives, requests made on its thread give up soon after `flag` is set instead of
+// waiting out the time-outs, so closing the program does not wait for a silent service. For
+// status queries only: a submission cut off this way might still have been accepted.
+class CAbandonRequests {
+public:
+    explicit CAbandonRequests(const std::atomic<bool>& flag);
+    ~CAbandonRequests();
+    CAbandonRequests(const CAbandonRequests&) = delete;
+    CAbandonRequests& operator=(const CAbandonRequests&) = delete;
+
+private:
+    const std::atomic<bool>* m_previous;
+};
 
 constexpr const char* kFaxSendScript = "fax.send.api.php";
 constexpr const char* kFaxCheckScript = "fax.check.api.php";

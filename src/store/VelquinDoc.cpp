@@ -7,6 +7,7 @@
 #include "platform/Process.h"
 #include "platform/Sync.h"
 #include "resources/Strings.h"
+#include "service/FormPost.h"
 #include "store/Trace.h"
 
 #include <algorithm>
@@ -495,6 +496,7 @@ std::size_t CVelquinDoc::PendingQueries() {
 }
 
 void CVelquinDoc::QueryWorker() {
+    const CAbandonRequests abandon(m_stopping); // the close joins this thread
     for (;;) {
         int which =
             platform::WaitForAny({m_exitEvent.get(), m_stateEvent.get()}, platform::kInfinite);

@@ -9,6 +9,7 @@
 #include "support/FaxsimProcess.h"
 
 #include <atomic>
+#include <thread>
 
 namespace {
 
@@ -195,6 +196,27 @@ TEST_F(SyncFaxsimTest, FailedAndEmptyRepliesChangeNothing) {
     EXPECT_NE(testing_support::ReadFileOrDie(Sent("b.fax")), bBefore);
     EXPECT_EQ(Entry<CSingleFaxEntry>(2).m_status, kJobStateDelivered);
     EXPECT_EQ(hints.sentHints, 3);
+}
+
+// A service that never answers does not hold up closing: the query in flight is given up at
+// once, not after the read time-out (made far longer than the test's limit here).
+TEST_F(SyncFaxsimTest, ClosingDoesNotWaitForASilentService) {
+    StartSim({"--fault", "hang"});
+    const ServiceTimeouts saved = ServiceTimeoutSettings();
+    ServiceTimeoutSettings().idleMs = 3600 * 1000;
+    PutSingle("a", 1, 1000001);
+    PutSingle("b", 2, 1000002);
+    OpenCountingDoc();
+    CStatusSync sync(*doc);
+    EXPECT_EQ(sync.Synchronise(nullptr), 2);
+    while (m_inFlight.load() == 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    const std::string before = testing_support::ReadFileOrDie(Sent("a.fax"));
+    CloseDoc();
+    ServiceTimeoutSettings() = saved;
+    EXPECT_EQ(Queried().size(), 1u); // the second query was never started
+    EXPECT_EQ(testing_support::ReadFileOrDie(Sent("a.fax")), before);
 }
 
 // The delivery report page answers the address built from the settings.
