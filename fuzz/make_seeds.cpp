@@ -61,6 +61,13 @@ void JobSeeds() {
         personal.m_recipients.push_back(a);
     }
     Put("job", "personal.fax", StoreRecord(personal));
+
+    CReceivedFax received;
+    received.m_faxId = "R-1000123";
+    received.m_path = "/home/user/Fax/Store/ReceivedFaxes/R1000123.tif";
+    CArchive ar;
+    received.Serialize(ar);
+    Put("job", "received.fax", ar.Buffer());
 }
 
 void BookSeeds() {
