@@ -1,5 +1,6 @@
 #include "app/Settings.h"
 
+#include "app/Archive.h"
 #include "app/Log.h"
 #include "app/Ports.h"
 #include "platform/Registry.h"
@@ -280,6 +281,22 @@ int SaveSettings() {
     textZ("ApiHost", s.ApiHost);
     textZ("WebHost", s.WebHost);
     return key.Close();
+}
+
+bool SaveSettings(IPrompt& prompt) {
+    const int err = SaveSettings();
+    if (err == 0) {
+        return true;
+    }
+    const std::string hive = platform::HivePath(Hive::LocalMachine);
+    if (err == platform::kRegBadFile) {
+        prompt.FileError(DescribeFileError(
+            CArchiveException(CArchiveException::kBadFormat, platform::LastRegistryError()), hive));
+    } else {
+        prompt.FileError(
+            DescribeFileError(CFileException(err, hive, platform::LastRegistryError()), hive));
+    }
+    return false;
 }
 
 std::string ScramblePassword(const std::string& password8) {

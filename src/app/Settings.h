@@ -75,6 +75,9 @@ constexpr const char* kDefaultSmtpAddress = "relay.velquin.net";
 bool LoadSettings(IPrompt& prompt);
 // Writes every saved value in order; 0 or the error of creating the key.
 int SaveSettings();
+// The same, a failure shown through `prompt` as a file error naming the hive file: a full or
+// read-only disk must not lose the settings (the next fax and list ids among them) unnoticed.
+bool SaveSettings(IPrompt& prompt);
 
 std::string ScramblePassword(const std::string& password8);
 std::string UnscramblePassword(const std::string& scrambled16);

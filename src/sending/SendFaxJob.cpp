@@ -67,7 +67,7 @@ bool CSendFaxJob::Done() {
     }
     m_faxNumber = s.LastFaxID;
     s.LastFaxID += 1;
-    SaveSettings();
+    SaveSettings(m_prompt);
 
     char line[512];
     std::snprintf(line, sizeof line, "%s %s %d 111%03d%03d", m_userName.c_str(),

@@ -217,7 +217,7 @@ bool CSendListJob::Done() {
     if (m_sendMode == kSendAtTime) {
         s.LastListSendTime = PickedSendTime();
     }
-    SaveSettings();
+    SaveSettings(m_prompt);
 
     for (const std::string* path : {&m_imagePath, &m_sendListPath}) {
         if (!SignJobFile(m_password, "sendlist", m_jobLine, *path)) {

@@ -103,7 +103,7 @@ bool CSendPersonalJob::Done() {
     if (m_sendMode == kSendAtTime) {
         s.LastListSendTime = PickedSendTime();
     }
-    SaveSettings();
+    SaveSettings(m_prompt);
     m_sendEnabled = true;
     return true;
 }

@@ -5,7 +5,9 @@
 #include "StoreFixture.h"
 
 #include "platform/Registry.h"
+#include "sending/SendFaxJob.h"
 #include "sending/SendJob.h"
+#include "sending/TiffTestFiles.h"
 #include "store/VelquinDoc.h"
 
 namespace {
@@ -177,13 +179,14 @@ TEST_F(DiskFaultTest, SettingsHiveStaysWhole) {
         ChildResult child = RunInChild(fault.limits, [&](std::string& report) {
             Settings().UserID = "bravo";
             Settings().LastFaxID = 1000000200;
-            const int err = SaveSettings();
-            report = platform::LastRegistryError();
-            return err != 0 ? 0 : 1;
+            FakePrompt prompt;
+            const bool saved = SaveSettings(prompt);
+            report = JoinErrors(prompt);
+            return saved ? 1 : 0;
         });
         faults::MakeWritable(RegistryDir());
         EXPECT_EQ(child.exitCode, 0) << fault.name << ": saving reported success";
-        EXPECT_NE(child.report.find(hive), std::string::npos) << fault.name << child.report;
+        ExpectErrorsNaming(child, fault, {hive});
         const auto after = Snapshot(RegistryDir());
         EXPECT_EQ(NewNames(before, after), "") << fault.name;
         EXPECT_TRUE(after == before) << fault.name << ": the hive changed";
@@ -195,6 +198,32 @@ TEST_F(DiskFaultTest, SettingsHiveStaysWhole) {
     ASSERT_EQ(key.Open(platform::Hive::LocalMachine, kMainKey), 0);
     EXPECT_EQ(key.Value("UserID")->bytes, "bravo");
     EXPECT_EQ(key.Value("LastFaxID")->bytes, platform::RegStringZ("1000000100"));
+}
+
+// The send dialogs spend fax ids when "Готово" is pressed; a settings hive that cannot take
+// the next id is a file error the user sees, and the dialog goes on.
+TEST_F(DiskFaultTest, SendDialogTellsTheUserWhenTheNextIdsCannotBeSaved) {
+    Settings().SMTPMailFrom = std::string(40000, 'x'); // a hive larger than the image
+    ASSERT_EQ(SaveSettings(), 0);
+    const auto before = Snapshot(RegistryDir());
+    const std::string image = Sent("report.tif");
+    sending_test::WriteBilevelTiff(image, {.pages = 1});
+    ASSERT_LT(platform::FileSize(image).value_or(0), 20000u);
+
+    ChildResult child = RunInChild({20000, false}, [&](std::string& report) {
+        FakePrompt prompt;
+        FakeFrame frame;
+        CSendFaxJob job(image, "report.tif", "", prompt, frame);
+        job.Open(CurrentTime());
+        job.m_password = "secret12";
+        job.SetNumber("88123520809");
+        const bool done = job.Done();
+        report = JoinErrors(prompt);
+        return done && prompt.messages.empty() ? 0 : 1;
+    });
+    EXPECT_EQ(child.exitCode, 0) << child.report;
+    ExpectErrorsNaming(child, kFull, {platform::HivePath(platform::Hive::LocalMachine)});
+    EXPECT_TRUE(Snapshot(RegistryDir()) == before);
 }
 
 } // namespace
