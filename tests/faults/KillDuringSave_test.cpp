@@ -142,6 +142,10 @@ KillStats KillWhileSaving(const std::string& path, const std::function<bool(bool
             << " bytes, neither version";
         (onDisk == a ? stats.endedA : stats.endedB) += 1;
     }
+    // However the kills fell, one half-written temporary file is surely there for the loaders.
+    testing_support::WriteFile(
+        platform::JoinPath(platform::DirName(path), "." + platform::BaseName(path) + ".k1ll3d"),
+        b.substr(0, b.size() / 2));
     stats.leftovers = Leftovers(path);
     // How the kills fell, for the test log.
     ::testing::Test::RecordProperty("ended_old_or_new", std::to_string(stats.endedA) + "/" +
