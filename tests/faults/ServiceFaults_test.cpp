@@ -24,7 +24,6 @@ namespace {
 using faults::NewNames;
 using faults::Snapshot;
 using sending_test::kPassword;
-using sending_test::kUser;
 
 // Short waits so that a service that never answers is given up quickly.
 class ShortTimeouts {
