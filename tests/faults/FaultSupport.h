@@ -21,8 +21,8 @@ struct ChildLimits {
 };
 
 // Runs `work` in a forked child and waits for it. `work` returns the exit code and may
-// append text to its argument, which reaches the parent as `report`. The parent process must
-// have no other threads running at the call (none of the tests' documents are open then).
+// append text to its argument, which reaches the parent as `report`. Only the calling thread
+// lives on in the child: `work` must not start threads (sanitizers refuse) nor wait for any.
 ChildResult RunInChild(const ChildLimits& limits, const std::function<int(std::string&)>& work);
 
 // Makes `dir` and every directory above it up to `root` traversable and readable by others,

@@ -180,19 +180,18 @@ TEST_F(KillDuringSaveTest, JobFileIsAlwaysOneWholeVersion) {
     const std::string b = StoreRecord(*versionB);
     testing_support::WriteFile(Sent("job.fax"), a);
 
-    std::unique_ptr<CVelquinDoc> childDoc; // made in each child, never in this process
+    // The running program, whose copy in each child saves.
     FakePrompt childPrompt;
     FakeFrame childFrame;
+    auto running = std::make_unique<CVelquinDoc>(childPrompt, childFrame);
     KillStats stats = KillWhileSaving(
         Sent("job.fax"),
         [&](bool useB) {
-            if (!childDoc) {
-                childDoc = std::make_unique<CVelquinDoc>(childPrompt, childFrame);
-            }
-            return childDoc->SaveJobFile(useB ? *versionB : *versionA, CVelquinDoc::SentDir()) &&
+            return running->SaveJobFile(useB ? *versionB : *versionA, CVelquinDoc::SentDir()) &&
                    childPrompt.fileErrors.empty();
         },
         a, b);
+    running.reset();
     EXPECT_EQ(stats.endedA + stats.endedB, kKills);
 
     // The next start reads the one job file, whatever was left beside it.
