@@ -5,6 +5,7 @@
 #include "gui/app/SettingsDlg.h"
 #include "gui/shell/Commands.h"
 #include "gui/shell/SentFaxView.h"
+#include "platform/Files.h"
 #include "platform/Registry.h"
 #include "service/FormPost.h"
 #include "service/WebGate.h"
@@ -160,6 +161,28 @@ TEST(SettingsDlgTest, SaveWritesTheControlsAndCarriesTheRestThrough) {
     auto stored = key.Value("DefaultAreaCode");
     ASSERT_TRUE(stored.has_value());
     EXPECT_EQ(stored->bytes.substr(0, 4), "8495");
+}
+
+// A settings file that cannot take the new values (here one the registry code will not
+// rewrite) is reported; the values still hold for the session.
+TEST(SettingsDlgTest, SettingsFileThatCannotBeWrittenIsReported) {
+    CGuiFixture f;
+    f.Start();
+    testing_support::WriteFile(platform::HivePath(platform::Hive::LocalMachine), "not a hive\n");
+    testing_support::FakePrompt prompt;
+    {
+        CSettingsDlg dlg(nullptr, &prompt);
+        dlg.findChild<QLineEdit*>(QStringLiteral("edit1003"))->setText(QStringLiteral("8495"));
+        dlg.findChild<QPushButton*>(QStringLiteral("saveButton"))->click();
+        EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    }
+    ASSERT_EQ(prompt.fileErrors.size(), 1u);
+    EXPECT_NE(prompt.fileErrors[0].find(platform::HivePath(platform::Hive::LocalMachine)),
+              std::string::npos);
+    EXPECT_EQ(Settings().DefaultAreaCode, "8495");
+    EXPECT_EQ(testing_support::ReadFileOrDie(platform::HivePath(platform::Hive::LocalMachine)),
+              "not a hive\n");
+    platform::DeleteFile(platform::HivePath(platform::Hive::LocalMachine)); // the exit save works
 }
 
 } // namespace

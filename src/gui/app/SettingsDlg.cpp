@@ -30,7 +30,7 @@ QSpinBox* DaysField(QWidget* parent, const char* name) {
 
 } // namespace
 
-CSettingsDlg::CSettingsDlg(QWidget* parent) : QDialog(parent) {
+CSettingsDlg::CSettingsDlg(QWidget* parent, IPrompt* prompt) : QDialog(parent), m_prompt(prompt) {
     setObjectName(QStringLiteral("settingsDlg"));
     setWindowTitle(QStringLiteral("Настройки программы TW Velquin"));
     const CSettings& s = Settings();
@@ -171,6 +171,11 @@ void CSettingsDlg::accept() {
     s.SMTPAddress = m_values.SMTPAddress;
     s.SMTPMailFrom = m_values.SMTPMailFrom;
     s.UseSMAPI = m_values.UseSMAPI;
-    SaveSettings();
+    // The new values hold for this session even when the file cannot take them.
+    if (m_prompt != nullptr) {
+        SaveSettings(*m_prompt);
+    } else {
+        SaveSettings();
+    }
     QDialog::accept();
 }

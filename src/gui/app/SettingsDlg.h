@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+class IPrompt;
 class QCheckBox;
 class QLineEdit;
 class QRadioButton;
@@ -13,7 +14,8 @@ class QSpinBox;
 class CSettingsDlg : public QDialog {
     Q_OBJECT
 public:
-    explicit CSettingsDlg(QWidget* parent = nullptr);
+    // A settings file that cannot be written is reported through `prompt` when there is one.
+    explicit CSettingsDlg(QWidget* parent = nullptr, IPrompt* prompt = nullptr);
 
     // The values the dialog works on.
     struct Values {
@@ -42,6 +44,7 @@ public:
 private:
     void UpdateDayFields();
     Values m_values;
+    IPrompt* m_prompt = nullptr;
     QCheckBox* m_autoShow;
     QRadioButton* m_standardViewer;
     QRadioButton* m_ownViewer;

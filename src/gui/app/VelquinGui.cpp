@@ -58,7 +58,7 @@ void CVelquinGui::Shutdown() {
         m_doc->OnCloseDocument();
     }
     if (m_frame) {
-        SaveSettings();
+        SaveSettings(m_prompt);
     }
     if (m_started) {
         m_app->ExitInstance();

@@ -550,7 +550,7 @@ void CMainFrame::RestartSyncTimer(bool oldAuto, int oldDelay) {
 void CMainFrame::OnSettings() {
     const bool oldAuto = Settings().AutoSyncronize;
     const int oldDelay = Settings().SyncronizationDelay;
-    CSettingsDlg dlg(this);
+    CSettingsDlg dlg(this, &m_prompt);
     if (dlg.exec() == QDialog::Accepted) {
         RestartSyncTimer(oldAuto, oldDelay);
     }
