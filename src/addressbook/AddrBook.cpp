@@ -202,9 +202,12 @@ std::vector<CAddrBookEntry*> CAddrBook::Entries() const {
     return out;
 }
 
+std::string CAddrBook::FileName() const {
+    return platform::GuidToText(m_guid) + ".abk";
+}
+
 std::string CAddrBook::GetFilePath() const {
-    return platform::JoinPath(platform::JoinPath(Settings().DataDir, "AddressBook"),
-                              platform::GuidToText(m_guid) + ".abk");
+    return platform::JoinPath(platform::JoinPath(Settings().DataDir, "AddressBook"), FileName());
 }
 
 int CAddrBook::DeleteFile() const {

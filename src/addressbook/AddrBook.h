@@ -135,7 +135,9 @@ public:
     }
     std::vector<CAddrBookEntry*> Entries() const;
 
-    // DataDir + "/AddressBook/" + GUID text + ".abk".
+    // GUID text + ".abk", the name the book is saved under.
+    std::string FileName() const;
+    // DataDir + "/AddressBook/" + FileName().
     std::string GetFilePath() const;
     int DeleteFile() const;
 

@@ -620,6 +620,13 @@ void CVelquinDoc::BookLoaderMain() {
             if (!error.empty()) {
                 errors.push_back(std::move(error));
             }
+            // A book filed under another name (copied in by hand) is saved under its GUID name
+            // at close; once that file exists, the old one is a stale copy of the same book.
+            if (book && !platform::EqualsNoCase(file->name, book->FileName()) &&
+                index.Find(book->FileName()) != nullptr) {
+                StoreTrace("LoadBook skipped a stale copy: " + file->name);
+                book.reset();
+            }
             if (book) {
                 books.push_back(std::move(book));
             }

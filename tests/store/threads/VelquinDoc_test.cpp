@@ -367,6 +367,19 @@ TEST_F(VelquinDocTest, LoaderReadsBooksReportsDamageAndCloseWritesThemBack) {
     ASSERT_NE(saved, nullptr);
     EXPECT_EQ(saved->m_guid, bookGuid);
     EXPECT_EQ(saved->m_name, "Изменено");
+
+    // The next start: "a.abk" is now a stale copy of the saved book and is not loaded twice.
+    prompt.fileErrors.clear();
+    CThreadControl::Instance().stopRequest = 0;
+    {
+        CVelquinDoc doc(prompt, frame);
+        doc.StartBookLoader();
+        doc.WaitForBookLoader();
+        ASSERT_EQ(AddressBooks().size(), 1u);
+        EXPECT_EQ(AddressBooks()[0]->m_name, "Изменено");
+        doc.OnCloseDocument();
+    }
+    EXPECT_TRUE(platform::PathExists(root / "data/AddressBook/a.abk")); // left as it was
 }
 
 // A frame whose GUI thread is "busy" until released, to hold the loader mid-way.
