@@ -15,6 +15,9 @@ namespace {
 
 // Most a single libtiff allocation may take while reading a page (as tiffcp's default).
 constexpr tmsize_t kMaxSingleAlloc = tmsize_t{256} << 20;
+// Longest row copied: far beyond any printed page (a 1-bit row of 128 million pixels), far
+// below what a damaged header may claim.
+constexpr tmsize_t kMaxScanlineBytes = tmsize_t{16} << 20;
 
 enum class Kind { Long, Short, Short2, Ascii, Float, FloatArray, Double, ShortArray, Short4 };
 
@@ -129,6 +132,11 @@ constexpr TagCopy kDescriptiveTags[] = {
 bool CopyScanlines(TIFF* in, TIFF* out, uint32_t length, uint16_t planes) {
     tmsize_t size = TIFFScanlineSize(in);
     if (size <= 0) {
+        return false;
+    }
+    if (size > kMaxScanlineBytes) {
+        TIFFError(TIFFFileName(in), "Rows of %lld bytes are too long for a fax page",
+                  static_cast<long long>(size));
         return false;
     }
     std::vector<unsigned char> row(static_cast<std::size_t>(size), 0);

@@ -264,6 +264,24 @@ TEST_F(TiffPagesTest, EmptyStripIsReadAsEmpty) {
     QuietSplit(in, 1);
 }
 
+TEST_F(TiffPagesTest, RewriteRefusesRowsNoPageHas) {
+    // A header claiming rows of half a gigabyte (found by fuzzing with a worse one: 7.7 GB
+    // were asked for one row) is refused before any row is allocated.
+    CTiffBuilder b(false);
+    std::vector<CTiffBuilder::Page> pages = Pages(1);
+    for (auto& e : pages[0].entries) {
+        if (e.tag == 256) { // ImageWidth
+            e = {256, 4, 1, 0xFFFFFFF0u, {}};
+        }
+    }
+    const std::string in = Write(b.Build(pages));
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(CopyPages(in, m_dir / "out.tif", false));
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find("too long for a fax page"),
+              std::string::npos);
+    EXPECT_FALSE(platform::PathExists(m_dir / "out.tif"));
+}
+
 TEST_F(TiffPagesTest, PagesSharingOneStripCannotMultiplyMemory) {
     // Directories that all point at the same big strip: a part may not hold more strip bytes
     // than the file has, however many pages it claims.
