@@ -38,19 +38,6 @@ std::string MakeTempDir() {
     return ::mkdtemp(pattern.data()) != nullptr ? pattern : std::string("/tmp");
 }
 
-class CNullPrompt : public IPrompt {
-public:
-    MsgAnswer Message(std::string_view, MsgIcon, MsgButtons) override { return MsgAnswer::Ok; }
-    std::optional<std::string> AskOpenFile(std::string_view, std::string_view) override {
-        return std::nullopt;
-    }
-    std::optional<std::string> AskSaveFile(std::string_view, std::string_view,
-                                           std::string_view) override {
-        return std::nullopt;
-    }
-    void FileError(std::string_view) override {}
-};
-
 struct Fixture {
     Fixture() : dir(MakeTempDir()), path(dir + "/import.txt") {
         platform::AtomicWriteFile(path, MakeFile());
@@ -139,7 +126,7 @@ void BM_ExportBook(benchmark::State& state) {
     AddressBooks().push_back(std::make_unique<CAddrBook>("Bench"));
     CAddrBook& book = *AddressBooks().back();
     CommitImport(dlg.rows, book);
-    CNullPrompt prompt;
+    CQuietPrompt prompt;
     const std::string out = f.dir + "/export.txt";
     for (auto _ : state) {
         ExportBook(book, out, prompt, nullptr);

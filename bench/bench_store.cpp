@@ -20,19 +20,6 @@ void Put(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
-class CQuietPrompt : public IPrompt {
-public:
-    MsgAnswer Message(std::string_view, MsgIcon, MsgButtons) override { return MsgAnswer::Ok; }
-    std::optional<std::string> AskOpenFile(std::string_view, std::string_view) override {
-        return std::nullopt;
-    }
-    std::optional<std::string> AskSaveFile(std::string_view, std::string_view,
-                                           std::string_view) override {
-        return std::nullopt;
-    }
-    void FileError(std::string_view) override {}
-};
-
 class CQuietFrame : public IFrame {
 public:
     void ProgressStart(int) override {}

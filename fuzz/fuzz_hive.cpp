@@ -11,23 +11,6 @@
 #include <cstdlib>
 #include <string>
 
-namespace {
-
-class CSilentPrompt : public IPrompt {
-public:
-    MsgAnswer Message(std::string_view, MsgIcon, MsgButtons) override { return MsgAnswer::Ok; }
-    std::optional<std::string> AskOpenFile(std::string_view, std::string_view) override {
-        return std::nullopt;
-    }
-    std::optional<std::string> AskSaveFile(std::string_view, std::string_view,
-                                           std::string_view) override {
-        return std::nullopt;
-    }
-    void FileError(std::string_view) override {}
-};
-
-} // namespace
-
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     ::setenv("VELQUIN_REGISTRY_DIR", fuzz_support::ScratchDir().c_str(), 1);
     return 0;
@@ -50,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     ResetSettingsForTest();
-    CSilentPrompt prompt;
+    CQuietPrompt prompt;
     LoadSettings(prompt);
     return 0;
 }

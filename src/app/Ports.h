@@ -31,6 +31,21 @@ public:
     virtual void FileError(std::string_view text) = 0;
 };
 
+// For programs without a user to ask (tools, benchmarks): every box answers Ok, no file is
+// chosen and file errors are left to the caller's return values.
+class CQuietPrompt : public IPrompt {
+public:
+    MsgAnswer Message(std::string_view, MsgIcon, MsgButtons) override { return MsgAnswer::Ok; }
+    std::optional<std::string> AskOpenFile(std::string_view, std::string_view) override {
+        return std::nullopt;
+    }
+    std::optional<std::string> AskSaveFile(std::string_view, std::string_view,
+                                           std::string_view) override {
+        return std::nullopt;
+    }
+    void FileError(std::string_view) override {}
+};
+
 // What workers and dialogs tell the main frame. May be called from any thread except where
 // noted; the GUI forwards worker calls to its own thread and waits for them.
 class IFrame {

@@ -77,19 +77,6 @@ int Fail(const std::string& message) {
     return 1;
 }
 
-class CQuietPrompt : public IPrompt {
-public:
-    MsgAnswer Message(std::string_view, MsgIcon, MsgButtons) override { return MsgAnswer::Ok; }
-    std::optional<std::string> AskOpenFile(std::string_view, std::string_view) override {
-        return std::nullopt;
-    }
-    std::optional<std::string> AskSaveFile(std::string_view, std::string_view,
-                                           std::string_view) override {
-        return std::nullopt;
-    }
-    void FileError(std::string_view) override {}
-};
-
 // A file name built from a document name: no separators or control bytes, no leading dot,
 // not cut inside a UTF-8 sequence.
 std::string SafeStem(const std::string& name) {
