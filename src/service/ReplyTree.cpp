@@ -4,7 +4,6 @@
 
 #include <expat.h>
 
-#include <array>
 #include <charconv>
 #include <cstdio>
 #include <limits>
@@ -335,48 +334,6 @@ void XMLCALL OnEntityDecl(void* user, const XML_Char*, int, const XML_Char*, int
     Refuse(*static_cast<BuildState*>(user));
 }
 
-int DecodeOneUtf8(const std::string& s) {
-    auto b = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
-    if (s.size() == 1) {
-        return b(0);
-    }
-    if (s.size() == 2) {
-        return ((b(0) & 0x1F) << 6) | (b(1) & 0x3F);
-    }
-    if (s.size() == 3) {
-        return ((b(0) & 0x0F) << 12) | ((b(1) & 0x3F) << 6) | (b(2) & 0x3F);
-    }
-    return -1;
-}
-
-const std::array<int, 256>& Cp1251Map() {
-    static const std::array<int, 256> map = [] {
-        std::array<int, 256> m{};
-        for (int i = 0; i < 256; ++i) {
-            char c = static_cast<char>(i);
-            int code = DecodeOneUtf8(platform::Cp1251ToUtf8(std::string_view(&c, 1)));
-            m[static_cast<std::size_t>(i)] = code == 0xFFFD ? -1 : code;
-        }
-        return m;
-    }();
-    return map;
-}
-
-int XMLCALL OnUnknownEncoding(void*, const XML_Char* name, XML_Encoding* info) {
-    std::string n = platform::AsciiLower(name);
-    if (n != "windows-1251" && n != "cp1251" && n != "cp-1251") {
-        return XML_STATUS_ERROR;
-    }
-    const auto& map = Cp1251Map();
-    for (int i = 0; i < 256; ++i) {
-        info->map[i] = map[static_cast<std::size_t>(i)];
-    }
-    info->data = nullptr;
-    info->convert = nullptr;
-    info->release = nullptr;
-    return XML_STATUS_OK;
-}
-
 } // namespace
 
 ReplyTree ParseReplyXml(std::string_view xml) {
@@ -384,7 +341,15 @@ ReplyTree ParseReplyXml(std::string_view xml) {
     if (!top) {
         return {};
     }
-    XML_Parser parser = XML_ParserCreate(nullptr);
+    // The service's replies have come in Windows-1251 with no declaration, or declared UTF-8
+    // while holding code-page bytes: the bytes decide, and the parser is told UTF-8 so the
+    // declaration never does.
+    std::string decoded;
+    if (!platform::IsValidUtf8(xml)) {
+        decoded = platform::Cp1251ToUtf8(xml);
+        xml = decoded;
+    }
+    XML_Parser parser = XML_ParserCreate("UTF-8");
     if (parser == nullptr) {
         return top;
     }
@@ -395,7 +360,6 @@ ReplyTree ParseReplyXml(std::string_view xml) {
     XML_SetElementHandler(parser, OnStart, OnEnd);
     XML_SetStartDoctypeDeclHandler(parser, OnDoctype);
     XML_SetEntityDeclHandler(parser, OnEntityDecl);
-    XML_SetUnknownEncodingHandler(parser, OnUnknownEncoding, nullptr);
     XML_SetParamEntityParsing(parser, XML_PARAM_ENTITY_PARSING_NEVER);
 
     bool ok = true;

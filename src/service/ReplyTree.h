@@ -148,9 +148,10 @@ private:
 
 using ReplyTree = NsRef<Dictionary>;
 
-// Builds the tree of one reply, given the text from its XML declaration on. A document that is
-// not well-formed (or uses a DTD, or nests absurdly deep) gives an empty top dictionary; the
-// result is empty only when memory runs out.
+// Builds the tree of one reply, given the text from its XML declaration on. The bytes are read
+// as UTF-8 when they are valid UTF-8, else as Windows-1251, whatever the declaration says. A
+// document that is not well-formed (or uses a DTD, or nests absurdly deep) gives an empty top
+// dictionary; the result is empty only when memory runs out.
 ReplyTree ParseReplyXml(std::string_view xml);
 
 // Follows `keys` from `top` by objectForKey; nullptr at the first missing step.

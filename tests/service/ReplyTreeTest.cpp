@@ -154,27 +154,32 @@ TEST(ParseReplyXmlTest, DocumentsThatAreNotWellFormedGiveAnEmptyTop) {
     }
 }
 
-TEST(ParseReplyXmlTest, DeclaredEncodingsAreTurnedIntoUtf8) {
+TEST(ParseReplyXmlTest, TheBytesDecideTheCharacterSetWhateverTheDeclarationSays) {
     const std::string message = "Неверное имя пользователя или пароль";
-    std::string cp = "<?xml version=\"1.0\" encoding=\"windows-1251\"?><response><error code=\"2\" "
-                     "message=\"" +
-                     platform::Utf8ToCp1251(message) + "\"/></response>";
-    ReplyTree t = ParseReplyXml(cp);
-    Dictionary* error = FindReplyPath(t.get(), {"response", "error"});
-    ASSERT_NE(error, nullptr);
-    EXPECT_EQ(error->valueForKey("message", EmptyValue()).stringValue(), message);
-
-    std::string utf = "<?xml version=\"1.0\" encoding=\"utf-8\"?><response><error message=\"" +
-                      message + "\"/></response>";
-    t = ParseReplyXml(utf);
-    error = FindReplyPath(t.get(), {"response", "error"});
-    ASSERT_NE(error, nullptr);
-    EXPECT_EQ(error->valueForKey("message", EmptyValue()).stringValue(), message);
-
-    // Code-page bytes under a UTF-8 declaration are not well-formed.
-    std::string wrong = "<?xml version=\"1.0\"?><r m=\"" + platform::Utf8ToCp1251(message) + "\"/>";
-    EXPECT_EQ(ParseReplyXml(wrong)->count(), 0);
-    EXPECT_EQ(ParseReplyXml("<?xml version=\"1.0\" encoding=\"koi8-x\"?><r/>")->count(), 0);
+    const std::string cp = platform::Utf8ToCp1251(message);
+    auto messageOf = [](const std::string& xml) {
+        ReplyTree t = ParseReplyXml(xml);
+        Dictionary* error = FindReplyPath(t.get(), {"response", "error"});
+        return error ? error->valueForKey("message", EmptyValue()).stringValue() : "<no reply>";
+    };
+    // Code-page bytes: declared so, not declared at all, or declared as UTF-8 or unknown.
+    for (const char* declaration :
+         {"<?xml version=\"1.0\" encoding=\"windows-1251\"?>", "<?xml version=\"1.0\"?>",
+          "<?xml version=\"1.0\" encoding=\"utf-8\"?>",
+          "<?xml version=\"1.0\" encoding=\"koi8-x\"?>"}) {
+        EXPECT_EQ(messageOf(std::string(declaration) + "<response><error code=\"2\" message=\"" +
+                            cp + "\"/></response>"),
+                  message)
+            << declaration;
+    }
+    // UTF-8 bytes stay UTF-8, also under a code-page declaration.
+    for (const char* declaration : {"<?xml version=\"1.0\" encoding=\"utf-8\"?>",
+                                    "<?xml version=\"1.0\" encoding=\"windows-1251\"?>"}) {
+        EXPECT_EQ(messageOf(std::string(declaration) + "<response><error message=\"" + message +
+                            "\"/></response>"),
+                  message)
+            << declaration;
+    }
 }
 
 TEST(ParseReplyXmlTest, DtdsAndEntitiesAreRefused) {
