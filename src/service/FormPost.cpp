@@ -133,15 +133,27 @@ private:
     int m_fd = -1;
 };
 
-// Waits until `fd` is ready for `events`; false on time-out or error.
-bool WaitReady(int fd, short events, int timeoutMs) {
-    auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+// One exchange's limits: each wait ends after idleMs without progress, and at the latest at
+// the exchange's deadline.
+struct CExchangeLimits {
+    Clock::time_point deadline;
+    ExchangeFailure failure = ExchangeFailure::None;
+};
+
+// Waits until `fd` is ready for `events`; false on time-out, abandon or error.
+bool WaitReady(int fd, short events, int timeoutMs, CExchangeLimits& limits) {
+    auto deadline = std::min(Clock::now() + std::chrono::milliseconds(timeoutMs), limits.deadline);
     for (;;) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() < 0 || (t_abandon != nullptr && t_abandon->load())) {
+        if (t_abandon != nullptr && t_abandon->load()) {
+            limits.failure = ExchangeFailure::Abandoned;
             return false;
         }
-        int slice = static_cast<int>(left.count());
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() < 0) {
+            limits.failure = ExchangeFailure::TimedOut;
+            return false;
+        }
+        int slice = static_cast<int>(std::min<long long>(left.count(), 1 << 30));
         if (t_abandon != nullptr) {
             slice = std::min(slice, kAbandonCheckMs);
         }
@@ -150,13 +162,8 @@ bool WaitReady(int fd, short events, int timeoutMs) {
         if (r > 0) {
             return true; // errors surface on the following call
         }
-        if (r == 0) {
-            if (slice < left.count()) {
-                continue;
-            }
-            return false;
-        }
-        if (errno != EINTR) {
+        if (r < 0 && errno != EINTR) {
+            limits.failure = ExchangeFailure::Unreachable;
             return false;
         }
     }
@@ -175,7 +182,7 @@ bool ResolveIpv4(const std::string& host, in_addr& addr) {
     return true;
 }
 
-bool ConnectWithin(int fd, const sockaddr_in& to, int timeoutMs) {
+bool ConnectWithin(int fd, const sockaddr_in& to, int timeoutMs, CExchangeLimits& limits) {
     int r = ::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to);
     if (r == 0) {
         return true;
@@ -183,7 +190,7 @@ bool ConnectWithin(int fd, const sockaddr_in& to, int timeoutMs) {
     if (errno != EINPROGRESS && errno != EINTR) {
         return false;
     }
-    if (!WaitReady(fd, POLLOUT, timeoutMs)) {
+    if (!WaitReady(fd, POLLOUT, timeoutMs, limits)) {
         return false;
     }
     int err = 0;
@@ -191,7 +198,7 @@ bool ConnectWithin(int fd, const sockaddr_in& to, int timeoutMs) {
     return ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) == 0 && err == 0;
 }
 
-bool SendAll(int fd, std::string_view data, int idleMs) {
+bool SendAll(int fd, std::string_view data, int idleMs, CExchangeLimits& limits) {
     std::size_t sent = 0;
     while (sent < data.size()) {
         ssize_t n = ::send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
@@ -203,11 +210,12 @@ bool SendAll(int fd, std::string_view data, int idleMs) {
             continue;
         }
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            if (!WaitReady(fd, POLLOUT, idleMs)) {
+            if (!WaitReady(fd, POLLOUT, idleMs, limits)) {
                 return false;
             }
             continue;
         }
+        limits.failure = ExchangeFailure::Unreachable;
         return false;
     }
     return true;
@@ -215,12 +223,18 @@ bool SendAll(int fd, std::string_view data, int idleMs) {
 
 // Reads until the peer closes. A reset ends the reply where it got to; a time-out or an
 // over-long reply fails it.
-bool ReadUntilClosed(int fd, std::string& reply, int idleMs) {
+bool ReadUntilClosed(int fd, std::string& reply, int idleMs, CExchangeLimits& limits) {
     char buf[259];
     for (;;) {
+        // A reply that keeps arriving never waits, so the deadline is checked here too.
+        if (Clock::now() > limits.deadline) {
+            limits.failure = ExchangeFailure::TimedOut;
+            return false;
+        }
         ssize_t n = ::recv(fd, buf, sizeof buf, 0);
         if (n > 0) {
             if (reply.size() + static_cast<std::size_t>(n) > kMaxReplyBytes) {
+                limits.failure = ExchangeFailure::TooLong;
                 return false;
             }
             reply.append(buf, static_cast<std::size_t>(n));
@@ -233,7 +247,7 @@ bool ReadUntilClosed(int fd, std::string& reply, int idleMs) {
             continue;
         }
         if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            if (!WaitReady(fd, POLLIN, idleMs)) {
+            if (!WaitReady(fd, POLLIN, idleMs, limits)) {
                 return false;
             }
             continue;
@@ -298,28 +312,47 @@ std::string BuildFaxStatusRequest(std::int32_t serverId, std::string_view userId
     return BuildRequest(kFaxCheckScript, host, body);
 }
 
+long long ExchangeDeadlineMs(const ServiceTimeouts& limits, std::size_t requestBytes) {
+    return limits.exchangeMs +
+           static_cast<long long>(requestBytes) * limits.msPerMegabyte / (1 << 20);
+}
+
 std::optional<std::string> ExchangeRequest(const std::string& host, int port,
-                                           std::string_view request) {
-    const ServiceTimeouts limits = ServiceTimeoutSettings();
-    in_addr addr{};
-    if (port <= 0 || port > 65535 || !ResolveIpv4(host, addr)) {
-        return std::nullopt;
-    }
-    CSocket sock(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-    if (sock.Fd() < 0) {
-        return std::nullopt;
-    }
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(static_cast<std::uint16_t>(port));
-    to.sin_addr = addr;
-    if (!ConnectWithin(sock.Fd(), to, limits.connectMs) ||
-        !SendAll(sock.Fd(), request, limits.idleMs)) {
-        return std::nullopt;
-    }
-    std::string reply;
-    if (!ReadUntilClosed(sock.Fd(), reply, limits.idleMs)) {
-        return std::nullopt;
+                                           std::string_view request, ExchangeFailure* failure) {
+    const ServiceTimeouts settings = ServiceTimeoutSettings();
+    CExchangeLimits limits;
+    limits.deadline =
+        Clock::now() + std::chrono::milliseconds(ExchangeDeadlineMs(settings, request.size()));
+    std::optional<std::string> reply = [&]() -> std::optional<std::string> {
+        in_addr addr{};
+        if (port <= 0 || port > 65535 || !ResolveIpv4(host, addr)) {
+            limits.failure = ExchangeFailure::Unreachable;
+            return std::nullopt;
+        }
+        CSocket sock(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+        if (sock.Fd() < 0) {
+            limits.failure = ExchangeFailure::Unreachable;
+            return std::nullopt;
+        }
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(static_cast<std::uint16_t>(port));
+        to.sin_addr = addr;
+        if (!ConnectWithin(sock.Fd(), to, settings.connectMs, limits) ||
+            !SendAll(sock.Fd(), request, settings.idleMs, limits)) {
+            if (limits.failure == ExchangeFailure::None) {
+                limits.failure = ExchangeFailure::Unreachable;
+            }
+            return std::nullopt;
+        }
+        std::string bytes;
+        if (!ReadUntilClosed(sock.Fd(), bytes, settings.idleMs, limits)) {
+            return std::nullopt;
+        }
+        return bytes;
+    }();
+    if (failure != nullptr) {
+        *failure = reply ? ExchangeFailure::None : limits.failure;
     }
     return reply;
 }

@@ -32,6 +32,11 @@ struct ServiceEndpoint {
 struct ServiceTimeouts {
     int connectMs = 20000;
     int idleMs = 60000; // longest wait for any progress while sending or reading
+    // Longest a whole exchange may take, so a reply trickling in byte by byte cannot hold it
+    // for ever; a request grows it by `msPerMegabyte` for every MiB it sends (a submission
+    // carries its document).
+    int exchangeMs = 120000;
+    int msPerMegabyte = 60000;
 };
 // The process-wide limits; tests shorten them before starting requests.
 ServiceTimeouts& ServiceTimeoutSettings();
@@ -68,11 +73,24 @@ std::optional<std::string> BuildFaxSendRequest(const SendFaxRequest& request,
 std::string BuildFaxStatusRequest(std::int32_t serverId, std::string_view userId,
                                   std::string_view password, std::string_view host);
 
+// Why an exchange gave no reply.
+enum class ExchangeFailure {
+    None,
+    Unreachable, // resolve, connect or send failed
+    TimedOut,    // no progress within idleMs, or the whole exchange over its deadline
+    Abandoned,   // the abandon flag of CAbandonRequests was set
+    TooLong,     // more than kMaxReplyBytes
+};
+
+// The deadline of a whole exchange that sends `requestBytes` bytes, in milliseconds.
+long long ExchangeDeadlineMs(const ServiceTimeouts& limits, std::size_t requestBytes);
+
 // Connects to the first IPv4 address of `host`, sends `request`, reads until the server closes.
-// nullopt on any failure (resolve, connect, send, time-out, over-long reply). A connection reset
-// while reading keeps what arrived before it.
+// nullopt on any failure (resolve, connect, send, time-out, over-long reply), with the reason
+// in `failure` when given. A connection reset while reading keeps what arrived before it.
 std::optional<std::string> ExchangeRequest(const std::string& host, int port,
-                                           std::string_view request);
+                                           std::string_view request,
+                                           ExchangeFailure* failure = nullptr);
 
 // Lower-cases the reply (ASCII), takes it from the first "<?xml" on, strips trailing LF then CR
 // and builds the tree. Empty when there is no reply or no XML declaration.

@@ -1,5 +1,6 @@
 #include "service/FormPost.h"
 #include "platform/Encoding.h"
+#include "support/ReplyServer.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -196,6 +197,44 @@ TEST_F(ShortTimeouts, UnreachableHostsGiveNoTree) {
     EXPECT_FALSE(RequestFaxStatus(1, ServiceEndpoint{"127.0.0.1", port, "u", "p"}));
     EXPECT_FALSE(RequestFaxStatus(1, ServiceEndpoint{"no-such-host.invalid", 80, "u", "p"}));
     EXPECT_FALSE(ExchangeRequest("127.0.0.1", 0, "x"));
+}
+
+// A service that answers in time but one byte every few milliseconds: only the exchange's
+// deadline ends the wait, and the user may abandon it before that.
+TEST_F(ShortTimeouts, ATricklingReplyEndsAtTheDeadlineOrWhenAbandoned) {
+    const std::string reply = "HTTP/1.0 200 OK\r\n\r\n<?xml version=\"1.0\"?><response><error "
+                              "code=\"0\" message=\"\"/><data><item id=\"7\" jobstatus=\"2\"/>"
+                              "</data></response>";
+    ServiceTimeoutSettings().idleMs = 5000; // every single byte comes well within this
+    ServiceTimeoutSettings().exchangeMs = 300;
+    {
+        testing_support::CReplyServer server({reply}, 40);
+        ExchangeFailure why = ExchangeFailure::None;
+        EXPECT_FALSE(ExchangeRequest("127.0.0.1", server.Port(),
+                                     BuildFaxStatusRequest(7, "u", "p", "h"), &why));
+        EXPECT_EQ(why, ExchangeFailure::TimedOut);
+        EXPECT_FALSE(RequestFaxStatus(7, ServiceEndpoint{"127.0.0.1", server.Port(), "u", "p"}));
+    }
+    {
+        ServiceTimeoutSettings().exchangeMs = 3600 * 1000;
+        testing_support::CReplyServer server({reply}, 40);
+        std::atomic<bool> abandon{false};
+        ExchangeFailure why = ExchangeFailure::None;
+        std::thread query([&] {
+            const CAbandonRequests scope(abandon);
+            EXPECT_FALSE(ExchangeRequest("127.0.0.1", server.Port(),
+                                         BuildFaxStatusRequest(7, "u", "p", "h"), &why));
+        });
+        while (server.Requests() == 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        abandon = true;
+        query.join();
+        EXPECT_EQ(why, ExchangeFailure::Abandoned);
+    }
+    // A submission, which carries its document, is given longer than a status query.
+    ServiceTimeouts limits;
+    EXPECT_GT(ExchangeDeadlineMs(limits, 4u << 20), ExchangeDeadlineMs(limits, 400));
 }
 
 } // namespace

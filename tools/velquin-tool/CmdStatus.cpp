@@ -6,11 +6,20 @@
 #include "service/FormPost.h"
 #include "service/JobState.h"
 
+#include <atomic>
 #include <charconv>
+#include <csignal>
 #include <cstdio>
 #include <string>
 
 namespace {
+
+// Set by Ctrl+C (or a termination request): the query under way gives up at once.
+std::atomic<bool> g_abandon{false};
+
+extern "C" void OnAbandonSignal(int) {
+    g_abandon = true;
+}
 
 bool ParseId(const std::string& text, std::int32_t& id) {
     const char* end = text.data() + text.size();
@@ -36,9 +45,19 @@ int Run(const ToolArgs& args) {
         return 1;
     }
     ServiceEndpoint endpoint = ApiEndpointFromSettings();
+    struct sigaction sa {};
+    sa.sa_handler = OnAbandonSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    const CAbandonRequests abandon(g_abandon);
     int failures = 0;
     for (std::int32_t id : ids) {
         ReplyTree tree = RequestFaxStatus(id, endpoint);
+        if (g_abandon) {
+            std::fprintf(stderr, "velquin-tool status: %d: abandoned\n", id);
+            return 130;
+        }
         if (!tree) {
             std::fprintf(stderr, "velquin-tool status: %d: no reply from %s:%d\n", id,
                          endpoint.host.c_str(), endpoint.port);
@@ -67,7 +86,8 @@ const ToolCommandRegistration reg{
     "usage: velquin-tool status ID...\n"
     "Loads the settings (ApiHost, UserID and the remembered password) and asks the service\n"
     "for each job ID. Prints one line per answered job: ID, state number and state text.\n"
-    "Exits 1 when any job got no answer (the reason goes to stderr).\n",
+    "Exits 1 when any job got no answer (the reason goes to stderr). Ctrl+C abandons the\n"
+    "query under way and exits 130.\n",
     Run};
 
 } // namespace
