@@ -22,6 +22,12 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && EqualNoCase(text.substr(0, prefix.size()), prefix);
 }
 
+std::string LowerAsciiCopy(std::string_view text) {
+    std::string out(text);
+    std::transform(out.begin(), out.end(), out.begin(), LowerAscii);
+    return out;
+}
+
 std::string DigitsOf(std::string_view text) {
     std::string out;
     out.reserve(text.size());
@@ -88,15 +94,23 @@ bool AddTypedNumber(std::vector<std::string>& lines, std::string_view number) {
     return true;
 }
 
-bool AddListNumber(std::vector<std::string>& lines, std::string_view number, std::string_view label,
-                   bool& duplicateSeen) {
-    if (IsDuplicateListNumber(lines, number)) {
+CListAppender::CListAppender(std::vector<std::string>& lines) : m_lines(lines) {
+    for (const std::string& line : m_lines) {
+        m_lower.insert(LowerAsciiCopy(line));
+    }
+}
+
+bool CListAppender::Add(std::string_view number, std::string_view label, bool& duplicateSeen) {
+    const std::string key = LowerAsciiCopy(number);
+    auto first = m_lower.lower_bound(key);
+    if (first != m_lower.end() && std::string_view(*first).substr(0, key.size()) == key) {
         duplicateSeen = true;
         return false;
     }
     std::string line(number);
     line += ' ';
     line += label;
-    lines.push_back(std::move(line));
+    m_lower.insert(LowerAsciiCopy(line));
+    m_lines.push_back(std::move(line));
     return true;
 }

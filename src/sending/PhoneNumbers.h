@@ -2,6 +2,7 @@
 // Phone number rules: every number handed to the service is a string of decimal digits in
 // dialling form ("8" + area code + number, or "810" + country code ...).
 #include <cstddef>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,6 +49,16 @@ bool IsDuplicateListNumber(const std::vector<std::string>& lines, std::string_vi
 
 // Adds a typed number unless it is a duplicate; false (the caller beeps) when it was not added.
 bool AddTypedNumber(std::vector<std::string>& lines, std::string_view number);
-// Adds "number label" unless the number is a duplicate; sets `duplicateSeen` when skipped.
-bool AddListNumber(std::vector<std::string>& lines, std::string_view number, std::string_view label,
-                   bool& duplicateSeen);
+// Appends numbers from files and address books to a recipient list. The lines are also kept
+// lower-cased in order, where the lines that begin with a number lie together from the place the
+// number itself would take: a list of a million lines is checked in n log n, not n squared.
+class CListAppender {
+public:
+    explicit CListAppender(std::vector<std::string>& lines);
+    // Adds "number label" unless the number is a duplicate; sets `duplicateSeen` when skipped.
+    bool Add(std::string_view number, std::string_view label, bool& duplicateSeen);
+
+private:
+    std::vector<std::string>& m_lines;
+    std::set<std::string, std::less<>> m_lower;
+};

@@ -33,6 +33,13 @@ std::string WritePrintedDocument(const std::string& dir, const std::string& stem
     return image;
 }
 
+void ClickItem(QTreeWidget& view, QTreeWidgetItem* item) {
+    ASSERT_NE(item, nullptr);
+    view.scrollToItem(item);
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, Qt::NoModifier,
+                      view.visualItemRect(item).center());
+}
+
 CGuiFixture::CGuiFixture() {
     testing_support::IsolateEnvironment(m_dir.Path());
     std::filesystem::create_directories(FaxDir());

@@ -5,6 +5,7 @@
 #include "support/TestSupport.h"
 
 #include <QCoreApplication>
+#include <QTreeWidget>
 #include <functional>
 #include <memory>
 #include <string>
@@ -17,6 +18,9 @@ bool WaitFor(const std::function<bool()>& done, int timeoutMs = 10000);
 // Writes a printed document (image and name file) into `dir`; the image path.
 std::string WritePrintedDocument(const std::string& dir, const std::string& stem,
                                  const std::string& title);
+
+// Selects the row of `item` with a mouse click, as a user does.
+void ClickItem(QTreeWidget& view, QTreeWidgetItem* item);
 
 class CGuiFixture {
 public:

@@ -1,6 +1,7 @@
 #include "sending/PhoneNumbers.h"
 
 #include <gtest/gtest.h>
+#include <random>
 
 namespace {
 
@@ -92,23 +93,52 @@ TEST(PhoneNumbers, TypedDuplicateIsAWholeLineMatch) {
 TEST(PhoneNumbers, ListDuplicateIsAPrefixMatch) {
     std::vector<std::string> lines = {"88123520809 Firm"};
     bool duplicate = false;
-    EXPECT_FALSE(AddListNumber(lines, "8812352", "Other", duplicate));
-    EXPECT_TRUE(duplicate);
-    EXPECT_FALSE(AddListNumber(lines, "88123520809", "", duplicate));
+    {
+        CListAppender list(lines);
+        EXPECT_FALSE(list.Add("8812352", "Other", duplicate));
+        EXPECT_TRUE(duplicate);
+        EXPECT_FALSE(list.Add("88123520809", "", duplicate));
 
-    duplicate = false;
-    EXPECT_TRUE(AddListNumber(lines, "84951234567", "Ivanov", duplicate));
-    EXPECT_FALSE(duplicate);
-    EXPECT_EQ(lines.back(), "84951234567 Ivanov");
+        duplicate = false;
+        EXPECT_TRUE(list.Add("84951234567", "Ivanov", duplicate));
+        EXPECT_FALSE(duplicate);
+        EXPECT_EQ(lines.back(), "84951234567 Ivanov");
 
-    // A line without digits becomes the prefix alone, and a later one is its duplicate.
-    std::string n;
-    NumberFromListField("", "8812", n);
-    EXPECT_FALSE(AddListNumber(lines, n, "Firm", duplicate)); // 88123520809... begins with 8812
+        // A line without digits becomes the prefix alone, and a later one is its duplicate.
+        std::string n;
+        NumberFromListField("", "8812", n);
+        EXPECT_FALSE(list.Add(n, "Firm", duplicate)); // 88123520809... begins with 8812
+    }
     lines = {"84951234567 Ivanov"};
-    EXPECT_TRUE(AddListNumber(lines, n, "Firm", duplicate));
+    CListAppender list(lines);
+    EXPECT_TRUE(list.Add("8812", "Firm", duplicate));
     EXPECT_EQ(lines.back(), "8812 Firm");
     EXPECT_TRUE(IsDuplicateListNumber(lines, "8812"));
+}
+
+// The ordered index gives the answers of the plain rule "some line begins with the number"
+// (ASCII case ignored) on lines of every shape: contacts' numbers with letters and dashes,
+// empty numbers, numbers that are prefixes of others.
+TEST(PhoneNumbers, ListAppenderAgreesWithThePlainRule) {
+    std::mt19937 random(15);
+    const std::vector<std::string> pieces = {"",   "8",  "81",   "812",  "8812", "88123520809",
+                                             "ab", "AB", "8-12", "8 12", "x",    "88123"};
+    std::vector<std::string> fast = {"8812 Start", "Ab-1 contact"};
+    std::vector<std::string> plain = fast;
+    CListAppender list(fast);
+    for (int i = 0; i < 3000; ++i) {
+        std::string number = pieces[random() % pieces.size()] + pieces[random() % pieces.size()];
+        const std::string label = pieces[random() % pieces.size()];
+        bool fastDuplicate = false;
+        const bool added = list.Add(number, label, fastDuplicate);
+        const bool plainDuplicate = IsDuplicateListNumber(plain, number);
+        ASSERT_EQ(added, !plainDuplicate) << number;
+        ASSERT_EQ(fastDuplicate, plainDuplicate) << number;
+        if (!plainDuplicate) {
+            plain.push_back(number + " " + label);
+        }
+    }
+    EXPECT_EQ(fast, plain);
 }
 
 } // namespace

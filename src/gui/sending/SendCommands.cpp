@@ -12,26 +12,16 @@
 #include "store/FaxRecords.h"
 #include "store/VelquinDoc.h"
 
-#include <algorithm>
 #include <filesystem>
 
 namespace {
 
-// The printed document leaves the new-fax section once its fax has gone: its image and name
-// file are deleted and the list redrawn.
-void RemovePrintedDocument(CFaxDocument& document, CVelquinDoc& doc) {
-    DocumentList& printed = doc.PrintedDocuments();
-    const bool listed = std::any_of(printed.begin(), printed.end(),
-                                    [&](const auto& p) { return p.get() == &document; });
-    if (!listed) {
-        return;
-    }
-    doc.DeleteDocument(&document);
-    doc.UpdateAllViews(kHintPrintedDocs, &printed);
-}
+// Only the document's path is used once its dialog is open: a print arriving meanwhile
+// reloads FaxDir and replaces every listed record, `document` included.
 
 bool RunSendFax(CFaxDocument& document, CVelquinDoc& doc, CQtPrompt& prompt, CMainFrame& frame) {
-    std::optional<std::string> copy = CopyDocumentToSent(document.m_path, prompt);
+    const std::string printed = document.m_path;
+    std::optional<std::string> copy = CopyDocumentToSent(printed, prompt);
     if (!copy) {
         return false;
     }
@@ -42,18 +32,19 @@ bool RunSendFax(CFaxDocument& document, CVelquinDoc& doc, CQtPrompt& prompt, CMa
         return false;
     }
     if (Settings().ClearNewFaxSection) {
-        RemovePrintedDocument(document, doc);
+        doc.RemovePrintedDocument(printed);
     }
     return true;
 }
 
 bool RunSendList(CFaxDocument& document, CVelquinDoc& doc, CQtPrompt& prompt, CMainFrame& frame) {
-    std::optional<std::string> copy = CopyDocumentToSent(document.m_path, prompt);
+    const std::string printed = document.m_path;
+    std::optional<std::string> copy = CopyDocumentToSent(printed, prompt);
     if (!copy) {
         return false;
     }
     const std::string name = std::filesystem::path(*copy).filename().string();
-    CSendListDlg dlg(*copy, name, 0, prompt, frame, document.m_path, &frame);
+    CSendListDlg dlg(*copy, name, 0, prompt, frame, &frame);
     if (dlg.exec() != QDialog::Accepted) {
         // The number list stays: it is the user's record of what was prepared.
         platform::DeleteFile(*copy);
@@ -61,7 +52,7 @@ bool RunSendList(CFaxDocument& document, CVelquinDoc& doc, CQtPrompt& prompt, CM
         return false;
     }
     if (Settings().ClearNewFaxSection) {
-        RemovePrintedDocument(document, doc);
+        doc.RemovePrintedDocument(printed);
     }
     return true;
 }
@@ -69,11 +60,12 @@ bool RunSendList(CFaxDocument& document, CVelquinDoc& doc, CQtPrompt& prompt, CM
 // The print run itself is cut into the recipients' faxes: no copy, and it goes once sent.
 bool RunSendPersonal(CFaxDocument& document, CVelquinDoc& doc, CQtPrompt& prompt,
                      CMainFrame& frame) {
-    CSendPersonalListDlg dlg(document.m_path, prompt, frame, &frame);
+    const std::string printed = document.m_path;
+    CSendPersonalListDlg dlg(printed, prompt, frame, &frame);
     if (dlg.exec() != QDialog::Accepted) {
         return false;
     }
-    RemovePrintedDocument(document, doc);
+    doc.RemovePrintedDocument(printed);
     return true;
 }
 

@@ -3,9 +3,12 @@
 #include "addressbook/AddrBook.h"
 #include "gui/addressbook/AddrBookViews.h"
 #include "gui/sending/SendDlgCommon.h"
+#include "gui/shell/ProgressDlg.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -13,10 +16,18 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <atomic>
 #include <ctime>
+#include <thread>
 
 using namespace send_dlg;
+
+namespace {
+constexpr int kProgressTickMs = 50;
+constexpr int kShowProgressAfterMs = 300;
+} // namespace
 
 // --- recipient list
 // -------------------------------------------------------------------------
@@ -107,9 +118,61 @@ void CEditListDlg::OnAddressBook() {
 }
 
 void CEditListDlg::OnFile() {
-    if (m_edit.AddFromFileDialog()) {
+    std::optional<std::string> path = m_edit.AskFilePath();
+    if (!path) {
+        return;
+    }
+    CPhoneListRead read = m_edit.StartFileRead(*path);
+    ReadOffGuiThread(read);
+    if (m_edit.TakeFileRead(std::move(read))) {
         Refill(static_cast<int>(m_lines.size()) - 1);
     }
+}
+
+void CEditListDlg::ReadOffGuiThread(CPhoneListRead& read) {
+    std::atomic<std::size_t> done{0};
+    std::atomic<std::size_t> total{0};
+    std::atomic<bool> stop{false};
+    std::atomic<bool> finished{false};
+    std::thread worker([&] {
+        CEditList::ReadFile(read, [&](std::size_t d, std::size_t t) {
+            done = d;
+            total = t;
+            return !stop.load();
+        });
+        finished = true;
+    });
+
+    // The window stays responsive; a list that takes a while shows its progress.
+    setEnabled(false);
+    QEventLoop loop;
+    QTimer tick;
+    QElapsedTimer since;
+    since.start();
+    std::unique_ptr<CProgressDlg> progress;
+    connect(&tick, &QTimer::timeout, &loop, [&] {
+        if (finished.load()) {
+            loop.quit();
+            return;
+        }
+        if (!progress && since.elapsed() > kShowProgressAfterMs) {
+            progress = std::make_unique<CProgressDlg>(this, kIdsReadingPhoneList);
+            progress->Create();
+        }
+        if (progress) {
+            progress->SetRange(0, static_cast<int>(total.load()));
+            progress->SetPos(static_cast<int>(done.load()));
+            if (progress->CheckCancelButton()) {
+                stop = true;
+            }
+        }
+    });
+    tick.start(kProgressTickMs);
+    loop.exec();
+    // The application may be quitting: the reading is not waited out.
+    stop = true;
+    worker.join();
+    setEnabled(true);
 }
 
 void CEditListDlg::accept() {
@@ -121,11 +184,9 @@ void CEditListDlg::accept() {
 // ---------------------------------------------------------------------------
 
 CSendListDlg::CSendListDlg(std::string imagePath, std::string imageName, std::int32_t pages,
-                           IPrompt& prompt, IFrame& frame, std::string documentPath,
-                           QWidget* parent)
-    : CSendDlgBase(parent),
-      m_job(std::make_unique<CSendListJob>(std::move(imagePath), std::move(imageName), pages,
-                                           prompt, frame, std::move(documentPath))),
+                           IPrompt& prompt, IFrame& frame, QWidget* parent)
+    : CSendDlgBase(parent), m_job(std::make_unique<CSendListJob>(
+                                std::move(imagePath), std::move(imageName), pages, prompt, frame)),
       m_prompt(prompt) {
     setObjectName(QStringLiteral("CSendListDlg"));
     setWindowTitle(QStringLiteral("Отправка факс-сообщения по списку"));

@@ -31,6 +31,8 @@ public:
 
 private:
     void Refill(int select);
+    // Reads the list on a worker while the window shows progress and offers "Прервать".
+    void ReadOffGuiThread(CPhoneListRead& read);
 
     std::vector<std::string>& m_caller;
     std::vector<std::string> m_lines;
@@ -43,7 +45,7 @@ class CSendListDlg : public CSendDlgBase {
     Q_OBJECT
 public:
     CSendListDlg(std::string imagePath, std::string imageName, std::int32_t pages, IPrompt& prompt,
-                 IFrame& frame, std::string documentPath = {}, QWidget* parent = nullptr);
+                 IFrame& frame, QWidget* parent = nullptr);
 
     CSendListJob& Job() { return *m_job; }
 
