@@ -7,6 +7,7 @@
 #include "gui/shell/SentFaxView.h"
 #include "platform/Files.h"
 #include "platform/Registry.h"
+#include "resources/Strings.h"
 #include "service/FormPost.h"
 #include "service/WebGate.h"
 #include "store/FaxRecords.h"
@@ -17,6 +18,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QTest>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -161,6 +163,37 @@ TEST(SettingsDlgTest, SaveWritesTheControlsAndCarriesTheRestThrough) {
     auto stored = key.Value("DefaultAreaCode");
     ASSERT_TRUE(stored.has_value());
     EXPECT_EQ(stored->bytes.substr(0, 4), "8495");
+}
+
+// Ticking "Удалять отправленные факсы через" with 0 days would delete every sent fax at the next
+// start: saving asks first, and "Нет" keeps the dialog open with nothing saved.
+TEST(SettingsDlgTest, DeletingSentFaxesAfterZeroDaysIsConfirmed) {
+    CGuiFixture f;
+    f.Start();
+    Settings().DeleteSentAfterDays = false;
+    Settings().SentDeleteDays = 0;
+    testing_support::FakePrompt prompt;
+    CSettingsDlg dlg(nullptr, &prompt);
+    dlg.show();
+    QTest::mouseClick(dlg.findChild<QCheckBox*>(QStringLiteral("check1018")), Qt::LeftButton);
+    auto* save = dlg.findChild<QPushButton*>(QStringLiteral("saveButton"));
+    prompt.SetNextAnswer(MsgAnswer::No);
+    QTest::mouseClick(save, Qt::LeftButton);
+    ASSERT_EQ(prompt.messages.size(), 1u);
+    EXPECT_EQ(prompt.messages[0].text, LoadString(CSettingsDlg::kMsgDeleteAllSentConfirm));
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_FALSE(Settings().DeleteSentAfterDays);
+
+    prompt.SetNextAnswer(MsgAnswer::Yes);
+    QTest::mouseClick(save, Qt::LeftButton);
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_TRUE(Settings().DeleteSentAfterDays);
+    // Saved once so, it is not asked again.
+    CSettingsDlg again(nullptr, &prompt);
+    again.show();
+    QTest::mouseClick(again.findChild<QPushButton*>(QStringLiteral("saveButton")), Qt::LeftButton);
+    EXPECT_EQ(again.result(), QDialog::Accepted);
+    EXPECT_EQ(prompt.messages.size(), 2u);
 }
 
 // A settings file that cannot take the new values (here one the registry code will not

@@ -1,6 +1,8 @@
 #include "gui/app/SettingsDlg.h"
 
+#include "app/Ports.h"
 #include "app/Settings.h"
+#include "resources/Strings.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -9,6 +11,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -141,9 +144,34 @@ void CSettingsDlg::UpdateDayFields() {
     m_receivedDays->setEnabled(m_deleteReceived->isChecked());
 }
 
+// Deleting sent faxes after 0 days deletes every one of them at the next start.
+bool CSettingsDlg::ConfirmDeletingAllSent() {
+    const bool allSent = m_deleteSent->isChecked() && m_sentDays->value() == 0;
+    const bool already = m_values.DeleteSentAfterDays && m_values.SentDeleteDays == 0;
+    if (!allSent || already) {
+        return true;
+    }
+    const std::string_view text = LoadString(kMsgDeleteAllSentConfirm);
+    const bool yes =
+        m_prompt != nullptr
+            ? m_prompt->Message(text, MsgIcon::Warning, MsgButtons::YesNo) == MsgAnswer::Yes
+            : QMessageBox::warning(
+                  this, windowTitle(),
+                  QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
+                  QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+    if (!yes) {
+        m_sentDays->setFocus();
+        m_sentDays->selectAll();
+    }
+    return yes;
+}
+
 void CSettingsDlg::accept() {
     m_sentDays->interpretText();
     m_receivedDays->interpretText();
+    if (!ConfirmDeletingAllSent()) {
+        return;
+    }
     m_values.AutoShowOnPrint = m_autoShow->isChecked();
     m_values.UseOwnViewer = m_ownViewer->isChecked();
     m_values.ConfirmDeleteItem = m_confirmDelete->isChecked();

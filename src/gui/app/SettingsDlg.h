@@ -41,8 +41,12 @@ public:
 
     void accept() override;
 
+    static constexpr unsigned kMsgDeleteAllSentConfirm = 9330;
+
 private:
     void UpdateDayFields();
+    // False when the user keeps the dialog open instead.
+    bool ConfirmDeletingAllSent();
     Values m_values;
     IPrompt* m_prompt = nullptr;
     QCheckBox* m_autoShow;
