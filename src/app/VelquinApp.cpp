@@ -23,6 +23,19 @@ CVelquinApp::CVelquinApp(IPrompt& prompt, IStartupUi& ui)
     : freeBytes([](const std::string& p) { return platform::FreeBytes(p); }), m_prompt(prompt),
       m_ui(ui) {}
 
+bool CreateStoreDirectories(const std::string& dataDir) {
+    for (const std::string& sub : StoreSubdirectories()) {
+        std::string dir = platform::JoinPath(dataDir, sub);
+        if (!platform::IsDirectory(dir)) {
+            platform::CreateDir(dir);
+        }
+        if (!platform::IsDirectory(dir)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 CVelquinApp::~CVelquinApp() {
     ExitInstance();
 }
@@ -69,15 +82,9 @@ CVelquinApp::StartResult CVelquinApp::InitInstance(const std::vector<std::string
         return StartResult::DirectoryError;
     }
     LogLine("Init Instance - checking directory structure");
-    for (const std::string& sub : StoreSubdirectories()) {
-        std::string dir = platform::JoinPath(s.DataDir, sub);
-        if (!platform::IsDirectory(dir)) {
-            platform::CreateDir(dir);
-        }
-        if (!platform::IsDirectory(dir)) {
-            m_prompt.MessageId(163);
-            return StartResult::DirectoryError;
-        }
+    if (!CreateStoreDirectories(s.DataDir)) {
+        m_prompt.MessageId(163);
+        return StartResult::DirectoryError;
     }
     LogLine("Init Instance - directory structure OK");
     LogLine("Init Instance - checking disc space");

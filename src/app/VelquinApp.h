@@ -32,6 +32,11 @@ inline const std::vector<std::string>& StoreSubdirectories() {
     return dirs;
 }
 
+// Creates the subdirectories of the store under `dataDir` (DataDir itself must exist). False
+// when one is not a directory afterwards. Start-up and every command that writes into the
+// store call it.
+bool CreateStoreDirectories(const std::string& dataDir);
+
 constexpr std::uint64_t kLowDiskSpace = 10000000; // bytes, decimal
 constexpr int kTheBatMinVersion = 160;
 constexpr const char* kInstanceLockName = "TWVelquin.old";

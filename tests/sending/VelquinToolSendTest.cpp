@@ -29,7 +29,7 @@ protected:
                                  out),
                   0)
             << out;
-        platform::CreateDir(m_dir / "data/SentFaxes");
+        // The store's folders are left to the commands, as on a fresh machine.
         m_doc = m_dir / "doc.tif";
         WriteBilevelTiff(m_doc, {.pages = 2});
     }

@@ -135,11 +135,10 @@ int Run(const ToolArgs& args) {
         }
     }
     CToolPrompt prompt;
-    if (!LoadToolSettings(prompt)) {
+    if (!LoadToolSettings(prompt) || !PrepareToolStore()) {
         return 1;
     }
     const std::string dir = platform::JoinPath(Settings().DataDir, "SentFaxes");
-    platform::CreateDir(dir);
     const std::int64_t now = CurrentTime();
     // How long ago each example was sent; a larger run goes further back, ten minutes a fax.
     static const std::int64_t kAges[kExamples] = {3 * 86400, 2 * 86400, 3600, 600, 86400, 7200};

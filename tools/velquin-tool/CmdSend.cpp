@@ -162,7 +162,7 @@ int StartSendCommand(const ToolCommand& cmd, const ToolArgs& args,
     if (!haveOwn() || document.empty()) {
         return ToolUsageError(cmd, required + " and a DOCUMENT are required");
     }
-    if (!LoadToolSettings(prompt)) {
+    if (!LoadToolSettings(prompt) || !PrepareToolStore()) {
         return 1;
     }
     if (!platform::IsRegularFile(document)) {

@@ -80,6 +80,9 @@ int Run(const ToolArgs& args) {
         if (!LoadSettings(prompt) || Settings().DataDir.empty()) {
             return ToolUsageError(cmd, "no settings to take DataDir from; give --merge-dir DIR");
         }
+        if (!PrepareToolStore()) {
+            return 1;
+        }
         mergeDir = platform::JoinPath(Settings().DataDir, "Merge");
     }
     CSplitResult r = SplitPerRecipient(positional[0], static_cast<int>(pages), mergeDir);

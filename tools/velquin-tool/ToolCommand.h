@@ -53,3 +53,6 @@ public:
 // Loads the settings for a command; prints a clear error (run 'velquin-tool setup') and
 // returns false when Velquin is not set up.
 bool LoadToolSettings(CToolPrompt& prompt);
+// For commands that write into the store: creates its folders under DataDir as the program's
+// start does; prints why and returns false when they cannot be made.
+bool PrepareToolStore();

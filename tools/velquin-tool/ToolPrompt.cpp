@@ -1,6 +1,7 @@
 #include "ToolCommand.h"
 
 #include "app/Settings.h"
+#include "app/VelquinApp.h"
 #include "platform/Registry.h"
 
 #include <cstdio>
@@ -31,5 +32,15 @@ bool LoadToolSettings(CToolPrompt& prompt) {
                      "'velquin-tool setup' first\n",
                      platform::HivePath(platform::Hive::LocalMachine).c_str());
     }
+    return false;
+}
+
+bool PrepareToolStore() {
+    const std::string& dataDir = Settings().DataDir;
+    if (CreateStoreDirectories(dataDir)) {
+        return true;
+    }
+    std::fprintf(stderr, "velquin-tool: the store's folders cannot be created under %s\n",
+                 dataDir.c_str());
     return false;
 }
