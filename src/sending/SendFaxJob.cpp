@@ -101,6 +101,8 @@ SendOutcome CSendFaxJob::FinishSend(const CSubmitResult& result) {
     switch (result.kind) {
     case CSubmitResult::Kind::NoReply:
     case CSubmitResult::Kind::NoError:
+        // Pressing "Отправить" again could send the fax twice.
+        m_prompt.MessageId(kMsgNoSubmitReply, MsgIcon::Warning);
         return SendOutcome::StayOpen;
     case CSubmitResult::Kind::Refused:
         m_prompt.Message(result.message, MsgIcon::None, MsgButtons::Ok);

@@ -30,6 +30,8 @@ constexpr unsigned kMsgNothingSent = 9303;
 constexpr unsigned kMsgListNameTooLong = 9304;
 constexpr unsigned kMsgCannotSign = 9305;     // %s = file
 constexpr unsigned kMsgCannotMovePart = 9306; // %s = file
+// A submission got no reply it could read: it may still have been accepted.
+constexpr unsigned kMsgNoSubmitReply = 9320;
 
 // Filter of the phone list and recipient file dialogs.
 constexpr const char* kPhoneFileFilter =

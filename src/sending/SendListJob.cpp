@@ -246,6 +246,8 @@ SendOutcome CSendListJob::FinishSend(const CSubmitResult& result) {
     switch (result.kind) {
     case CSubmitResult::Kind::NoReply:
     case CSubmitResult::Kind::NoError:
+        // Pressing "Отправить" again could send the fax twice.
+        m_prompt.MessageId(kMsgNoSubmitReply, MsgIcon::Warning);
         return SendOutcome::StayOpen;
     case CSubmitResult::Kind::Refused:
         m_prompt.Message(result.message + result.details, MsgIcon::None, MsgButtons::Ok);

@@ -169,10 +169,14 @@ SendOutcome CSendPersonalJob::FinishSend(const CPersonalPosting& posting,
     if (!m_record) {
         return SendOutcome::StayOpen;
     }
+    bool unanswered = false;
     for (std::size_t i = 0; i < posting.items.size() && i < results.size(); ++i) {
         const CItem& item = posting.items[i];
         const CSubmitResult& r = results[i];
-        if (r.kind == CSubmitResult::Kind::Refused) {
+        if (item.ready &&
+            (r.kind == CSubmitResult::Kind::NoReply || r.kind == CSubmitResult::Kind::NoError)) {
+            unanswered = true;
+        } else if (r.kind == CSubmitResult::Kind::Refused) {
             m_prompt.Message(r.message + r.details, MsgIcon::None, MsgButtons::Ok);
         } else if (r.kind == CSubmitResult::Kind::Accepted) {
             CAttachFaxEntry recipient;
@@ -183,6 +187,9 @@ SendOutcome CSendPersonalJob::FinishSend(const CPersonalPosting& posting,
             recipient.m_pages = m_pagesPerRecipient;
             m_record->m_recipients.push_back(std::move(recipient));
         }
+    }
+    if (unanswered) {
+        m_prompt.MessageId(kMsgNoSubmitReply, MsgIcon::Warning);
     }
     if (m_record->m_recipients.empty()) {
         m_prompt.MessageId(kMsgNothingSent);

@@ -8,6 +8,7 @@
 #include "store/sync/SyncFixture.h"
 
 #include "FaxSim.h"
+#include "resources/Strings.h"
 #include "sending/FaxImage.h"
 #include "sending/SendFaxJob.h"
 #include "sending/SendListJob.h"
@@ -105,7 +106,11 @@ TEST_F(SendFaultTest, ListKeepsThePrintedDocumentsNameUntilTheServiceConfirms) {
             << fault << ": " << NewNames(sent, Snapshot(SentDir()));
         EXPECT_TRUE(m_frame.NewJobFiles().empty()) << fault;
     }
-    EXPECT_TRUE(m_prompt.messages.empty());
+    // Every unanswered press was told, so that a second one is the user's choice.
+    ASSERT_EQ(m_prompt.messages.size(), std::size(kReplyFaults));
+    for (const auto& shown : m_prompt.messages) {
+        EXPECT_EQ(shown.text, LoadString(kMsgNoSubmitReply));
+    }
 
     ASSERT_EQ(job.Send(), SendOutcome::Submitted);
     auto record = LoadSentRecord(testing_support::ReadFileOrDie(Sent("report4B0C2A11.FAX")));

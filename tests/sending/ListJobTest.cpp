@@ -228,7 +228,8 @@ TEST_F(ListJobTest, RefusedAndUnansweredListSubmissions) {
     testing_support::WriteFile(Sent("print4B0C2A11.csv"), "88123520809\r\n");
     SimFault("http500");
     EXPECT_EQ(m_job->Send(), SendOutcome::StayOpen);
-    EXPECT_EQ(m_prompt.messages.size(), 1u);
+    ASSERT_EQ(m_prompt.messages.size(), 2u);
+    EXPECT_EQ(m_prompt.messages[1].text, LoadString(kMsgNoSubmitReply));
     EXPECT_TRUE(m_frame.NewJobFiles().empty());
     EXPECT_TRUE(platform::PathExists(platform::ReplaceExtension(m_document, ".tag")));
 }

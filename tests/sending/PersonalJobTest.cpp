@@ -92,14 +92,15 @@ TEST_F(PersonalJobTest, EverySubmissionRefusedStillWritesTheRun) {
     EXPECT_TRUE(platform::PathExists(SplitPartPath(SentDir(), m_job->m_baseName, 1)));
 }
 
-TEST_F(PersonalJobTest, UnansweredRecipientsAreLeftOutSilently) {
+TEST_F(PersonalJobTest, UnansweredRecipientsAreLeftOutAndTheUserIsTold) {
     StartSim();
     Prepare(3, kThree, 1);
     ASSERT_TRUE(m_job->Done());
     m_prompt.messages.clear();
     SimFault("http500", 2);
     EXPECT_EQ(m_job->Send(), SendOutcome::Submitted);
-    EXPECT_TRUE(m_prompt.messages.empty());
+    ASSERT_EQ(m_prompt.messages.size(), 1u);
+    EXPECT_EQ(m_prompt.messages[0].text, LoadString(kMsgNoSubmitReply));
     ASSERT_NE(m_job->Record(), nullptr);
     ASSERT_EQ(m_job->Record()->m_recipients.size(), 1u);
     EXPECT_EQ(m_job->Record()->m_recipients[0].m_recipient, "88127770001");

@@ -1,10 +1,13 @@
 #include "TiffTestFiles.h"
 #include "support/FaxsimProcess.h"
+#include "support/ReplyServer.h"
 #include "support/TestSupport.h"
 
 #include "FaxSim.h"
 #include "platform/Encoding.h"
 #include "platform/Files.h"
+#include "resources/Strings.h"
+#include "sending/SendJob.h"
 #include "service/FormPost.h"
 #include "store/FaxRecords.h"
 
@@ -129,6 +132,44 @@ TEST_F(VelquinToolSendTest, SendListPostsTheNumberList) {
 
     EXPECT_EQ(RunVelquinTool("send-list --numbers " + (m_dir / "none.csv") + " " + m_doc, out), 1);
     EXPECT_NE(out.find("Не могу открыть файл с данными"), std::string::npos) << out;
+}
+
+// A service other than the simulator: replies in Windows-1251 without an encoding
+// declaration, a reply cut short and an error page.
+TEST_F(VelquinToolSendTest, CodePageRepliesAreReadAndUnansweredSubmissionsAreTold) {
+    const std::string head = "HTTP/1.0 200 OK\r\nContent-Type: text/xml\r\n\r\n";
+    const std::string refused =
+        head + "<?xml version=\"1.0\" encoding=\"UTF-8\"?><response><error code=\"7\" message=\"" +
+        platform::Utf8ToCp1251("Недостаточно средств на счёте") + "\"/></response>";
+    const std::string accepted = head +
+                                 "<?xml version=\"1.0\"?><response><error code=\"0\" message=\"" +
+                                 platform::Utf8ToCp1251("Факс принят") +
+                                 "\" details=\"\"/><data><item id=\"4711\"/></data></response>";
+    const std::string cut = head + "<?xml version=\"1.0\"?><response><error code=\"0\"";
+    const std::string errorPage =
+        "HTTP/1.0 502 Bad Gateway\r\n\r\n<html><body>Bad Gateway</body></html>";
+    testing_support::CReplyServer server({refused, accepted, cut, errorPage});
+    std::string out;
+    ASSERT_EQ(RunVelquinTool("setup --fax-dir " + (m_dir / "fax") + " --data-dir " +
+                                 (m_dir / "data") + " --api-host " + server.HostPort(),
+                             out),
+              0)
+        << out;
+    const std::string told(LoadString(kMsgNoSubmitReply));
+
+    EXPECT_EQ(RunVelquinTool("send --to 3520809 " + m_doc, out), 1);
+    EXPECT_NE(out.find("Недостаточно средств на счёте"), std::string::npos) << out;
+    ASSERT_EQ(RunVelquinTool("send --to 3520809 " + m_doc, out), 0) << out;
+    EXPECT_NE(("\n" + out).find("\n4711\n"), std::string::npos) << out;
+    EXPECT_EQ(Sent("doc*.FAX").size(), 1u);
+
+    EXPECT_EQ(RunVelquinTool("send --to 3520809 " + m_doc, out), 1);
+    EXPECT_NE(out.find(told), std::string::npos) << out;
+    testing_support::WriteFile(m_dir / "numbers.csv", "3520809\r\n84951234567\r\n");
+    EXPECT_EQ(RunVelquinTool("send-list --numbers " + (m_dir / "numbers.csv") + " " + m_doc, out),
+              1);
+    EXPECT_NE(out.find(told), std::string::npos) << out;
+    EXPECT_EQ(server.Requests(), 4);
 }
 
 } // namespace
