@@ -4,6 +4,7 @@
 #include "app/Log.h"
 #include "app/Ports.h"
 #include "platform/Registry.h"
+#include "resources/Strings.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -119,7 +120,13 @@ bool LoadSettings(IPrompt& prompt) {
     s.WebHost = kDefaultWebHost;
 
     CRegKey key;
-    if (key.Open(Hive::LocalMachine, kMainKey) != 0) {
+    if (const int err = key.Open(Hive::LocalMachine, kMainKey); err != 0) {
+        // A damaged or unreadable file is no missing installation: name the file, the line
+        // and what is wrong there, so nobody sets up again over it.
+        if (err != platform::kRegNotFound) {
+            prompt.FileError(
+                FormatString(LoadString(kMsgBadSettingsFile), platform::LastRegistryError()));
+        }
         return false;
     }
     LoadText(key, "ProgDir", kDirBuffer, s.ProgDir);

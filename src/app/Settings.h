@@ -70,8 +70,12 @@ constexpr const char* kDefaultApiHost = "api.velquin.net";
 constexpr const char* kDefaultWebHost = "www.velquin.net";
 constexpr const char* kDefaultSmtpAddress = "relay.velquin.net";
 
-// Loads every value once per process. False when the main key cannot be opened (silently) or
-// a directory value is missing (message 1018 through `prompt`).
+// A settings file that cannot be read or parsed; %s = "file:line: what".
+constexpr unsigned kMsgBadSettingsFile = 9335;
+
+// Loads every value once per process. False when the main key is missing (silently), when the
+// settings file cannot be read or parsed (message kMsgBadSettingsFile as a file error through
+// `prompt`) or when a directory value is missing (message 1018 through `prompt`).
 bool LoadSettings(IPrompt& prompt);
 // Writes every saved value in order; 0 or the error of creating the key.
 int SaveSettings();

@@ -62,7 +62,7 @@ CVelquinApp::StartResult CVelquinApp::InitInstance(const std::vector<std::string
     LogLine("Init Instance - loading settings");
     if (!LoadSettings(m_prompt)) {
         platform::CRegKey key;
-        if (key.Open(platform::Hive::LocalMachine, kMainKey) != 0) {
+        if (key.Open(platform::Hive::LocalMachine, kMainKey) == platform::kRegNotFound) {
             std::fprintf(
                 stderr, "Velquin is not set up on this machine: run 'velquin-tool setup' first.\n");
             return StartResult::NotInstalled;

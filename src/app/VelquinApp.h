@@ -47,7 +47,7 @@ public:
         Running,
         AlreadyRunning,  // another copy holds the instance lock
         NotInstalled,    // the main settings key is missing
-        SettingsInvalid, // message 1018 was shown
+        SettingsInvalid, // message 1018, or the damaged settings file, was shown
         DirectoryError,  // message 163 was shown
         WindowFailed,
     };

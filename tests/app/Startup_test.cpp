@@ -118,6 +118,21 @@ TEST_F(StartupTest, MissingDirectoriesEndWithMessage163) {
     EXPECT_EQ(m_ui.windows, 0);
 }
 
+TEST_F(StartupTest, ADamagedSettingsFileIsNamedWithItsLineAndLeftAsItIs) {
+    const std::string hive = platform::HivePath(Hive::LocalMachine);
+    const std::string damaged = "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwell\\Plendor]\n"
+                                "\"FaxDir\"=\"" +
+                                (m_dir / "fax") + "\n";
+    testing_support::WriteFile(hive, damaged);
+    CVelquinApp app(m_prompt, m_ui);
+    EXPECT_EQ(Start(app), CVelquinApp::StartResult::SettingsInvalid);
+    ASSERT_EQ(m_prompt.fileErrors.size(), 1u);
+    EXPECT_NE(m_prompt.fileErrors[0].find(hive + ":4: "), std::string::npos)
+        << m_prompt.fileErrors[0];
+    EXPECT_EQ(m_ui.windows, 0);
+    EXPECT_EQ(testing_support::ReadFileOrDie(hive), damaged);
+}
+
 TEST_F(StartupTest, SecondCopyEndsSilently) {
     CVelquinApp first(m_prompt, m_ui);
     ASSERT_EQ(Start(first), CVelquinApp::StartResult::Running);

@@ -83,6 +83,7 @@ TEST_F(VelquinToolSetupTest, ErrorsGoToStderrWithNonZeroExit) {
     EXPECT_EQ(RunVelquinTool(
                   "setup --fax-dir " + (m_dir / "fax") + " --data-dir " + (m_dir / "data"), out),
               1);
+    EXPECT_NE(out.find("HKEY_LOCAL_MACHINE.reg:3:"), std::string::npos) << out;
     EXPECT_NE(testing_support::ReadFileOrDie(platform::HivePath(platform::Hive::LocalMachine))
                   .find("=oops"),
               std::string::npos);

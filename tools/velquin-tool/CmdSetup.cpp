@@ -4,6 +4,7 @@
 #include "app/Settings.h"
 #include "platform/Files.h"
 #include "platform/Registry.h"
+#include "resources/Strings.h"
 
 #include <cstdio>
 
@@ -76,28 +77,33 @@ int Run(const ToolArgs& args) {
 
     platform::CRegKey key;
     int err = key.Create(platform::Hive::LocalMachine, kMainKey);
-    if (err == 0) {
-        auto text = [&](const char* name, const std::string& value) {
-            key.SetValue(name, platform::RegType::String, platform::RegStringZ(value));
-        };
-        text("ProgDir", progDir);
-        text("FaxDir", faxDir);
-        text("DataDir", dataDir);
-        if (!apiHost.empty()) {
-            text("ApiHost", apiHost);
-        }
-        if (!webHost.empty()) {
-            text("WebHost", webHost);
-        }
-        if (!user.empty()) {
-            key.SetValue("UserID", platform::RegType::String, user);
-        }
-        if (!passwordFile.empty()) {
-            key.SetValue("RememberPwd", platform::RegType::String, "1");
-            text("UserPWD", password);
-        }
-        err = key.Close();
+    if (err != 0) {
+        // The file there cannot be read: it is never written over, and the user is told why.
+        std::fprintf(
+            stderr, "velquin-tool setup: %s\n",
+            FormatString(LoadString(kMsgBadSettingsFile), platform::LastRegistryError()).c_str());
+        return 1;
     }
+    auto text = [&](const char* name, const std::string& value) {
+        key.SetValue(name, platform::RegType::String, platform::RegStringZ(value));
+    };
+    text("ProgDir", progDir);
+    text("FaxDir", faxDir);
+    text("DataDir", dataDir);
+    if (!apiHost.empty()) {
+        text("ApiHost", apiHost);
+    }
+    if (!webHost.empty()) {
+        text("WebHost", webHost);
+    }
+    if (!user.empty()) {
+        key.SetValue("UserID", platform::RegType::String, user);
+    }
+    if (!passwordFile.empty()) {
+        key.SetValue("RememberPwd", platform::RegType::String, "1");
+        text("UserPWD", password);
+    }
+    err = key.Close();
     if (err != 0) {
         std::string why = platform::LastRegistryError();
         std::fprintf(stderr, "velquin-tool setup: cannot write the settings: %s\n",

@@ -22,11 +22,9 @@ bool LoadToolSettings(CToolPrompt& prompt) {
     if (LoadSettings(prompt)) {
         return true;
     }
+    // A damaged or unreadable settings file has been reported by LoadSettings.
     platform::CRegKey key;
-    int err = key.Open(platform::Hive::LocalMachine, kMainKey);
-    if (err == platform::kRegBadFile) {
-        std::fprintf(stderr, "velquin-tool: %s\n", platform::LastRegistryError().c_str());
-    } else if (err != 0) {
+    if (key.Open(platform::Hive::LocalMachine, kMainKey) == platform::kRegNotFound) {
         std::fprintf(stderr,
                      "velquin-tool: Velquin is not set up (no settings in %s); run "
                      "'velquin-tool setup' first\n",
