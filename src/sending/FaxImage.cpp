@@ -167,7 +167,8 @@ CSplitResult SplitPerRecipient(const std::string& inputPath, int pagesPerRecipie
             page.index = static_cast<std::int32_t>(pages.size() - 1);
             std::uint32_t next = 0;
             if (!reader.ReadPage(offset, page, next, result.detail)) {
-                result.error = SplitError::DamagedPage;
+                result.error =
+                    reader.Unsupported() ? SplitError::Unsupported : SplitError::DamagedPage;
                 return result;
             }
             // Pages of a sound file do not share strip bytes: more than the file holds means

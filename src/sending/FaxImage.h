@@ -39,6 +39,7 @@ enum class SplitError {
     MergeDir,             // the Merge directory cannot be emptied or made
     OpenInput,            // the print run cannot be opened or is not a TIFF file
     DamagedPage,          // a page cannot be read: nothing of the run may be sent (message 170)
+    Unsupported,          // a sound page stored in a way the cut does not read (tiles)
     CreatePart,           // a part file cannot be created or written (disk full?)
     Rewrite,              // the Group 4 rewrite of a part failed
 };

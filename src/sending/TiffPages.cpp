@@ -136,6 +136,11 @@ bool CTiffPageReader::Open(const std::string& path, std::string& error) {
         return false;
     }
     m_firstDirectory = U32(header + 4);
+    if (m_firstDirectory == 0) {
+        error = path + " holds no page";
+        Close();
+        return false;
+    }
     return true;
 }
 
@@ -248,6 +253,7 @@ bool CTiffPageReader::ReadPage(std::uint32_t offset, CTiffPage& page, std::uint3
     page.strips.clear();
     page.xResolution[0] = page.xResolution[1] = 0;
     page.yResolution[0] = page.yResolution[1] = 0;
+    m_unsupported = false;
 
     std::uint8_t countBytes[2];
     if (offset < 8 || !ReadAt(offset, countBytes, 2)) {
@@ -272,6 +278,12 @@ bool CTiffPageReader::ReadPage(std::uint32_t offset, CTiffPage& page, std::uint3
     for (std::size_t i = 0; i < count; ++i) {
         const std::uint8_t* e = dir.data() + 12 * i;
         std::uint16_t tag = U16(e);
+        if (tag == kTagTileWidth || tag == kTagTileOffsets) {
+            // A sound file the strip copy cannot cut: say so rather than call it damaged.
+            m_unsupported = true;
+            error = "the pages are stored in tiles; only pages stored in strips can be cut";
+            return false;
+        }
         if (!IsKeptTag(tag)) {
             continue;
         }

@@ -18,6 +18,8 @@ constexpr std::uint16_t kTagStripByteCounts = 279;
 constexpr std::uint16_t kTagXResolution = 282;
 constexpr std::uint16_t kTagYResolution = 283;
 constexpr std::uint16_t kTagPageNumber = 297;
+constexpr std::uint16_t kTagTileWidth = 322;
+constexpr std::uint16_t kTagTileOffsets = 324;
 
 // Whether `tag` is one of the tags kept in a page written by the page code.
 bool IsKeptTag(std::uint16_t tag);
@@ -50,8 +52,8 @@ public:
     CTiffPageReader(const CTiffPageReader&) = delete;
     CTiffPageReader& operator=(const CTiffPageReader&) = delete;
 
-    // Opens `path` and reads the header. False with `error` set when it cannot be opened or
-    // is not a classic TIFF file.
+    // Opens `path` and reads the header. False with `error` set when it cannot be opened, is
+    // not a classic TIFF file or holds no page.
     bool Open(const std::string& path, std::string& error);
     void Close();
 
@@ -60,8 +62,11 @@ public:
     std::uint64_t Size() const { return m_size; }
 
     // Reads the page whose directory is at `offset`; `next` gets the next directory offset
-    // (0 after the last page). False with `error` set when the page is damaged.
+    // (0 after the last page). False with `error` set when the page is damaged, or stored in a
+    // way the page code does not read (then Unsupported() is true).
     bool ReadPage(std::uint32_t offset, CTiffPage& page, std::uint32_t& next, std::string& error);
+    // Whether the last ReadPage failed on a layout it does not read (tiles), not on damage.
+    bool Unsupported() const { return m_unsupported; }
 
     // Reads only the entry count at `offset` and the next directory offset after the entries.
     bool ReadNextOffset(std::uint32_t offset, std::uint32_t& next);
@@ -80,6 +85,7 @@ private:
     int m_fd = -1;
     std::uint64_t m_size = 0;
     bool m_bigEndian = false;
+    bool m_unsupported = false;
     std::uint32_t m_firstDirectory = 0;
 };
 

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <sys/wait.h>
+#include <tiffio.h>
 
 using namespace sending_test;
 using testing_support::TempDir;
@@ -55,6 +56,23 @@ TEST(VelquinToolSendingTest, CountPagesAndSplit) {
     ASSERT_EQ(RunTool("split " + run + " 4", out), 0);
     EXPECT_EQ(out.rfind(dir / "data/Merge/Fax", 0), 0u) << out;
     EXPECT_EQ(RunTool("split " + run + " 0", out), 2);
+
+    // A TIFF file without a page (libtiff writes the header alone) has nothing to cut.
+    const std::string empty = dir / "empty.tif";
+    TIFFClose(TIFFOpen(empty.c_str(), "w"));
+    EXPECT_EQ(RunTool("count-pages " + empty, out), 1);
+    EXPECT_EQ(RunTool("split " + empty + " 1", out), 1);
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(testing_support::RunVelquinTool("split " + empty + " 1", out), 1);
+    EXPECT_NE(out.find("holds no page"), std::string::npos) << out;
+    // A sound tiled file is not called damaged: the message says what is not supported.
+    const std::string tiled = dir / "tiled.tif";
+    WriteBilevelTiff(tiled,
+                     {.pages = 2, .width = 32, .height = 32, .compression = 1, .tiled = true});
+    EXPECT_EQ(testing_support::RunVelquinTool("split " + tiled + " 1", out), 1);
+    EXPECT_NE(out.find("not supported"), std::string::npos) << out;
+    EXPECT_NE(out.find("tiles"), std::string::npos) << out;
+    EXPECT_EQ(out.find("damaged"), std::string::npos) << out;
 }
 
 } // namespace

@@ -45,6 +45,8 @@ const char* ErrorName(SplitError e) {
         return "the file cannot be read as a TIFF file";
     case SplitError::DamagedPage:
         return "a page of the file is damaged";
+    case SplitError::Unsupported:
+        return "the file's page layout is not supported";
     case SplitError::CreatePart:
         return "a part file cannot be written";
     case SplitError::Rewrite:
