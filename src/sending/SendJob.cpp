@@ -157,29 +157,29 @@ std::vector<std::string> ReadUserTextLines(const std::string& bytes, std::size_t
 CListLineFields SplitListLine(std::string_view line) {
     CListLineFields f;
     std::size_t i = 0;
-    auto skipBlanks = [&] {
+    auto read = [&](std::string& out, bool semicolonEnds) {
+        while (i < line.size() && !IsControl(line[i]) && !(semicolonEnds && line[i] == ';')) {
+            out += line[i++];
+        }
+    };
+    // Whatever ended a field separates it from the next: ';', or a tab in lists saved by
+    // spreadsheets. A line end ends the line.
+    auto next = [&] {
+        if (i >= line.size() || line[i] == '\r' || line[i] == '\n') {
+            return false;
+        }
+        ++i;
         while (i < line.size() && line[i] == ' ') {
             ++i;
         }
+        return true;
     };
-    while (i < line.size() && line[i] != ';' && !IsControl(line[i])) {
-        f.number += line[i++];
-    }
-    if (i >= line.size() || line[i] != ';') {
-        return f;
-    }
-    ++i;
-    skipBlanks();
-    while (i < line.size() && line[i] != ';' && !IsControl(line[i])) {
-        f.second += line[i++];
-    }
-    if (i >= line.size() || IsControl(line[i])) {
-        return f;
-    }
-    ++i;
-    skipBlanks();
-    while (i < line.size() && !IsControl(line[i])) {
-        f.third += line[i++];
+    read(f.number, true);
+    if (next()) {
+        read(f.second, true);
+        if (next()) {
+            read(f.third, false);
+        }
     }
     return f;
 }

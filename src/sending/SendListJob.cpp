@@ -36,11 +36,10 @@ int CEditList::DeleteAt(int index) {
 
 namespace {
 
-void AddEntry(const CAddrBookEntry& entry, std::vector<std::string>& lines, bool& duplicate,
+void AddEntry(const CAddrBookEntry& entry, CListAppender& lines, bool& duplicate,
               std::unordered_set<Guid, GuidHash>& groupsSeen) {
     if (const auto* contact = dynamic_cast<const CContactEntry*>(&entry)) {
-        AddListNumber(lines, contact->m_name, contact->m_company + ", " + contact->m_person,
-                      duplicate);
+        lines.Add(contact->m_name, contact->m_company + ", " + contact->m_person, duplicate);
     } else if (const auto* group = dynamic_cast<const CGroupEntry*>(&entry)) {
         // A group that (directly or not) contains itself is walked once.
         if (!groupsSeen.insert(group->m_guid).second) {
@@ -58,10 +57,11 @@ void AddEntry(const CAddrBookEntry& entry, std::vector<std::string>& lines, bool
 
 void CEditList::AddEntries(const std::vector<const CAddrBookEntry*>& entries) {
     bool duplicate = false;
+    CListAppender lines(m_lines);
     for (const CAddrBookEntry* e : entries) {
         if (e != nullptr) {
             std::unordered_set<Guid, GuidHash> groupsSeen;
-            AddEntry(*e, m_lines, duplicate, groupsSeen);
+            AddEntry(*e, lines, duplicate, groupsSeen);
         }
     }
     if (duplicate) {
@@ -69,25 +69,57 @@ void CEditList::AddEntries(const std::vector<const CAddrBookEntry*>& entries) {
     }
 }
 
-bool CEditList::AddFromFile(const std::string& path) {
+bool CEditList::CheckFilePath(const std::string& path) {
     if (path.size() < 6) {
         m_prompt.MessageId(kMsgNoSendFile);
         return false;
     }
-    bool duplicate = false;
-    if (!ReadPhoneListFile(path, Settings().DefaultAreaCode, m_lines, duplicate)) {
+    return true;
+}
+
+std::optional<std::string> CEditList::AskFilePath() {
+    std::optional<std::string> path = m_prompt.AskOpenFile(kPhoneFileFilter, "");
+    if (path && !CheckFilePath(*path)) {
+        path.reset();
+    }
+    return path;
+}
+
+CPhoneListRead CEditList::StartFileRead(const std::string& path) const {
+    CPhoneListRead read;
+    read.path = path;
+    read.areaPrefix = Settings().DefaultAreaCode;
+    read.lines = m_lines;
+    return read;
+}
+
+void CEditList::ReadFile(CPhoneListRead& read, const ListReadProgress& progress) {
+    read.opened = ReadPhoneListFile(read.path, read.areaPrefix, read.lines, read.duplicate,
+                                    progress, &read.cancelled);
+}
+
+bool CEditList::TakeFileRead(CPhoneListRead&& read) {
+    if (read.cancelled) {
+        return false;
+    }
+    if (!read.opened) {
         m_prompt.MessageId(kMsgCannotOpenSendFile);
         return false;
     }
-    if (duplicate) {
+    m_lines = std::move(read.lines);
+    if (read.duplicate) {
         m_prompt.MessageId(kMsgDuplicateNumbers);
     }
     return true;
 }
 
-bool CEditList::AddFromFileDialog() {
-    std::optional<std::string> path = m_prompt.AskOpenFile(kPhoneFileFilter, "");
-    return path && AddFromFile(*path);
+bool CEditList::AddFromFile(const std::string& path) {
+    if (!CheckFilePath(path)) {
+        return false;
+    }
+    CPhoneListRead read = StartFileRead(path);
+    ReadFile(read);
+    return TakeFileRead(std::move(read));
 }
 
 // --- files ---------------------------------------------------------------------------------
@@ -111,9 +143,9 @@ void BuildListFiles(const std::vector<std::string>& lines, std::int32_t firstFax
 // --- CSendListJob --------------------------------------------------------------------------
 
 CSendListJob::CSendListJob(std::string imagePath, std::string imageName, std::int32_t pages,
-                           IPrompt& prompt, IFrame& frame, std::string documentPath)
+                           IPrompt& prompt, IFrame& frame)
     : CSendJobBase(prompt, frame, 3, 5), m_imagePath(std::move(imagePath)),
-      m_imageName(std::move(imageName)), m_pages(pages), m_documentPath(std::move(documentPath)) {
+      m_imageName(std::move(imageName)), m_pages(pages) {
     m_sendListPath = platform::ReplaceExtension(m_imagePath, ".FBL");
     m_sendListName = platform::ReplaceExtension(m_imageName, ".FBL");
     m_numberListPath = platform::ReplaceExtension(m_imagePath, ".csv");
@@ -262,11 +294,6 @@ SendOutcome CSendListJob::FinishSend(const CSubmitResult& result) {
     m_record->m_status = 4;
     m_jobFilePath = NewJobFilePath(m_imagePath);
     WriteNewJobFile(*m_record, m_jobFilePath, m_prompt, m_frame);
-    // The new-fax view removes the printed document itself; its name file must go with it,
-    // or a later print of the same name would take this title.
-    if (!m_documentPath.empty() && Settings().ClearNewFaxSection) {
-        platform::DeleteFile(platform::CompanionPath(m_documentPath, ".tag"));
-    }
     return SendOutcome::Submitted;
 }
 

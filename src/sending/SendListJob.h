@@ -1,15 +1,20 @@
 #pragma once
 // The mass fax from a phone list: the recipient list editing of CEditListDlg and the job
 // behind CSendListDlg (one document, one submission with a number list).
+#include "sending/PhoneListFile.h"
 #include "sending/SendJob.h"
 #include "store/FaxRecords.h"
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 class CAddrBookEntry;
+
+// Caption of the progress window while a phone list is read.
+constexpr unsigned kIdsReadingPhoneList = 9310;
 
 // The list box of CEditListDlg: edits the calling dialog's lines in place.
 class CEditList {
@@ -28,10 +33,14 @@ public:
     // once however the groups nest), then message 2045 once when a number was skipped.
     void AddEntries(const std::vector<const CAddrBookEntry*>& entries);
     // "CSV файл" with the chosen path: messages 1020 / 1019, then 2045 once when a number
-    // was skipped. False when nothing could be read.
+    // was skipped. False when nothing could be read. A dialog runs the steps one by one, so
+    // that a long list is read off the GUI thread:
     bool AddFromFile(const std::string& path);
-    // "CSV файл": asks for the file first.
-    bool AddFromFileDialog();
+    std::optional<std::string> AskFilePath(); // the file dialog, then message 1020
+    bool CheckFilePath(const std::string& path);
+    CPhoneListRead StartFileRead(const std::string& path) const;                       // GUI thread
+    static void ReadFile(CPhoneListRead& read, const ListReadProgress& progress = {}); // any thread
+    bool TakeFileRead(CPhoneListRead&& read); // messages 1019 / 2045; false when nothing was taken
 
     const std::vector<std::string>& Lines() const { return m_lines; }
 
@@ -42,10 +51,8 @@ private:
 
 class CSendListJob : public CSendJobBase {
 public:
-    // `documentPath`: the printed document the image was copied from ("" when there is none);
-    // its name file goes with a successful send.
     CSendListJob(std::string imagePath, std::string imageName, std::int32_t pages, IPrompt& prompt,
-                 IFrame& frame, std::string documentPath = {});
+                 IFrame& frame);
 
     void Open(std::int64_t now);
 
@@ -59,7 +66,6 @@ public:
     std::string m_sendListPath, m_sendListName;
     std::string m_numberListPath, m_numberListName;
     std::int32_t m_pages = 0;
-    std::string m_documentPath;
 
     // After "Редактировать" (the lines were edited through CEditList).
     void LinesEdited();

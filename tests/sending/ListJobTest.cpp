@@ -21,8 +21,7 @@ protected:
         testing_support::WriteFile(platform::ReplaceExtension(m_document, ".tag"), "Print");
         m_image = Sent("print4B0C2A11.tif");
         platform::CopyFile(m_document, m_image, false);
-        m_job = std::make_unique<CSendListJob>(m_image, "print4B0C2A11.tif", 1, m_prompt, m_frame,
-                                               m_document);
+        m_job = std::make_unique<CSendListJob>(m_image, "print4B0C2A11.tif", 1, m_prompt, m_frame);
         Settings().LastFaxID = 1000000010;
         m_job->Open(CurrentTime());
     }
@@ -52,6 +51,10 @@ TEST(ListLineTest, FieldsOfPhoneListAndRecipientLines) {
     f = SplitListLine("812;Иванов");
     EXPECT_EQ(f.second, "Иванов");
     EXPECT_EQ(f.third, "");
+    f = SplitListLine("3520809\tIvanov\tFirm");
+    EXPECT_EQ(f.number + "|" + f.second + "|" + f.third, "3520809|Ivanov|Firm");
+    f = SplitListLine("3520809;Ivanov\tFirm\r");
+    EXPECT_EQ(f.number + "|" + f.second + "|" + f.third, "3520809|Ivanov|Firm");
     std::string number, label;
     SplitRecipientLine("88123520809   ООО Ромашка ", number, label);
     EXPECT_EQ(number, "88123520809");
@@ -96,6 +99,15 @@ TEST_F(ListJobTest, RecipientListEditing) {
     EXPECT_EQ(m_prompt.messages.back().text, LoadString(kMsgNoSendFile));
     EXPECT_FALSE(list.AddFromFile(m_dir / "missing.csv"));
     EXPECT_EQ(m_prompt.messages.back().text, LoadString(kMsgCannotOpenSendFile));
+
+    // "Прервать" while a list is read off the GUI thread: nothing of it is taken, no message.
+    const std::size_t shown = m_prompt.messages.size();
+    CPhoneListRead read = list.StartFileRead(file);
+    CEditList::ReadFile(read, [](std::size_t, std::size_t) { return false; });
+    EXPECT_TRUE(read.cancelled);
+    EXPECT_FALSE(list.TakeFileRead(std::move(read)));
+    EXPECT_EQ(m_job->m_lines.size(), 3u);
+    EXPECT_EQ(m_prompt.messages.size(), shown);
 
     EXPECT_EQ(list.DeleteAt(2), 1);
     EXPECT_EQ(list.DeleteAt(0), 0);
@@ -211,8 +223,6 @@ TEST_F(ListJobTest, AcceptedListSubmission) {
     EXPECT_EQ(list->m_status, 4);
     EXPECT_EQ(list->m_recipients.size(), 2u);
     EXPECT_EQ(list->m_title, m_job->m_listName);
-    EXPECT_FALSE(platform::PathExists(platform::ReplaceExtension(m_document, ".tag")))
-        << "the printed document's name file goes with it";
 }
 
 TEST_F(ListJobTest, RefusedAndUnansweredListSubmissions) {
@@ -231,7 +241,6 @@ TEST_F(ListJobTest, RefusedAndUnansweredListSubmissions) {
     ASSERT_EQ(m_prompt.messages.size(), 2u);
     EXPECT_EQ(m_prompt.messages[1].text, LoadString(kMsgNoSubmitReply));
     EXPECT_TRUE(m_frame.NewJobFiles().empty());
-    EXPECT_TRUE(platform::PathExists(platform::ReplaceExtension(m_document, ".tag")));
 }
 
 } // namespace
