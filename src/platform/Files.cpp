@@ -2,6 +2,7 @@
 
 #include "platform/Encoding.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -363,17 +364,56 @@ int ReadFile(const std::string& path, std::string& out) {
     return err;
 }
 
-int AtomicWriteFile(const std::string& path, std::string_view bytes, unsigned mode) {
-    std::string dir = DirName(path);
-    std::string tmpl = JoinPath(dir.empty() ? "." : dir, "." + BaseName(path) + ".XXXXXX");
-    int fd = ::mkstemp(tmpl.data());
+int ReadSmallFile(const std::string& path, std::string& out, std::size_t maxBytes) {
+    out.clear();
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
         return errno;
     }
     struct stat st;
-    mode_t newMode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : mode;
-    ::fchmod(fd, newMode);
+    if (::fstat(fd, &st) != 0) {
+        int err = errno;
+        ::close(fd);
+        return err;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return EINVAL;
+    }
+    char buf[4096];
     int err = 0;
+    while (out.size() < maxBytes) {
+        ssize_t n = ::read(fd, buf, std::min(sizeof buf, maxBytes - out.size()));
+        if (n == 0) {
+            break;
+        }
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            err = errno;
+            break;
+        }
+        out.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return err;
+}
+
+namespace {
+// Writes `bytes` to a new temporary file beside `path` and flushes it; its name, or "" with
+// `err` set.
+std::string WriteTempBeside(const std::string& path, std::string_view bytes, mode_t mode,
+                            int& err) {
+    std::string dir = DirName(path);
+    std::string tmpl = JoinPath(dir.empty() ? "." : dir, "." + BaseName(path) + ".XXXXXX");
+    int fd = ::mkstemp(tmpl.data());
+    if (fd < 0) {
+        err = errno;
+        return {};
+    }
+    ::fchmod(fd, mode);
+    err = 0;
     for (std::size_t off = 0; off < bytes.size();) {
         ssize_t w = ::write(fd, bytes.data() + off, bytes.size() - off);
         if (w < 0) {
@@ -391,11 +431,52 @@ int AtomicWriteFile(const std::string& path, std::string_view bytes, unsigned mo
     if (::close(fd) != 0 && !err) {
         err = errno;
     }
-    if (!err && ::rename(tmpl.c_str(), path.c_str()) != 0) {
-        err = errno;
-    }
     if (err) {
         ::unlink(tmpl.c_str());
+        return {};
+    }
+    return tmpl;
+}
+} // namespace
+
+int AtomicCreateFile(const std::string& path, std::string_view bytes, unsigned mode) {
+    int err = 0;
+    std::string temp = WriteTempBeside(path, bytes, static_cast<mode_t>(mode), err);
+    if (temp.empty()) {
+        return err;
+    }
+    // A hard link never replaces an existing name; where the file system has no hard links,
+    // an exclusive create takes its place.
+    if (::link(temp.c_str(), path.c_str()) == 0) {
+        ::unlink(temp.c_str());
+        return kOk;
+    }
+    err = errno;
+    if (err == EPERM || err == ENOTSUP || err == EMLINK) {
+        int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                        static_cast<mode_t>(mode));
+        if (fd < 0) {
+            err = errno;
+        } else {
+            ::close(fd);
+            err = ::rename(temp.c_str(), path.c_str()) == 0 ? kOk : errno;
+        }
+    }
+    ::unlink(temp.c_str());
+    return err;
+}
+
+int AtomicWriteFile(const std::string& path, std::string_view bytes, unsigned mode) {
+    struct stat st;
+    mode_t newMode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : mode;
+    int err = 0;
+    std::string temp = WriteTempBeside(path, bytes, newMode, err);
+    if (temp.empty()) {
+        return err;
+    }
+    if (::rename(temp.c_str(), path.c_str()) != 0) {
+        err = errno;
+        ::unlink(temp.c_str());
     }
     return err;
 }
@@ -443,18 +524,14 @@ bool IsSectionLine(std::string_view line, std::string_view& name) {
 }
 } // namespace
 
-std::string ReadIniString(const std::string& path, std::string_view section, std::string_view key,
-                          std::string_view def, std::size_t maxLen) {
+std::string IniValue(std::string_view text, std::string_view section, std::string_view key,
+                     std::string_view def, std::size_t maxLen) {
     auto cut = [maxLen](std::string_view v) {
         if (maxLen == 0) {
             return std::string();
         }
         return std::string(v.substr(0, std::min(v.size(), maxLen - 1)));
     };
-    std::string text;
-    if (ReadFile(path, text) != 0) {
-        return cut(def);
-    }
     bool inSection = false;
     for (std::string_view line : Lines(text)) {
         std::string_view name;
@@ -480,6 +557,15 @@ std::string ReadIniString(const std::string& path, std::string_view section, std
         return cut(value);
     }
     return cut(def);
+}
+
+std::string ReadIniString(const std::string& path, std::string_view section, std::string_view key,
+                          std::string_view def, std::size_t maxLen) {
+    std::string text;
+    if (ReadFile(path, text) != 0) {
+        text.clear();
+    }
+    return IniValue(text, section, key, def, maxLen);
 }
 
 int WriteIniString(const std::string& path, std::string_view section, std::string_view key,

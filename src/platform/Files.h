@@ -85,16 +85,28 @@ std::optional<std::uint64_t> FreeBytes(const std::string& path);
 // Reads a whole file. 0 or errno.
 int ReadFile(const std::string& path, std::string& out);
 
+// Reads at most `maxBytes` bytes of a small file that other programs drop into a shared
+// folder: only a regular file is read (a symbolic link, FIFO or device is refused with
+// EINVAL or ELOOP), and opening it never blocks. 0 or errno.
+int ReadSmallFile(const std::string& path, std::string& out, std::size_t maxBytes);
+
 // Writes `bytes` to a temporary file in the same directory, flushes it and renames it over
 // `path`: a crash leaves the old or the new file, never half of one. 0 or errno. The new
 // file gets `mode` (only when the file does not exist yet; an existing file keeps its mode).
 int AtomicWriteFile(const std::string& path, std::string_view bytes, unsigned mode = 0644);
+
+// Like AtomicWriteFile, but fails with EEXIST instead of replacing a file that is there.
+int AtomicCreateFile(const std::string& path, std::string_view bytes, unsigned mode = 0644);
 
 // Initialisation-file read with the original's semantics: [section] and key= matched
 // ignoring case, surrounding blanks trimmed, one pair of enclosing quotes removed, result cut
 // to maxLen - 1 bytes; `def` when the file, section or key is missing.
 std::string ReadIniString(const std::string& path, std::string_view section, std::string_view key,
                           std::string_view def, std::size_t maxLen);
+
+// The same lookup in initialisation text already read.
+std::string IniValue(std::string_view text, std::string_view section, std::string_view key,
+                     std::string_view def, std::size_t maxLen);
 
 // Writes or replaces key=value in [section] (created when missing), atomically.
 int WriteIniString(const std::string& path, std::string_view section, std::string_view key,

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <optional>
+#include <unordered_set>
 
 namespace {
 
@@ -22,22 +23,20 @@ constexpr const char* kManualTitle = "Загружено вручную: (%s)";
 constexpr const char* kStatusSection = "TW Ostrevo";
 constexpr const char* kPrintFinished = "Printing finished successfully";
 
+// The name and print-status files are a few hundred bytes; nothing beyond this is read.
+constexpr std::size_t kStatusFileCap = 8192;
+
 // The first line of a name file as the printer's reader saw it: at most `maxBytes` bytes,
-// the line break included. nullopt when the file cannot be opened.
+// the line break included. nullopt when the file cannot be read or is no regular file (a FIFO
+// or a link to a device left in the shared folder must not stall or flood the listing).
 std::optional<std::string> ReadFirstLine(const std::string& path, std::size_t maxBytes) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) {
+    std::string line;
+    if (platform::ReadSmallFile(path, line, maxBytes) != 0) {
         return std::nullopt;
     }
-    std::string line;
-    int c = 0;
-    while (line.size() < maxBytes && (c = std::fgetc(f)) != EOF) {
-        line.push_back(static_cast<char>(c));
-        if (c == '\n') {
-            break;
-        }
+    if (auto nl = line.find('\n'); nl != std::string::npos) {
+        line.resize(nl + 1);
     }
-    std::fclose(f);
     return line;
 }
 
@@ -68,33 +67,44 @@ std::string TitleXP(const platform::CDirIndex& index, const std::string& dir,
     return platform::DecodeUserText(*line);
 }
 
-// Version 6 and later: up to two trailing control characters go, and a finished print
-// reported in the ".grp" file becomes the name file.
+// Version 6 and later: the first line of a name file less up to two trailing control
+// characters.
+std::string VistaTitle(std::string line) {
+    for (int i = 0; i < 2 && !line.empty() && IsControl(line.back()); ++i) {
+        line.pop_back();
+    }
+    return platform::DecodeUserText(line);
+}
+
+// Version 6 and later: a finished print reported in the ".grp" file becomes the name file.
 std::string TitleVista(const platform::CDirIndex& index, const std::string& dir,
                        const std::string& name) {
     std::string tagPath = Companion(index, dir, name, ".tag");
     if (auto line = ReadFirstLine(tagPath, 1023)) {
-        for (int i = 0; i < 2 && !line->empty() && IsControl(line->back()); ++i) {
-            line->pop_back();
-        }
-        return platform::DecodeUserText(*line);
+        return VistaTitle(std::move(*line));
     }
     const platform::DirEntry* grp = index.Find(platform::Stem(name) + ".grp");
     if (grp == nullptr) {
         return ManualTitle(name);
     }
     std::string grpPath = platform::JoinPath(dir, grp->name);
-    std::string status =
-        platform::ReadIniString(grpPath, kStatusSection, "Print status", "Status not found", 256);
-    if (status == kPrintFinished) {
-        std::string docName = platform::ReadIniString(grpPath, kStatusSection, "Document name",
-                                                      "Unknown document name", 512);
-        // The name is kept as the printer wrote it; the next reload reads it back.
-        if (platform::AtomicWriteFile(tagPath, docName) == 0) {
-            platform::DeleteFile(grpPath);
-        }
+    std::string grpText;
+    if (platform::ReadSmallFile(grpPath, grpText, kStatusFileCap) != 0) {
+        return {};
     }
-    return {};
+    std::string status =
+        platform::IniValue(grpText, kStatusSection, "Print status", "Status not found", 256);
+    if (status != kPrintFinished) {
+        return {};
+    }
+    std::string docName =
+        platform::IniValue(grpText, kStatusSection, "Document name", "Unknown document name", 512);
+    // The name is kept as the printer wrote it. The listing shows it now, as a reload would
+    // read it back: a document printed while the program was closed gets its title at start.
+    if (platform::AtomicWriteFile(tagPath, docName) == 0) {
+        platform::DeleteFile(grpPath);
+    }
+    return VistaTitle(std::move(docName));
 }
 
 } // namespace
@@ -149,10 +159,40 @@ void LoadDocuments(DocumentList& collection, const std::string& directory) {
     StoreTrace("LoadDocuments End");
 }
 
-int AddDocumentFile(const std::string& source, const std::string& faxDir) {
-    std::string target = platform::JoinPath(faxDir, platform::BaseName(source));
-    if (platform::FindNoCase(target)) {
-        return EEXIST;
+std::string PlaceUnderFreeStem(const std::string& directory, const std::string& base,
+                               const std::function<int(const std::string& stem)>& place,
+                               int& error) {
+    std::unordered_set<std::string> taken;
+    for (const platform::DirEntry& e : platform::ListDir(directory)) {
+        taken.insert(platform::AsciiLower(platform::Stem(e.name)));
     }
-    return platform::CopyFile(source, target, true);
+    for (int n = 1; n < 10000; ++n) {
+        std::string stem = n == 1 ? base : base + "_" + std::to_string(n);
+        if (taken.count(platform::AsciiLower(stem)) != 0) {
+            continue;
+        }
+        error = place(stem);
+        if (error == 0) {
+            return stem;
+        }
+        if (error != EEXIST) {
+            return {};
+        }
+    }
+    error = EEXIST;
+    return {};
+}
+
+int AddDocumentFile(const std::string& source, const std::string& faxDir) {
+    // A stem of its own: a name file of another document with the same stem would give this
+    // one its title, and sending either would take the other's title with it.
+    const std::string ext = platform::Extension(source);
+    int error = 0;
+    PlaceUnderFreeStem(
+        faxDir, platform::Stem(source),
+        [&](const std::string& stem) {
+            return platform::CopyFile(source, platform::JoinPath(faxDir, stem + ext), true);
+        },
+        error);
+    return error;
 }

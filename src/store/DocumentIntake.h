@@ -3,6 +3,7 @@
 // documents of DataDir/SavedFiles), each named by its ".tag" file.
 #include "store/FaxRecords.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -19,7 +20,17 @@ std::string ManualTitle(std::string_view fileName);
 // Rebuilds `collection` from `directory`, oldest first by last-write time.
 void LoadDocuments(DocumentList& collection, const std::string& directory);
 
-// Copies `source` into `faxDir` under its own name; never overwrites. 0 or errno.
+// Puts new files under the first stem of `directory` that no file there uses, whatever its
+// extension or case: `base`, then `base_2`, `base_3`, ... as the fax printer names its
+// documents. `place` makes the files of one stem and returns 0, EEXIST when the stem was
+// taken meanwhile (the next one is tried) or another errno (given up). The stem used, or ""
+// with `error` set.
+std::string PlaceUnderFreeStem(const std::string& directory, const std::string& base,
+                               const std::function<int(const std::string& stem)>& place,
+                               int& error);
+
+// Copies `source` into `faxDir` under a stem no other document uses; never overwrites.
+// 0 or errno.
 int AddDocumentFile(const std::string& source, const std::string& faxDir);
 
 // The filter of the add-document dialog.

@@ -27,8 +27,12 @@ std::int64_t ReadTime(CArchive& ar, bool wide) {
     return wide ? ar.ReadI64() : ar.ReadTime32();
 }
 
-// Removes one file; on a failure other than "not found" keeps a copy in "temp" beside it.
-int DeleteKeepingCopy(const std::string& path) {
+// Removes one file; on a failure other than "not found" keeps a copy in "temp" beside it
+// and names the file in `failed`.
+int DeleteKeepingCopy(const std::string& path, std::string* failed) {
+    if (path.empty()) {
+        return platform::kOk;
+    }
     int err = platform::DeleteFile(path);
     if (err == platform::kOk || err == platform::kNotFound) {
         return platform::kOk;
@@ -36,6 +40,9 @@ int DeleteKeepingCopy(const std::string& path) {
     std::string temp = platform::JoinPath(platform::JoinPath(platform::DirName(path), "temp"),
                                           platform::BaseName(path));
     platform::CopyFile(path, temp, false);
+    if (failed != nullptr) {
+        *failed = path;
+    }
     return err;
 }
 
@@ -132,15 +139,33 @@ std::string CAttach::CompanionFile() const {
     return platform::CompanionPath(m_path, CompanionExtension());
 }
 
-int CAttach::DeleteFiles() {
-    if (m_path.empty()) {
+std::string FileInStore(const std::string& directory, const std::string& storedPath) {
+    if (directory.empty()) {
+        return storedPath;
+    }
+    const std::string name = platform::BaseName(storedPath);
+    if (name.empty() || name == "." || name == "..") {
+        return {};
+    }
+    std::string path = platform::JoinPath(directory, name);
+    if (auto real = platform::FindNoCase(path)) {
+        return *real;
+    }
+    return path;
+}
+
+int CAttach::DeleteFiles(const std::string& directory, std::string* failed) {
+    const std::string image = FileInStore(directory, m_path);
+    if (image.empty()) {
         return 0;
     }
     // The companion is looked up before the image goes, while its real name is still known.
-    std::string companion = CompanionFile();
-    int result = DeleteKeepingCopy(m_path);
-    int companionResult = DeleteKeepingCopy(companion);
-    return result != 0 ? result : companionResult;
+    // A failed image keeps its companion, so the record stays whole.
+    std::string companion = platform::CompanionPath(image, CompanionExtension());
+    if (int err = DeleteKeepingCopy(image, failed)) {
+        return err;
+    }
+    return DeleteKeepingCopy(companion, failed);
 }
 
 void CAttach::Serialize(CArchive& ar) {
@@ -265,12 +290,16 @@ std::unique_ptr<CFaxEntryBase> CGroupFaxEntry::Clone() const {
     return std::make_unique<CGroupFaxEntry>(*this);
 }
 
-int CGroupFaxEntry::DeleteFiles() {
-    int result = CAttach::DeleteFiles();
-    if (!m_path.empty()) {
-        platform::DeleteFile(platform::CompanionPath(m_path, ".fbl"));
+int CGroupFaxEntry::DeleteFiles(const std::string& directory, std::string* failed) {
+    const std::string image = FileInStore(directory, m_path);
+    if (image.empty()) {
+        return 0;
     }
-    return result;
+    std::string list = platform::CompanionPath(image, ".fbl");
+    if (int err = CAttach::DeleteFiles(directory, failed)) {
+        return err;
+    }
+    return DeleteKeepingCopy(list, failed);
 }
 
 CPersonalFaxEntry::CPersonalFaxEntry(std::string title)
@@ -322,14 +351,16 @@ std::unique_ptr<CFaxEntryBase> CPersonalFaxEntry::Clone() const {
     return std::make_unique<CPersonalFaxEntry>(*this);
 }
 
-int CPersonalFaxEntry::DeleteFiles() {
-    int result = CAttach::DeleteFiles();
+int CPersonalFaxEntry::DeleteFiles(const std::string& directory, std::string* failed) {
     for (const CAttachFaxEntry& r : m_recipients) {
-        if (!r.m_path.empty()) {
-            platform::DeleteFile(r.m_path);
+        if (r.m_path.empty()) {
+            continue;
+        }
+        if (int err = DeleteKeepingCopy(FileInStore(directory, r.m_path), failed)) {
+            return err;
         }
     }
-    return result;
+    return CAttach::DeleteFiles(directory, failed);
 }
 
 void CAttachFaxEntry::Serialize(CArchive& ar) {

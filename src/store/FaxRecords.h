@@ -84,9 +84,11 @@ public:
     CAttach& operator=(const CAttach&) = default;
 
     virtual std::string CompanionExtension() const { return ".fax"; }
-    // Removes the image and its companion file. 0, or the errno of the first failure other
-    // than "not found"; a file that cannot be deleted is copied into "temp" beside it.
-    virtual int DeleteFiles();
+    // Removes the image and its companion file, each found by its file name in `directory`
+    // (empty: the stored path's own directory), never where a stored path points elsewhere.
+    // Stops at the first failure other than "not found" and returns its errno, with the
+    // file's path in `failed`; such a file is copied into "temp" beside it. 0 when all went.
+    virtual int DeleteFiles(const std::string& directory, std::string* failed);
     virtual void Serialize(CArchive& ar);
 
     std::string CompanionFile() const;
@@ -152,7 +154,7 @@ public:
     void Serialize(CArchive& ar) override;
     std::unique_ptr<CFaxEntryBase> Clone() const override;
     // Also removes the send list file (".fbl").
-    int DeleteFiles() override;
+    int DeleteFiles(const std::string& directory, std::string* failed) override;
 
     std::int32_t m_status = -1;
     std::int32_t m_listId = 0;
@@ -179,8 +181,8 @@ public:
     void UpdateFrom(const CFaxEntryBase& other) override;
     void Serialize(CArchive& ar) override;
     std::unique_ptr<CFaxEntryBase> Clone() const override;
-    // Also removes every recipient's own image.
-    int DeleteFiles() override;
+    // Also removes every recipient's own image (first, so a failure keeps the job file).
+    int DeleteFiles(const std::string& directory, std::string* failed) override;
 
     std::int32_t m_status = -1;
     std::int32_t m_listId = 0;
@@ -199,6 +201,12 @@ public:
 
     std::string m_faxId;
 };
+
+// The file a stored path names, looked up by its file name (any case) in `directory`: the
+// store's files are found where the store is now, and a path edited to point elsewhere is
+// not followed. An empty `directory` keeps the stored path's own. "" when the stored path
+// names no file.
+std::string FileInStore(const std::string& directory, const std::string& storedPath);
 
 // The file part of a sent record (every sent record has one), or nullptr.
 CAttach* AttachOf(CFaxEntryBase& record);

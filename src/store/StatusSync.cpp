@@ -1,5 +1,6 @@
 #include "store/StatusSync.h"
 
+#include "platform/Encoding.h"
 #include "platform/Files.h"
 #include "service/FormPost.h"
 #include "service/JobState.h"
@@ -23,7 +24,12 @@ bool ImageStillThere(const CFaxEntryBase& record, const std::string& sentDir) {
         return false;
     }
     const std::string stem = platform::Stem(attach->m_path);
-    return platform::FindNoCase(platform::JoinPath(sentDir, stem + ".tif")).has_value() ||
+    // A document sent as it was keeps its own extension (a PDF, an image).
+    const std::string copy = platform::BaseName(attach->m_path);
+    const bool ownCopy = !platform::EqualsNoCase(platform::Extension(copy), ".fax") &&
+                         platform::FindNoCase(platform::JoinPath(sentDir, copy)).has_value();
+    return ownCopy ||
+           platform::FindNoCase(platform::JoinPath(sentDir, stem + ".tif")).has_value() ||
            platform::FindNoCase(platform::JoinPath(sentDir, stem + "_0001.tif")).has_value();
 }
 

@@ -11,6 +11,7 @@
 #include "store/Trace.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <future>
 
 namespace {
@@ -19,6 +20,12 @@ constexpr unsigned kIdsStopBookWork = 106;
 constexpr unsigned kIdsBookFilter = 178;
 constexpr const char* kBookFilterFallback = "Address book files (*.abk)|*.abk|";
 constexpr std::int64_t kSecondsPerDay = 86400;
+constexpr unsigned kIdsNotDeleted = 9401;
+
+bool IsTiffName(const std::string& path) {
+    const std::string ext = platform::AsciiLower(platform::Extension(path));
+    return ext == ".tif" || ext == ".tiff";
+}
 
 // Worker ids of the document's own threads, apart from those the registry hands out.
 std::atomic<std::uint32_t> g_nextLoaderId{0x40000000u};
@@ -178,13 +185,42 @@ void CVelquinDoc::LoadSentFaxes() {
         const std::string path = platform::JoinPath(dir, job->name);
         if (index.Find(stem + ".tif") != nullptr || index.Find(stem + "_0001.tif") != nullptr) {
             ReadSentFaxDoc(path);
-        } else {
+        } else if (!ReadJobWithOwnCopy(index, *job)) {
             platform::DeleteFile(path);
         }
     }
     std::stable_sort(m_sent.begin(), m_sent.end(),
                      [](const auto& a, const auto& b) { return a->m_time < b->m_time; });
     StoreTrace("LoadSentFaxes End");
+}
+
+bool CVelquinDoc::ReadJobWithOwnCopy(const platform::CDirIndex& index,
+                                     const platform::DirEntry& job) {
+    // A document sent as it was (a PDF, an image) has its copy under the job's stem with its
+    // own extension; the job file names it. A file elsewhere, or the job file itself, is no
+    // copy of the entry.
+    std::string bytes;
+    if (platform::ReadFile(platform::JoinPath(SentDir(), job.name), bytes) != 0) {
+        return false;
+    }
+    std::unique_ptr<CFaxEntryBase> record;
+    try {
+        record = LoadSentRecord(bytes);
+    } catch (const std::exception&) {
+        return false; // a damaged job file without its image is an orphan like any other
+    }
+    const CAttach* attach = record ? AttachOf(*record) : nullptr;
+    if (attach == nullptr) {
+        return false;
+    }
+    const std::string copy = platform::BaseName(attach->m_path);
+    const platform::DirEntry* found = index.Find(copy);
+    if (found == nullptr || found->isDir || platform::EqualsNoCase(found->name, job.name) ||
+        !platform::EqualsNoCase(platform::Stem(copy), platform::Stem(job.name))) {
+        return false;
+    }
+    m_sent.push_back(std::move(record));
+    return true;
 }
 
 bool CVelquinDoc::ReadSentFaxDoc(const std::string& path) {
@@ -414,39 +450,78 @@ void CVelquinDoc::DeleteEntry(const Guid& guid) {
     StoreTrace("DeleteEntry End");
 }
 
-void CVelquinDoc::DeleteSentRecord(CFaxEntryBase* record) {
+void CVelquinDoc::ReportDeleteError(int error, const std::string& path) {
+    const std::string why = DescribeFileError(CFileException(error, path, path), path);
+    m_prompt.FileError(FormatString(LoadString(kIdsNotDeleted), why));
+}
+
+bool CVelquinDoc::DeleteSentRecord(CFaxEntryBase* record) {
     if (record == nullptr) {
-        return;
+        return false;
     }
     if (CAttach* attach = AttachOf(*record); attach != nullptr && !attach->m_path.empty()) {
-        attach->DeleteFiles();
+        // The files are looked for in the store only: a job file may name any path.
+        std::string failed;
+        if (int err = attach->DeleteFiles(SentDir(), &failed)) {
+            ReportDeleteError(err, failed);
+            return false;
+        }
     }
     m_sent.erase(std::remove_if(m_sent.begin(), m_sent.end(),
                                 [&](const auto& p) { return p.get() == record; }),
                  m_sent.end());
+    return true;
 }
 
-void CVelquinDoc::DeleteDocument(CFaxDocument* record) {
+bool CVelquinDoc::DeleteDocument(CFaxDocument* record) {
     if (record == nullptr) {
-        return;
+        return false;
     }
-    record->DeleteFiles();
+    std::string failed;
+    if (int err = record->DeleteFiles({}, &failed)) {
+        ReportDeleteError(err, failed);
+        return false;
+    }
     // The record may be a printed document as well as a saved one.
     for (DocumentList* list : {&m_saved, &m_printed}) {
         list->erase(std::remove_if(list->begin(), list->end(),
                                    [&](const auto& p) { return p.get() == record; }),
                     list->end());
     }
+    return true;
+}
+
+void CVelquinDoc::RemovePrintedDocument(const std::string& imagePath) {
+    auto listed = std::find_if(m_printed.begin(), m_printed.end(), [&](const auto& d) {
+        return platform::EqualsNoCase(d->m_path, imagePath);
+    });
+    CFaxDocument unlisted(imagePath, 0, {});
+    DeleteDocument(listed != m_printed.end() ? listed->get() : &unlisted);
+    UpdateAllViews(kHintPrintedDocs, &m_printed);
 }
 
 bool CVelquinDoc::ShowFile(const CAttach& record) {
-    if (record.m_path.empty()) {
+    return ShowPath(record.m_path);
+}
+
+bool CVelquinDoc::ShowSentFile(const CAttach& record) {
+    return ShowPath(SentFilePath(record.m_path));
+}
+
+std::string CVelquinDoc::SentFilePath(const std::string& storedPath) {
+    return storedPath.empty() ? std::string() : FileInStore(SentDir(), storedPath);
+}
+
+bool CVelquinDoc::ShowPath(const std::string& path) {
+    if (path.empty()) {
         return false;
     }
-    if (Settings().UseOwnViewer) {
-        return platform::StartProgram({OwnViewerPath(), record.m_path});
+    // The own viewer shows fax images only; a document added as it was (a PDF, a picture)
+    // goes to the program the desktop opens it with.
+    if (Settings().UseOwnViewer && IsTiffName(path)) {
+        return platform::StartProgram({OwnViewerPath(), path});
     }
-    return platform::ShellOpen(record.m_path);
+    return platform::ShellOpen(path);
 }
 
 void CVelquinDoc::ForwardToNewFax(const std::string& title, const std::string& imagePath,
@@ -461,15 +536,32 @@ void CVelquinDoc::ForwardToNewFax(const std::string& title, const std::string& i
         newTitle = FormatString("FW: Fax on %s", record->m_recipient);
     }
     const std::string faxDir = Settings().FaxDir;
-    const std::string fileName = platform::BaseName(imagePath);
-    const std::string tagPath =
-        platform::CompanionPath(platform::JoinPath(faxDir, fileName), ".tag");
-    try {
-        WriteArchiveFile(tagPath, platform::Utf8ToCp1251(newTitle));
-    } catch (const std::exception& e) {
-        ReportFileError(e, tagPath);
+    const std::string ext = platform::Extension(imagePath);
+    const std::string tagBytes = platform::Utf8ToCp1251(newTitle);
+    // The name file claims the stem first, so the watcher never lists the copy under another
+    // document's title; neither file replaces one that is there.
+    std::string failedPath;
+    int error = 0;
+    PlaceUnderFreeStem(
+        faxDir, platform::Stem(imagePath),
+        [&](const std::string& stem) {
+            const std::string tagPath = platform::JoinPath(faxDir, stem + ".tag");
+            const std::string target = platform::JoinPath(faxDir, stem + ext);
+            if (int err = platform::AtomicCreateFile(tagPath, tagBytes)) {
+                failedPath = tagPath;
+                return err;
+            }
+            int err = platform::CopyFile(imagePath, target, true);
+            if (err != 0) {
+                platform::DeleteFile(tagPath);
+                failedPath = err == ENOENT && !platform::PathExists(imagePath) ? imagePath : target;
+            }
+            return err;
+        },
+        error);
+    if (error != 0) {
+        ReportFileError(CFileException(error, failedPath, failedPath), failedPath);
     }
-    platform::CopyFile(imagePath, platform::JoinPath(faxDir, fileName), false);
 }
 
 // --- status workers ---------------------------------------------------------------------

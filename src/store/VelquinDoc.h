@@ -20,6 +20,7 @@
 namespace platform {
 class CEvent;
 class CDirIndex;
+struct DirEntry;
 } // namespace platform
 
 // Change flags of UpdateViews.
@@ -86,10 +87,24 @@ public:
     CAddrBook* LoadBook(const std::string& path);
     void DeleteEntry(const Guid& guid);
 
-    void DeleteSentRecord(CFaxEntryBase* record);
-    void DeleteDocument(CFaxDocument* record);
-    // Opens the image for viewing; the caller clears the unread mark.
+    // Remove the record's files (a sent record's found by their names in SentFaxes) and then
+    // the record. A file that cannot be deleted is reported, and the record stays listed:
+    // false.
+    bool DeleteSentRecord(CFaxEntryBase* record);
+    bool DeleteDocument(CFaxDocument* record);
+    // Removes the printed document whose image is `imagePath` (its files, and its row when
+    // listed). Sending keeps the path, not the record: a reload of FaxDir while the send
+    // dialog was open replaces every record.
+    void RemovePrintedDocument(const std::string& imagePath);
+    // Opens the image for viewing (a TIFF in the own viewer when it is chosen, any other
+    // file with the desktop's program); the caller clears the unread mark.
     bool ShowFile(const CAttach& record);
+    // The same for a sent record's file, found by its name in SentFaxes.
+    bool ShowSentFile(const CAttach& record);
+    // Where a sent record's stored path is in SentFaxes now; "" when it names no file.
+    static std::string SentFilePath(const std::string& storedPath);
+    // Copies a document into FaxDir as a new printed document titled from `title` (or the
+    // record's recipient), under a stem no document there uses; never overwrites.
     void ForwardToNewFax(const std::string& title, const std::string& imagePath,
                          const CSingleFaxEntry* record);
 
@@ -122,6 +137,10 @@ private:
     void StopWorkers();
     void BookLoaderMain();
     void ReportFileError(const std::exception& e, const std::string& path);
+    void ReportDeleteError(int error, const std::string& path);
+    bool ShowPath(const std::string& path);
+    // Lists a job file whose image is not a TIFF when its own copy is there.
+    bool ReadJobWithOwnCopy(const platform::CDirIndex& index, const platform::DirEntry& job);
     void SaveSentRecord(CFaxEntryBase& record);
     bool WriteJobFile(CFaxEntryBase& record, const std::string& directory,
                       const platform::CDirIndex* listing, bool skipUnchanged);

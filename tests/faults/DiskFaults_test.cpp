@@ -153,6 +153,54 @@ TEST_F(DiskFaultTest, AddressBooksStayWhole) {
     platform::SetTelephoneCountryCodeForTest(std::nullopt);
 }
 
+// Deleting from a read-only store: the user is told which file stayed, the record stays
+// listed (it would come back at the next start anyway), and nothing on disk changes.
+TEST_F(DiskFaultTest, DeleteFromAReadOnlyStoreKeepsTheRecordAndNamesTheFile) {
+    PutSingle("single", 1, 1000000001);
+    PutList("list", 2, 2000000001, {1000000002});
+    testing_support::WriteFile(Sent("list.fbl"), "8495");
+    testing_support::WriteFile(root / "fax/printed.tif", "II*");
+    testing_support::WriteFile(root / "fax/printed.tag", "Договор");
+    const auto sentBefore = Snapshot(SentDir());
+    const auto faxBefore = Snapshot(root / "fax");
+    FakePrompt prompt;
+    FakeFrame frame;
+    CVelquinDoc doc(prompt, frame);
+    doc.LoadSentFaxes();
+    doc.ReloadPrintedDocuments();
+    ASSERT_EQ(doc.SentRecords().size(), 2u);
+    ASSERT_EQ(doc.PrintedDocuments().size(), 1u);
+
+    faults::MakeReadOnly(root.Path(), SentDir());
+    faults::MakeReadOnly(root.Path(), root / "fax");
+    ChildResult child = RunInChild(kReadOnly.limits, [&](std::string& report) {
+        int kept = 0;
+        kept += doc.DeleteSentRecord(doc.SentRecords()[1].get()) ? 0 : 1;
+        kept += doc.DeleteSentRecord(doc.SentRecords()[0].get()) ? 0 : 1;
+        kept += doc.DeleteDocument(doc.PrintedDocuments()[0].get()) ? 0 : 1;
+        const bool listed = doc.SentRecords().size() == 2 && doc.PrintedDocuments().size() == 1;
+        report = JoinErrors(prompt);
+        return kept == 3 && listed ? 0 : 1;
+    });
+    faults::MakeWritable(SentDir());
+    faults::MakeWritable(root / "fax");
+    EXPECT_EQ(child.exitCode, 0) << child.report;
+    ExpectErrorsNaming(child, kReadOnly,
+                       {Sent("list.tif"), Sent("single.tif"), root / "fax/printed.tif"});
+    for (const std::string& line : Lines(child.report)) {
+        EXPECT_NE(line.find("запись осталась в списке"), std::string::npos) << line;
+    }
+    EXPECT_TRUE(Snapshot(SentDir()) == sentBefore);
+    EXPECT_TRUE(Snapshot(root / "fax") == faxBefore);
+
+    // Writable again, the same deletes go through.
+    EXPECT_TRUE(doc.DeleteSentRecord(doc.SentRecords()[1].get()));
+    EXPECT_TRUE(doc.DeleteDocument(doc.PrintedDocuments()[0].get()));
+    EXPECT_FALSE(platform::PathExists(Sent("list.fbl")));
+    EXPECT_EQ(Snapshot(root / "fax").size(), 0u);
+    EXPECT_TRUE(prompt.fileErrors.empty()) << JoinErrors(prompt);
+}
+
 TEST_F(DiskFaultTest, SettingsHiveStaysWhole) {
     Settings().UserID = "alpha";
     Settings().LastFaxID = 1000000100;

@@ -5,6 +5,7 @@
 #include "gui/shell/Commands.h"
 #include "gui/shell/DocListViews.h"
 #include "gui/shell/SentFaxView.h"
+#include "platform/Encoding.h"
 #include "platform/Files.h"
 #include "store/FaxRecords.h"
 
@@ -17,6 +18,8 @@
 #include <QTimer>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using gui_test::CGuiFixture;
 using gui_test::WaitFor;
@@ -156,25 +159,160 @@ TEST(FaxListsTest, DeleteAsksWhenConfirmationIsOn) {
 }
 
 TEST(FaxListsTest, SaveDocumentAndCopyBackToNewFaxes) {
+    // Printed while the program was closed: only the finished print's status file tells the
+    // title, and the window shows it at start.
     CGuiFixture f;
-    WritePrintedDocument(f.FaxDir(), "d1", "Прайс-лист");
+    testing_support::WriteFile(f.FaxDir() + "/d1.tif", "II*");
+    testing_support::WriteFile(f.FaxDir() + "/d1.grp",
+                               "[TW Ostrevo]\r\nPrint status=Printing finished successfully\r\n"
+                               "Document name=\"" +
+                                   platform::Utf8ToCp1251("Прайс-лист") + "\"\r\n");
     f.Start();
     CMainFrame& frame = f.Frame();
-    SelectRow(frame.NewFaxView(), 0);
-    frame.OnCommand(cmd::kSaveDocument);
+    CNewFaxView* printed = frame.NewFaxView();
+    ASSERT_EQ(printed->topLevelItemCount(), 1);
+    EXPECT_EQ(printed->topLevelItem(0)->text(0), QStringLiteral("Прайс-лист"));
+    gui_test::ClickItem(*printed, printed->topLevelItem(0));
+    frame.Action(cmd::kSaveDocument)->trigger();
     CSavedDocView* saved = frame.SavedDocView();
     ASSERT_EQ(saved->topLevelItemCount(), 1);
     EXPECT_EQ(saved->topLevelItem(0)->text(0), QStringLiteral("Прайс-лист"));
 
     // Saving twice keeps both copies.
-    frame.OnCommand(cmd::kSaveDocument);
+    frame.Action(cmd::kSaveDocument)->trigger();
     EXPECT_EQ(saved->topLevelItemCount(), 2);
 
+    // The copy back to new faxes meets the printed document of the same file name, still
+    // waiting: that one keeps its image and title, the copy gets a name of its own.
+    const std::string waitingTag = testing_support::ReadFileOrDie(f.FaxDir() + "/d1.tag");
     frame.SelectPage(2);
-    SelectRow(saved, 0);
-    frame.OnCommand(cmd::kAddToNewFax);
-    EXPECT_TRUE(WaitFor(
-        [&] { return Column(frame.NewFaxView(), 0).contains(QStringLiteral("FW: Прайс-лист")); }));
+    QTreeWidgetItem* sameName = nullptr;
+    for (int i = 0; i < saved->topLevelItemCount(); ++i) {
+        if (saved->topLevelItem(i)->toolTip(0).endsWith(QStringLiteral("/d1.tif"))) {
+            sameName = saved->topLevelItem(i);
+        }
+    }
+    gui_test::ClickItem(*saved, sameName);
+    frame.Action(cmd::kAddToNewFax)->trigger();
+    EXPECT_TRUE(WaitFor([&] {
+        const QStringList titles = Column(printed, 0);
+        return titles.size() == 2 && titles.contains(QStringLiteral("FW: Прайс-лист")) &&
+               titles.contains(QStringLiteral("Прайс-лист"));
+    })) << Column(printed, 0).join(QStringLiteral(", ")).toStdString();
+    EXPECT_EQ(testing_support::ReadFileOrDie(f.FaxDir() + "/d1.tag"), waitingTag);
+    EXPECT_EQ(testing_support::ReadFileOrDie(f.FaxDir() + "/d1.tif"), "II*");
+}
+
+TEST(FaxListsTest, AddedPdfBesideAWaitingTiffKeepsBothTitlesAndOpensOnTheDesktop) {
+    CGuiFixture f;
+    const std::string tif = WritePrintedDocument(f.FaxDir(), "report", "Отчёт за май");
+    f.Start();
+    CMainFrame& frame = f.Frame();
+    CNewFaxView* view = frame.NewFaxView();
+    ASSERT_EQ(view->topLevelItemCount(), 1);
+    const std::string pdf = f.Dir() / "report.pdf";
+    testing_support::WriteFile(pdf, "%PDF-1.4");
+    f.Prompt().SetNextFileName(pdf);
+    frame.Action(cmd::kNewDocument)->trigger();
+    ASSERT_TRUE(WaitFor([&] { return view->topLevelItemCount() == 2; }));
+    QStringList titles = Column(view, 0);
+    titles.sort();
+    EXPECT_EQ(titles, (QStringList{QStringLiteral("Загружено вручную: (report_2.pdf)"),
+                                   QStringLiteral("Отчёт за май")}));
+
+    // The PDF is no fax image: opening it starts the desktop's program, even with the own
+    // viewer chosen.
+    const std::string opener = f.Dir() / "opener";
+    testing_support::WriteFile(opener, "#!/bin/sh\nprintf '%s' \"$1\" > \"$0.out.tmp\"\n"
+                                       "mv \"$0.out.tmp\" \"$0.out\"\n");
+    ASSERT_EQ(::chmod(opener.c_str(), 0755), 0);
+    ::setenv("VELQUIN_OPENER", opener.c_str(), 1);
+    Settings().UseOwnViewer = true;
+    Settings().ProgDir = f.Dir() / "noviewer";
+    QTreeWidgetItem* row =
+        view->findItems(QStringLiteral("Загружено вручную: (report_2.pdf)"), Qt::MatchExactly)
+            .value(0);
+    ASSERT_NE(row, nullptr);
+    gui_test::ClickItem(*view, row);
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, Qt::NoModifier,
+                       view->visualItemRect(row).center());
+    EXPECT_TRUE(WaitFor([&] { return platform::PathExists(opener + ".out"); }));
+    ::unsetenv("VELQUIN_OPENER");
+    EXPECT_EQ(testing_support::ReadFileOrDie(opener + ".out"), f.FaxDir() + "/report_2.pdf");
+    EXPECT_EQ(testing_support::ReadFileOrDie(f.FaxDir() + "/report.tag"),
+              platform::Utf8ToCp1251("Отчёт за май"));
+    (void)tif;
+}
+
+// As root the permissions of a folder stop nobody: the deletes run with the effective user
+// of nobody, the way an ordinary user meets a read-only folder.
+class CReadOnlyFolders {
+public:
+    CReadOnlyFolders(const std::string& root, std::vector<std::string> dirs)
+        : m_dirs(std::move(dirs)) {
+        ::chmod(root.c_str(), 0755);
+        for (const std::string& d : m_dirs) {
+            ::chmod(platform::DirName(d).c_str(), 0755);
+            ::chmod(d.c_str(), ::geteuid() == 0 ? 0755 : 0555);
+        }
+        if (::geteuid() == 0) {
+            m_dropped = ::setegid(65534) == 0 && ::seteuid(65534) == 0;
+        }
+    }
+    ~CReadOnlyFolders() {
+        if (m_dropped) {
+            (void)::seteuid(0);
+            (void)::setegid(0);
+        }
+        for (const std::string& d : m_dirs) {
+            ::chmod(d.c_str(), 0755);
+        }
+    }
+
+private:
+    std::vector<std::string> m_dirs;
+    bool m_dropped = false;
+};
+
+TEST(FaxListsTest, DeleteThatFailsKeepsTheRowAndNamesTheFile) {
+    CGuiFixture f;
+    WriteSentFax(f.SentDir(), "s1", "Письмо", 1000000001, CurrentTime() - 60, 2);
+    const std::string image = WritePrintedDocument(f.FaxDir(), "d1", "Счёт 15");
+    f.Start();
+    CMainFrame& frame = f.Frame();
+    Settings().ConfirmDeleteItem = false;
+    CReceivedFaxTreeView* sent = frame.SentView();
+    CNewFaxView* printed = frame.NewFaxView();
+    ASSERT_EQ(sent->Root()->childCount(), 1);
+    ASSERT_EQ(printed->topLevelItemCount(), 1);
+    {
+        CReadOnlyFolders readOnly(f.Dir().Path(), {f.SentDir(), f.FaxDir()});
+        frame.SelectPage(1);
+        gui_test::ClickItem(*sent, sent->Root()->child(0));
+        f.Prompt().SetNextAnswer(MsgAnswer::Ok);
+        QTest::keyClick(sent, Qt::Key_Delete);
+        frame.SelectPage(0);
+        gui_test::ClickItem(*printed, printed->topLevelItem(0));
+        f.Prompt().SetNextAnswer(MsgAnswer::Ok);
+        QTest::keyClick(printed, Qt::Key_Delete);
+    }
+    const std::vector<std::string> asked = f.Prompt().Asked();
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_NE(asked[0].find(f.SentDir() + "/s1.tif"), std::string::npos) << asked[0];
+    EXPECT_NE(asked[1].find(image), std::string::npos) << asked[1];
+    EXPECT_EQ(sent->Root()->childCount(), 1);
+    EXPECT_EQ(f.Doc().SentRecords().size(), 1u);
+    EXPECT_EQ(printed->topLevelItemCount(), 1);
+    EXPECT_TRUE(platform::PathExists(f.SentDir() + "/s1.fax"));
+    EXPECT_TRUE(platform::PathExists(image));
+
+    // Writable again, the same keys delete.
+    frame.SelectPage(1);
+    gui_test::ClickItem(*sent, sent->Root()->child(0));
+    QTest::keyClick(sent, Qt::Key_Delete);
+    EXPECT_EQ(sent->Root()->childCount(), 0);
+    EXPECT_FALSE(platform::PathExists(f.SentDir() + "/s1.fax"));
+    EXPECT_EQ(f.Prompt().Asked().size(), 2u);
 }
 
 TEST(FaxListsTest, SentTreeRootStatesAndRecipientRows) {

@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <sys/stat.h>
 #include <sys/time.h>
+#include <unistd.h>
 
 namespace {
 
@@ -87,13 +90,14 @@ TEST_F(DocumentIntakeTest, NameFileTitlesPerSystemVersion) {
 }
 
 TEST_F(DocumentIntakeTest, FinishedPrintStatusBecomesTheNameFile) {
+    // Printed while the program was closed: the first listing already shows the title.
     WriteFile(dir / "job.tif", "");
     WriteFile(dir / "job.grp",
               "[TW Ostrevo]\nPrint status=Printing finished successfully\nDocument name=Договор\n");
     UseVersion(6);
     LoadDocuments(docs, dir.Path());
     ASSERT_EQ(docs.size(), 1u);
-    EXPECT_EQ(docs[0]->m_title, "");
+    EXPECT_EQ(docs[0]->m_title, "Договор");
     EXPECT_EQ(ReadFileOrDie(dir / "job.tag"), "Договор");
     EXPECT_FALSE(platform::PathExists(dir / "job.grp"));
 
@@ -134,17 +138,58 @@ TEST_F(DocumentIntakeTest, LongNameLinesAreCutAtTheVariantLimit) {
     EXPECT_EQ(Title(docs, "long.tif").size(), 1023u);
 }
 
-TEST_F(DocumentIntakeTest, AddDocumentCopiesWithoutOverwriting) {
+TEST_F(DocumentIntakeTest, AddedDocumentTakesAStemNoOtherDocumentUses) {
+    // report.tif waits with its title; the user adds report.pdf, then another Report.PDF; a
+    // printer's status file claims report_3.
     TempDir from;
-    WriteFile(from / "Report.PDF", "new");
-    WriteFile(dir / "report.pdf", "old");
-    EXPECT_NE(AddDocumentFile(from / "Report.PDF", dir.Path()), 0);
-    EXPECT_EQ(ReadFileOrDie(dir / "report.pdf"), "old");
-    WriteFile(from / "other.pdf", "x");
-    EXPECT_EQ(AddDocumentFile(from / "other.pdf", dir.Path()), 0);
-    UseVersion(6);
+    WriteFile(from / "report.pdf", "pdf");
+    WriteFile(from / "Report.PDF", "second");
+    WriteFile(dir / "report.tif", "tif");
+    WriteFile(dir / "report.TAG", "Отчёт за май");
+    WriteFile(dir / "report_3.grp", "[TW Ostrevo]\nPrint status=Printing\n");
+    EXPECT_EQ(AddDocumentFile(from / "report.pdf", dir.Path()), 0);
+    EXPECT_EQ(AddDocumentFile(from / "Report.PDF", dir.Path()), 0);
+    EXPECT_EQ(ReadFileOrDie(dir / "report.tif"), "tif");
+    EXPECT_EQ(ReadFileOrDie(dir / "report_2.pdf"), "pdf");
+    EXPECT_EQ(ReadFileOrDie(dir / "Report_4.PDF"), "second");
+    EXPECT_EQ(AddDocumentFile(from / "missing.pdf", dir.Path()), ENOENT);
+
+    for (int version : {5, 6}) {
+        UseVersion(version);
+        LoadDocuments(docs, dir.Path());
+        ASSERT_EQ(docs.size(), 3u);
+        EXPECT_EQ(Title(docs, "report.tif"), "Отчёт за май");
+        EXPECT_EQ(Title(docs, "report_2.pdf"), "Загружено вручную: (report_2.pdf)");
+    }
+    // Sending the PDF removes its own name file only: report.tif keeps its title.
+    for (const auto& d : docs) {
+        if (platform::BaseName(d->m_path) == "report_2.pdf") {
+            EXPECT_EQ(d->DeleteFiles({}, nullptr), 0);
+        }
+    }
     LoadDocuments(docs, dir.Path());
-    EXPECT_EQ(Title(docs, "other.pdf"), "Загружено вручную: (other.pdf)");
+    EXPECT_EQ(Title(docs, "report.tif"), "Отчёт за май");
+}
+
+TEST_F(DocumentIntakeTest, OddNameAndStatusFilesAreNotReadButListingGoesOn) {
+    // A FIFO as name file would block the reader for ever; a status file linked to an endless
+    // device would be read until memory runs out; a name file linked elsewhere is not followed.
+    WriteFile(dir / "fifo.tif", "");
+    ASSERT_EQ(::mkfifo((dir / "fifo.tag").c_str(), 0644), 0);
+    WriteFile(dir / "zero.tif", "");
+    ASSERT_EQ(::symlink("/dev/zero", (dir / "zero.grp").c_str()), 0);
+    WriteFile(dir / "linked.tif", "");
+    WriteFile(dir / "secret", "not a title");
+    ASSERT_EQ(::symlink((dir / "secret").c_str(), (dir / "linked.tag").c_str()), 0);
+    for (int version : {5, 6}) {
+        UseVersion(version);
+        LoadDocuments(docs, dir.Path());
+        ASSERT_EQ(docs.size(), 3u);
+        EXPECT_EQ(Title(docs, "linked.tif"), "Загружено вручную: (linked.tif)");
+        EXPECT_EQ(Title(docs, "fifo.tif"), "Загружено вручную: (fifo.tif)");
+    }
+    EXPECT_EQ(Title(docs, "zero.tif"), "");
+    EXPECT_FALSE(platform::PathExists(dir / "zero.tag"));
 }
 
 } // namespace

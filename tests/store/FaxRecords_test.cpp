@@ -316,7 +316,7 @@ TEST(FaxRecordDeleteTest, DeletesImageAndCompanionsIgnoringCase) {
     pers.m_path = dir / "Fax1.TIF";
     pers.m_recipients.resize(1);
     pers.m_recipients[0].m_path = dir / "own1.tif";
-    EXPECT_EQ(pers.DeleteFiles(), 0);
+    EXPECT_EQ(pers.DeleteFiles({}, nullptr), 0);
     EXPECT_FALSE(platform::PathExists(dir / "Fax1.TIF"));
     EXPECT_FALSE(platform::PathExists(dir / "Fax1.FAX"));
     EXPECT_TRUE(platform::PathExists(dir / "Fax1.FBL")); // only lists own a send list
@@ -324,7 +324,7 @@ TEST(FaxRecordDeleteTest, DeletesImageAndCompanionsIgnoringCase) {
 
     CGroupFaxEntry list("l");
     list.m_path = dir / "Fax1.TIF";
-    EXPECT_EQ(list.DeleteFiles(), 0); // the image is already gone
+    EXPECT_EQ(list.DeleteFiles({}, nullptr), 0); // the image is already gone
     EXPECT_FALSE(platform::PathExists(dir / "Fax1.FBL"));
     EXPECT_TRUE(platform::PathExists(dir / "keep.fax"));
 
@@ -332,11 +332,11 @@ TEST(FaxRecordDeleteTest, DeletesImageAndCompanionsIgnoringCase) {
     WriteFile(dir / "doc.pdf", "pdf");
     WriteFile(dir / "doc.tag", "name");
     CFaxDocument doc(dir / "doc.pdf", 0, "name");
-    EXPECT_EQ(doc.DeleteFiles(), 0);
+    EXPECT_EQ(doc.DeleteFiles({}, nullptr), 0);
     EXPECT_FALSE(platform::PathExists(dir / "doc.tag"));
 
     CFaxDocument empty;
-    EXPECT_EQ(empty.DeleteFiles(), 0);
+    EXPECT_EQ(empty.DeleteFiles({}, nullptr), 0);
 }
 
 TEST(FaxRecordDeleteTest, FailedDeleteIsReportedAndNotMaskedByMissingCompanion) {
@@ -344,10 +344,15 @@ TEST(FaxRecordDeleteTest, FailedDeleteIsReportedAndNotMaskedByMissingCompanion) 
     // A directory in place of the image cannot be unlinked.
     ASSERT_EQ(platform::CreateDir(dir / "busy.tif"), 0);
     WriteFile(dir / "busy.tif/inner", "x");
+    WriteFile(dir / "busy.fax", "job");
     CSingleFaxEntry single("s");
-    single.m_path = dir / "busy.tif";
-    EXPECT_NE(single.DeleteFiles(), 0);
+    single.m_path = "/elsewhere/busy.tif"; // found by its name in the store's folder
+    std::string failed;
+    EXPECT_NE(single.DeleteFiles(dir.Path(), &failed), 0);
+    EXPECT_EQ(failed, dir / "busy.tif");
     EXPECT_TRUE(platform::PathExists(dir / "busy.tif"));
+    // The job file stays with the image it describes.
+    EXPECT_TRUE(platform::PathExists(dir / "busy.fax"));
 }
 
 } // namespace

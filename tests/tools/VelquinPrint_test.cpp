@@ -136,11 +136,11 @@ TEST_F(VelquinPrintTest, ThreePagePostScriptBecomesAFineGroup4FaxTitledByTheInta
     EXPECT_EQ(platform::ReadIniString(m_fax + "/report.grp", "TW Ostrevo", "Print status", "", 256),
               "Printing finished successfully");
 
-    // The first pass lists it untitled and writes the name file; the next one names it.
+    // The first pass names it and writes the name file; the next one reads it back.
     DocumentList docs;
     LoadDocuments(docs, m_fax);
     ASSERT_EQ(docs.size(), 1u);
-    EXPECT_EQ(docs[0]->m_title, "");
+    EXPECT_EQ(docs[0]->m_title, "Отчёт за май");
     EXPECT_EQ(ReadFileOrDie(m_fax + "/report.tag"), platform::Utf8ToCp1251("Отчёт за май"));
     EXPECT_FALSE(platform::PathExists(m_fax + "/report.grp"));
     LoadDocuments(docs, m_fax);

@@ -267,8 +267,11 @@ void CReceivedFaxTreeView::OnDelete() {
         return;
     }
     for (CFaxEntryBase* e : sel) {
-        delete ItemOf(e);
-        m_doc.DeleteSentRecord(e);
+        // A record whose files could not be deleted (reported) stays in the list.
+        QTreeWidgetItem* item = ItemOf(e);
+        if (m_doc.DeleteSentRecord(e)) {
+            delete item;
+        }
     }
     Q_EMIT SelectionChangedForCommands();
 }
@@ -282,7 +285,8 @@ void CReceivedFaxTreeView::OnAddToNewFax() {
         if (attach == nullptr || attach->m_path.empty()) {
             continue;
         }
-        m_doc.ForwardToNewFax(e->m_title, attach->m_path, dynamic_cast<CSingleFaxEntry*>(e));
+        m_doc.ForwardToNewFax(e->m_title, CVelquinDoc::SentFilePath(attach->m_path),
+                              dynamic_cast<CSingleFaxEntry*>(e));
     }
 }
 
@@ -296,7 +300,7 @@ void CReceivedFaxTreeView::OnViewFax() {
         return;
     }
     if (CAttach* attach = AttachOf(*sel.front())) {
-        if (m_doc.ShowFile(*attach)) {
+        if (m_doc.ShowSentFile(*attach)) {
             attach->m_unread = 0;
         }
     }
@@ -316,7 +320,7 @@ void CReceivedFaxTreeView::Activated(QTreeWidgetItem* item) {
         if (auto* personal = dynamic_cast<CPersonalFaxEntry*>(entry)) {
             if (static_cast<std::size_t>(recipient) < personal->m_recipients.size()) {
                 CAttachFaxEntry& r = personal->m_recipients[static_cast<std::size_t>(recipient)];
-                if (m_doc.ShowFile(r)) {
+                if (m_doc.ShowSentFile(r)) {
                     r.m_unread = 0;
                 }
             }

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <future>
@@ -232,30 +233,128 @@ TEST_F(VelquinDocTest, SaveSentJobsWritesChangesUnderTheExistingName) {
     EXPECT_TRUE(prompt.fileErrors.empty());
 }
 
-TEST_F(VelquinDocTest, ForwardToNewFaxTitles) {
+std::string WaitForFile(const std::string& path);
+
+TEST_F(VelquinDocTest, ForwardToNewFaxTitlesAndNeverOverwrites) {
+    // A printed document of the same file name waits in FaxDir with its title.
     PutSingle("fwd", 1, 5);
+    WriteFile(root / "fax/fwd.tif", "waiting");
+    WriteFile(root / "fax/fwd.tag", "Ждёт отправки");
     CVelquinDoc doc(prompt, frame);
     doc.LoadSentFaxes();
     auto& single = dynamic_cast<CSingleFaxEntry&>(*doc.SentRecords()[0]);
     doc.ForwardToNewFax("Счёт", single.m_path, &single);
-    EXPECT_EQ(ReadFileOrDie(root / "fax/fwd.tag"), "FW: \xD1\xF7\xB8\xF2");
-    EXPECT_TRUE(platform::PathExists(root / "fax/fwd.tif"));
     doc.ForwardToNewFax("", single.m_path, &single);
-    EXPECT_EQ(ReadFileOrDie(root / "fax/fwd.tag"), "FW: Fax on 8125");
     doc.ForwardToNewFax("", single.m_path, nullptr);
-    EXPECT_EQ(ReadFileOrDie(root / "fax/fwd.tag"), "");
-    platform::DeleteFile(root / "fax/fwd.tag");
     doc.ForwardToNewFax("x", "", &single);
-    EXPECT_FALSE(platform::PathExists(root / "fax/fwd.tag"));
+    EXPECT_EQ(ReadFileOrDie(root / "fax/fwd.tif"), "waiting");
+    EXPECT_EQ(ReadFileOrDie(root / "fax/fwd.tag"), "Ждёт отправки");
+    EXPECT_EQ(ReadFileOrDie(root / "fax/fwd_2.tag"), "FW: \xD1\xF7\xB8\xF2");
+    EXPECT_EQ(ReadFileOrDie(root / "fax/fwd_3.tag"), "FW: Fax on 8125");
+    EXPECT_EQ(ReadFileOrDie(root / "fax/fwd_4.tag"), "");
+    EXPECT_FALSE(platform::PathExists(root / "fax/fwd_5.tag"));
+    for (const char* copy : {"fax/fwd_2.tif", "fax/fwd_3.tif", "fax/fwd_4.tif"}) {
+        EXPECT_TRUE(platform::PathExists(root / copy)) << copy;
+    }
 
     platform::SetSystemVersionForTest(platform::SystemVersion{6, 2});
-    doc.ForwardToNewFax("Счёт", single.m_path, &single);
     doc.ReloadPrintedDocuments();
-    ASSERT_EQ(doc.PrintedDocuments().size(), 1u);
-    EXPECT_EQ(doc.PrintedDocuments()[0]->m_title, "FW: Счёт");
+    ASSERT_EQ(doc.PrintedDocuments().size(), 4u);
+    std::vector<std::string> titles;
+    for (const auto& d : doc.PrintedDocuments()) {
+        titles.push_back(d->m_title);
+    }
+    std::sort(titles.begin(), titles.end());
+    EXPECT_EQ(titles,
+              (std::vector<std::string>{"", "FW: Fax on 8125", "FW: Счёт", "Ждёт отправки"}));
     platform::SetSystemVersionForTest(std::nullopt);
+
+    // A copy that cannot be made leaves no name file behind and is reported.
+    doc.ForwardToNewFax("Нет", Sent("gone.tif"), nullptr);
+    EXPECT_FALSE(platform::PathExists(root / "fax/gone.tag"));
+    ASSERT_EQ(prompt.fileErrors.size(), 1u);
+    EXPECT_NE(prompt.fileErrors[0].find(Sent("gone.tif")), std::string::npos);
 }
 
+TEST_F(VelquinDocTest, SentEntryWithAnotherKindOfCopySurvivesRestarts) {
+    // A PDF added by hand and sent as it is: its copy in SentFaxes keeps the extension.
+    PutSingle("report5F3A", 10, 1, ".pdf");
+    // Job files whose named file is no copy of theirs are orphans as before.
+    PutSingle("other", 20, 2, ".pdf");
+    platform::DeleteFile(Sent("other.pdf"));
+    WriteFile(Sent("stranger.pdf"), "");
+    {
+        CSingleFaxEntry e("self");
+        e.m_path = Sent("self.fax");
+        WriteFile(Sent("self.fax"), StoreRecord(e));
+    }
+    {
+        CSingleFaxEntry e("foreign");
+        e.m_path = Sent("stranger.pdf");
+        WriteFile(Sent("foreign.fax"), StoreRecord(e));
+    }
+    for (int start = 0; start < 2; ++start) {
+        CVelquinDoc doc(prompt, frame);
+        doc.LoadSentFaxes();
+        doc.OnCloseDocument();
+        ASSERT_EQ(doc.SentRecords().size(), 1u);
+        EXPECT_EQ(doc.SentRecords()[0]->m_title, "title report5F3A");
+    }
+    EXPECT_TRUE(platform::PathExists(Sent("report5F3A.fax")));
+    for (const char* orphan : {"other.fax", "self.fax", "foreign.fax"}) {
+        EXPECT_FALSE(platform::PathExists(Sent(orphan))) << orphan;
+    }
+    EXPECT_TRUE(prompt.fileErrors.empty());
+}
+
+TEST_F(VelquinDocTest, DeleteAndViewStayInsideTheStore) {
+    // The store was restored into a new DataDir: the job files still name the old place, where
+    // another copy of the store lives on. A job file edited to name a document elsewhere.
+    const std::string oldSent = root / "old/SentFaxes";
+    ASSERT_EQ(platform::CreateDir(root / "old"), 0);
+    ASSERT_EQ(platform::CreateDir(oldSent), 0);
+    WriteFile(root / "precious.tif", "mine");
+    CSingleFaxEntry single("single");
+    single.m_time = 1;
+    single.m_path = root / "precious.tif";
+    WriteFile(Sent("precious.fax"), StoreRecord(single));
+    CGroupFaxEntry list("list");
+    list.m_time = 2;
+    list.m_path = oldSent + "/List.TIF";
+    WriteFile(Sent("list.fax"), StoreRecord(list));
+    CPersonalFaxEntry personal("personal");
+    personal.m_time = 3;
+    personal.m_path = oldSent + "/mail.FAX";
+    personal.m_recipients.resize(2);
+    personal.m_recipients[0].m_path = oldSent + "/mail_0001.tif";
+    personal.m_recipients[1].m_path = oldSent + "/../../precious.tif";
+    WriteFile(Sent("mail.FAX"), StoreRecord(personal));
+    for (const char* name : {"precious.tif", "list.tif", "list.fbl", "mail_0001.tif"}) {
+        WriteFile(Sent(name), "new place");
+        WriteFile(oldSent + "/" + name, "old place");
+    }
+    const auto oldBefore = platform::ListDir(oldSent).size();
+
+    ASSERT_EQ(platform::CreateDir(root / "prog"), 0);
+    WriteFile(root / "prog/opener",
+              "#!/bin/sh\nprintf '%s' \"$1\" > \"$0.out.tmp\"\nmv \"$0.out.tmp\" \"$0.out\"\n");
+    ASSERT_EQ(::chmod((root / "prog/opener").c_str(), 0755), 0);
+    ::setenv("VELQUIN_OPENER", (root / "prog/opener").c_str(), 1);
+    CVelquinDoc doc(prompt, frame);
+    doc.LoadSentFaxes();
+    ASSERT_EQ(doc.SentRecords().size(), 3u);
+    EXPECT_TRUE(doc.ShowSentFile(*AttachOf(*doc.SentRecords()[1])));
+    ::unsetenv("VELQUIN_OPENER");
+
+    while (!doc.SentRecords().empty()) {
+        ASSERT_TRUE(doc.DeleteSentRecord(doc.SentRecords()[0].get()));
+    }
+    EXPECT_TRUE(platform::ListDir(Sent("")).empty());
+    EXPECT_EQ(ReadFileOrDie(root / "precious.tif"), "mine");
+    EXPECT_EQ(platform::ListDir(oldSent).size(), oldBefore);
+    EXPECT_TRUE(prompt.fileErrors.empty());
+    EXPECT_EQ(WaitForFile(root / "prog/opener.out"), Sent("list.tif"));
+}
 // Waits for a file a started program writes (the program runs detached).
 std::string WaitForFile(const std::string& path) {
     for (int i = 0; i < 1000 && !platform::PathExists(path); ++i) {
@@ -286,6 +385,14 @@ TEST_F(VelquinDocTest, ShowFilePassesThePathAsOneArgument) {
     ::setenv("VELQUIN_OPENER", (root / "prog/opener").c_str(), 1);
     EXPECT_TRUE(doc.ShowFile(image));
     EXPECT_EQ(WaitForFile(root / "prog/opener.out"), "1|" + image.m_path);
+
+    // A document that is no fax image goes to the desktop's program even when the own viewer
+    // is chosen.
+    platform::DeleteFile(root / "prog/opener.out");
+    Settings().UseOwnViewer = true;
+    CFaxDocument pdf(root / "fax/report.PDF", 0, "");
+    EXPECT_TRUE(doc.ShowFile(pdf));
+    EXPECT_EQ(WaitForFile(root / "prog/opener.out"), "1|" + pdf.m_path);
     ::unsetenv("VELQUIN_OPENER");
 }
 
