@@ -334,53 +334,10 @@ std::optional<std::uint64_t> FreeBytes(const std::string& path) {
     return static_cast<std::uint64_t>(vfs.f_bavail) * vfs.f_frsize;
 }
 
-int ReadFile(const std::string& path, std::string& out) {
-    out.clear();
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return errno;
-    }
-    struct stat st;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
-        out.reserve(static_cast<std::size_t>(st.st_size));
-    }
+namespace {
+// Reads `fd` to its end or `maxBytes`, then closes it. 0 or errno.
+int ReadAndClose(int fd, std::string& out, std::size_t maxBytes) {
     char buf[1 << 16];
-    int err = 0;
-    for (;;) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n == 0) {
-            break;
-        }
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            err = errno;
-            break;
-        }
-        out.append(buf, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
-    return err;
-}
-
-int ReadSmallFile(const std::string& path, std::string& out, std::size_t maxBytes) {
-    out.clear();
-    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) {
-        return errno;
-    }
-    struct stat st;
-    if (::fstat(fd, &st) != 0) {
-        int err = errno;
-        ::close(fd);
-        return err;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return EINVAL;
-    }
-    char buf[4096];
     int err = 0;
     while (out.size() < maxBytes) {
         ssize_t n = ::read(fd, buf, std::min(sizeof buf, maxBytes - out.size()));
@@ -398,6 +355,35 @@ int ReadSmallFile(const std::string& path, std::string& out, std::size_t maxByte
     }
     ::close(fd);
     return err;
+}
+} // namespace
+
+int ReadFile(const std::string& path, std::string& out) {
+    out.clear();
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return errno;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+        out.reserve(static_cast<std::size_t>(st.st_size));
+    }
+    return ReadAndClose(fd, out, out.max_size());
+}
+
+int ReadSmallFile(const std::string& path, std::string& out, std::size_t maxBytes) {
+    out.clear();
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        return errno;
+    }
+    struct stat st;
+    const int err = ::fstat(fd, &st) != 0 ? errno : (S_ISREG(st.st_mode) ? 0 : EINVAL);
+    if (err != 0) {
+        ::close(fd);
+        return err;
+    }
+    return ReadAndClose(fd, out, maxBytes);
 }
 
 namespace {
