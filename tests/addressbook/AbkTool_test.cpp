@@ -1,5 +1,6 @@
 // velquin-tool import-abk and export-abk, the same code paths as the import dialog and the
 // export command, on a large Windows-1251 file.
+#include "BookFixture.h"
 #include "support/TestSupport.h"
 
 #include "platform/Encoding.h"
@@ -113,6 +114,22 @@ TEST(AbkToolTest, HundredThousandLinesRoundTrip) {
     got = ExportRecords(testing_support::ReadFileOrDie(dir / "out.txt"), grouped);
     EXPECT_EQ(got.size(), 100001u);
     EXPECT_EQ(std::count(got.begin(), got.end(), Record{"88123520809", "Extra", ""}), 1);
+}
+
+TEST(AbkToolTest, GroupsSharingSubgroupsExportQuickly) {
+    TempDir dir;
+    testing_support::IsolateEnvironment(dir.Path());
+    CAddrBook book("Shared");
+    abk_test::AddSharedSubgroups(book, 40);
+    const std::string bookFile = dir / "shared.abk";
+    testing_support::WriteFile(bookFile, WriteBook(book));
+    std::string out;
+    ASSERT_EQ(RunTool("export-abk " + bookFile + " " + dir / "out.txt", out), 0) << out;
+    std::size_t grouped = 0;
+    std::vector<Record> got =
+        ExportRecords(testing_support::ReadFileOrDie(dir / "out.txt"), grouped);
+    EXPECT_EQ(got.size(), 2u * 2 * 39 + 2);
+    EXPECT_EQ(grouped, got.size());
 }
 
 TEST(AbkToolTest, BadArgumentsAndFiles) {

@@ -10,6 +10,28 @@
 
 namespace abk_test {
 
+// `levels` levels of two groups, each holding both groups of the next level (no cycle: 2^levels
+// paths from the top), the two groups of the last level one contact each.
+inline void AddSharedSubgroups(CAddrBook& book, int levels) {
+    std::vector<Guid> next;
+    for (int i = 0; i < 2; ++i) {
+        auto c = std::make_unique<CContactEntry>("8812000000" + std::to_string(i));
+        next.push_back(c->m_guid);
+        book.AddEntry(std::move(c));
+    }
+    for (int level = levels; level >= 1; --level) {
+        std::vector<Guid> these;
+        for (int i = 0; i < 2; ++i) {
+            auto g = std::make_unique<CGroupEntry>("L" + std::to_string(level) + "abc"[i]);
+            g->m_members = level == levels ? std::vector<Guid>{next[i]} : next;
+            these.push_back(g->m_guid);
+            book.AddEntry(std::move(g));
+        }
+        next = these;
+    }
+    book.FixGroupLists();
+}
+
 class BookFixture : public ::testing::Test {
 protected:
     void SetUp() override {

@@ -356,6 +356,23 @@ TEST_F(ExportTest, GroupedBookWritesOnlyGroupLinesAndLoopsEnd) {
     EXPECT_EQ(ExportBookText(*book), "@G; 1; A; a\r\n@G; 2; B; b\r\n");
 }
 
+TEST_F(ExportTest, GroupsSharingSubgroupsAreWalkedOncePerGroupAndTheTextIsBounded) {
+    abk_test::AddSharedSubgroups(*book, 40);
+    const std::string text = ExportBookText(*book);
+    // Each of the 80 groups writes each group below it once: the two contacts once each
+    // (once for the two groups of the last level).
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2 * 2 * 39 + 2);
+    EXPECT_LT(text.size(), 200u * 1024);
+    EXPECT_NE(text.find("@L39b; @L40a; 88120000000; ; \r\n@L39b; @L40b; 88120000001; ; \r\n"),
+              std::string::npos);
+
+    // Past the limit the text ends, and the export says so and writes nothing.
+    bool tooLarge = false;
+    const std::string cut = ExportBookText(*book, {}, {}, 1000, &tooLarge);
+    EXPECT_TRUE(tooLarge);
+    EXPECT_LT(cut.size(), 2000u);
+}
+
 TEST_F(ExportTest, WritesWindows1251WithProgressAndReportsFileErrors) {
     AddContact("88121111111", "Фирма", "Иван");
     FakePrompt prompt;
