@@ -85,6 +85,19 @@ void CAddrBookEntry::CopyFrom(const CAddrBookEntry& other) {
     m_guid = other.m_guid;
 }
 
+void CAddrBookEntry::MarkChanged() {
+    if (auto* book = dynamic_cast<CAddrBook*>(this)) {
+        book->NoteChange();
+    } else if (m_owner != nullptr) {
+        m_owner->NoteChange();
+    }
+}
+
+BookChangedHook& BookChangedNotifier() {
+    static BookChangedHook hook;
+    return hook;
+}
+
 CContactEntry::CContactEntry(std::string number) : CAddrBookEntry(std::move(number)) {
     m_countryCode = platform::TelephoneCountryCode().value_or(0);
     m_areaCode = Settings().LastAreaCode;
@@ -143,10 +156,22 @@ void CGroupEntry::CopyFrom(const CGroupEntry& other) {
 
 // --- book -------------------------------------------------------------------------------
 
+void CAddrBook::NoteChange() {
+    ++m_changes;
+    if (const BookChangedHook& hook = BookChangedNotifier()) {
+        hook(*this);
+    }
+}
+
 void CAddrBook::AddEntry(std::unique_ptr<CAddrBookEntry> entry) {
     if (!entry) {
         return;
     }
+    Insert(std::move(entry));
+    NoteChange();
+}
+
+void CAddrBook::Insert(std::unique_ptr<CAddrBookEntry> entry) {
     entry->m_owner = this;
     CAddrBookEntry* raw = entry.get();
     auto [it, inserted] = m_index.try_emplace(raw->m_guid);
@@ -168,18 +193,39 @@ CAddrBookEntry* CAddrBook::FindEntry(const Guid& guid) const {
     return it == m_index.end() ? nullptr : it->second.entry.get();
 }
 
-bool CAddrBook::RemoveEntry(const Guid& guid) {
+bool CAddrBook::RemoveEntry(const Guid& which) {
+    const Guid guid = which; // `which` may be the GUID of the entry about to go
     auto it = m_index.find(guid);
     if (it == m_index.end()) {
         return false;
     }
+    const bool group = it->second.entry->GetType() == kEntryTypeGroup;
     m_order[it->second.order] = nullptr;
     ++m_holes;
     m_index.erase(it);
     if (m_holes > 64 && m_holes > m_order.size() / 2) {
         Compact();
     }
+    if (group) {
+        ForgetMember(guid);
+    }
+    NoteChange();
     return true;
+}
+
+bool CAddrBook::ForgetMember(const Guid& guid) {
+    std::size_t erased = 0;
+    ForEachEntry([&](CAddrBookEntry& e) {
+        if (e.GetType() == kEntryTypeGroup) {
+            erased += std::erase(static_cast<CGroupEntry&>(e).m_members, guid);
+        } else if (auto* c = dynamic_cast<CContactEntry*>(&e)) {
+            erased += std::erase(c->m_groups, guid);
+        }
+    });
+    if (erased != 0) {
+        NoteChange();
+    }
+    return erased != 0;
 }
 
 void CAddrBook::Compact() {
@@ -245,6 +291,7 @@ void CAddrBook::ReadEntries(CArchive& ar, const CBookReadHooks& hooks) {
             if (hooks.cutShort != nullptr) {
                 *hooks.cutShort = true;
             }
+            m_readOnly = true;
             break;
         }
         std::int32_t tag = ar.ReadI32();
@@ -257,11 +304,13 @@ void CAddrBook::ReadEntries(CArchive& ar, const CBookReadHooks& hooks) {
         } else if (tag == kEntryTypeGroup) {
             e = std::make_unique<CGroupEntry>(LoadingTag{});
         } else {
-            // Nothing tells how long an unknown record is: the book ends here.
+            // Nothing tells how long an unknown record is: the book ends here, and what
+            // follows would be lost if it were written back.
+            m_readOnly = true;
             break;
         }
         e->Serialize(ar);
-        AddEntry(std::move(e));
+        Insert(std::move(e));
         if (hooks.frame != nullptr && ((i + 1) % stride == 0 || i + 1 == total)) {
             hooks.frame->ProgressStep(static_cast<int>(i + 1));
         }
@@ -313,6 +362,15 @@ std::vector<std::unique_ptr<CAddrBook>>& AddressBooks() {
 CAddrBook*& CurrentBook() {
     static CAddrBook* current = nullptr;
     return current;
+}
+
+CAddrBook* FindBook(const Guid& guid) {
+    for (const auto& book : AddressBooks()) {
+        if (book && book->m_guid == guid) {
+            return book.get();
+        }
+    }
+    return nullptr;
 }
 
 CAddrBookEntry* FindEntryInAllBooks(const Guid& guid) {
@@ -387,7 +445,10 @@ std::unique_ptr<CAddrBook> ReadBookFile(const std::string& path, std::string& er
 }
 
 CAddrBook* LoadBook(const std::string& path, const std::function<void(const std::string&)>& onError,
-                    IFrame* frame) {
+                    IFrame* frame, bool* alreadyLoaded) {
+    if (alreadyLoaded != nullptr) {
+        *alreadyLoaded = false;
+    }
     std::string error;
     CBookReadHooks hooks;
     hooks.frame = frame;
@@ -398,6 +459,14 @@ CAddrBook* LoadBook(const std::string& path, const std::function<void(const std:
     if (!book) {
         return nullptr;
     }
+    if (CAddrBook* loaded = FindBook(book->m_guid)) {
+        // A copy of a loaded book: the loaded one is the book the user works in.
+        if (alreadyLoaded != nullptr) {
+            *alreadyLoaded = true;
+        }
+        CurrentBook() = loaded;
+        return loaded;
+    }
     AddressBooks().push_back(std::move(book));
     return AddressBooks().back().get();
 }
@@ -405,12 +474,14 @@ CAddrBook* LoadBook(const std::string& path, const std::function<void(const std:
 void SaveAllBooks(const std::function<void(const std::string&)>& onError) {
     AddressBookDir();
     for (const auto& book : AddressBooks()) {
-        if (!book) {
+        if (!book || book->IsReadOnly()) {
             continue;
         }
         std::string path = book->GetFilePath();
         try {
+            const std::uint64_t count = book->ChangeCount();
             WriteArchiveFile(path, WriteBook(*book));
+            book->NoteSaved(count);
         } catch (const std::exception& e) {
             if (onError) {
                 onError(DescribeFileError(e, path));
@@ -424,6 +495,15 @@ void DeleteEntry(const Guid& guid, const std::function<void()>& clearViews) {
         clearViews();
     }
     auto& books = AddressBooks();
+    const CAddrBookEntry* entry = FindEntryInAllBooks(guid);
+    if (entry != nullptr && entry->GetType() == kEntryTypeGroup) {
+        // Groups of other books may list it too; the group's own book drops it below.
+        for (const auto& book : books) {
+            if (book && book.get() != entry->m_owner) {
+                book->ForgetMember(guid);
+            }
+        }
+    }
     for (auto it = books.begin(); it != books.end(); ++it) {
         CAddrBook* book = it->get();
         if (book == nullptr) {

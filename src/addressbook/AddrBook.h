@@ -16,6 +16,8 @@ class IFrame;
 
 using platform::Guid;
 
+class CAddrBook;
+
 struct GuidHash {
     std::size_t operator()(const Guid& g) const noexcept;
 };
@@ -38,7 +40,10 @@ struct CBookReadHooks {
     bool* cutShort = nullptr; // set when reading stopped at a stop request
 };
 
-class CAddrBook;
+// Told of every committed change of a book (on the thread that made it, the GUI thread in the
+// program): the document schedules the book's save. Empty in tools and most tests.
+using BookChangedHook = std::function<void(CAddrBook&)>;
+BookChangedHook& BookChangedNotifier();
 
 // Selects the constructors used while reading a file: the GUID and the working values are
 // about to be overwritten, so none are made.
@@ -59,6 +64,8 @@ public:
 
     // Owner, name and GUID.
     void CopyFrom(const CAddrBookEntry& other);
+    // An edit of this entry was committed: its book has unsaved changes.
+    void MarkChanged();
 
     CAddrBook* m_owner = nullptr;
     std::string m_name;
@@ -110,19 +117,36 @@ public:
 
 class CAddrBook : public CAddrBookEntry {
 public:
-    explicit CAddrBook(std::string name = {}) : CAddrBookEntry(std::move(name)) {}
+    // A new book: unsaved until its first save.
+    explicit CAddrBook(std::string name = {}) : CAddrBookEntry(std::move(name)), m_changes(1) {}
     explicit CAddrBook(LoadingTag t) : CAddrBookEntry(t) {}
     CAddrBook(const CAddrBook&) = delete;
     CAddrBook& operator=(const CAddrBook&) = delete;
 
     int GetType() const override { return kEntryTypeBook; }
 
-    // Takes ownership; sets the owner. An entry already filed under the same GUID leaves the
-    // map but stays alive (something may still point at it) until the book goes.
+    // Takes ownership; sets the owner; marks the book changed. An entry already filed under the
+    // same GUID leaves the map but stays alive (something may still point at it) until the
+    // book goes.
     void AddEntry(std::unique_ptr<CAddrBookEntry> entry);
     CAddrBookEntry* FindEntry(const Guid& guid) const;
-    // Removes and destroys the entry; false when the book has none with that GUID.
+    // Removes and destroys the entry; false when the book has none with that GUID. A removed
+    // group also leaves the member and group lists of this book, so its contacts are no
+    // longer taken for grouped ones (the export writes them again).
     bool RemoveEntry(const Guid& guid);
+    // Takes `guid` out of every group's member list and every contact's group list; true when
+    // a list changed (the book is then marked changed).
+    bool ForgetMember(const Guid& guid);
+
+    // Edits not yet written: each committed change counts one up.
+    void NoteChange();
+    bool HasUnsavedChanges() const { return m_changes != m_savedChanges; }
+    std::uint64_t ChangeCount() const { return m_changes; }
+    // The book's bytes as of change `count` are on disk.
+    void NoteSaved(std::uint64_t count) { m_savedChanges = count; }
+    // Only part of the file could be read (a record the reader does not know, or a stop
+    // request): writing it would cut the file short, so it is never written.
+    bool IsReadOnly() const { return m_readOnly; }
     std::size_t Size() const { return m_index.size(); }
 
     // Entries in the order they were added.
@@ -159,6 +183,11 @@ private:
     std::vector<CAddrBookEntry*> m_order; // null where an entry was removed
     std::size_t m_holes = 0;
     std::vector<std::unique_ptr<CAddrBookEntry>> m_replaced;
+    std::uint64_t m_changes = 0;
+    std::uint64_t m_savedChanges = 0;
+    bool m_readOnly = false;
+
+    void Insert(std::unique_ptr<CAddrBookEntry> entry);
 };
 
 // Counts of a book's contacts and groups.
@@ -168,6 +197,8 @@ void CountEntries(const CAddrBook& book, int& contacts, int& groups);
 std::vector<std::unique_ptr<CAddrBook>>& AddressBooks();
 CAddrBook*& CurrentBook();
 CAddrBookEntry* FindEntryInAllBooks(const Guid& guid);
+// The loaded book with this GUID, or null.
+CAddrBook* FindBook(const Guid& guid);
 // Creates "Мои Контакты" when there is no book; makes the first book current when none is.
 void ApplyDefaultBookRule();
 
@@ -183,10 +214,14 @@ std::string WriteBook(CAddrBook& book);
 std::unique_ptr<CAddrBook> ReadBookFile(const std::string& path, std::string& error,
                                         const CBookReadHooks& hooks = {});
 
-// Reads a file and appends the book to AddressBooks(); failures go to `onError`.
+// Reads a file and appends the book to AddressBooks(); failures go to `onError`. A book whose
+// GUID is already loaded is not added twice (both would be saved to one file): the loaded one
+// becomes current and is returned, and `alreadyLoaded` (optional) is set.
 CAddrBook* LoadBook(const std::string& path, const std::function<void(const std::string&)>& onError,
-                    IFrame* frame = nullptr);
-// Writes every book to its file atomically; each failure goes to `onError`, the rest go on.
+                    IFrame* frame = nullptr, bool* alreadyLoaded = nullptr);
+// Writes every book to its file atomically, read-only ones excepted; each failure goes to
+// `onError`, the rest go on.
 void SaveAllBooks(const std::function<void(const std::string&)>& onError);
-// Deletes a book (with its file) or an entry of any book. `clearViews` runs first.
+// Deletes a book (with its file) or an entry of any book; a deleted entry's GUID leaves every
+// member and group list at once. `clearViews` runs first.
 void DeleteEntry(const Guid& guid, const std::function<void()>& clearViews);

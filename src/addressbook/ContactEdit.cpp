@@ -90,6 +90,7 @@ void CContactEdit::CopyBackInto(CContactEntry& target) const {
     target.m_domestic = m_working.m_domestic;
     target.m_company = m_working.m_company;
     target.m_person = m_working.m_person;
+    target.MarkChanged();
 }
 
 std::unique_ptr<CContactEntry> CContactEdit::MakeContact() const {

@@ -37,7 +37,8 @@ public:
     bool Apply();
 
     const CContactEntry& Working() const { return m_working; }
-    // Number, domestic flag, company and person into the edited contact.
+    // Number, domestic flag, company and person into the edited contact (its book is then
+    // changed).
     void CopyBackInto(CContactEntry& target) const;
     // A new contact made from the working one (its own fresh GUID, no owner).
     std::unique_ptr<CContactEntry> MakeContact() const;

@@ -160,6 +160,7 @@ bool CGroupEdit::Ok() {
     }
     m_group.m_name = name;
     CommitPending();
+    m_group.MarkChanged(); // a new group is not in a book yet: filing it marks the book
     return true;
 }
 
@@ -237,6 +238,11 @@ const std::vector<Guid>& CSelectEdit::Ok() {
 }
 
 // --- book properties --------------------------------------------------------------------
+
+void CBookProps::ApplyTo(CAddrBook& book) const {
+    book.m_name = name; // an empty name is accepted
+    book.MarkChanged();
+}
 
 CBookProps::CBookProps(const CAddrBook& book) : name(book.m_name) {
     CountEntries(book, contacts, groups);

@@ -130,7 +130,7 @@ private:
 // The book properties dialog.
 struct CBookProps {
     explicit CBookProps(const CAddrBook& book);
-    void ApplyTo(CAddrBook& book) const { book.m_name = name; } // an empty name is accepted
+    void ApplyTo(CAddrBook& book) const;
     std::string name;
     int contacts = 0;
     int groups = 0;

@@ -21,6 +21,11 @@ constexpr unsigned kIdsBookFilter = 178;
 constexpr const char* kBookFilterFallback = "Address book files (*.abk)|*.abk|";
 constexpr std::int64_t kSecondsPerDay = 86400;
 constexpr unsigned kIdsNotDeleted = 9401;
+constexpr unsigned kIdsBookReadOnly = 9360;
+
+std::string ReadOnlyNote(const CAddrBook& book, const std::string& path) {
+    return FormatString(LoadString(kIdsBookReadOnly), book.m_name, path);
+}
 
 bool IsTiffName(const std::string& path) {
     const std::string ext = platform::AsciiLower(platform::Extension(path));
@@ -62,12 +67,16 @@ CVelquinDoc::CVelquinDoc(IPrompt& prompt, IFrame& frame, CStatusSteps steps)
     m_stateEvent->Reset();
     m_queryThread = std::thread([this] { QueryWorker(); });
     m_replyThread = std::thread([this] { ReplyWorker(); });
+    m_saver = std::thread([this] { BookSaverMain(); });
+    BookChangedNotifier() = [this](CAddrBook&) { BookChanged(); };
     StoreTrace("Document constructor");
 }
 
 CVelquinDoc::~CVelquinDoc() {
     StopWorkers();
     WaitForBookLoader();
+    StopBookSaver();
+    BookChangedNotifier() = nullptr;
     StoreTrace("Delete all faxes start");
     m_sent.clear();
     StoreTrace("Delete all faxes end");
@@ -438,16 +447,123 @@ void CVelquinDoc::SaveBooks() {
 
 CAddrBook* CVelquinDoc::LoadBook(const std::string& path) {
     StoreTrace("LoadBook Start");
+    bool alreadyLoaded = false;
     CAddrBook* book = ::LoadBook(
-        path, [this](const std::string& error) { m_prompt.FileError(error); }, &m_frame);
+        path, [this](const std::string& error) { m_prompt.FileError(error); }, &m_frame,
+        &alreadyLoaded);
     StoreTrace("LoadBook End");
+    if (book != nullptr && !alreadyLoaded && book->IsReadOnly()) {
+        m_prompt.Message(ReadOnlyNote(*book, path), MsgIcon::Warning, MsgButtons::Ok);
+    }
     return book;
 }
 
 void CVelquinDoc::DeleteEntry(const Guid& guid) {
     StoreTrace("DeleteEntry Start");
-    ::DeleteEntry(guid, [this] { UpdateAllViews(kHintClearBookEntries, nullptr); });
+    {
+        std::unique_lock<std::mutex> fileLock(m_bookFileLock, std::defer_lock);
+        if (FindBook(guid) != nullptr) {
+            fileLock.lock();
+            m_deletedBooks.push_back(guid);
+        }
+        ::DeleteEntry(guid, [this] { UpdateAllViews(kHintClearBookEntries, nullptr); });
+    }
     StoreTrace("DeleteEntry End");
+}
+
+// --- background book saver --------------------------------------------------------------
+
+void CVelquinDoc::SetBookSaveDelay(std::chrono::milliseconds delay) {
+    std::lock_guard<std::mutex> lock(m_saveLock);
+    m_saveDelay = delay;
+}
+
+void CVelquinDoc::BookChanged() {
+    std::lock_guard<std::mutex> lock(m_saveLock);
+    // Called for every committed change (an import makes thousands): only the first one of a
+    // burst wakes the saver, the others move its time on.
+    m_saveDue = std::chrono::steady_clock::now() + m_saveDelay;
+    if (!m_savePending) {
+        m_savePending = true;
+        m_saveWake.notify_all();
+    }
+}
+
+void CVelquinDoc::BookSaverMain() {
+    std::unique_lock<std::mutex> lock(m_saveLock);
+    for (;;) {
+        m_saveWake.wait(lock, [this] { return m_saverStop || m_savePending; });
+        while (!m_saverStop && std::chrono::steady_clock::now() < m_saveDue) {
+            m_saveWake.wait_until(lock, m_saveDue);
+        }
+        if (m_saverStop) {
+            return;
+        }
+        m_savePending = false;
+        lock.unlock();
+        SaveChangedBooks();
+        lock.lock();
+    }
+}
+
+void CVelquinDoc::SaveChangedBooks() {
+    struct CBookBytes {
+        Guid guid;
+        std::string path;
+        std::string bytes;
+    };
+    std::vector<CBookBytes> work;
+    std::size_t deletionsSeen = 0;
+    const bool ran = m_frame.RunOnGuiThread([&] {
+        deletionsSeen = m_deletedBooks.size(); // written on this thread only
+        AddressBookDir();
+        for (const auto& book : AddressBooks()) {
+            if (book && !book->IsReadOnly() && book->HasUnsavedChanges()) {
+                work.push_back({book->m_guid, book->GetFilePath(), WriteBook(*book)});
+                book->NoteSaved(book->ChangeCount());
+            }
+        }
+    });
+    if (!ran) {
+        // The GUI is closing (its close writes the books) or was asked to: try again later.
+        std::lock_guard<std::mutex> lock(m_saveLock);
+        if (!m_saverStop) {
+            m_savePending = true;
+            m_saveDue = std::chrono::steady_clock::now() + m_saveDelay;
+        }
+        return;
+    }
+    std::vector<std::string> errors;
+    for (const CBookBytes& b : work) {
+        std::lock_guard<std::mutex> fileLock(m_bookFileLock);
+        if (std::find(m_deletedBooks.begin() + static_cast<std::ptrdiff_t>(deletionsSeen),
+                      m_deletedBooks.end(), b.guid) != m_deletedBooks.end()) {
+            continue; // deleted with its file meanwhile
+        }
+        try {
+            WriteArchiveFile(b.path, b.bytes);
+        } catch (const std::exception& e) {
+            errors.push_back(DescribeFileError(e, b.path));
+        }
+    }
+    if (!errors.empty()) {
+        m_frame.RunOnGuiThread([&] {
+            for (const std::string& e : errors) {
+                m_prompt.FileError(e);
+            }
+        });
+    }
+}
+
+void CVelquinDoc::StopBookSaver() {
+    {
+        std::lock_guard<std::mutex> lock(m_saveLock);
+        m_saverStop = true;
+    }
+    m_saveWake.notify_all();
+    if (m_saver.joinable()) {
+        m_saver.join();
+    }
 }
 
 void CVelquinDoc::ReportDeleteError(int error, const std::string& path) {
@@ -691,6 +807,7 @@ void CVelquinDoc::BookLoaderMain() {
     auto closing = [&control] { return control.stopRequest.load() == 2; };
 
     std::vector<std::unique_ptr<CAddrBook>> books;
+    std::vector<std::string> notes; // per book: why it is read-only, or ""
     std::vector<std::string> errors;
     bool cutShort = false;
     const std::string dir = AddressBookDir();
@@ -719,7 +836,16 @@ void CVelquinDoc::BookLoaderMain() {
                 StoreTrace("LoadBook skipped a stale copy: " + file->name);
                 book.reset();
             }
+            // Two copies of one book would both be saved to its GUID name: the first is kept.
+            if (book && std::any_of(books.begin(), books.end(),
+                                    [&](const auto& b) { return b->m_guid == book->m_guid; })) {
+                StoreTrace("LoadBook skipped a second copy: " + file->name);
+                book.reset();
+            }
             if (book) {
+                notes.push_back(book->IsReadOnly() && !cutShort
+                                    ? ReadOnlyNote(*book, platform::JoinPath(dir, file->name))
+                                    : std::string());
                 books.push_back(std::move(book));
             }
         }
@@ -729,8 +855,14 @@ void CVelquinDoc::BookLoaderMain() {
         for (const std::string& e : errors) {
             m_prompt.FileError(e);
         }
-        for (auto& b : books) {
-            AddressBooks().push_back(std::move(b));
+        for (std::size_t i = 0; i < books.size(); ++i) {
+            if (FindBook(books[i]->m_guid) != nullptr) {
+                continue; // opened meanwhile
+            }
+            if (!notes[i].empty()) {
+                m_prompt.Message(notes[i], MsgIcon::Warning, MsgButtons::Ok);
+            }
+            AddressBooks().push_back(std::move(books[i]));
         }
         ApplyDefaultBookRule();
         m_booksComplete = !cutShort;
@@ -769,6 +901,7 @@ void CVelquinDoc::OnCloseDocument() {
     m_closed = true;
     StopWorkers();
     WaitForBookLoader();
+    StopBookSaver();
     // Books whose loading was cut short would overwrite the full files: they are not written.
     if (m_booksComplete) {
         SaveBooks();

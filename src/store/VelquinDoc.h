@@ -8,6 +8,8 @@
 #include "store/FaxRecords.h"
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -30,6 +32,10 @@ constexpr int kUpdateSent = 4;
 constexpr int kUpdateReceived = 8;
 constexpr int kUpdateSaved = 16;
 constexpr int kUpdateBookEntries = 1024;
+
+// Changed books are written this long after the last committed edit: a burst of edits makes
+// one save, and a crash loses at most the last moments of work.
+constexpr std::chrono::milliseconds kBookSaveDelay{2000};
 
 constexpr const char* kAnswerEventName = "check.answer.event";
 constexpr const char* kStateEventName = "check.document.state.event";
@@ -84,8 +90,12 @@ public:
                      const platform::CDirIndex* listing = nullptr);
     void SaveSentJobs();
     void SaveBooks();
+    // Reads a book file and adds the book; a book already loaded (same GUID) is made current
+    // instead. A book that could not be read whole is reported once and kept read-only.
     CAddrBook* LoadBook(const std::string& path);
     void DeleteEntry(const Guid& guid);
+    // The delay of the background save of changed books (kBookSaveDelay unless changed).
+    void SetBookSaveDelay(std::chrono::milliseconds delay);
 
     // Remove the record's files (a sent record's found by their names in SentFaxes) and then
     // the record. A file that cannot be deleted is reported, and the record stays listed:
@@ -120,8 +130,8 @@ public:
 
     // Closing. CanCloseFrame asks message 106 while the loader runs (false: stay open);
     // it does not wait for the loader: the GUI keeps handling events until BookLoaderBusy()
-    // is false. OnCloseDocument writes the books (unless their loading was cut short) and
-    // every sent job file.
+    // is false. OnCloseDocument stops the background book saver, writes the books (unless
+    // their loading was cut short; read-only books never) and every sent job file.
     bool CanCloseFrame();
     void OnCloseDocument();
 
@@ -136,6 +146,13 @@ private:
     void ReplyWorker();
     void StopWorkers();
     void BookLoaderMain();
+    // The background book saver: a committed edit (on the GUI thread) schedules it; once no
+    // edit came for the delay, the changed books are serialised on the GUI thread and their
+    // bytes written here, so the worker never reads a book the GUI may be changing.
+    void BookChanged();
+    void BookSaverMain();
+    void SaveChangedBooks();
+    void StopBookSaver();
     void ReportFileError(const std::exception& e, const std::string& path);
     void ReportDeleteError(int error, const std::string& path);
     bool ShowPath(const std::string& path);
@@ -172,4 +189,16 @@ private:
     std::atomic<bool> m_loaderBusy{false};
     bool m_booksComplete = false; // set on the GUI thread when a full load was handed over
     bool m_closed = false;
+
+    std::mutex m_saveLock;
+    std::condition_variable m_saveWake;
+    std::chrono::milliseconds m_saveDelay = kBookSaveDelay;
+    std::chrono::steady_clock::time_point m_saveDue;
+    bool m_savePending = false;
+    bool m_saverStop = false;
+    std::thread m_saver;
+    // Held while the saver writes a book file and while the GUI deletes a book, so a save
+    // taken before the delete cannot bring the file back.
+    std::mutex m_bookFileLock;
+    std::vector<Guid> m_deletedBooks; // appended under m_bookFileLock
 };

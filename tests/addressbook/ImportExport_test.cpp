@@ -356,6 +356,29 @@ TEST_F(ExportTest, GroupedBookWritesOnlyGroupLinesAndLoopsEnd) {
     EXPECT_EQ(ExportBookText(*book), "@G; 1; A; a\r\n@G; 2; B; b\r\n");
 }
 
+TEST_F(ExportTest, ContactsOfDeletedGroupsAreWrittenAgain) {
+    // "Clients" holds a contact and the nested group "Moscow" with two more; a group of another
+    // book lists "Clients". Both groups go, one from the tree, the other from the list.
+    CContactEntry* a = AddContact("1", "A", "a");
+    CContactEntry* b = AddContact("2", "B", "b");
+    CContactEntry* c = AddContact("3", "C", "c");
+    CGroupEntry* moscow = AddGroup("Moscow", {b, c});
+    CGroupEntry* clients = AddGroup("Clients", {a, moscow});
+    AddressBooks().push_back(std::make_unique<CAddrBook>("Other"));
+    CGroupEntry* foreign = AddGroup("Foreign", {clients}, AddressBooks().back().get());
+    const Guid moscowGuid = moscow->m_guid;
+
+    DeleteEntry(clients->m_guid, nullptr);
+    EXPECT_TRUE(foreign->m_members.empty());
+    EXPECT_EQ(ExportBookText(*book), "1; A; a\r\n@Moscow; 2; B; b\r\n@Moscow; 3; C; c\r\n");
+    ASSERT_TRUE(book->RemoveEntry(moscowGuid));
+    EXPECT_EQ(ExportBookText(*book), "1; A; a\r\n2; B; b\r\n3; C; c\r\n");
+    // The file says the same as the export.
+    auto reread = ReadBook(WriteBook(*book));
+    ASSERT_NE(reread, nullptr);
+    EXPECT_EQ(ExportBookText(*reread), ExportBookText(*book));
+}
+
 TEST_F(ExportTest, GroupsSharingSubgroupsAreWalkedOncePerGroupAndTheTextIsBounded) {
     abk_test::AddSharedSubgroups(*book, 40);
     const std::string text = ExportBookText(*book);

@@ -1,9 +1,11 @@
 // A process killed (SIGKILL) at many moments while it saves a job file, an address book or the
 // settings hive over and over, alternating between two versions: afterwards the file is always
 // exactly the version last saved or the one being saved, and whatever temporary files the kills
-// leave behind are never read in its place.
+// leave behind are never read in its place. And a committed address-book edit is on disk soon,
+// without waiting for the program's close.
 #include "StoreFixture.h"
 
+#include "addressbook/BookCommands.h"
 #include "platform/Registry.h"
 #include "store/VelquinDoc.h"
 
@@ -248,6 +250,69 @@ TEST_F(KillDuringSaveTest, AddressBookIsAlwaysOneWholeVersion) {
     EXPECT_TRUE(prompt.fileErrors.empty());
     ASSERT_EQ(AddressBooks().size(), 1u) << stats.leftovers << " temporary files left";
     EXPECT_EQ(WriteBook(*AddressBooks()[0]), ReadFileOrDie(path));
+}
+
+TEST_F(KillDuringSaveTest, CommittedContactIsOnDiskBeforeAnyClose) {
+    ASSERT_EQ(platform::CreateDir(BookDir()), 0);
+    const int watch = ::inotify_init1(IN_CLOEXEC);
+    ASSERT_GE(::inotify_add_watch(watch, BookDir().c_str(), IN_MOVED_TO | IN_CLOSE_WRITE), 0);
+    // The running program: a new contact is committed, then nothing more happens, and no
+    // close ever comes.
+    int fd = -1;
+    const int pid = faults::StartLoopingChild(
+        [&](int reportFd) {
+            FakePrompt childPrompt;
+            FakeFrame childFrame;
+            CVelquinDoc doc(childPrompt, childFrame);
+            doc.SetBookSaveDelay(std::chrono::milliseconds(50));
+            doc.StartBookLoader();
+            doc.WaitForBookLoader();
+            CContactEntry* c = RunNewContactCommand(
+                [](CContactEdit& e) {
+                    e.number = "3520809";
+                    e.areaCode = "812";
+                    return e.Apply();
+                },
+                nullptr);
+            if (c == nullptr || ::write(reportFd, "e", 1) != 1) {
+                ::_exit(3);
+            }
+            for (;;) {
+                ::pause();
+            }
+        },
+        fd);
+    ASSERT_GT(pid, 0);
+    char c = 0;
+    EXPECT_TRUE(ReadByte(fd, c) && c == 'r');
+    EXPECT_TRUE(ReadByte(fd, c) && c == 'e');
+    // The save interval passes: a book file appears under its own name.
+    bool saved = false;
+    alignas(inotify_event) char buf[4096];
+    for (pollfd p{watch, POLLIN, 0}; !saved && ::poll(&p, 1, 30000) > 0;) {
+        const ssize_t n = ::read(watch, buf, sizeof buf);
+        for (ssize_t off = 0; off < n;) {
+            const auto* ev = reinterpret_cast<const inotify_event*>(buf + off);
+            saved = saved || (ev->len > 0 && ev->name[0] != '.' && (ev->mask & IN_MOVED_TO));
+            off += static_cast<ssize_t>(sizeof(inotify_event) + ev->len);
+        }
+    }
+    ::close(watch);
+    EXPECT_TRUE(faults::KillChild(pid));
+    ::close(fd);
+    ASSERT_TRUE(saved) << "no book was written after the edit";
+
+    std::vector<std::string> books;
+    for (const platform::DirEntry& e : platform::ListDir(BookDir())) {
+        if (e.name[0] != '.') {
+            books.push_back(e.name);
+        }
+    }
+    ASSERT_EQ(books.size(), 1u);
+    auto book = ReadBook(ReadFileOrDie(platform::JoinPath(BookDir(), books[0])));
+    ASSERT_NE(book, nullptr);
+    ASSERT_EQ(book->Size(), 1u);
+    EXPECT_EQ(book->Entries()[0]->m_name, "88123520809");
 }
 
 TEST_F(KillDuringSaveTest, SettingsHiveIsAlwaysOneWholeVersion) {

@@ -1,5 +1,6 @@
 #include "store/VelquinDoc.h"
 
+#include "addressbook/BookCommands.h"
 #include "app/Settings.h"
 #include "app/ThreadControl.h"
 #include "platform/Files.h"
@@ -12,6 +13,7 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <future>
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -515,6 +517,216 @@ TEST_F(VelquinDocTest, ClosingWhileBooksLoadAsksFirst) {
     gated.open.set_value();
     doc.OnCloseDocument();
     EXPECT_FALSE(doc.BookLoaderBusy());
+}
+
+TEST_F(VelquinDocTest, ABookNotReadWholeIsToldOnceAndNeverWritten) {
+    ASSERT_EQ(platform::CreateDir(root / "data/AddressBook"), 0);
+    // Two contacts with a record of a kind the reader does not know in place of the second:
+    // it stops there, and the second contact is only in the file.
+    CAddrBook book("Клиенты");
+    book.AddEntry(std::make_unique<CContactEntry>("88123520809"));
+    const std::size_t secondRecord = WriteBook(book).size();
+    book.AddEntry(std::make_unique<CContactEntry>("84951234567"));
+    std::string bytes = WriteBook(book);
+    bytes[secondRecord] = 9;
+    const std::string path = root / ("data/AddressBook/" + book.FileName());
+    WriteFile(path, bytes);
+    {
+        CVelquinDoc doc(prompt, frame);
+        doc.SetBookSaveDelay(std::chrono::milliseconds(0));
+        doc.StartBookLoader();
+        doc.WaitForBookLoader();
+        ASSERT_EQ(AddressBooks().size(), 1u);
+        EXPECT_EQ(AddressBooks()[0]->Size(), 1u);
+        ASSERT_EQ(prompt.messages.size(), 1u);
+        EXPECT_NE(prompt.messages[0].text.find(path), std::string::npos);
+        EXPECT_EQ(prompt.messages[0].icon, MsgIcon::Warning);
+
+        // Opened again by hand: the loaded book is kept and nothing is said twice.
+        WriteFile(root / "copy.abk", bytes);
+        EXPECT_EQ(doc.LoadBook(root / "copy.abk"), AddressBooks()[0].get());
+        // An edit, the background save's delay and the close leave the file as it is.
+        AddressBooks()[0]->AddEntry(std::make_unique<CContactEntry>("88120000000"));
+        EXPECT_TRUE(doc.CanCloseFrame());
+        doc.OnCloseDocument();
+    }
+    EXPECT_EQ(ReadFileOrDie(path), bytes);
+    EXPECT_EQ(prompt.messages.size(), 1u);
+    EXPECT_TRUE(prompt.fileErrors.empty());
+}
+
+TEST_F(VelquinDocTest, ABookWhoseIdIsLoadedIsFocusedNotLoadedTwice) {
+    ASSERT_EQ(platform::CreateDir(root / "data/AddressBook"), 0);
+    CAddrBook book("Партнёры");
+    book.AddEntry(std::make_unique<CContactEntry>("88123520809"));
+    CAddrBook other("Другая");
+    // Two copies filed by hand under other names, neither under the book's own name.
+    WriteFile(root / "data/AddressBook/a-copy.abk", WriteBook(book));
+    book.m_name = "Партнёры (старая копия)";
+    WriteFile(root / "data/AddressBook/b-copy.abk", WriteBook(book));
+    WriteFile(root / "data/AddressBook/other.abk", WriteBook(other));
+    WriteFile(root / "elsewhere.abk", WriteBook(book));
+    {
+        CVelquinDoc doc(prompt, frame);
+        doc.StartBookLoader();
+        doc.WaitForBookLoader();
+        ASSERT_EQ(AddressBooks().size(), 2u);
+        CAddrBook* loaded = FindBook(book.m_guid);
+        ASSERT_NE(loaded, nullptr);
+        EXPECT_EQ(loaded->m_name, "Партнёры");
+        CurrentBook() = FindBook(other.m_guid);
+
+        // "Открыть" on a third copy: the loaded book becomes current, no second one appears.
+        EXPECT_EQ(doc.LoadBook(root / "elsewhere.abk"), loaded);
+        EXPECT_EQ(AddressBooks().size(), 2u);
+        EXPECT_EQ(CurrentBook(), loaded);
+        loaded->AddEntry(std::make_unique<CContactEntry>("84951234567"));
+        EXPECT_TRUE(doc.CanCloseFrame());
+        doc.OnCloseDocument();
+    }
+    auto saved = ReadBook(ReadFileOrDie(book.GetFilePath()));
+    ASSERT_NE(saved, nullptr);
+    EXPECT_EQ(saved->m_name, "Партнёры");
+    EXPECT_EQ(saved->Size(), 2u);
+    EXPECT_TRUE(prompt.messages.empty());
+}
+
+// A frame whose GUI thread is the test's own: workers hand their work over and wait, as with
+// the real main window, so book data is only ever touched on this thread.
+class PumpFrame : public FakeFrame {
+public:
+    bool RunOnGuiThread(const std::function<void()>& work) override {
+        auto task = std::make_shared<Task>();
+        task->work = &work;
+        std::unique_lock<std::mutex> lock(m_lock);
+        if (m_shutdown) {
+            return false;
+        }
+        m_tasks.push_back(task);
+        m_cv.notify_all();
+        m_cv.wait(lock, [&] { return task->done || m_shutdown; });
+        return task->done;
+    }
+    // Runs handed-over work until `done()` holds; false after a minute without it (a hang).
+    template <class Pred> bool PumpUntil(Pred done) {
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (!done()) {
+            std::shared_ptr<Task> task;
+            {
+                std::unique_lock<std::mutex> lock(m_lock);
+                if (!m_cv.wait_for(lock, std::chrono::milliseconds(10),
+                                   [&] { return !m_tasks.empty(); })) {
+                    if (std::chrono::steady_clock::now() > giveUp) {
+                        return false;
+                    }
+                    continue;
+                }
+                task = m_tasks.front();
+                m_tasks.pop_front();
+            }
+            (*task->work)();
+            std::lock_guard<std::mutex> lock(m_lock);
+            task->done = true;
+            m_cv.notify_all();
+        }
+        return true;
+    }
+    void Shutdown() {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_shutdown = true;
+        m_cv.notify_all();
+    }
+
+private:
+    struct Task {
+        const std::function<void()>* work = nullptr;
+        bool done = false;
+    };
+    std::mutex m_lock;
+    std::condition_variable m_cv;
+    std::deque<std::shared_ptr<Task>> m_tasks;
+    bool m_shutdown = false;
+};
+
+TEST_F(VelquinDocTest, CommittedEditsAreSavedSoonWhileTheGuiGoesOn) {
+    PumpFrame gui;
+    CVelquinDoc doc(prompt, gui);
+    doc.SetBookSaveDelay(std::chrono::milliseconds(5));
+    doc.StartBookLoader();
+    ASSERT_TRUE(gui.PumpUntil([&] { return !doc.BookLoaderBusy(); }));
+    doc.WaitForBookLoader();
+    ASSERT_EQ(AddressBooks().size(), 1u);
+    const std::string path = CurrentBook()->GetFilePath();
+    auto contactsOnDisk = [&] {
+        std::string bytes;
+        std::unique_ptr<CAddrBook> b;
+        if (platform::ReadFile(path, bytes) == 0) {
+            b = ReadBook(bytes);
+        }
+        int contacts = -1;
+        int groups = 0;
+        if (b) {
+            CountEntries(*b, contacts, groups);
+        }
+        return contacts;
+    };
+    auto newContact = [](const std::string& number) {
+        return RunNewContactCommand(
+            [&](CContactEdit& e) {
+                e.number = number;
+                e.areaCode = "812";
+                return e.Apply();
+            },
+            nullptr);
+    };
+
+    // The contact dialog's OK: the book is on disk soon after, with no close.
+    ASSERT_NE(newContact("3520809"), nullptr);
+    ASSERT_TRUE(gui.PumpUntil([&] { return contactsOnDisk() == 1; }));
+
+    // Edits go on while earlier ones are being written.
+    for (int i = 0; i < 300; ++i) {
+        ASSERT_NE(newContact(std::to_string(1000000 + i)), nullptr);
+        if (i % 30 == 0) {
+            gui.PumpUntil([] { return true; });
+            std::this_thread::yield();
+        }
+    }
+    ASSERT_TRUE(gui.PumpUntil([&] { return contactsOnDisk() == 301; }));
+    // A group filed, then deleted from the tree; a contact edited in place.
+    auto groupsOnDisk = [&] {
+        std::string bytes;
+        int contacts = 0;
+        int groups = -1;
+        if (platform::ReadFile(path, bytes) == 0) {
+            if (auto b = ReadBook(bytes)) {
+                CountEntries(*b, contacts, groups);
+            }
+        }
+        return groups;
+    };
+    auto g = std::make_unique<CGroupEntry>("Клиенты");
+    const Guid group = g->m_guid;
+    CurrentBook()->AddEntry(std::move(g));
+    ASSERT_TRUE(gui.PumpUntil([&] { return groupsOnDisk() == 1; }));
+    doc.DeleteEntry(group);
+    ASSERT_TRUE(gui.PumpUntil([&] { return groupsOnDisk() == 0; }));
+    CContactEntry* first = static_cast<CContactEntry*>(CurrentBook()->Entries().front());
+    CContactEdit edit(first);
+    edit.person = "Иванов";
+    ASSERT_TRUE(edit.Apply());
+    edit.CopyBackInto(*first);
+    ASSERT_TRUE(gui.PumpUntil([&] {
+        std::string bytes;
+        return platform::ReadFile(path, bytes) == 0 &&
+               bytes.find("\xC8\xE2\xE0\xED\xEE\xE2") != std::string::npos;
+    }));
+    EXPECT_TRUE(prompt.fileErrors.empty());
+
+    gui.Shutdown();
+    EXPECT_TRUE(doc.CanCloseFrame());
+    doc.OnCloseDocument();
+    EXPECT_EQ(contactsOnDisk(), 301);
 }
 
 TEST_F(VelquinDocTest, StatusWorkersQueryThenApplyInOrder) {
