@@ -13,6 +13,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QProgressBar>
+#include <QSplitter>
 #include <QTest>
 #include <QToolBar>
 #include <atomic>
@@ -192,6 +193,27 @@ TEST(MainFrameTest, ProfileKeepsColumnWidthsAndSplitter) {
         auto w = profile::ReadInt("Settings\\SentFaxes\\Tree", QStringLiteral("Column $1"));
         ASSERT_TRUE(w.has_value());
         EXPECT_EQ(*w, 333);
+    }
+    // The tree pane's width survives a run in which the address-book page was never opened,
+    // and is what the page shows when it is opened in the next run.
+    {
+        CGuiFixture f;
+        profile::WriteInt("Settings\\AddrBook", QStringLiteral("Width"), 200);
+        f.Start();
+        f.Stop();
+        EXPECT_EQ(profile::ReadInt("Settings\\AddrBook", QStringLiteral("Width")), 200);
+        f.Start();
+        QListWidget* nav = f.Frame().findChild<QListWidget*>(QStringLiteral("navigatorList"));
+        ASSERT_NE(nav, nullptr);
+        QTest::mouseClick(nav->viewport(), Qt::LeftButton, {},
+                          nav->visualItemRect(nav->item(3)).center());
+        ASSERT_EQ(f.Frame().CurrentPage(), 3);
+        auto* page = f.Frame().findChild<QSplitter*>(QStringLiteral("addressBookPage"));
+        ASSERT_NE(page, nullptr);
+        EXPECT_EQ(page->sizes().value(0), 200);
+        page->setSizes({230, page->width() - 230});
+        f.Stop();
+        EXPECT_EQ(profile::ReadInt("Settings\\AddrBook", QStringLiteral("Width")), 230);
     }
     EXPECT_EQ(profile::SplitterWidth(0, 1920), 200);
     EXPECT_EQ(profile::SplitterWidth(1920, 1920), 200);

@@ -684,6 +684,18 @@ CAddrBookPage::CAddrBookPage(CVelquinDoc& doc, IFrame& frame, IPrompt& prompt, Q
     m_doc.AddObserver(this);
 }
 
+std::optional<int> CAddrBookPage::LaidOutTreeWidth() const {
+    if (!m_laidOut || sizes().isEmpty()) {
+        return std::nullopt;
+    }
+    return sizes().front();
+}
+
+void CAddrBookPage::showEvent(QShowEvent* event) {
+    QSplitter::showEvent(event);
+    m_laidOut = true; // the pending resize, and with it the layout, came before the show
+}
+
 CAddrBookPage::~CAddrBookPage() {
     m_doc.RemoveObserver(this);
     // A worker still computing stops; one that has not begun finds the page gone.

@@ -14,6 +14,7 @@
 #include <QTreeWidget>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 class CVelquinDoc;
@@ -169,6 +170,9 @@ public:
     // The loader's notice (WM_USER+11).
     void AddressBooksLoaded() { m_tree->Rebuild(); }
     void SetListActive(bool active) { m_listActive = active; }
+    // The tree pane's width once the page was laid out (shown), else nothing: the width of a
+    // page never shown is not the user's.
+    std::optional<int> LaidOutTreeWidth() const;
 
     // CPageView.
     bool OnCommand(int id) override;
@@ -184,6 +188,9 @@ Q_SIGNALS:
     void SelectionChangedForCommands();
     void ContextMenuWanted(const QPoint& globalPos, int defaultCommand);
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     CVelquinDoc& m_doc;
     IFrame& m_frame;
@@ -192,6 +199,7 @@ private:
     CAddrBookTreeView* m_tree;
     CAddrBookView* m_list;
     bool m_listActive = false;
+    bool m_laidOut = false;
     int m_lockDepth = 0;
     std::unique_lock<std::mutex> m_heldLock;
 };

@@ -689,8 +689,9 @@ void CMainFrame::Shutdown() {
         const QRect g = m_selector->geometry();
         profile::WriteRect(kSettingsSection, "Selector", g);
     }
-    if (m_bookPage != nullptr && !m_bookPage->sizes().isEmpty()) {
-        profile::WriteInt(kBookSection, QStringLiteral("Width"), m_bookPage->sizes().front());
+    // A page never shown was never laid out: its width is not one the user chose.
+    if (const auto width = m_bookPage != nullptr ? m_bookPage->LaidOutTreeWidth() : std::nullopt) {
+        profile::WriteInt(kBookSection, QStringLiteral("Width"), *width);
     }
     if (m_sentView != nullptr) {
         m_sentView->SaveColumnWidths();
