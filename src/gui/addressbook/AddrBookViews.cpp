@@ -399,8 +399,9 @@ CAddrBookTreeView::CAddrBookTreeView(CAddrBookPage& page, QWidget* parent)
     setColumnCount(1);
     setSelectionMode(QAbstractItemView::SingleSelection);
     ApplyHighlightRule(this);
-    connect(this, &QTreeWidget::currentItemChanged, this,
-            [this](QTreeWidgetItem*, QTreeWidgetItem*) { OnSelectionChanged(); });
+    // The selection, not the current item: a mouse press makes the item current before it
+    // selects it, so at the current-item signal the clicked item is not selected yet.
+    connect(this, &QTreeWidget::itemSelectionChanged, this, [this] { OnSelectionChanged(); });
     connect(this, &QTreeWidget::itemDoubleClicked, this, [this] { OnProperties(); });
     // Initial update: ready, then the timer that waits for the first book.
     m_ready = true;
@@ -503,9 +504,13 @@ CAddrBookEntry* CAddrBookTreeView::EntryOf(QTreeWidgetItem* item) const {
     return e != nullptr ? e : FindEntryInAllBooks(guid);
 }
 
+QTreeWidgetItem* CAddrBookTreeView::SelectedItem() const {
+    const QList<QTreeWidgetItem*> items = selectedItems();
+    return items.isEmpty() ? nullptr : items.front();
+}
+
 CAddrBookEntry* CAddrBookTreeView::SelectedEntry() const {
-    QTreeWidgetItem* item = currentItem();
-    return item != nullptr && item->isSelected() ? EntryOf(item) : nullptr;
+    return EntryOf(SelectedItem());
 }
 
 void CAddrBookTreeView::OnSelectionChanged() {
@@ -513,8 +518,12 @@ void CAddrBookTreeView::OnSelectionChanged() {
         return;
     }
     CAddrBookEntry* entry = SelectedEntry();
+    // The book of the chosen item is where the next contact or group goes, and the book the
+    // entry list deletes from: a group's book as well as a book itself.
     if (entry != nullptr && entry->GetType() == kEntryTypeBook) {
         CurrentBook() = static_cast<CAddrBook*>(entry);
+    } else if (entry != nullptr && IsLiveBook(entry->m_owner)) {
+        CurrentBook() = entry->m_owner;
     }
     if (entry != nullptr) {
         m_page.List()->Fill(entry); // WM_USER+10
@@ -523,7 +532,7 @@ void CAddrBookTreeView::OnSelectionChanged() {
 }
 
 void CAddrBookTreeView::OnProperties() {
-    QTreeWidgetItem* item = currentItem();
+    QTreeWidgetItem* item = SelectedItem();
     CAddrBookEntry* entry = SelectedEntry();
     if (entry == nullptr) {
         return;
@@ -548,7 +557,7 @@ void CAddrBookTreeView::OnProperties() {
 }
 
 void CAddrBookTreeView::OnDelete() {
-    QTreeWidgetItem* item = currentItem();
+    QTreeWidgetItem* item = SelectedItem();
     CAddrBookEntry* entry = SelectedEntry();
     if (entry == nullptr) {
         return;

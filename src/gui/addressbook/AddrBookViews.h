@@ -111,6 +111,7 @@ public:
     const QTimer& StartTimer() const { return m_timer; }
     // The entry behind an item (a book or a group), or null when it is gone.
     CAddrBookEntry* EntryOf(QTreeWidgetItem* item) const;
+    QTreeWidgetItem* SelectedItem() const;
     CAddrBookEntry* SelectedEntry() const;
 
     void OnProperties();

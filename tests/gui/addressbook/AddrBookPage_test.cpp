@@ -70,6 +70,28 @@ bool Contains(const std::vector<Guid>& v, const Guid& g) {
     return std::find(v.begin(), v.end(), g) != v.end();
 }
 
+// A click on an item of the tree, as the user makes it.
+void ClickTreeItem(QTreeWidget* tree, QTreeWidgetItem* item) {
+    ASSERT_NE(item, nullptr);
+    tree->scrollToItem(item);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(item).center());
+}
+
+std::vector<std::string> ListedNames(CAddrBookPage* page) {
+    std::vector<std::string> names;
+    for (const CBookRow& r : page->List()->Model()->Rows()) {
+        names.push_back(r.name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool Enabled(CAddrBookPage* page, int id) {
+    bool enabled = false, checked = false;
+    page->CommandState(id, enabled, checked);
+    return enabled;
+}
+
 } // namespace
 
 TEST_F(AbkGuiTest, NewBookContactAndGroupAreFoundAfterSaveAndReload) {
@@ -511,4 +533,48 @@ TEST_F(AbkGuiTest, TheLoadersNoticeBuildsTheTreeOnceAndTheStartTimerAddsNoSecond
     EXPECT_EQ(m_page->Tree()->RebuildsDone(), 1);
     EXPECT_EQ(m_page->List()->FillsDone(), 1);
     EXPECT_EQ(m_page->List()->Model()->rowCount(), 2);
+}
+
+TEST_F(AbkGuiTest, AMouseClickOnABookOrGroupListsItAndMakesItsBookTheTargetOfNewEntries) {
+    CAddrBook* first = AddBook("Первая");
+    AddContact(first, "100");
+    CAddrBook* second = AddBook("Вторая");
+    CContactEntry* client = AddContact(second, "200");
+    AddGroup(second, "Клиенты", {client});
+    CurrentBook() = first;
+    MakePage();
+    ASSERT_TRUE(WaitTree(1));
+    ASSERT_TRUE(WaitList(1));
+    EXPECT_EQ(ListedNames(m_page), std::vector<std::string>{"100"});
+
+    QTreeWidget* tree = m_page->Tree();
+    ClickTreeItem(tree, FindTreeItem("Вторая"));
+    ASSERT_TRUE(WaitList(2));
+    EXPECT_EQ(CurrentBook(), second);
+    EXPECT_EQ(ListedNames(m_page), (std::vector<std::string>{"200", "Клиенты"}));
+    EXPECT_TRUE(Enabled(m_page, cmd::kDelete));
+    EXPECT_TRUE(Enabled(m_page, cmd::kProperties));
+    EXPECT_TRUE(Enabled(m_page, cmd::kExport));
+
+    // The next contact goes into the book clicked, not the one listed before.
+    abk::PushDialogHook([](QDialog& d) {
+        Child<QLineEdit>(d, "faxNumber")->setText(QStringLiteral("300-00-00"));
+        Child<QLineEdit>(d, "areaCode")->setText(QStringLiteral("812"));
+        OkButton(d)->click();
+    });
+    m_page->OnCommand(cmd::kNewContact);
+    EXPECT_EQ(EntriesOf<CContactEntry>(*first, kEntryTypeContact).size(), 1u);
+    EXPECT_EQ(EntriesOf<CContactEntry>(*second, kEntryTypeContact).size(), 2u);
+    ASSERT_TRUE(WaitTree(2));
+
+    // A group lists its members; it cannot be exported, but can be edited and deleted, and
+    // its book stays the target.
+    const int fills = m_page->List()->FillsDone();
+    ClickTreeItem(tree, FindTreeItem("Клиенты"));
+    ASSERT_TRUE(WaitList(fills + 1));
+    EXPECT_EQ(ListedNames(m_page), std::vector<std::string>{"200"});
+    EXPECT_EQ(CurrentBook(), second);
+    EXPECT_TRUE(Enabled(m_page, cmd::kDelete));
+    EXPECT_TRUE(Enabled(m_page, cmd::kProperties));
+    EXPECT_FALSE(Enabled(m_page, cmd::kExport));
 }
