@@ -25,6 +25,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <functional>
 
 using namespace abk;
 
@@ -347,15 +348,25 @@ void CAddrBookView::OnDelete() {
             MsgAnswer::Yes) {
         return;
     }
-    CAddrBookPage::CBookLock lock(m_page);
-    setUpdatesEnabled(false);
-    // From the bottom, so the rows above keep their numbers.
-    for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
-        if (book->RemoveEntry(m_model->Row(*it).guid)) {
-            m_model->RemoveRow(*it);
+    bool groupGone = false;
+    {
+        CAddrBookPage::CBookLock lock(m_page);
+        setUpdatesEnabled(false);
+        // From the bottom, so the rows above keep their numbers.
+        for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
+            const CBookRow row = m_model->Row(*it);
+            if (book->RemoveEntry(row.guid)) {
+                m_model->RemoveRow(*it);
+                groupGone = groupGone || row.IsGroup();
+            }
         }
+        setUpdatesEnabled(true);
     }
-    setUpdatesEnabled(true);
+    // A deleted group leaves the tree at once, wherever it shows.
+    if (groupGone) {
+        m_page.Tree()->RemoveGoneItems();
+    }
+    Q_EMIT m_page.SelectionChangedForCommands();
 }
 
 void CAddrBookView::keyPressEvent(QKeyEvent* event) {
@@ -531,6 +542,50 @@ void CAddrBookTreeView::OnSelectionChanged() {
     Q_EMIT m_page.SelectionChangedForCommands();
 }
 
+void CAddrBookTreeView::RemoveGoneItems() {
+    QTreeWidgetItem* selected = SelectedItem();
+    std::vector<QTreeWidgetItem*> gone;
+    std::function<void(QTreeWidgetItem*)> walk = [&](QTreeWidgetItem* item) {
+        if (EntryOf(item) == nullptr) {
+            gone.push_back(item); // with everything below it
+            return;
+        }
+        for (int i = 0; i < item->childCount(); ++i) {
+            walk(item->child(i));
+        }
+    };
+    for (int i = 0; i < topLevelItemCount(); ++i) {
+        walk(topLevelItem(i));
+    }
+    if (gone.empty()) {
+        return;
+    }
+    bool selectionGone = false;
+    m_filling = true;
+    for (QTreeWidgetItem* item : gone) {
+        for (QTreeWidgetItem* p = selected; p != nullptr; p = p->parent()) {
+            selectionGone = selectionGone || p == item;
+        }
+        delete item;
+    }
+    m_filling = false;
+    if (!selectionGone) {
+        return;
+    }
+    // The item that took the place of the deleted one is the chosen one now: it is selected,
+    // becomes the current book's item and its entries are listed.
+    QTreeWidgetItem* next = currentItem();
+    if (next == nullptr) {
+        m_page.List()->ClearRows();
+        Q_EMIT m_page.SelectionChangedForCommands();
+        return;
+    }
+    m_filling = true;
+    setCurrentItem(next);
+    m_filling = false;
+    OnSelectionChanged();
+}
+
 void CAddrBookTreeView::OnProperties() {
     QTreeWidgetItem* item = SelectedItem();
     CAddrBookEntry* entry = SelectedEntry();
@@ -557,7 +612,6 @@ void CAddrBookTreeView::OnProperties() {
 }
 
 void CAddrBookTreeView::OnDelete() {
-    QTreeWidgetItem* item = SelectedItem();
     CAddrBookEntry* entry = SelectedEntry();
     if (entry == nullptr) {
         return;
@@ -567,15 +621,15 @@ void CAddrBookTreeView::OnDelete() {
             MsgAnswer::Yes) {
         return;
     }
+    const Guid guid = entry->m_guid;
     {
         CAddrBookPage::CBookLock lock(m_page);
-        const Guid guid = entry->m_guid;
-        m_filling = true;
         m_page.Doc().DeleteEntry(guid); // a book's file goes at once
-        delete item;
-        m_filling = false;
     }
-    Q_EMIT m_page.SelectionChangedForCommands();
+    // Every item of the entry goes (a group shows under its book and under each group that
+    // holds it; a book takes its groups shown under other books' groups with it), and the
+    // item that takes its place is listed.
+    RemoveGoneItems();
 }
 
 void CAddrBookTreeView::OnNewBook() {

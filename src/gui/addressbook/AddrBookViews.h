@@ -113,6 +113,9 @@ public:
     CAddrBookEntry* EntryOf(QTreeWidgetItem* item) const;
     QTreeWidgetItem* SelectedItem() const;
     CAddrBookEntry* SelectedEntry() const;
+    // Takes away the items whose book or group is gone (deleted); when the selected item was
+    // among them, the item that takes its place is selected and listed.
+    void RemoveGoneItems();
 
     void OnProperties();
     void OnDelete();

@@ -77,6 +77,15 @@ void ClickTreeItem(QTreeWidget* tree, QTreeWidgetItem* item) {
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(item).center());
 }
 
+QTreeWidgetItem* ChildNamed(QTreeWidgetItem* parent, const QString& text) {
+    for (int i = 0; parent != nullptr && i < parent->childCount(); ++i) {
+        if (parent->child(i)->text(0) == text) {
+            return parent->child(i);
+        }
+    }
+    return nullptr;
+}
+
 std::vector<std::string> ListedNames(CAddrBookPage* page) {
     std::vector<std::string> names;
     for (const CBookRow& r : page->List()->Model()->Rows()) {
@@ -577,4 +586,51 @@ TEST_F(AbkGuiTest, AMouseClickOnABookOrGroupListsItAndMakesItsBookTheTargetOfNew
     EXPECT_TRUE(Enabled(m_page, cmd::kDelete));
     EXPECT_TRUE(Enabled(m_page, cmd::kProperties));
     EXPECT_FALSE(Enabled(m_page, cmd::kExport));
+}
+
+TEST_F(AbkGuiTest, DeletesWithTheKeyKeepTreeAndListInStep) {
+    CAddrBook* book = AddBook("Книга");
+    CContactEntry* a = AddContact(book, "1");
+    CContactEntry* b = AddContact(book, "2");
+    CGroupEntry* inner = AddGroup(book, "Бета", {b});
+    AddGroup(book, "Альфа", {a, inner});
+    AddGroup(book, "Гамма", {a, b});
+    CurrentBook() = book;
+    MakePage();
+    ASSERT_TRUE(WaitTree(1));
+    ASSERT_TRUE(WaitList(1));
+    QTreeWidget* tree = m_page->Tree();
+    QTreeWidgetItem* root = tree->topLevelItem(0);
+    // "Бета" shows under its book and, once "Альфа" is opened, under "Альфа".
+    ClickTreeItem(tree, ChildNamed(root, QStringLiteral("Альфа")));
+    ASSERT_TRUE(WaitList(2));
+    QTest::keyClick(tree, Qt::Key_Right);
+    ASSERT_NE(ChildNamed(ChildNamed(root, QStringLiteral("Альфа")), QStringLiteral("Бета")),
+              nullptr);
+
+    // "Бета" deleted in the list of "Альфа" leaves the tree everywhere at once.
+    QTableView* list = m_page->List();
+    const auto& rows = m_page->List()->Model()->Rows();
+    const auto beta = std::find_if(rows.begin(), rows.end(), [](auto& r) { return r.IsGroup(); });
+    ASSERT_NE(beta, rows.end());
+    const QModelIndex betaIndex = list->model()->index(static_cast<int>(beta - rows.begin()), 0);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(betaIndex).center());
+    m_page->SetListActive(true);
+    QTest::keyClick(list, Qt::Key_Delete);
+    EXPECT_EQ(book->FindEntry(inner->m_guid), nullptr);
+    EXPECT_EQ(FindTreeItem("Бета"), nullptr);
+    EXPECT_EQ(ListedNames(m_page), std::vector<std::string>{"1"});
+    EXPECT_EQ(tree->selectedItems().value(0), ChildNamed(root, QStringLiteral("Альфа")));
+
+    // "Альфа" deleted in the tree: the next group is chosen and its members listed.
+    const int fills = m_page->List()->FillsDone();
+    ClickTreeItem(tree, ChildNamed(root, QStringLiteral("Альфа")));
+    m_page->SetListActive(false);
+    QTest::keyClick(tree, Qt::Key_Delete);
+    EXPECT_EQ(FindTreeItem("Альфа"), nullptr);
+    ASSERT_EQ(tree->selectedItems().size(), 1);
+    EXPECT_EQ(tree->selectedItems().front()->text(0), QStringLiteral("Гамма"));
+    ASSERT_TRUE(WaitList(fills + 1));
+    EXPECT_EQ(ListedNames(m_page), (std::vector<std::string>{"1", "2"}));
+    EXPECT_TRUE(Enabled(m_page, cmd::kDelete));
 }
