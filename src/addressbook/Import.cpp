@@ -85,7 +85,62 @@ std::size_t PieceEnd(std::string_view bytes, std::size_t pos, bool utf8) {
     return end;
 }
 
+bool StartsWithUtf16Mark(std::string_view bytes) {
+    return bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF");
+}
+
+// UTF-16 text after its byte-order mark, as UTF-8 (an odd last byte is dropped).
+std::string Utf16ImportText(std::string_view bytes) {
+    const bool little = bytes[0] == '\xFF';
+    std::u16string units;
+    units.reserve(bytes.size() / 2);
+    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
+        const auto lo = static_cast<unsigned char>(bytes[i + (little ? 0 : 1)]);
+        const auto hi = static_cast<unsigned char>(bytes[i + (little ? 1 : 0)]);
+        units.push_back(static_cast<char16_t>(hi << 8 | lo));
+    }
+    return platform::Utf16ToUtf8(units);
+}
+
+// The length of the valid UTF-8 sequence at `pos`, or 0.
+std::size_t Utf8SequenceAt(std::string_view bytes, std::size_t pos) {
+    const auto c = static_cast<unsigned char>(bytes[pos]);
+    const std::size_t len = c < 0x80                ? 1
+                            : c >= 0xC2 && c < 0xE0 ? 2
+                            : c >= 0xE0 && c < 0xF0 ? 3
+                            : c >= 0xF0 && c < 0xF5 ? 4
+                                                    : 0;
+    if (len == 0 || pos + len > bytes.size() || !platform::IsValidUtf8(bytes.substr(pos, len))) {
+        return 0;
+    }
+    return len;
+}
+
+// The bytes with every byte that is not part of valid UTF-8 replaced by "?".
+std::string ValidUtf8Of(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (std::size_t pos = 0; pos < bytes.size();) {
+        const std::size_t len = Utf8SequenceAt(bytes, pos);
+        out.append(len == 0 ? std::string_view("?") : bytes.substr(pos, len));
+        pos += len == 0 ? 1 : len;
+    }
+    return out;
+}
+
 } // namespace
+
+bool LooksLikeDamagedUtf8(std::string_view bytes) {
+    std::size_t sequences = 0;
+    std::size_t stray = 0;
+    for (std::size_t pos = 0; pos < bytes.size();) {
+        const std::size_t len = Utf8SequenceAt(bytes, pos);
+        sequences += len > 1 ? 1 : 0;
+        stray += len == 0 ? 1 : 0;
+        pos += len == 0 ? 1 : len;
+    }
+    return sequences > stray;
+}
 
 std::string_view ImportFieldText(int code) {
     switch (code) {
@@ -242,7 +297,22 @@ CImportResult ParseImportText(std::string_view bytes, const CImportOptions& opti
                               const std::function<bool()>& stop,
                               const std::function<void(std::size_t)>& onLine) {
     CImportResult result;
-    const bool utf8 = platform::HasNonAscii(bytes) && platform::IsValidUtf8(bytes);
+    std::string converted;
+    bool utf8 = false;
+    if (options.encoding != ImportEncoding::Cp1251 && StartsWithUtf16Mark(bytes)) {
+        converted = Utf16ImportText(bytes);
+        bytes = converted;
+        utf8 = true;
+    } else if (options.encoding == ImportEncoding::Utf8) {
+        utf8 = true;
+        if (!platform::IsValidUtf8(bytes)) {
+            converted = ValidUtf8Of(bytes);
+            bytes = converted;
+        }
+    } else if (options.encoding == ImportEncoding::Auto && platform::HasNonAscii(bytes)) {
+        utf8 = platform::IsValidUtf8(bytes);
+        result.uncertain = !utf8 && LooksLikeDamagedUtf8(bytes);
+    }
     const std::string sep = options.separator == 0 ? std::string() : Utf8Of(options.separator);
     const int numberPos = options.map.PositionOf(kFieldNumber);
     const int companyPos = options.map.PositionOf(kFieldCompany);
@@ -327,10 +397,14 @@ void RunImportReader(IImportDialog& dialog, const std::function<bool()>& stop) {
         dialog.OpenFailed();
         return;
     }
+    CImportOptions options;
+    options.encoding = dialog.GetEncoding();
+    if (options.encoding != ImportEncoding::Cp1251 && StartsWithUtf16Mark(bytes)) {
+        bytes = Utf16ImportText(bytes); // the progress counts the text that is read
+    }
     const std::uint64_t total = bytes.size();
     dialog.ProgressStart(total);
 
-    CImportOptions options;
     options.map = dialog.GetFieldMap();
     const std::string separator = dialog.GetSeparator();
     if (!separator.empty()) {
@@ -372,6 +446,9 @@ void RunImportReader(IImportDialog& dialog, const std::function<bool()>& stop) {
         dialog.RowsAdded(std::move(batch), recordsRead);
     }
     dialog.ProgressEnd();
+    if (result.uncertain) {
+        dialog.EncodingUncertain();
+    }
     dialog.Finished(result.prefixed, !result.stopped);
 }
 

@@ -27,6 +27,7 @@ constexpr unsigned kMsgNoSeparator = 1015;
 constexpr unsigned kMsgNoDataFile = 1016;
 constexpr unsigned kMsgCannotOpenDataFile = 1017;
 constexpr unsigned kMsgImportNumbersPrefixed = 2044; // %s = DefaultAreaCode
+constexpr unsigned kMsgImportEncodingUncertain = 9350;
 
 constexpr std::size_t kImportLinePiece = 511; // bytes per line read; longer lines continue
 constexpr std::size_t kImportFieldMax = 255;  // bytes copied per field
@@ -73,6 +74,16 @@ struct CImportRow {
     std::string person;
 };
 
+// How the reader takes the file's bytes. Auto: UTF-16 by its byte-order mark, else UTF-8 when
+// the bytes are valid UTF-8 with a non-ASCII byte, else Windows-1251. A chosen UTF-8 reads bytes
+// that are not UTF-8 as "?".
+enum class ImportEncoding { Auto, Utf8, Cp1251 };
+
+// Auto's verdict on bytes that are neither UTF-16 nor valid UTF-8: true when they look like
+// UTF-8 with a few damaged bytes rather than Windows-1251 (many valid multi-byte sequences,
+// fewer stray bytes), so the reading as Windows-1251 is likely wrong.
+bool LooksLikeDamagedUtf8(std::string_view bytes);
+
 // The reader's side of the dialog. On a worker the GUI forwards each call to its own thread
 // and waits, so every call is a synchronous message. The last call is OpenFailed or Finished.
 class IImportDialog {
@@ -83,6 +94,7 @@ public:
     virtual std::string GetSeparator() = 0;
     virtual bool GetIgnoreFlag() = 0;
     virtual CFieldMap GetFieldMap() = 0;
+    virtual ImportEncoding GetEncoding() { return ImportEncoding::Auto; }
     virtual void ProgressStart(std::uint64_t total) = 0;
     virtual void ProgressStep(std::uint64_t position) = 0;
     virtual void ProgressEnd() = 0;
@@ -91,6 +103,9 @@ public:
     // Message 1017 is the dialog's to show; it enables its controls again.
     virtual void OpenFailed() = 0;
     virtual void Finished(bool numbersPrefixed, bool notStopped) = 0;
+    // Before Finished, when Auto read the file as Windows-1251 although it looks like damaged
+    // UTF-8: the dialog offers the choice of encoding.
+    virtual void EncodingUncertain() {}
 };
 
 struct CImportOptions {
@@ -98,14 +113,16 @@ struct CImportOptions {
     bool ignoreInvalid = true;
     CFieldMap map;
     std::string areaPrefix; // DefaultAreaCode
+    ImportEncoding encoding = ImportEncoding::Auto;
 };
 
 struct CImportResult {
-    bool prefixed = false; // some number got the area prefix
-    bool stopped = false;  // `stop` ended the reading
+    bool prefixed = false;  // some number got the area prefix
+    bool stopped = false;   // `stop` ended the reading
+    bool uncertain = false; // Auto read Windows-1251 where LooksLikeDamagedUtf8 said otherwise
 };
 
-// Reads `bytes` (UTF-8 or Windows-1251) line by line; each accepted line gives `onRow`.
+// Reads `bytes` (as `options.encoding` says) line by line; each accepted line gives `onRow`.
 // `stop` is polled before each line; `onLine` gets the byte offset after each line.
 CImportResult ParseImportText(std::string_view bytes, const CImportOptions& options,
                               const std::function<void(CImportRow&&)>& onRow,

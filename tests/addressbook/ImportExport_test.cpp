@@ -165,6 +165,45 @@ TEST(ImportParseTest, Windows1251AndUtf8Input) {
     EXPECT_EQ(rows.at(0).company, "Фирма");
 }
 
+// Files in the other shapes spreadsheets and editors write: UTF-16 with its byte-order mark
+// ("Unicode text"), and UTF-8 with a stray byte, which is read as Windows-1251 as before but
+// flagged, and read right once the user picks UTF-8.
+TEST(ImportParseTest, Utf16AndDamagedUtf8) {
+    const std::string text = "88121111111;Фирма;Иван\r\n88122222222;Лютик;Пётр\r\n";
+    const std::u16string units = platform::Utf8ToUtf16(text);
+    std::string le = "\xFF\xFE", be = "\xFE\xFF";
+    for (char16_t u : units) {
+        le += {static_cast<char>(u & 0xFF), static_cast<char>(u >> 8)};
+        be += {static_cast<char>(u >> 8), static_cast<char>(u & 0xFF)};
+    }
+    for (const std::string& file : {le, be}) {
+        auto rows = Parse(file, Options({1, 2, 3}));
+        ASSERT_EQ(rows.size(), 2u);
+        EXPECT_EQ(rows[1].company, "Лютик");
+        EXPECT_EQ(rows[1].person, "Пётр");
+    }
+
+    const std::string damaged = "88121111111;Фирма;Иван\xE9\r\n88122222222;Лютик;Пётр\r\n";
+    CImportResult result;
+    auto rows = Parse(damaged, Options({1, 2, 3}), &result);
+    EXPECT_TRUE(result.uncertain);
+    EXPECT_NE(rows.at(1).company, "Лютик");
+    CImportOptions utf8 = Options({1, 2, 3});
+    utf8.encoding = ImportEncoding::Utf8;
+    rows = Parse(damaged, utf8, &result);
+    EXPECT_FALSE(result.uncertain);
+    EXPECT_EQ(rows.at(0).person, "Иван?");
+    EXPECT_EQ(rows.at(1).company, "Лютик");
+
+    // Windows-1251 text is not mistaken for damaged UTF-8, and can be chosen outright.
+    Parse(platform::Utf8ToCp1251(text + "@Группа;88123333333;Ёлка «Зима» №5\r\n"),
+          Options({1, 2, 3}), &result);
+    EXPECT_FALSE(result.uncertain);
+    CImportOptions cp1251 = Options({1, 2, 3});
+    cp1251.encoding = ImportEncoding::Cp1251;
+    EXPECT_EQ(Parse(platform::Utf8ToCp1251(text), cp1251).at(0).company, "Фирма");
+}
+
 TEST(ImportParseTest, HostileInputNeverBreaksTheReader) {
     std::mt19937 rng(7);
     std::string binary(1 << 20, '\0');

@@ -7,6 +7,7 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -65,6 +66,15 @@ public:
         bool on = true;
         m_dlg.m_invoker.Run([&] { on = m_dlg.m_ignore->isChecked(); });
         return on;
+    }
+    ImportEncoding GetEncoding() override {
+        ImportEncoding e = ImportEncoding::Auto;
+        m_dlg.m_invoker.Run(
+            [&] { e = static_cast<ImportEncoding>(m_dlg.m_encoding->currentIndex()); });
+        return e;
+    }
+    void EncodingUncertain() override {
+        m_dlg.m_invoker.Run([&] { m_dlg.m_uncertain = true; });
     }
     CFieldMap GetFieldMap() override {
         CFieldMap map;
@@ -129,6 +139,10 @@ public:
                     m_dlg.m_prompt.Message(ImportPrefixedMessage(), MsgIcon::Information,
                                            MsgButtons::Ok);
                 }
+                if (m_dlg.m_uncertain) {
+                    m_dlg.m_prompt.MessageId(kMsgImportEncodingUncertain, MsgIcon::Warning);
+                    m_dlg.m_encoding->setFocus();
+                }
             })) {
             m_dlg.m_reading = false;
         }
@@ -167,6 +181,11 @@ CImportDlg::CImportDlg(IPrompt& prompt, IFrame& frame,
     m_records->setObjectName(QStringLiteral("recordsRead"));
     m_records->setReadOnly(true);
     m_records->setMaximumWidth(90);
+    // The order of the entries is that of ImportEncoding.
+    m_encoding = new QComboBox(this);
+    m_encoding->setObjectName(QStringLiteral("encoding"));
+    m_encoding->addItems(
+        {QStringLiteral("Определить"), QStringLiteral("UTF-8"), QStringLiteral("Windows-1251")});
     m_load = new QPushButton(QStringLiteral("Загрузить файл..."), this);
     m_load->setObjectName(QStringLiteral("loadFile"));
     m_preview = new QTreeWidget(this);
@@ -209,6 +228,9 @@ CImportDlg::CImportDlg(IPrompt& prompt, IFrame& frame,
     options->addWidget(m_separator);
     options->addSpacing(12);
     options->addWidget(m_ignore);
+    options->addSpacing(12);
+    options->addWidget(new QLabel(QStringLiteral("Кодировка:"), this));
+    options->addWidget(m_encoding);
     options->addStretch(1);
     options->addWidget(m_load);
     auto* status = new QHBoxLayout;
@@ -232,6 +254,7 @@ CImportDlg::CImportDlg(IPrompt& prompt, IFrame& frame,
     connect(m_toInput, &QPushButton::clicked, this, &CImportDlg::OnToInput);
     connect(m_toAvailable, &QPushButton::clicked, this, &CImportDlg::OnToAvailable);
     connect(m_load, &QPushButton::clicked, this, &CImportDlg::OnLoadFile);
+    connect(m_encoding, &QComboBox::activated, this, &CImportDlg::OnEncodingChosen);
     connect(m_remove, &QPushButton::clicked, this, &CImportDlg::OnRemoveRows);
     connect(m_import, &QPushButton::clicked, this, &CImportDlg::accept);
     connect(m_close, &QPushButton::clicked, this, &CImportDlg::reject);
@@ -294,7 +317,7 @@ void CImportDlg::OnToAvailable() {
     }
 }
 
-void CImportDlg::OnLoadFile() {
+bool CImportDlg::ClearPreview() {
     m_rows.clear();
     m_preview->clear();
     m_records->setText(QStringLiteral("0"));
@@ -302,6 +325,13 @@ void CImportDlg::OnLoadFile() {
     if (const unsigned msg = CheckImportFields(m_fields.FieldMap(), separator); msg != 0) {
         m_prompt.MessageId(msg, MsgIcon::Stop);
         UpdateButtons();
+        return false;
+    }
+    return true;
+}
+
+void CImportDlg::OnLoadFile() {
+    if (!ClearPreview()) {
         return;
     }
     const auto path = m_prompt.AskOpenFile(kTextFilter, "");
@@ -315,8 +345,19 @@ void CImportDlg::OnLoadFile() {
         return;
     }
     m_path = *path;
+    StartReading();
+}
+
+void CImportDlg::OnEncodingChosen() {
+    if (!m_path.empty() && !m_reading && ClearPreview()) {
+        StartReading();
+    }
+}
+
+void CImportDlg::StartReading() {
     SetControlsEnabled(false);
     m_reading = true;
+    m_uncertain = false;
     StartImportReader(*m_port, CThreadControl::Instance());
 }
 
@@ -330,9 +371,9 @@ void CImportDlg::ReaderDone() {
 }
 
 void CImportDlg::SetControlsEnabled(bool enabled) {
-    for (QWidget* w : std::initializer_list<QWidget*>{m_available, m_input, m_toInput,
-                                                      m_toAvailable, m_separator, m_ignore, m_load,
-                                                      m_preview, m_remove, m_import, m_close}) {
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             m_available, m_input, m_toInput, m_toAvailable, m_separator, m_ignore, m_encoding,
+             m_load, m_preview, m_remove, m_import, m_close}) {
         w->setEnabled(enabled);
     }
     if (enabled) {

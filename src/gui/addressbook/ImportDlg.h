@@ -14,6 +14,7 @@
 class CImportFields;
 struct CImportRow;
 class QCheckBox;
+class QComboBox;
 class QLineEdit;
 class QListWidget;
 class QProgressBar;
@@ -34,12 +35,13 @@ public:
     const std::vector<CImportRow>& Rows() const;
     bool Reading() const { return m_reading; }
 
-    void OnToInput();       // "<--"
-    void OnToAvailable();   // "-->"
-    void OnLoadFile();      // "Загрузить файл..."
-    void OnRemoveRows();    // "Удалить"
-    void accept() override; // "Импорт"
-    void reject() override; // "Закрыть"
+    void OnToInput();        // "<--"
+    void OnToAvailable();    // "-->"
+    void OnLoadFile();       // "Загрузить файл..."
+    void OnEncodingChosen(); // a file already read is read again in the chosen encoding
+    void OnRemoveRows();     // "Удалить"
+    void accept() override;  // "Импорт"
+    void reject() override;  // "Закрыть"
 
 private:
     class CReaderPort;
@@ -47,6 +49,9 @@ private:
     void SetControlsEnabled(bool enabled);
     void UpdateButtons();
     void ReaderDone();
+    // Empties the preview and checks the field order (its message shown); false: no reading.
+    bool ClearPreview();
+    void StartReading();
 
     IPrompt& m_prompt;
     IFrame& m_frame;
@@ -60,6 +65,7 @@ private:
     std::uint64_t m_total = 0;
     bool m_reading = false;
     bool m_closeWhenDone = false;
+    bool m_uncertain = false; // the reading said the encoding may be wrong
     CGuiInvoker m_invoker;
     std::unique_ptr<CReaderPort> m_port;
 
@@ -69,6 +75,7 @@ private:
     QPushButton* m_toAvailable;
     QLineEdit* m_separator;
     QCheckBox* m_ignore;
+    QComboBox* m_encoding;
     QLineEdit* m_records;
     QPushButton* m_load;
     QTreeWidget* m_preview;
