@@ -1,5 +1,6 @@
-// The address-book import reader. The first input byte picks the separator, the ignore flag
-// and the field positions, so the fuzzer explores the dialog's choices along with the text.
+// The address-book import reader. The first input byte picks the separator, the ignore flag,
+// the field positions and the encoding, so the fuzzer explores the dialog's choices along with
+// the text.
 #include "addressbook/Import.h"
 
 #include <cstddef>
@@ -24,6 +25,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     std::string_view text(reinterpret_cast<const char*>(data) + 1, size - 1);
     std::vector<CImportRow> rows;
+    ParseImportText(text, options, rows);
+    // The bytes once more in the encoding a user may pick (UTF-16 files go by their mark).
+    options.encoding = (choice & 0x80) != 0 ? ImportEncoding::Utf8 : ImportEncoding::Cp1251;
+    rows.clear();
     ParseImportText(text, options, rows);
     return 0;
 }
