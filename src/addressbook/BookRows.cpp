@@ -77,26 +77,34 @@ void SortNodes(std::vector<CTreeNode>& nodes) {
     });
 }
 
-// The groups among `group`'s members, below it; `path` holds the groups above, so a cycle in
-// a damaged book ends instead of recursing for ever.
-void AddNestedGroups(CTreeNode& node, const CGroupEntry& group,
-                     std::unordered_set<Guid, GuidHash>& path) {
-    for (const Guid& g : group.m_members) {
-        CAddrBookEntry* e = FindEntryInAllBooks(g);
-        if (e == nullptr || e->GetType() != kEntryTypeGroup || path.count(e->m_guid) != 0) {
-            continue;
-        }
-        CTreeNode child;
-        child.text = e->m_name;
-        child.book = e->m_owner;
-        child.guid = e->m_guid;
-        child.image = kTreeImageNestedGroup;
-        path.insert(e->m_guid);
-        AddNestedGroups(child, static_cast<const CGroupEntry&>(*e), path);
-        path.erase(e->m_guid);
-        node.children.push_back(std::move(child));
+using GuidSet = std::unordered_set<Guid, GuidHash>;
+
+const CGroupEntry* AsGroup(const Guid& guid) {
+    const CAddrBookEntry* e = FindEntryInAllBooks(guid);
+    return e != nullptr && e->GetType() == kEntryTypeGroup ? static_cast<const CGroupEntry*>(e)
+                                                           : nullptr;
+}
+
+// Whether `group` lists a group that is not among `above`; only one such member is looked
+// for, so the cost is at most one pass over the members.
+bool HasNestedGroup(const CGroupEntry& group, const GuidSet& above) {
+    return std::any_of(group.m_members.begin(), group.m_members.end(), [&above](const Guid& g) {
+        return above.count(g) == 0 && AsGroup(g) != nullptr;
+    });
+}
+
+CTreeNode GroupNode(const CGroupEntry& group, int image, GuidSet& above) {
+    CTreeNode node;
+    node.text = group.m_name;
+    node.book = group.m_owner;
+    node.guid = group.m_guid;
+    node.image = image;
+    const bool added = above.insert(group.m_guid).second;
+    node.hasChildren = HasNestedGroup(group, above);
+    if (added) {
+        above.erase(group.m_guid);
     }
-    SortNodes(node.children);
+    return node;
 }
 
 } // namespace
@@ -126,13 +134,9 @@ std::vector<CTreeNode> BuildBookTree(const std::vector<CAddrBook*>& books,
             if (e->GetType() != kEntryTypeGroup) {
                 continue;
             }
-            CTreeNode node;
-            node.text = e->m_name;
+            GuidSet above;
+            CTreeNode node = GroupNode(static_cast<const CGroupEntry&>(*e), kTreeImageGroup, above);
             node.book = book;
-            node.guid = e->m_guid;
-            node.image = kTreeImageGroup;
-            std::unordered_set<Guid, GuidHash> path{e->m_guid};
-            AddNestedGroups(node, static_cast<const CGroupEntry&>(*e), path);
             root.children.push_back(std::move(node));
         }
         SortNodes(root.children);
@@ -140,6 +144,21 @@ std::vector<CTreeNode> BuildBookTree(const std::vector<CAddrBook*>& books,
     }
     SortNodes(roots);
     return roots;
+}
+
+std::vector<CTreeNode> NestedGroupNodes(const CGroupEntry& group, const std::vector<Guid>& above) {
+    GuidSet path(above.begin(), above.end());
+    path.insert(group.m_guid);
+    std::vector<CTreeNode> nodes;
+    for (const Guid& g : group.m_members) {
+        const CGroupEntry* member = AsGroup(g);
+        if (member == nullptr || path.count(g) != 0) {
+            continue;
+        }
+        nodes.push_back(GroupNode(*member, kTreeImageNestedGroup, path));
+    }
+    SortNodes(nodes);
+    return nodes;
 }
 
 std::vector<CAddrBook*> BookPointers() {

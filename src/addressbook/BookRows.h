@@ -62,15 +62,21 @@ struct CTreeNode {
     Guid guid;                 // the book's or the group's
     int image = kTreeImageBook;
     std::vector<CTreeNode> children;
+    bool hasChildren = false; // a group with nested groups to show when it is expanded
     bool IsBook() const { return image == kTreeImageBook; }
 };
 
-// One root per book with its groups below it, and under each group the groups among its
-// members, recursively; every level sorted by text. A group that contains itself through
-// other groups is not followed again. Empty (and `stopped` set) when `stop` returned true.
+// One root per book with its groups below it, every level sorted by text. The groups inside a
+// group are not made here but by NestedGroupNodes when the group is opened: groups that share
+// subgroups make a number of paths that grows exponentially with the depth, so a whole tree
+// cannot be built for every book. Empty (and `stopped` set) when `stop` returned true.
 std::vector<CTreeNode> BuildBookTree(const std::vector<CAddrBook*>& books,
                                      const std::function<bool()>& stop = {},
                                      bool* stopped = nullptr);
+// The groups among `group`'s members, sorted by text, each knowing whether it has groups of
+// its own to show. `above` holds the groups on the way down to `group` (itself included):
+// they are not shown again, so a group that contains itself through others ends there.
+std::vector<CTreeNode> NestedGroupNodes(const CGroupEntry& group, const std::vector<Guid>& above);
 std::vector<CAddrBook*> BookPointers();
 
 // Byte-wise comparison on unsigned bytes, no locale.

@@ -19,12 +19,25 @@ protected:
         }
         return s;
     }
-    static std::string Shape(const std::vector<CTreeNode>& nodes) {
+    // The tree as a user sees it with every group opened: below the first level the nodes
+    // come from NestedGroupNodes, as when a group is expanded.
+    static std::string Shape(const std::vector<CTreeNode>& nodes, std::vector<Guid> above = {}) {
         std::string s;
         for (const auto& n : nodes) {
             s += n.text + std::to_string(n.image);
-            if (!n.children.empty()) {
-                s += "(" + Shape(n.children) + ")";
+            std::vector<CTreeNode> children = n.children;
+            if (!n.IsBook()) {
+                EXPECT_TRUE(n.children.empty()) << n.text; // made only when opened
+                const auto* group = static_cast<const CGroupEntry*>(FindEntryInAllBooks(n.guid));
+                children = NestedGroupNodes(*group, above);
+                EXPECT_EQ(n.hasChildren, !children.empty()) << n.text;
+            }
+            if (!children.empty()) {
+                std::vector<Guid> below = above;
+                if (!n.IsBook()) {
+                    below.push_back(n.guid);
+                }
+                s += "(" + Shape(children, below) + ")";
             }
             s += " ";
         }

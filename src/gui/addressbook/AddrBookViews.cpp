@@ -36,6 +36,7 @@ constexpr int kDefaultWidths[3] = {150, 180, 250};
 constexpr int kBookRole = Qt::UserRole;
 constexpr int kGuidRole = Qt::UserRole + 1;
 constexpr int kImageRole = Qt::UserRole + 2;
+constexpr int kChildrenMadeRole = Qt::UserRole + 3;
 
 // Sort states kept for the whole process.
 CSortState& ListSort() {
@@ -413,6 +414,7 @@ CAddrBookTreeView::CAddrBookTreeView(CAddrBookPage& page, QWidget* parent)
     // The selection, not the current item: a mouse press makes the item current before it
     // selects it, so at the current-item signal the clicked item is not selected yet.
     connect(this, &QTreeWidget::itemSelectionChanged, this, [this] { OnSelectionChanged(); });
+    connect(this, &QTreeWidget::itemExpanded, this, &CAddrBookTreeView::MakeChildren);
     connect(this, &QTreeWidget::itemDoubleClicked, this, [this] { OnProperties(); });
     // Initial update: ready, then the timer that waits for the first book.
     m_ready = true;
@@ -464,6 +466,12 @@ QTreeWidgetItem* MakeItem(const CTreeNode& node) {
     for (const CTreeNode& child : node.children) {
         item->addChild(MakeItem(child));
     }
+    // The nested groups are made when the item is opened; until then it only shows that it
+    // has some.
+    const bool later = node.hasChildren && node.children.empty();
+    item->setData(0, kChildrenMadeRole, !later);
+    item->setChildIndicatorPolicy(later ? QTreeWidgetItem::ShowIndicator
+                                        : QTreeWidgetItem::DontShowIndicatorWhenChildless);
     return item;
 }
 } // namespace
@@ -540,6 +548,30 @@ void CAddrBookTreeView::OnSelectionChanged() {
         m_page.List()->Fill(entry); // WM_USER+10
     }
     Q_EMIT m_page.SelectionChangedForCommands();
+}
+
+void CAddrBookTreeView::MakeChildren(QTreeWidgetItem* item) {
+    if (item == nullptr || item->data(0, kChildrenMadeRole).toBool()) {
+        return;
+    }
+    item->setData(0, kChildrenMadeRole, true);
+    item->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
+    CAddrBookEntry* entry = EntryOf(item);
+    if (entry == nullptr || entry->GetType() != kEntryTypeGroup) {
+        return;
+    }
+    // The groups above this one on its path, which a cycle would show again.
+    std::vector<Guid> above;
+    for (QTreeWidgetItem* p = item->parent(); p != nullptr; p = p->parent()) {
+        if (p->data(0, kImageRole).toInt() != kTreeImageBook) {
+            above.push_back(GuidFrom(p->data(0, kGuidRole).toByteArray()));
+        }
+    }
+    QList<QTreeWidgetItem*> children;
+    for (const CTreeNode& node : NestedGroupNodes(static_cast<CGroupEntry&>(*entry), above)) {
+        children << MakeItem(node);
+    }
+    item->addChildren(children);
 }
 
 void CAddrBookTreeView::RemoveGoneItems() {
@@ -680,6 +712,14 @@ void CAddrBookTreeView::keyPressEvent(QKeyEvent* event) {
     }
     if (event->key() == Qt::Key_Delete) {
         OnDelete();
+        return;
+    }
+    if (event->key() == Qt::Key_Asterisk) {
+        // Opening every level below could mean more paths than memory holds (groups that
+        // share subgroups): '*' opens one level, like '+'.
+        if (QTreeWidgetItem* item = currentItem()) {
+            item->setExpanded(true);
+        }
         return;
     }
     QTreeWidget::keyPressEvent(event);

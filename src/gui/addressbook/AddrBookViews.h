@@ -133,6 +133,8 @@ protected:
 private:
     void OnNodes(unsigned generation, std::shared_ptr<std::vector<CTreeNode>> nodes);
     void OnSelectionChanged();
+    // The nested groups of a group item, made when it is first opened.
+    void MakeChildren(QTreeWidgetItem* item);
 
     CAddrBookPage& m_page;
     QTimer m_timer;

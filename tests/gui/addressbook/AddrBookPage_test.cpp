@@ -21,6 +21,7 @@
 #include <QRadioButton>
 #include <QTreeWidget>
 #include <algorithm>
+#include <cstdio>
 
 using namespace abk_gui_test;
 
@@ -196,7 +197,10 @@ TEST_F(AbkGuiTest, AddingAGroupThatContainsTheEditedOneIsRefusedWithMessage2012)
     CurrentBook() = book;
     MakePage();
     ASSERT_TRUE(WaitTree(1));
-    // The inner group shows under its book and again under its parent group.
+    // The inner group shows under its book and again under its parent group once that one is
+    // opened.
+    ClickTreeItem(m_page->Tree(), FindTreeItem("Внешняя"));
+    QTest::keyClick(m_page->Tree(), Qt::Key_Right);
     int innerItems = 0;
     for (QTreeWidgetItem* item : AllItems(m_page->Tree())) {
         innerItems += item->text(0) == QStringLiteral("Внутренняя") ? 1 : 0;
@@ -211,7 +215,7 @@ TEST_F(AbkGuiTest, AddingAGroupThatContainsTheEditedOneIsRefusedWithMessage2012)
     }
     ASSERT_NE(innerItem, nullptr);
     EXPECT_EQ(root->child(0)->text(0), QStringLiteral("Внешняя")); // sorted by bytes
-    m_page->Tree()->setCurrentItem(innerItem);
+    ClickTreeItem(m_page->Tree(), innerItem);
 
     m_prompt.SetNextAnswer(MsgAnswer::Ok);
     abk::PushDialogHook([](QDialog& d) {
@@ -633,4 +637,61 @@ TEST_F(AbkGuiTest, DeletesWithTheKeyKeepTreeAndListInStep) {
     ASSERT_TRUE(WaitList(fills + 1));
     EXPECT_EQ(ListedNames(m_page), (std::vector<std::string>{"1", "2"}));
     EXPECT_TRUE(Enabled(m_page, cmd::kDelete));
+}
+
+TEST_F(AbkGuiTest, BooksWhoseGroupsShareSubgroupsOrFormALongChainOpenALevelAtATime) {
+    // 40 levels of two groups, each holding both groups of the next level: 2^40 paths.
+    CAddrBook* shared = AddBook("Общие");
+    std::vector<CAddrBookEntry*> next;
+    for (int level = 39; level >= 0; --level) {
+        std::vector<CAddrBookEntry*> here;
+        for (const char* side : {"a", "b"}) {
+            char name[16];
+            std::snprintf(name, sizeof name, "L%02d%s", level, side);
+            here.push_back(AddGroup(shared, name, next));
+        }
+        next = here;
+    }
+    // A chain of 2,000 groups, each inside the one before.
+    CAddrBook* chain = AddBook("Цепь");
+    CAddrBookEntry* below = nullptr;
+    for (int i = 1999; i >= 0; --i) {
+        below = AddGroup(chain, "C" + std::to_string(i),
+                         below != nullptr ? std::vector<CAddrBookEntry*>{below}
+                                          : std::vector<CAddrBookEntry*>{});
+    }
+    SaveAndReload();
+    ASSERT_EQ(AddressBooks().size(), 2u);
+    MakePage();
+    ASSERT_TRUE(WaitTree(1));
+    QTreeWidget* tree = m_page->Tree();
+    EXPECT_EQ(AllItems(tree).size(), 2 + 80 + 2000);
+
+    // Right opens the chosen group, Down goes to its first subgroup: five levels down.
+    QTreeWidgetItem* item = FindTreeItem("L00a");
+    ClickTreeItem(tree, item);
+    for (int level = 1; level <= 5; ++level) {
+        QTest::keyClick(tree, Qt::Key_Right);
+        ASSERT_EQ(item->childCount(), 2) << level;
+        QTest::keyClick(tree, Qt::Key_Down);
+        item = tree->currentItem();
+        ASSERT_EQ(item->parent()->text(0), QString::asprintf("L%02da", level - 1));
+        EXPECT_EQ(item->text(0), QString::asprintf("L%02da", level));
+    }
+    // '*' opens one level too, not all 2^35 paths below.
+    QTest::keyClick(tree, Qt::Key_Asterisk);
+    EXPECT_EQ(item->childCount(), 2);
+    EXPECT_EQ(item->child(0)->childCount(), 0);
+    EXPECT_EQ(AllItems(tree).size(), 2 + 80 + 2000 + 6 * 2);
+
+    // A click on the expander of the chain's first group opens one level.
+    QTreeWidgetItem* c0 = FindTreeItem("C0");
+    tree->scrollToItem(c0);
+    const QRect r = tree->visualItemRect(c0);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {},
+                      QPoint(r.left() - tree->indentation() / 2, r.center().y()));
+    EXPECT_TRUE(c0->isExpanded());
+    ASSERT_EQ(c0->childCount(), 1);
+    EXPECT_EQ(c0->child(0)->text(0), QStringLiteral("C1"));
+    EXPECT_EQ(c0->child(0)->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
 }
