@@ -151,6 +151,16 @@ TEST(AbkToolTest, BadArgumentsAndFiles) {
     EXPECT_NE(RunTool("import-abk --fields number " + in + " " + dir / "junk.abk", out), 0);
     EXPECT_EQ(testing_support::ReadFileOrDie(dir / "junk.abk"), "junk");
     EXPECT_NE(RunTool("export-abk " + dir / "junk.abk " + dir / "o.txt", out), 0);
+    // Nor is a book the reader could not read whole (a record of an unknown kind).
+    CAddrBook partial("Part");
+    const std::size_t firstTag = WriteBook(partial).size();
+    partial.AddEntry(std::make_unique<CContactEntry>("88121111111"));
+    std::string bytes = WriteBook(partial);
+    bytes[firstTag] = 9;
+    testing_support::WriteFile(dir / "part.abk", bytes);
+    EXPECT_NE(RunTool("import-abk --fields number " + in + " " + dir / "part.abk", out), 0);
+    EXPECT_NE(out.find("part.abk"), std::string::npos) << out;
+    EXPECT_EQ(testing_support::ReadFileOrDie(dir / "part.abk"), bytes);
     EXPECT_NE(RunTool("export-abk " + dir / "nothere.abk " + dir / "o.txt", out), 0);
 }
 

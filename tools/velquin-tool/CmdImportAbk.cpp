@@ -152,6 +152,11 @@ int Run(const ToolArgs& args) {
             return Fail(error.empty() ? bookFile + ": not an address book (magic is not 10129)"
                                       : error);
         }
+        if (book->IsReadOnly()) {
+            // Written back, it would lose the records after the one the reader stopped at.
+            return Fail(bookFile +
+                        ": holds a record of an unknown kind; the book is left as it is");
+        }
     } else {
         book = std::make_unique<CAddrBook>(platform::Stem(bookFile));
     }
