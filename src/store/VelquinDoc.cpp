@@ -32,6 +32,9 @@ bool IsTiffName(const std::string& path) {
     return ext == ".tif" || ext == ".tiff";
 }
 
+// The document whose saver the books' change hook feeds (the newest one).
+std::atomic<const void*> g_bookHookOwner{nullptr};
+
 // Worker ids of the document's own threads, apart from those the registry hands out.
 std::atomic<std::uint32_t> g_nextLoaderId{0x40000000u};
 
@@ -69,6 +72,7 @@ CVelquinDoc::CVelquinDoc(IPrompt& prompt, IFrame& frame, CStatusSteps steps)
     m_replyThread = std::thread([this] { ReplyWorker(); });
     m_saver = std::thread([this] { BookSaverMain(); });
     BookChangedNotifier() = [this](CAddrBook&) { BookChanged(); };
+    g_bookHookOwner = this;
     StoreTrace("Document constructor");
 }
 
@@ -76,7 +80,10 @@ CVelquinDoc::~CVelquinDoc() {
     StopWorkers();
     WaitForBookLoader();
     StopBookSaver();
-    BookChangedNotifier() = nullptr;
+    if (g_bookHookOwner == this) {
+        BookChangedNotifier() = nullptr;
+        g_bookHookOwner = nullptr;
+    }
     StoreTrace("Delete all faxes start");
     m_sent.clear();
     StoreTrace("Delete all faxes end");
