@@ -222,6 +222,6 @@ CAddrBook* LoadBook(const std::string& path, const std::function<void(const std:
 // Writes every book to its file atomically, read-only ones excepted; each failure goes to
 // `onError`, the rest go on.
 void SaveAllBooks(const std::function<void(const std::string&)>& onError);
-// Deletes a book (with its file) or an entry of any book; a deleted entry's GUID leaves every
-// member and group list at once. `clearViews` runs first.
+// Deletes a book (with its file) or an entry of any book; a deleted group's GUID leaves every
+// member and group list of every book at once. `clearViews` runs first.
 void DeleteEntry(const Guid& guid, const std::function<void()>& clearViews);
