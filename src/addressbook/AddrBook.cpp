@@ -490,7 +490,8 @@ void SaveAllBooks(const std::function<void(const std::string&)>& onError) {
     }
 }
 
-void DeleteEntry(const Guid& guid, const std::function<void()>& clearViews) {
+void DeleteEntry(const Guid& which, const std::function<void()>& clearViews) {
+    const Guid guid = which; // `which` may be the GUID of the entry about to go
     if (clearViews) {
         clearViews();
     }
