@@ -488,12 +488,15 @@ void CVelquinDoc::SetBookSaveDelay(std::chrono::milliseconds delay) {
 void CVelquinDoc::BookChanged() {
     std::lock_guard<std::mutex> lock(m_saveLock);
     // Called for every committed change (an import makes thousands): only the first one of a
-    // burst wakes the saver, the others move its time on.
-    m_saveDue = std::chrono::steady_clock::now() + m_saveDelay;
+    // burst wakes the saver, the others move its time on, though never past a few delays
+    // after the first, so steady editing is saved too.
+    const auto now = std::chrono::steady_clock::now();
     if (!m_savePending) {
         m_savePending = true;
+        m_firstUnsaved = now;
         m_saveWake.notify_all();
     }
+    m_saveDue = std::min(now + m_saveDelay, m_firstUnsaved + 5 * m_saveDelay);
 }
 
 void CVelquinDoc::BookSaverMain() {
@@ -536,7 +539,8 @@ void CVelquinDoc::SaveChangedBooks() {
         std::lock_guard<std::mutex> lock(m_saveLock);
         if (!m_saverStop) {
             m_savePending = true;
-            m_saveDue = std::chrono::steady_clock::now() + m_saveDelay;
+            m_firstUnsaved = std::chrono::steady_clock::now();
+            m_saveDue = m_firstUnsaved + m_saveDelay;
         }
         return;
     }

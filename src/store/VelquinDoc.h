@@ -194,6 +194,7 @@ private:
     std::condition_variable m_saveWake;
     std::chrono::milliseconds m_saveDelay = kBookSaveDelay;
     std::chrono::steady_clock::time_point m_saveDue;
+    std::chrono::steady_clock::time_point m_firstUnsaved;
     bool m_savePending = false;
     bool m_saverStop = false;
     std::thread m_saver;
