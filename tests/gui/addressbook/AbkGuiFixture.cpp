@@ -26,6 +26,7 @@ void AbkGuiTest::TearDown() {
     m_page = nullptr;
     // Every view worker ends before the books go.
     ASSERT_TRUE(QTest::qWaitFor([] { return CThreadControl::Instance().busy.load() == 0; }, 20000));
+    m_frame.StopGuiCalls();
     m_doc.reset();
     abk::ClearDialogHooks();
     platform::SetTelephoneCountryCodeForTest(std::nullopt);
@@ -91,7 +92,9 @@ void AbkGuiTest::SaveAndReload() {
     m_page = nullptr;
     ASSERT_TRUE(QTest::qWaitFor([] { return CThreadControl::Instance().busy.load() == 0; }, 20000));
     m_doc->SaveBooks();
+    m_frame.StopGuiCalls();
     m_doc.reset(); // forgets every book
+    m_frame.ResumeGuiCalls();
     ASSERT_TRUE(AddressBooks().empty());
     m_doc = std::make_unique<CVelquinDoc>(m_prompt, m_frame);
     m_doc->StartBookLoader();

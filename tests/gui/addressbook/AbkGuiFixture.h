@@ -32,6 +32,10 @@ public:
     void SetStatusText(std::string_view text) override { statusTexts.emplace_back(text); }
     void NewJobFile(const std::string&) override {}
     bool RunOnGuiThread(const std::function<void()>& work) override { return m_invoker.Run(work); }
+    // As the program does before closing the document: a worker's call (the book saver's)
+    // no longer waits for the GUI thread, which is about to wait for the worker.
+    void StopGuiCalls() { m_invoker.BeginShutdown(); }
+    void ResumeGuiCalls() { m_invoker.Resume(); }
     void PostCommand(int) override {}
     void AddressBooksLoaded() override { ++booksLoaded; }
 
