@@ -36,9 +36,10 @@ public:
     }
 
     // Runs handed-over work on this thread until `done(ran)` holds, `ran` counting the work
-    // run so far (checked between tasks). False when nothing came for a long while: a hang,
-    // reported as a failure instead of blocking the suite.
+    // run so far (checked between tasks and every few milliseconds). False when nothing came
+    // for a long while: a hang, reported as a failure instead of blocking the suite.
     template <class Pred> bool PumpUntil(Pred done) {
+        auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         for (;;) {
             std::shared_ptr<Task> task;
             {
@@ -46,9 +47,12 @@ public:
                 if (done(m_ran)) {
                     return true;
                 }
-                if (!m_cv.wait_for(lock, std::chrono::seconds(60),
+                if (!m_cv.wait_for(lock, std::chrono::milliseconds(10),
                                    [&] { return !m_tasks.empty(); })) {
-                    return false;
+                    if (std::chrono::steady_clock::now() > giveUp) {
+                        return false;
+                    }
+                    continue;
                 }
                 task = m_tasks.front();
                 m_tasks.pop_front();
@@ -58,6 +62,7 @@ public:
             task->done = true;
             ++m_ran;
             m_cv.notify_all();
+            giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         }
     }
     bool PumpRuns(int count) {

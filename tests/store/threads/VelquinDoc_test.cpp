@@ -6,6 +6,7 @@
 #include "platform/Files.h"
 #include "platform/SysInfo.h"
 #include "store/ByteBuilder.h"
+#include "store/sync/SyncFixture.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -13,7 +14,6 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
-#include <deque>
 #include <future>
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -591,69 +591,13 @@ TEST_F(VelquinDocTest, ABookWhoseIdIsLoadedIsFocusedNotLoadedTwice) {
     EXPECT_TRUE(prompt.messages.empty());
 }
 
-// A frame whose GUI thread is the test's own: workers hand their work over and wait, as with
-// the real main window, so book data is only ever touched on this thread.
-class PumpFrame : public FakeFrame {
-public:
-    bool RunOnGuiThread(const std::function<void()>& work) override {
-        auto task = std::make_shared<Task>();
-        task->work = &work;
-        std::unique_lock<std::mutex> lock(m_lock);
-        if (m_shutdown) {
-            return false;
-        }
-        m_tasks.push_back(task);
-        m_cv.notify_all();
-        m_cv.wait(lock, [&] { return task->done || m_shutdown; });
-        return task->done;
-    }
-    // Runs handed-over work until `done()` holds; false after a minute without it (a hang).
-    template <class Pred> bool PumpUntil(Pred done) {
-        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (!done()) {
-            std::shared_ptr<Task> task;
-            {
-                std::unique_lock<std::mutex> lock(m_lock);
-                if (!m_cv.wait_for(lock, std::chrono::milliseconds(10),
-                                   [&] { return !m_tasks.empty(); })) {
-                    if (std::chrono::steady_clock::now() > giveUp) {
-                        return false;
-                    }
-                    continue;
-                }
-                task = m_tasks.front();
-                m_tasks.pop_front();
-            }
-            (*task->work)();
-            std::lock_guard<std::mutex> lock(m_lock);
-            task->done = true;
-            m_cv.notify_all();
-        }
-        return true;
-    }
-    void Shutdown() {
-        std::lock_guard<std::mutex> lock(m_lock);
-        m_shutdown = true;
-        m_cv.notify_all();
-    }
-
-private:
-    struct Task {
-        const std::function<void()>* work = nullptr;
-        bool done = false;
-    };
-    std::mutex m_lock;
-    std::condition_variable m_cv;
-    std::deque<std::shared_ptr<Task>> m_tasks;
-    bool m_shutdown = false;
-};
-
 TEST_F(VelquinDocTest, CommittedEditsAreSavedSoonWhileTheGuiGoesOn) {
-    PumpFrame gui;
+    // Workers hand their work to this thread, so book data is only ever touched here.
+    sync_test::GuiQueueFrame gui;
     CVelquinDoc doc(prompt, gui);
     doc.SetBookSaveDelay(std::chrono::milliseconds(5));
     doc.StartBookLoader();
-    ASSERT_TRUE(gui.PumpUntil([&] { return !doc.BookLoaderBusy(); }));
+    ASSERT_TRUE(gui.PumpUntil([&](int) { return !doc.BookLoaderBusy(); }));
     doc.WaitForBookLoader();
     ASSERT_EQ(AddressBooks().size(), 1u);
     const std::string path = CurrentBook()->GetFilePath();
@@ -682,17 +626,17 @@ TEST_F(VelquinDocTest, CommittedEditsAreSavedSoonWhileTheGuiGoesOn) {
 
     // The contact dialog's OK: the book is on disk soon after, with no close.
     ASSERT_NE(newContact("3520809"), nullptr);
-    ASSERT_TRUE(gui.PumpUntil([&] { return contactsOnDisk() == 1; }));
+    ASSERT_TRUE(gui.PumpUntil([&](int) { return contactsOnDisk() == 1; }));
 
     // Edits go on while earlier ones are being written.
     for (int i = 0; i < 300; ++i) {
         ASSERT_NE(newContact(std::to_string(1000000 + i)), nullptr);
         if (i % 30 == 0) {
-            gui.PumpUntil([] { return true; });
+            gui.PumpUntil([](int) { return true; });
             std::this_thread::yield();
         }
     }
-    ASSERT_TRUE(gui.PumpUntil([&] { return contactsOnDisk() == 301; }));
+    ASSERT_TRUE(gui.PumpUntil([&](int) { return contactsOnDisk() == 301; }));
     // A group filed, then deleted from the tree; a contact edited in place.
     auto groupsOnDisk = [&] {
         std::string bytes;
@@ -708,15 +652,15 @@ TEST_F(VelquinDocTest, CommittedEditsAreSavedSoonWhileTheGuiGoesOn) {
     auto g = std::make_unique<CGroupEntry>("Клиенты");
     const Guid group = g->m_guid;
     CurrentBook()->AddEntry(std::move(g));
-    ASSERT_TRUE(gui.PumpUntil([&] { return groupsOnDisk() == 1; }));
+    ASSERT_TRUE(gui.PumpUntil([&](int) { return groupsOnDisk() == 1; }));
     doc.DeleteEntry(group);
-    ASSERT_TRUE(gui.PumpUntil([&] { return groupsOnDisk() == 0; }));
+    ASSERT_TRUE(gui.PumpUntil([&](int) { return groupsOnDisk() == 0; }));
     CContactEntry* first = static_cast<CContactEntry*>(CurrentBook()->Entries().front());
     CContactEdit edit(first);
     edit.person = "Иванов";
     ASSERT_TRUE(edit.Apply());
     edit.CopyBackInto(*first);
-    ASSERT_TRUE(gui.PumpUntil([&] {
+    ASSERT_TRUE(gui.PumpUntil([&](int) {
         std::string bytes;
         return platform::ReadFile(path, bytes) == 0 &&
                bytes.find("\xC8\xE2\xE0\xED\xEE\xE2") != std::string::npos;
