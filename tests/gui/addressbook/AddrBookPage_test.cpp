@@ -78,6 +78,11 @@ void ClickTreeItem(QTreeWidget* tree, QTreeWidgetItem* item) {
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(item).center());
 }
 
+void ClickRow(QListWidget* list, int row) {
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualItemRect(list->item(row)).center());
+}
+
 QTreeWidgetItem* ChildNamed(QTreeWidgetItem* parent, const QString& text) {
     for (int i = 0; parent != nullptr && i < parent->childCount(); ++i) {
         if (parent->child(i)->text(0) == text) {
@@ -694,4 +699,50 @@ TEST_F(AbkGuiTest, BooksWhoseGroupsShareSubgroupsOrFormALongChainOpenALevelAtATi
     ASSERT_EQ(c0->childCount(), 1);
     EXPECT_EQ(c0->child(0)->text(0), QStringLiteral("C1"));
     EXPECT_EQ(c0->child(0)->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+}
+
+// A UTF-8 file with one stray byte: read as Windows-1251 as before, the user is told, and
+// choosing UTF-8 in the dialog reads the same file again, right.
+TEST_F(AbkGuiTest, ImportOfDamagedUtf8OffersTheEncodingAndRereads) {
+    CurrentBook() = AddBook("Импорт");
+    Settings().DefaultAreaCode = "8812";
+    const std::string file = m_root / "contacts.txt";
+    testing_support::WriteFile(file, "88121111111;Фирма;Иван\xE9\r\n88122222222;Лютик;Пётр\r\n");
+    MakePage();
+    ASSERT_TRUE(WaitTree(1));
+
+    m_prompt.SetNextFileName(file);
+    m_prompt.SetNextAnswer(MsgAnswer::Ok);
+    bool checked = false;
+    abk::PushDialogHook([&](QDialog& dlg) {
+        auto& d = static_cast<CImportDlg&>(dlg);
+        auto* available = Child<QListWidget>(d, "availableFields");
+        for (int i = 0; i < 3; ++i) { // number, company, person
+            ClickRow(available, 0);
+            QTest::mouseClick(Child<QPushButton>(d, "toInput"), Qt::LeftButton);
+        }
+        QTest::mouseClick(Child<QPushButton>(d, "loadFile"), Qt::LeftButton);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !d.Reading(); }, 20000));
+        const auto asked = m_prompt.Asked();
+        ASSERT_FALSE(asked.empty());
+        EXPECT_EQ(asked.back(), LoadString(kMsgImportEncodingUncertain));
+        ASSERT_EQ(d.Rows().size(), 2u);
+        EXPECT_NE(d.Rows()[1].company, "Лютик");
+
+        auto* encoding = Child<QComboBox>(d, "encoding");
+        encoding->setFocus();
+        QTest::keyClick(encoding, Qt::Key_Down);
+        EXPECT_EQ(encoding->currentText(), QStringLiteral("UTF-8"));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !d.Reading(); }, 20000));
+        ASSERT_EQ(d.Rows().size(), 2u);
+        EXPECT_EQ(d.Rows()[1].company, "Лютик");
+        EXPECT_EQ(Child<QTreeWidget>(d, "preview")->topLevelItem(1)->text(2),
+                  QStringLiteral("Лютик"));
+        EXPECT_EQ(m_prompt.Asked().size(), asked.size()); // no second warning
+        QTest::mouseClick(Child<QPushButton>(d, "closeButton"), Qt::LeftButton);
+        checked = true;
+    });
+    m_page->OnCommand(cmd::kImport);
+    EXPECT_TRUE(checked);
+    EXPECT_EQ(abk::PendingDialogHooks(), 0u);
 }
