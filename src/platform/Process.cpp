@@ -43,9 +43,13 @@ bool StartProgram(const std::vector<std::string>& argv) {
     return true;
 }
 
-bool ShellOpen(const std::string& target) {
+std::string ShellOpener() {
     const char* opener = std::getenv("VELQUIN_OPENER");
-    return StartProgram({opener && *opener ? opener : "xdg-open", target});
+    return opener && *opener ? opener : "xdg-open";
+}
+
+bool ShellOpen(const std::string& target) {
+    return StartProgram({ShellOpener(), target});
 }
 
 } // namespace platform

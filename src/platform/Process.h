@@ -12,5 +12,7 @@ bool StartProgram(const std::vector<std::string>& argv);
 // The shell's "open" action: xdg-open with the target (file or address). The opener can be
 // replaced for tests by $VELQUIN_OPENER.
 bool ShellOpen(const std::string& target);
+// The program ShellOpen starts, for messages that say which one could not be started.
+std::string ShellOpener();
 
 } // namespace platform

@@ -21,6 +21,8 @@ constexpr unsigned kIdsBookFilter = 178;
 constexpr const char* kBookFilterFallback = "Address book files (*.abk)|*.abk|";
 constexpr std::int64_t kSecondsPerDay = 86400;
 constexpr unsigned kIdsNotDeleted = 9401;
+constexpr unsigned kIdsViewerNotStarted = 9402;
+constexpr unsigned kIdsOpenerNotStarted = 9403;
 constexpr unsigned kIdsBookReadOnly = 9360;
 
 std::string ReadOnlyNote(const CAddrBook& book, const std::string& path) {
@@ -645,10 +647,37 @@ bool CVelquinDoc::ShowPath(const std::string& path) {
     }
     // The own viewer shows fax images only; a document added as it was (a PDF, a picture)
     // goes to the program the desktop opens it with.
-    if (Settings().UseOwnViewer && IsTiffName(path)) {
-        return platform::StartProgram({OwnViewerPath(), path});
+    if (!Settings().UseOwnViewer || !IsTiffName(path)) {
+        return OpenOutside(path);
     }
-    return platform::ShellOpen(path);
+    if (!platform::PathExists(path)) {
+        ReportFileError(CFileException(ENOENT, path, path), path);
+        return false;
+    }
+    const std::string viewer = OwnViewerPath();
+    if (!platform::StartProgram({viewer, path})) {
+        m_prompt.FileError(FormatString(LoadString(kIdsViewerNotStarted), path, viewer));
+        return false;
+    }
+    return true;
+}
+
+bool CVelquinDoc::OpenOutside(const std::string& target, std::string_view shownName) {
+    if (target.empty()) {
+        return false;
+    }
+    // The opener runs detached and cannot tell about a missing file: it is looked for here.
+    if (target.find("://") == std::string::npos && !platform::PathExists(target)) {
+        ReportFileError(CFileException(ENOENT, target, target), target);
+        return false;
+    }
+    if (!platform::ShellOpen(target)) {
+        m_prompt.FileError(FormatString(LoadString(kIdsOpenerNotStarted),
+                                        shownName.empty() ? target : shownName,
+                                        platform::ShellOpener()));
+        return false;
+    }
+    return true;
 }
 
 void CVelquinDoc::ForwardToNewFax(const std::string& title, const std::string& imagePath,

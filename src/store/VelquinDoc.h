@@ -107,10 +107,15 @@ public:
     // dialog was open replaces every record.
     void RemovePrintedDocument(const std::string& imagePath);
     // Opens the image for viewing (a TIFF in the own viewer when it is chosen, any other
-    // file with the desktop's program); the caller clears the unread mark.
+    // file with the desktop's program); the caller clears the unread mark. A file that is
+    // not there or a viewer that does not start is reported naming the file: false.
     bool ShowFile(const CAttach& record);
     // The same for a sent record's file, found by its name in SentFaxes.
     bool ShowSentFile(const CAttach& record);
+    // Opens a file or an address ("scheme://...") with the desktop's program; a missing
+    // file or an opener that does not start is reported naming the target, or `shownName`
+    // when the target is not fit to show: false.
+    bool OpenOutside(const std::string& target, std::string_view shownName = {});
     // Where a sent record's stored path is in SentFaxes now; "" when it names no file.
     static std::string SentFilePath(const std::string& storedPath);
     // Copies a document into FaxDir as a new printed document titled from `title` (or the

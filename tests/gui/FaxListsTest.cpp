@@ -16,8 +16,11 @@
 #include <QSpinBox>
 #include <QTest>
 #include <QTimer>
+#include <QToolBar>
+#include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -242,6 +245,106 @@ TEST(FaxListsTest, AddedPdfBesideAWaitingTiffKeepsBothTitlesAndOpensOnTheDesktop
     EXPECT_EQ(testing_support::ReadFileOrDie(f.FaxDir() + "/report.tag"),
               platform::Utf8ToCp1251("Отчёт за май"));
     (void)tif;
+}
+
+// An environment variable replaced for the life of the object (unset when `value` is null).
+class CEnvOverride {
+public:
+    CEnvOverride(const char* name, const char* value) : m_name(name) {
+        if (const char* old = std::getenv(name)) {
+            m_old = old;
+        }
+        if (value != nullptr) {
+            ::setenv(name, value, 1);
+        } else {
+            ::unsetenv(name);
+        }
+    }
+    ~CEnvOverride() {
+        if (m_old) {
+            ::setenv(m_name, m_old->c_str(), 1);
+        } else {
+            ::unsetenv(m_name);
+        }
+    }
+
+private:
+    const char* m_name;
+    std::optional<std::string> m_old;
+};
+
+// Clicks the button of command `id` on the toolbar of `page`, as a user does.
+void ClickToolButton(CMainFrame& frame, int page, int id) {
+    QWidget* button = frame.PageToolBar(page)->widgetForAction(frame.Action(id));
+    ASSERT_NE(button, nullptr) << id;
+    ASSERT_TRUE(button->isVisible() && button->isEnabled()) << id;
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
+TEST(FaxListsTest, ViewCommandsUseTheChosenViewerAndSayWhatCouldNotBeOpened) {
+    CGuiFixture f;
+    const std::string image = WritePrintedDocument(f.FaxDir(), "report", "Отчёт");
+    WriteSentFax(f.SentDir(), "s1", "Письмо", 1000000001, CurrentTime() - 60, 2);
+    const std::string prog = f.Dir() / "prog";
+    std::filesystem::create_directories(prog + "/Help");
+    testing_support::WriteFile(prog + "/Help/TWVelquin.MHT", "MIME-Version: 1.0\r\n");
+    // The own viewer records what it was given; it finds its tools itself, as PATH names an
+    // empty folder: no desktop opener anywhere.
+    testing_support::WriteFile(
+        prog + "/TWTiffView", "#!/bin/sh\nPATH=/usr/bin:/bin\nprintf '%s' \"$1\" > \"$0.out.tmp\"\n"
+                              "mv \"$0.out.tmp\" \"$0.out\"\n");
+    ASSERT_EQ(::chmod((prog + "/TWTiffView").c_str(), 0755), 0);
+    std::filesystem::create_directories(f.Dir() / "empty-bin");
+    const CEnvOverride path("PATH", (f.Dir() / "empty-bin").c_str());
+    const CEnvOverride opener("VELQUIN_OPENER", nullptr);
+    f.Start();
+    CMainFrame& frame = f.Frame();
+    Settings().ProgDir = prog;
+    Settings().UseOwnViewer = true;
+    CNewFaxView* view = frame.NewFaxView();
+    ASSERT_EQ(view->topLevelItemCount(), 1);
+    QTreeWidgetItem* row = view->topLevelItem(0);
+
+    // The toolbar's view command shows the fax image in the own viewer, as a double-click does.
+    gui_test::ClickItem(*view, row);
+    ClickToolButton(frame, 0, cmd::kViewReadyFax);
+    ASSERT_TRUE(WaitFor([&] { return platform::PathExists(prog + "/TWTiffView.out"); }));
+    EXPECT_EQ(testing_support::ReadFileOrDie(prog + "/TWTiffView.out"), image);
+    EXPECT_TRUE(f.Prompt().Asked().empty());
+
+    // Each failure names what could not be opened and the program that did not start.
+    std::filesystem::remove(prog + "/TWTiffView");
+    f.Prompt().SetNextAnswer(MsgAnswer::Ok);
+    ClickToolButton(frame, 0, cmd::kViewReadyFax);
+    Settings().UseOwnViewer = false;
+    f.Prompt().SetNextAnswer(MsgAnswer::Ok);
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, Qt::NoModifier,
+                       view->visualItemRect(row).center());
+    f.Prompt().SetNextAnswer(MsgAnswer::Ok);
+    ClickToolButton(frame, 0, cmd::kUserGuide);
+    frame.SelectPage(1);
+    CReceivedFaxTreeView* sent = frame.SentView();
+    gui_test::ClickItem(*sent, sent->Root()->child(0));
+    f.Prompt().SetNextAnswer(MsgAnswer::Ok);
+    ClickToolButton(frame, 1, cmd::kDeliveryReport);
+    // A sent fax whose image has gone.
+    std::filesystem::remove(f.SentDir() + "/s1.tif");
+    f.Prompt().SetNextAnswer(MsgAnswer::Ok);
+    ClickToolButton(frame, 1, cmd::kViewFax);
+
+    const std::string noOpener =
+        ": не запускается программа xdg-open, которой рабочий стол открывает файлы и адреса "
+        "(её даёт пакет xdg-utils).";
+    EXPECT_EQ(f.Prompt().Asked(),
+              (std::vector<std::string>{
+                  "Не удалось открыть " + image + ": не запускается программа просмотра " + prog +
+                      "/TWTiffView.",
+                  "Не удалось открыть " + image + noOpener,
+                  "Не удалось открыть " + prog + "/Help/TWVelquin.MHT" + noOpener,
+                  // The report's address carries the account: it is not shown.
+                  "Не удалось открыть отчёт о доставке" + noOpener,
+                  "Не удалось найти файл " + f.SentDir() + "/s1.tif.",
+              }));
 }
 
 // As root the permissions of a folder stop nobody: the deletes run with the effective user

@@ -89,8 +89,11 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent), m_fader(this, 15, 25, 5
         link1->setText(QStringLiteral("www.velquin.net"));
         link2->setText(QStringLiteral("Служба поддержки"));
     }
-    link1->setOpenExternalLinks(links);
-    link2->setOpenExternalLinks(links);
+    // The frame opens the links, so that a browser that does not start is reported.
+    for (QLabel* link : {link1, link2}) {
+        link->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+        connect(link, &QLabel::linkActivated, this, &CAboutDlg::LinkWanted);
+    }
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     auto* top = new QHBoxLayout();

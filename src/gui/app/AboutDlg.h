@@ -40,6 +40,10 @@ public:
 
     void done(int result) override;
 
+Q_SIGNALS:
+    // A link of the box was clicked: its address.
+    void LinkWanted(const QString& address);
+
 protected:
     void showEvent(QShowEvent* event) override;
 

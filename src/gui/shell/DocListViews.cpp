@@ -2,7 +2,6 @@
 
 #include "app/Settings.h"
 #include "gui/shell/Commands.h"
-#include "platform/Process.h"
 #include "store/VelquinDoc.h"
 
 #include <QContextMenuEvent>
@@ -285,9 +284,10 @@ void CNewFaxView::OnSaveDocument() {
 }
 
 void CNewFaxView::OnViewReadyFax() {
+    // The same way as a double-click: the own viewer, when chosen, shows the fax image.
     std::vector<CFaxDocument*> selected = SelectedDocuments();
-    if (selected.size() == 1 && selected.front() != nullptr && !selected.front()->m_path.empty()) {
-        platform::ShellOpen(selected.front()->m_path);
+    if (selected.size() == 1 && selected.front() != nullptr) {
+        OpenDocument(*selected.front());
     }
 }
 

@@ -15,7 +15,6 @@
 #include "gui/shell/ProgressDlg.h"
 #include "gui/shell/SentFaxView.h"
 #include "platform/Files.h"
-#include "platform/Process.h"
 #include "store/FaxListModel.h"
 #include "store/VelquinDoc.h"
 
@@ -575,6 +574,11 @@ void CMainFrame::OnFilter() {
 
 void CMainFrame::OnAbout() {
     CAboutDlg dlg(this);
+    connect(&dlg, &CAboutDlg::LinkWanted, this, [this](const QString& address) {
+        if (m_doc != nullptr) {
+            m_doc->OpenOutside(address.toStdString());
+        }
+    });
     dlg.exec();
 }
 
@@ -583,7 +587,9 @@ void CMainFrame::OnUserGuide() {
     if (!dir.empty() && dir.back() != '/') {
         dir += '/';
     }
-    platform::ShellOpen(dir + "Help/TWVelquin.MHT");
+    if (m_doc != nullptr) {
+        m_doc->OpenOutside(dir + "Help/TWVelquin.MHT");
+    }
 }
 
 void CMainFrame::OnHideWindow() {

@@ -4,7 +4,7 @@
 #include "gui/shell/Commands.h"
 #include "gui/shell/DocListViews.h"
 #include "gui/shell/Profile.h"
-#include "platform/Process.h"
+#include "resources/Strings.h"
 #include "service/WebGate.h"
 #include "store/VelquinDoc.h"
 
@@ -25,6 +25,7 @@ QString Q(const std::string& s) {
 constexpr int kEntryRole = Qt::UserRole;
 constexpr int kRecipientRole = Qt::UserRole + 1;
 const int kDefaultWidths[] = {380, 230, 170};
+constexpr unsigned kIdsDeliveryReport = 9404;
 
 } // namespace
 
@@ -308,7 +309,8 @@ void CReceivedFaxTreeView::OnViewFax() {
 
 void CReceivedFaxTreeView::OnDeliveryReport() {
     if (SelectedEntries().size() == 1) {
-        platform::ShellOpen(WebGateAddressFromSettings());
+        // The address carries the account's credentials: the message names the report only.
+        m_doc.OpenOutside(WebGateAddressFromSettings(), LoadString(kIdsDeliveryReport));
     }
 }
 

@@ -378,6 +378,7 @@ TEST_F(VelquinDocTest, ShowFilePassesThePathAsOneArgument) {
     Settings().ProgDir = root / "prog";
     CVelquinDoc doc(prompt, frame);
     CFaxDocument image(root / "fax/my \"odd\" name.tif", 0, "");
+    WriteFile(image.m_path, "II*");
 
     Settings().UseOwnViewer = true;
     EXPECT_TRUE(doc.ShowFile(image));
@@ -393,6 +394,7 @@ TEST_F(VelquinDocTest, ShowFilePassesThePathAsOneArgument) {
     platform::DeleteFile(root / "prog/opener.out");
     Settings().UseOwnViewer = true;
     CFaxDocument pdf(root / "fax/report.PDF", 0, "");
+    WriteFile(pdf.m_path, "%PDF-1.4");
     EXPECT_TRUE(doc.ShowFile(pdf));
     EXPECT_EQ(WaitForFile(root / "prog/opener.out"), "1|" + pdf.m_path);
     ::unsetenv("VELQUIN_OPENER");
