@@ -113,9 +113,13 @@ std::vector<CSentRow> BuildSentRows(const SentList& sent, const CListFilter& fil
         row.text = e->m_title;
         const std::int32_t state = EntryState(*e);
         if (const auto* single = dynamic_cast<const CSingleFaxEntry*>(e.get())) {
-            // The description of a single fax is the label of its recipient.
+            // The description of a single fax is the label of its recipient; a fax to a
+            // typed number has neither title nor label and shows the number.
             if (!single->m_recipientLabel.empty()) {
                 row.text += "  " + single->m_recipientLabel;
+            }
+            if (row.text.empty()) {
+                row.text = single->m_recipient;
             }
         } else if (const auto* list = dynamic_cast<const CGroupFaxEntry*>(e.get())) {
             for (std::size_t i = 0; i < list->m_recipients.size(); ++i) {

@@ -151,6 +151,8 @@ TEST(SendFaxDlgTest, SendsATypedShortNumberAndTheJobReachesTheSentTree) {
     CReceivedFaxTreeView* tree = s.f.Frame().SentView();
     ASSERT_NE(tree->Root(), nullptr);
     ASSERT_EQ(tree->Root()->childCount(), 1);
+    // A typed number has no label to describe the fax: the row shows the number.
+    EXPECT_EQ(tree->Root()->child(0)->text(0), QStringLiteral("88123520809"));
 
     s.f.Frame().OnCommand(cmd::kSynchronise);
     EXPECT_TRUE(WaitFor(
