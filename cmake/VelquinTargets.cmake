@@ -4,6 +4,13 @@ target_compile_features(velquin_options INTERFACE cxx_std_20)
 target_compile_options(velquin_options INTERFACE -Wall -Wextra -Wpedantic -Werror)
 target_compile_definitions(velquin_options INTERFACE _FILE_OFFSET_BITS=64)
 
+# The version header of the programs (VelquinVersion.h: kVelquinVersion), made from the
+# project's version.
+configure_file(${PROJECT_SOURCE_DIR}/cmake/VelquinVersion.h.in
+               ${PROJECT_BINARY_DIR}/generated/VelquinVersion.h @ONLY)
+add_library(velquin_version INTERFACE)
+target_include_directories(velquin_version INTERFACE ${PROJECT_BINARY_DIR}/generated)
+
 set(VELQUIN_CORE_TARGETS "" CACHE INTERNAL "")
 
 # velquin_core_library(name DEPS ...): one library per folder of src/, sources globbed

@@ -1,4 +1,5 @@
 // velquin: the Internet fax client's window.
+#include "VelquinVersion.h"
 #include "gui/addressbook/AddrBookViews.h"
 #include "gui/app/VelquinGui.h"
 #include "gui/shell/MainFrame.h"
@@ -17,6 +18,35 @@
 #include <vector>
 
 namespace {
+
+const char kUsage[] =
+    "usage: velquin [-v] [FILE]\n"
+    "Velquin, the Internet fax client: lists the documents printed to the fax printer, sends\n"
+    "them and follows their delivery.\n"
+    "  -v         write a detailed log: Velquin.log beside the program, or in\n"
+    "             ~/.local/state/velquin when that folder cannot be written\n"
+    "  FILE       start with the window hidden (the file itself is not opened)\n"
+    "  --help     show this text\n"
+    "  --version  show the version\n"
+    "Settings come from 'velquin-tool setup'.\n";
+
+// --help and --version are answered before any window system is touched.
+bool AnswerInfoSwitch(int argc, char** argv, int& rc) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--help" || a == "-h") {
+            std::fputs(kUsage, stdout);
+            rc = 0;
+            return true;
+        }
+        if (a == "--version") {
+            std::printf("velquin %s\n", kVelquinVersion);
+            rc = 0;
+            return true;
+        }
+    }
+    return false;
+}
 
 // A hidden hook for the documentation: VELQUIN_SCREENSHOT_DIR makes the program save a picture
 // of each page there and quit.
@@ -126,10 +156,13 @@ void ScheduleStartupReport(CVelquinGui& gui, CMainFrame& frame, const QString& f
 } // namespace
 
 int main(int argc, char** argv) {
+    if (int rc = 0; AnswerInfoSwitch(argc, argv, rc)) {
+        return rc;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Velquin"));
     QApplication::setOrganizationName(QStringLiteral("Tarnwell"));
-    QApplication::setApplicationVersion(QStringLiteral(VELQUIN_VERSION));
+    QApplication::setApplicationVersion(QLatin1String(kVelquinVersion));
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/app.png")));
     // The program speaks Russian: dates and Qt's own buttons follow.

@@ -1,6 +1,7 @@
 // faxsim: the fax service on loopback, for tests and demos. Prints "port N" as its first line.
 #include "FaxSim.h"
 #include "SimServer.h"
+#include "VelquinVersion.h"
 
 #include <atomic>
 #include <cerrno>
@@ -39,6 +40,8 @@ const char kUsage[] =
     "  --encoding utf-8|windows-1251\n"
     "  --fault none|delay|cut|http500|notxml|malformed|hang   for every API reply\n"
     "  --delay-ms N               wait of the delay fault (default 3000)\n"
+    "  --help                     show this text\n"
+    "  --version                  show the version\n"
     "GET /__control?fault=NAME[&count=N][&delay=MS] sets a fault for the next N API replies.\n";
 
 bool NeedValue(int i, int argc, const char* opt) {
@@ -62,6 +65,10 @@ int main(int argc, char** argv) {
         std::string a = argv[i];
         if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (a == "--version") {
+            std::printf("faxsim %s\n", kVelquinVersion);
             return 0;
         }
         if (a == "--port" || a == "--config" || a == "--account" ||

@@ -1,15 +1,40 @@
 // TWTiffView: Velquin's viewer of fax images. Velquin starts it with the image path as its one
 // argument.
+#include "VelquinVersion.h"
 #include "ViewerWindow.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+const char kUsage[] = "usage: TWTiffView [FILE]\n"
+                      "Shows the pages of a fax image (TIFF), scaled by its resolution, and "
+                      "prints them.\n"
+                      "  --help     show this text\n"
+                      "  --version  show the version\n";
+
+} // namespace
 
 int main(int argc, char** argv) {
+    // Answered before any window system is touched.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("TWTiffView %s\n", kVelquinVersion);
+            return 0;
+        }
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("TWTiffView"));
+    QApplication::setApplicationVersion(QLatin1String(kVelquinVersion));
     QTranslator qtbase;
     if (qtbase.load(QLocale(QLocale::Russian), QStringLiteral("qtbase"), QStringLiteral("_"),
                     QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {

@@ -4,6 +4,7 @@
 #include "PrintQueue.h"
 #include "RasterPages.h"
 #include "Spawn.h"
+#include "VelquinVersion.h"
 
 #include "app/Ports.h"
 #include "app/Settings.h"
@@ -34,6 +35,8 @@ const char* const kUsage =
     "  --letter          US Letter paper (default: A4)\n"
     "  --install-queue   add the \"Velquin-Fax\" print queue to CUPS (run as root)\n"
     "  --remove-queue    remove that print queue\n"
+    "  --help            show this text\n"
+    "  --version         show the version\n"
     "Environment: VELQUIN_GS names the Ghostscript program (default: gs).\n";
 
 const char* const kSection = "TW Ostrevo";
@@ -359,6 +362,9 @@ int main(int argc, char** argv) {
         };
         if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
+            return 0;
+        } else if (a == "--version") {
+            std::printf("velquin-print %s\n", kVelquinVersion);
             return 0;
         } else if (a == "--title") {
             if (!value(opt.title)) {

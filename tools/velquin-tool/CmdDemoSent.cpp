@@ -156,11 +156,11 @@ int Run(const ToolArgs& args) {
 }
 
 const ToolCommandRegistration reg{"demo-sent", "fill the sent faxes with example faxes",
-                                  "velquin-tool demo-sent [--count N] IMAGE\n"
-                                  "Writes example sent faxes (job files and copies of IMAGE) "
-                                  "into DataDir/SentFaxes: six by default, N with --count "
-                                  "(the examples repeated further back in time, the images "
-                                  "hard links to one copy where the file system allows).",
+                                  "usage: velquin-tool demo-sent [--count N] IMAGE\n"
+                                  "Writes example sent faxes (job files and copies of IMAGE)\n"
+                                  "into DataDir/SentFaxes: six by default, N with --count (the\n"
+                                  "examples repeated further back in time, the images hard\n"
+                                  "links to one copy where the file system allows).\n",
                                   Run};
 
 } // namespace

@@ -1,5 +1,6 @@
 // velquin-tool: the command-line companion of Velquin for users, installers and support.
 #include "ToolCommand.h"
+#include "VelquinVersion.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -21,7 +22,8 @@ void PrintOverview(FILE* out) {
     for (const ToolCommand& c : cmds) {
         std::fprintf(out, "  %-14s %s\n", c.name, c.summary);
     }
-    std::fprintf(out, "\n'velquin-tool COMMAND --help' shows a command's options.\n");
+    std::fprintf(out, "\n'velquin-tool COMMAND --help' shows a command's options;\n"
+                      "'velquin-tool --version' the version.\n");
 }
 } // namespace
 
@@ -79,6 +81,10 @@ int main(int argc, char** argv) {
     std::string name = argv[1];
     if (IsHelpFlag(name) || name == "help") {
         PrintOverview(stdout);
+        return 0;
+    }
+    if (name == "--version") {
+        std::printf("velquin-tool %s\n", kVelquinVersion);
         return 0;
     }
     for (const ToolCommand& c : Table()) {
