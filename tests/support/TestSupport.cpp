@@ -60,9 +60,12 @@ std::string BuildDir() {
 }
 
 int RunVelquinTool(const std::string& args, std::string& output) {
-    std::string command = BuildDir() + "/tools/velquin-tool/velquin-tool " + args + " 2>&1";
+    return RunShell(BuildDir() + "/tools/velquin-tool/velquin-tool " + args, output);
+}
+
+int RunShell(const std::string& command, std::string& output) {
     output.clear();
-    FILE* p = ::popen(command.c_str(), "r");
+    FILE* p = ::popen((command + " 2>&1").c_str(), "r");
     if (p == nullptr) {
         return -1;
     }

@@ -36,6 +36,8 @@ std::string BuildDir();
 // Runs the built velquin-tool with `args` (a shell word list; temporary paths have no blanks),
 // collecting stdout and stderr into `output`. Returns the exit code, or -1.
 int RunVelquinTool(const std::string& args, std::string& output);
+// Runs a shell command line the same way.
+int RunShell(const std::string& command, std::string& output);
 
 // A prompt that records every message and answers from a script (default: Ok / Yes).
 class FakePrompt : public IPrompt {

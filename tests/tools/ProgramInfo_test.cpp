@@ -3,34 +3,18 @@
 #include "VelquinVersion.h"
 #include "support/TestSupport.h"
 
-#include <cstdio>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <set>
 #include <sstream>
 #include <string>
-#include <sys/wait.h>
 #include <utility>
 #include <vector>
 
 using testing_support::BuildDir;
+using testing_support::RunShell;
 
 namespace {
-
-int RunShell(const std::string& command, std::string& output) {
-    output.clear();
-    FILE* p = ::popen((command + " 2>&1").c_str(), "r");
-    if (p == nullptr) {
-        return -1;
-    }
-    char buf[512];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) {
-        output.append(buf, n);
-    }
-    const int status = ::pclose(p);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 // The words of a-z and "-" that follow each `lead` in `text` and end at one of `ends`.
 std::set<std::string> WordsAfter(const std::string& text, const std::string& lead,
