@@ -454,9 +454,13 @@ int AtomicCreateFile(const std::string& path, std::string_view bytes, unsigned m
 
 int AtomicWriteFile(const std::string& path, std::string_view bytes, unsigned mode) {
     struct stat st;
-    mode_t newMode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : mode;
+    return AtomicReplaceFile(path, bytes,
+                             ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : mode);
+}
+
+int AtomicReplaceFile(const std::string& path, std::string_view bytes, unsigned mode) {
     int err = 0;
-    std::string temp = WriteTempBeside(path, bytes, newMode, err);
+    std::string temp = WriteTempBeside(path, bytes, static_cast<mode_t>(mode), err);
     if (temp.empty()) {
         return err;
     }

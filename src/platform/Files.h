@@ -95,6 +95,10 @@ int ReadSmallFile(const std::string& path, std::string& out, std::size_t maxByte
 // file gets `mode` (only when the file does not exist yet; an existing file keeps its mode).
 int AtomicWriteFile(const std::string& path, std::string_view bytes, unsigned mode = 0644);
 
+// Like AtomicWriteFile, but the file always ends with `mode`, also when it existed with another
+// one: for files holding secrets, which must not stay readable because they once were.
+int AtomicReplaceFile(const std::string& path, std::string_view bytes, unsigned mode);
+
 // Like AtomicWriteFile, but fails with EEXIST instead of replacing a file that is there.
 int AtomicCreateFile(const std::string& path, std::string_view bytes, unsigned mode = 0644);
 

@@ -362,6 +362,16 @@ int MakeDirs(const std::string& dir) {
     return 0;
 }
 
+// The hives hold the password: a settings folder of ours that others may read or enter (made
+// by hand, or by an older version) is closed to them. A folder of another owner is left alone.
+void KeepDirPrivate(const std::string& dir) {
+    struct stat st;
+    if (::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
+        (st.st_mode & 077) != 0) {
+        ::chmod(dir.c_str(), st.st_mode & 07700);
+    }
+}
+
 } // namespace
 
 std::string RegistryDir() {
@@ -534,6 +544,7 @@ int CRegKey::Flush() {
         t_lastError = RegistryDir() + ": " + std::strerror(err);
         return err;
     }
+    KeepDirPrivate(RegistryDir());
     // A separate lock file: the hive itself is replaced by rename, so it cannot carry the lock.
     int lockFd = ::open((file + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (lockFd < 0) {
@@ -568,7 +579,8 @@ int CRegKey::Flush() {
                 vals.emplace_back(c.name, *c.value);
             }
         }
-        err = AtomicWriteFile(file, FormatHive(data), 0600);
+        // Always 0600, also over a hive that was readable by others before.
+        err = AtomicReplaceFile(file, FormatHive(data), 0600);
         if (err) {
             t_lastError = file + ": " + std::strerror(err);
         }

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using platform::CRegKey;
 using platform::Hive;
@@ -158,6 +159,22 @@ TEST_F(SettingsTest, SaveWritesTheExactBytesOfEachRow) {
     ASSERT_TRUE(Load());
     EXPECT_EQ(Settings().UserPWD, "");
     EXPECT_EQ(Settings().FFUserPWD, "");
+}
+
+TEST_F(SettingsTest, SavingThePasswordClosesAReadableHiveAndFolder) {
+    // A hive and folder left readable by others (by hand, or by an older version).
+    const std::string hive = platform::HivePath(Hive::LocalMachine);
+    ASSERT_EQ(::chmod(hive.c_str(), 0644), 0);
+    ASSERT_EQ(::chmod(platform::RegistryDir().c_str(), 0755), 0);
+    ASSERT_TRUE(Load());
+    Settings().RememberPwd = true;
+    Settings().UserPWD = "secret12";
+    ASSERT_EQ(SaveSettings(), 0);
+    struct stat st;
+    ASSERT_EQ(::stat(hive.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    ASSERT_EQ(::stat(platform::RegistryDir().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
 }
 
 TEST_F(SettingsTest, ScrambledPasswordLayoutAndWrongSizes) {
