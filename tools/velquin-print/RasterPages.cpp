@@ -1,6 +1,7 @@
 #include "RasterPages.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -12,6 +13,11 @@ namespace {
 
 // No fax page needs more; a header claiming more is refused before anything is allocated.
 constexpr std::uint64_t kMaxPixels = 120'000'000;
+// The finest raster the printer makes (204x196 dpi): an image is shrunk to it before
+// Ghostscript sees it, so a huge scan never makes a huge work file.
+constexpr double kFaxXdpi = 204, kFaxYdpi = 196;
+// Rows decoded at a time, bounded in bytes so that a very wide image stays cheap.
+constexpr std::uint64_t kBandPixels = 1u << 22;
 
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
@@ -46,6 +52,54 @@ void BeginPage(std::FILE* out, int number, const PaperSize& paper, const Placeme
     std::fprintf(out, "gsave %.3f %.3f translate %.3f %.3f scale\n", p.x, p.y, p.width, p.height);
 }
 
+// Averages grey rows of a w x h image down to tw x th (box filter), taking the source one row
+// at a time so that only the result is held.
+class CShrink {
+public:
+    CShrink(std::uint32_t w, std::uint32_t h, std::uint32_t tw, std::uint32_t th)
+        : m_w(w), m_h(h), m_tw(tw), m_th(th), m_sum(tw), m_cols(tw), m_out(std::size_t{tw} * th) {
+        for (std::uint32_t x = 0; x < w; ++x) {
+            ++m_cols[Col(x)];
+        }
+    }
+    void AddRow(const std::uint8_t* grey) {
+        std::uint32_t ty = static_cast<std::uint32_t>(std::uint64_t{m_y} * m_th / m_h);
+        for (std::uint32_t x = 0; x < m_w; ++x) {
+            m_sum[Col(x)] += grey[x];
+        }
+        ++m_rows;
+        ++m_y;
+        if (m_y == m_h || std::uint64_t{m_y} * m_th / m_h != ty) {
+            std::uint8_t* out = &m_out[std::size_t{ty} * m_tw];
+            for (std::uint32_t x = 0; x < m_tw; ++x) {
+                out[x] = static_cast<std::uint8_t>(m_sum[x] / (std::uint64_t{m_cols[x]} * m_rows));
+                m_sum[x] = 0;
+            }
+            m_rows = 0;
+        }
+    }
+    const std::vector<std::uint8_t>& Image() const { return m_out; }
+
+private:
+    std::uint32_t Col(std::uint32_t x) const {
+        return static_cast<std::uint32_t>(std::uint64_t{x} * m_tw / m_w);
+    }
+    std::uint32_t m_w, m_h, m_tw, m_th;
+    std::uint32_t m_y = 0, m_rows = 0;
+    std::vector<std::uint64_t> m_sum;
+    std::vector<std::uint32_t> m_cols;
+    std::vector<std::uint8_t> m_out;
+};
+
+// The size an image of w x h needs at most on the page placed at `p`.
+std::pair<std::uint32_t, std::uint32_t> FaxRaster(std::uint32_t w, std::uint32_t h,
+                                                  const Placement& p) {
+    auto limit = [](double pt, double dpi) {
+        return static_cast<std::uint32_t>(std::max(1.0, std::ceil(pt / 72.0 * dpi)));
+    };
+    return {std::min(w, limit(p.width, kFaxXdpi)), std::min(h, limit(p.height, kFaxYdpi))};
+}
+
 // An 8-bit grey image whose bytes follow the operator in the file itself.
 bool WriteGreyPage(std::FILE* out, int number, const PaperSize& paper, const Placement& p,
                    std::uint32_t w, std::uint32_t h, const std::vector<std::uint8_t>& grey) {
@@ -59,7 +113,7 @@ bool WriteGreyPage(std::FILE* out, int number, const PaperSize& paper, const Pla
         return false;
     }
     std::fputs("\ngrestore showpage\n", out);
-    return true;
+    return std::ferror(out) == 0;
 }
 
 std::uint8_t GreyOnWhite(std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint8_t a) {
@@ -73,6 +127,9 @@ std::string TiffPages(const std::string& path, const PaperSize& paper, std::FILE
     std::unique_ptr<TIFF, TiffCloser> tif(TIFFOpen(path.c_str(), "r"));
     if (!tif) {
         return "not a readable TIFF image";
+    }
+    if (TIFFNumberOfDirectories(tif.get()) > kMaxFaxPages) {
+        return "the TIFF image has more than " + std::to_string(kMaxFaxPages) + " pages";
     }
     int page = 0;
     do {
@@ -93,17 +150,40 @@ std::string TiffPages(const std::string& path, const PaperSize& paper, std::FILE
             xres *= 2.54f;
             yres *= 2.54f;
         }
-        std::vector<std::uint32_t> rgba(std::size_t{w} * h);
-        if (!TIFFReadRGBAImageOriented(tif.get(), w, h, rgba.data(), ORIENTATION_TOPLEFT, 0)) {
+        Placement placement = Fit(w, h, xres, yres, paper);
+        auto [tw, th] = FaxRaster(w, h, placement);
+        CShrink shrink(w, h, tw, th);
+        char message[1024] = "";
+        TIFFRGBAImage image{};
+        if (!TIFFRGBAImageOK(tif.get(), message) ||
+            !TIFFRGBAImageBegin(&image, tif.get(), 0, message)) {
             return "TIFF page " + std::to_string(page + 1) + " cannot be decoded";
         }
-        std::vector<std::uint8_t> grey(rgba.size());
-        for (std::size_t i = 0; i < rgba.size(); ++i) {
-            std::uint32_t px = rgba[i];
-            grey[i] = GreyOnWhite(TIFFGetR(px), TIFFGetG(px), TIFFGetB(px), TIFFGetA(px));
+        image.req_orientation = ORIENTATION_TOPLEFT;
+        std::uint32_t band =
+            static_cast<std::uint32_t>(std::clamp<std::uint64_t>(kBandPixels / w, 1, h));
+        std::vector<std::uint32_t> rgba(std::size_t{w} * band);
+        std::vector<std::uint8_t> grey(w);
+        bool decoded = true;
+        for (std::uint32_t row = 0; row < h && decoded; row += band) {
+            std::uint32_t rows = std::min(band, h - row);
+            image.row_offset = static_cast<int>(row);
+            decoded = TIFFRGBAImageGet(&image, rgba.data(), w, rows) != 0;
+            for (std::uint32_t r = 0; r < rows && decoded; ++r) {
+                const std::uint32_t* px = &rgba[std::size_t{r} * w];
+                for (std::uint32_t x = 0; x < w; ++x) {
+                    grey[x] = GreyOnWhite(TIFFGetR(px[x]), TIFFGetG(px[x]), TIFFGetB(px[x]),
+                                          TIFFGetA(px[x]));
+                }
+                shrink.AddRow(grey.data());
+            }
+        }
+        TIFFRGBAImageEnd(&image);
+        if (!decoded) {
+            return "TIFF page " + std::to_string(page + 1) + " cannot be decoded";
         }
         ++page;
-        if (!WriteGreyPage(out, page, paper, Fit(w, h, xres, yres, paper), w, h, grey)) {
+        if (!WriteGreyPage(out, page, paper, placement, tw, th, shrink.Image())) {
             return "cannot write the work file";
         }
     } while (TIFFReadDirectory(tif.get()));
@@ -128,15 +208,20 @@ std::string PngPage(const std::string& path, const PaperSize& paper, std::FILE* 
         png_image_free(&image);
         return "the PNG image cannot be decoded (" + why + ")";
     }
-    std::vector<std::uint8_t> grey(ga.size() / 2);
-    for (std::size_t i = 0; i < grey.size(); ++i) {
-        std::uint8_t g = ga[2 * i];
-        grey[i] = GreyOnWhite(g, g, g, ga[2 * i + 1]);
-    }
+    png_image_free(&image);
     Placement p = Fit(image.width, image.height, 72, 72, paper);
-    return WriteGreyPage(out, 1, paper, p, image.width, image.height, grey)
-               ? std::string()
-               : "cannot write the work file";
+    auto [tw, th] = FaxRaster(image.width, image.height, p);
+    CShrink shrink(image.width, image.height, tw, th);
+    std::vector<std::uint8_t> grey(image.width);
+    for (std::uint32_t y = 0; y < image.height; ++y) {
+        const std::uint8_t* row = &ga[std::size_t{y} * image.width * 2];
+        for (std::uint32_t x = 0; x < image.width; ++x) {
+            grey[x] = GreyOnWhite(row[2 * x], row[2 * x], row[2 * x], row[2 * x + 1]);
+        }
+        shrink.AddRow(grey.data());
+    }
+    return WriteGreyPage(out, 1, paper, p, tw, th, shrink.Image()) ? std::string()
+                                                                   : "cannot write the work file";
 }
 
 // JPEG data goes to Ghostscript as it is (DCTDecode); only its frame header is read here.

@@ -8,6 +8,11 @@ struct PaperSize {
     int heightPt = 842;
 };
 
+// What one print job may make at most, so that no document fills a disk: pages, and bytes of
+// any file the job writes (its spooled input, work files and the fax image).
+constexpr int kMaxFaxPages = 10'000;
+constexpr unsigned long long kMaxJobFileBytes = 1ull << 30;
+
 enum class InputKind { Unknown, Pdf, PostScript, Tiff, Png, Jpeg };
 
 // Recognises the input by its first bytes.

@@ -17,8 +17,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <tiffio.h>
 #include <unistd.h>
 #include <vector>
@@ -43,22 +46,31 @@ const char* const kSection = "TW Ostrevo";
 const char* const kPrinting = "Printing in progress";
 const char* const kFinished = "Printing finished successfully";
 constexpr std::size_t kMaxTitleBytes = 511; // what the intake reads of "Document name"
+const char* const kWorkDirPrefix = ".velquin-print-";
 
-// What a cancelled job (CUPS sends SIGTERM) must not leave behind. Plain buffers: the signal
-// handler may only unlink.
-char g_cleanup[3][4096];
+// What a cancelled job (CUPS sends SIGTERM) must not leave behind: the claimed status file,
+// the work files and, last, the private work folder. Plain buffers: the signal handler may
+// only unlink.
+enum CleanupSlot { kGrpSlot, kInputSlot, kPsSlot, kImageSlot, kWorkDirSlot, kSlots };
+char g_cleanup[kSlots][4096];
 volatile pid_t g_child = 0;
 
 void SetCleanup(int slot, const std::string& path) {
     std::snprintf(g_cleanup[slot], sizeof g_cleanup[slot], "%s", path.c_str());
 }
 
-void CleanUp() {
-    for (auto& path : g_cleanup) {
-        if (path[0] != '\0') {
-            ::unlink(path);
-            path[0] = '\0';
+void RemoveCleanupFiles() {
+    for (int slot = 0; slot < kSlots; ++slot) {
+        if (g_cleanup[slot][0] != '\0') {
+            slot == kWorkDirSlot ? ::rmdir(g_cleanup[slot]) : ::unlink(g_cleanup[slot]);
         }
+    }
+}
+
+void CleanUp() {
+    RemoveCleanupFiles();
+    for (auto& path : g_cleanup) {
+        path[0] = '\0';
     }
 }
 
@@ -66,11 +78,7 @@ extern "C" void OnSignal(int sig) {
     if (g_child > 0) {
         ::kill(g_child, SIGTERM);
     }
-    for (auto& path : g_cleanup) {
-        if (path[0] != '\0') {
-            ::unlink(path);
-        }
-    }
+    RemoveCleanupFiles();
     ::_exit(128 + sig);
 }
 
@@ -134,7 +142,7 @@ std::string ClaimStem(const std::string& faxDir, const std::string& base,
             continue;
         }
         std::string grp = platform::JoinPath(faxDir, stem + ".grp");
-        int fd = ::open(grp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        int fd = ::open(grp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
         if (fd < 0) {
             if (errno == EEXIST) {
                 continue;
@@ -142,7 +150,7 @@ std::string ClaimStem(const std::string& faxDir, const std::string& base,
             error = errno;
             return {};
         }
-        SetCleanup(0, grp);
+        SetCleanup(kGrpSlot, grp);
         bool ok =
             ::write(fd, grpText.data(), grpText.size()) == static_cast<ssize_t>(grpText.size());
         ok = ::close(fd) == 0 && ok;
@@ -168,16 +176,16 @@ int CountTiffPages(const std::string& path) {
     return pages;
 }
 
-// Standard input goes to a temporary file first: Ghostscript needs to seek in PDF.
-std::string SpoolStdin(int& error) {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string path = std::string(tmp && *tmp ? tmp : "/tmp") + "/velquin-print-XXXXXX";
-    int fd = ::mkstemp(path.data());
+// Standard input goes to a file first (Ghostscript needs to seek in PDF), in the job's own
+// work folder: nothing depends on a TMPDIR that the printing user may not be able to write.
+std::string SpoolStdin(const std::string& workDir, int& error) {
+    std::string path = platform::JoinPath(workDir, "input");
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
         error = errno;
         return {};
     }
-    SetCleanup(2, path);
+    SetCleanup(kInputSlot, path);
     char buf[65536];
     ssize_t n = 0;
     error = 0;
@@ -196,6 +204,62 @@ std::string SpoolStdin(int& error) {
     }
     ::close(fd);
     return path;
+}
+
+// A folder only this user can enter, for every work file of the job: another user who shares
+// FaxDir cannot plant a link where Ghostscript or this program writes.
+std::string MakeWorkDir(const std::string& faxDir) {
+    std::string dir = platform::JoinPath(faxDir, std::string(kWorkDirPrefix) + "XXXXXX");
+    if (::mkdtemp(dir.data()) == nullptr) {
+        return {};
+    }
+    SetCleanup(kWorkDirSlot, dir);
+    return dir;
+}
+
+// Work folders of jobs that were killed outright. Only our own, and only old ones: another
+// print of the same user may be running.
+void RemoveStaleWorkDirs(const std::string& faxDir) {
+    std::time_t now = std::time(nullptr);
+    for (const platform::DirEntry& e : platform::ListDir(faxDir)) {
+        if (!e.isDir || e.name.rfind(kWorkDirPrefix, 0) != 0) {
+            continue;
+        }
+        std::string dir = platform::JoinPath(faxDir, e.name);
+        struct stat st {};
+        if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid() ||
+            now - st.st_mtime < 3600) {
+            continue;
+        }
+        for (const platform::DirEntry& f : platform::ListDir(dir)) {
+            ::unlink(platform::JoinPath(dir, f.name).c_str());
+        }
+        ::rmdir(dir.c_str());
+    }
+}
+
+// No file of the job grows past the limit: writes fail with EFBIG instead of a signal, here
+// and in Ghostscript, which inherits both settings.
+void LimitFileSizes() {
+    struct rlimit limit {};
+    if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 &&
+        (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur > kMaxJobFileBytes)) {
+        limit.rlim_cur = kMaxJobFileBytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ::signal(SIGXFSZ, SIG_IGN);
+}
+
+std::string TooLarge() {
+    return "the document is larger than the fax printer takes (" +
+           std::to_string(kMaxJobFileBytes >> 20) + " MB per file, " +
+           std::to_string(kMaxFaxPages) + " pages)";
+}
+
+bool ReachedLimit(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 &&
+           static_cast<unsigned long long>(st.st_size) + 65536 >= kMaxJobFileBytes;
 }
 
 struct Options {
@@ -227,23 +291,34 @@ int Print(const Options& opt) {
         return Fail("the fax folder " + faxDir + " is not writable: " + std::strerror(errno));
     }
 
+    LimitFileSizes();
+    RemoveStaleWorkDirs(faxDir);
+    std::string workDir = MakeWorkDir(faxDir);
+    if (workDir.empty()) {
+        return Fail("cannot create a work folder in " + faxDir + ": " + std::strerror(errno));
+    }
+    // Ghostscript's own temporary files go there too.
+    ::setenv("TMPDIR", workDir.c_str(), 1);
+
     // What to print.
     std::string input = opt.input;
     bool fromStdin = input.empty() || input == "-";
     if (fromStdin) {
         int err = 0;
-        input = SpoolStdin(err);
+        input = SpoolStdin(workDir, err);
         if (err != 0) {
-            return Fail(std::string("cannot read standard input: ") + std::strerror(err));
+            return Fail(err == EFBIG
+                            ? TooLarge()
+                            : std::string("cannot read standard input: ") + std::strerror(err));
         }
     } else if (!platform::IsRegularFile(input) || ::access(input.c_str(), R_OK) != 0) {
         return Fail("cannot read " + input + ": " +
                     std::strerror(platform::PathExists(input) && errno ? errno : ENOENT));
     }
+    std::string inputName = fromStdin ? std::string("the input") : input;
     InputKind kind = DetectInputKind(input);
     if (kind == InputKind::Unknown) {
-        return Fail((fromStdin ? std::string("the input") : input) +
-                    " is neither PDF, PostScript nor a TIFF, PNG or JPEG image");
+        return Fail(inputName + " is neither PDF, PostScript nor a TIFF, PNG or JPEG image");
     }
     std::string title = opt.hasTitle ? opt.title
                         : fromStdin  ? std::string("Документ")
@@ -263,24 +338,19 @@ int Print(const Options& opt) {
     std::string grpPath = platform::JoinPath(faxDir, stem + ".grp");
     std::string tifPath = platform::JoinPath(faxDir, stem + ".tif");
 
-    // The image is made under a name the intake does not list and put in place when whole.
-    std::string partPath = platform::JoinPath(faxDir, "." + stem + ".tif.part");
-    SetCleanup(1, partPath);
     std::string source = input;
-    std::string workPs;
     if (kind == InputKind::Tiff || kind == InputKind::Png || kind == InputKind::Jpeg) {
-        workPs = platform::JoinPath(faxDir, "." + stem + ".ps.part");
-        SetCleanup(2, workPs); // a spooled standard input is no longer needed after this
-        std::string why = WriteImageAsPostScript(input, kind, paper, workPs);
-        if (fromStdin) {
-            ::unlink(input.c_str());
-        }
+        source = platform::JoinPath(workDir, "image.ps");
+        SetCleanup(kPsSlot, source);
+        std::string why = WriteImageAsPostScript(input, kind, paper, source);
         if (!why.empty()) {
-            return Fail((fromStdin ? std::string("the input") : input) + ": " + why);
+            return Fail(ReachedLimit(source) ? TooLarge() : inputName + ": " + why);
         }
-        source = workPs;
     }
 
+    // The image is made in the work folder and linked into FaxDir only when whole.
+    std::string partPath = platform::JoinPath(workDir, "fax.tif");
+    SetCleanup(kImageSlot, partPath);
     std::string outputArg = "-sOutputFile=";
     for (char c : partPath) {
         outputArg += c == '%' ? std::string("%%") : std::string(1, c);
@@ -303,15 +373,16 @@ int Print(const Options& opt) {
                                      source};
     std::string messages;
     int rc = RunProgram(argv, messages, &g_child);
-    if (!workPs.empty()) {
-        ::unlink(workPs.c_str());
-    } else if (fromStdin) {
-        ::unlink(input.c_str());
-    }
     if (rc < 0) {
         return Fail("Ghostscript (" + gs + ") cannot be started; install the ghostscript package");
     }
+    if (rc != 0 && ReachedLimit(partPath)) {
+        return Fail(TooLarge());
+    }
     int pages = rc == 0 ? CountTiffPages(partPath) : 0;
+    if (pages > kMaxFaxPages) {
+        return Fail(TooLarge());
+    }
     if (pages <= 0) {
         // Ghostscript's first lines say what went wrong; its stack dump does not help.
         std::size_t cut = 0;
@@ -324,8 +395,7 @@ int Print(const Options& opt) {
         while (!messages.empty() && (messages.back() == '\n' || messages.back() == '\r')) {
             messages.pop_back();
         }
-        return Fail("Ghostscript could not render " +
-                    (fromStdin ? std::string("the input") : input) +
+        return Fail("Ghostscript could not render " + inputName +
                     (messages.empty() ? std::string() : ":\n" + messages));
     }
 
@@ -333,12 +403,12 @@ int Print(const Options& opt) {
     if (::link(partPath.c_str(), tifPath.c_str()) != 0) {
         return Fail("cannot create " + tifPath + ": " + std::strerror(errno));
     }
-    ::unlink(partPath.c_str());
     if (platform::AtomicWriteFile(grpPath, GrpText(kFinished, titleBytes)) != 0) {
         ::unlink(tifPath.c_str());
         return Fail("cannot update " + grpPath);
     }
-    g_cleanup[0][0] = g_cleanup[1][0] = g_cleanup[2][0] = '\0';
+    g_cleanup[kGrpSlot][0] = '\0';
+    CleanUp();
     std::printf("%s: %d page%s -> %s\n", title.c_str(), pages, pages == 1 ? "" : "s",
                 tifPath.c_str());
     return 0;
