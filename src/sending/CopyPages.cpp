@@ -5,9 +5,15 @@
 
 #include <tiffio.h>
 
+#include <algorithm>
+#include <condition_variable>
+#include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -155,8 +161,12 @@ bool CopyScanlines(TIFF* in, TIFF* out, uint32_t length, uint16_t planes) {
     return true;
 }
 
-bool CopyPage(TIFF* in, TIFF* out) {
-    uint32_t width = 0, length = 0;
+// Sets the tags of the page `out` is writing from the current page of `in`, as tiffcp does.
+// Gives the rows and the sample planes to copy; false for a layout that cannot be copied,
+// named on stderr when `report`.
+bool SetUpPage(TIFF* in, TIFF* out, bool report, uint32_t& length, uint16_t& planes) {
+    uint32_t width = 0;
+    length = 0;
     uint16_t bitsPerSample = 1, samplesPerPixel = 1;
     if (TIFFGetField(in, TIFFTAG_IMAGEWIDTH, &width)) {
         TIFFSetField(out, TIFFTAG_IMAGEWIDTH, width);
@@ -184,8 +194,10 @@ bool CopyPage(TIFF* in, TIFF* out) {
         uint16_t h = 1, v = 1;
         TIFFGetFieldDefaulted(in, TIFFTAG_YCBCRSUBSAMPLING, &h, &v);
         if (h != 1 || v != 1) {
-            std::fprintf(stderr, "tiffcp: %s: Can't copy/convert subsampled image.\n",
-                         TIFFFileName(in));
+            if (report) {
+                std::fprintf(stderr, "tiffcp: %s: Can't copy/convert subsampled image.\n",
+                             TIFFFileName(in));
+            }
             return false;
         }
     }
@@ -243,18 +255,22 @@ bool CopyPage(TIFF* in, TIFF* out) {
     uint16_t inPlanar = PLANARCONFIG_CONTIG;
     TIFFGetFieldDefaulted(in, TIFFTAG_PLANARCONFIG, &inPlanar);
     if (inPlanar != planar && bitsPerSample != 8 && samplesPerPixel > 1) {
-        std::fprintf(stderr,
-                     "%s: Can not handle different planar configuration w/ bits/sample != 8\n",
-                     TIFFFileName(in));
+        if (report) {
+            std::fprintf(stderr,
+                         "%s: Can not handle different planar configuration w/ bits/sample != 8\n",
+                         TIFFFileName(in));
+        }
         return false;
     }
     if (TIFFIsTiled(in) || (inPlanar != PLANARCONFIG_CONTIG && inPlanar != PLANARCONFIG_SEPARATE)) {
-        std::fprintf(stderr, "tiffcp: %s: Don't know how to copy/convert image.\n",
-                     TIFFFileName(in));
+        if (report) {
+            std::fprintf(stderr, "tiffcp: %s: Don't know how to copy/convert image.\n",
+                         TIFFFileName(in));
+        }
         return false;
     }
-    uint16_t planes = inPlanar == PLANARCONFIG_SEPARATE ? samplesPerPixel : 1;
-    return CopyScanlines(in, out, length, planes);
+    planes = inPlanar == PLANARCONFIG_SEPARATE ? samplesPerPixel : 1;
+    return true;
 }
 
 struct TiffCloser {
@@ -262,25 +278,352 @@ struct TiffCloser {
 };
 using UniqueTiff = std::unique_ptr<TIFF, TiffCloser>;
 
+// Counts what libtiff reports about one input handle's data. A decoder that meets codes it
+// cannot read only reports them and goes on, so this count is how a page whose data does not
+// decode is told from a sound one.
+struct CDecodeFaults {
+    unsigned count = 0;
+};
+
+int CountError(TIFF*, void* user, const char*, const char*, va_list) {
+    ++static_cast<CDecodeFaults*>(user)->count;
+    return 0; // the message still goes where libtiff sends it
+}
+
+int CountFaxWarning(TIFF*, void* user, const char* module, const char*, va_list) {
+    // The fax decoders warn of cut-short data and rows of the wrong length.
+    if (module != nullptr && std::strncmp(module, "Fax", 3) == 0) {
+        ++static_cast<CDecodeFaults*>(user)->count;
+    }
+    return 0;
+}
+
+UniqueTiff OpenInput(const std::string& path, CDecodeFaults& faults) {
+    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+    TIFFOpenOptionsSetMaxSingleMemAlloc(options, kMaxSingleAlloc);
+    TIFFOpenOptionsSetErrorHandlerExtR(options, CountError, &faults);
+    TIFFOpenOptionsSetWarningHandlerExtR(options, CountFaxWarning, &faults);
+    UniqueTiff in(TIFFOpenExt(path.c_str(), "r", options));
+    TIFFOpenOptionsFree(options);
+    return in;
+}
+
+// A growing file in memory, the target of a page encoded away from the output file.
+struct CMemoryFile {
+    std::vector<unsigned char> bytes;
+    std::size_t position = 0;
+};
+
+tmsize_t MemoryRead(thandle_t h, void* buffer, tmsize_t size) {
+    auto* f = static_cast<CMemoryFile*>(h);
+    std::size_t n = std::min(static_cast<std::size_t>(size),
+                             f->bytes.size() - std::min(f->position, f->bytes.size()));
+    std::memcpy(buffer, f->bytes.data() + f->position, n);
+    f->position += n;
+    return static_cast<tmsize_t>(n);
+}
+
+tmsize_t MemoryWrite(thandle_t h, void* buffer, tmsize_t size) {
+    auto* f = static_cast<CMemoryFile*>(h);
+    const std::size_t n = static_cast<std::size_t>(size);
+    if (f->bytes.size() < f->position + n) {
+        f->bytes.resize(f->position + n);
+    }
+    std::memcpy(f->bytes.data() + f->position, buffer, n);
+    f->position += n;
+    return size;
+}
+
+toff_t MemorySeek(thandle_t h, toff_t offset, int whence) {
+    auto* f = static_cast<CMemoryFile*>(h);
+    std::size_t base = whence == SEEK_CUR ? f->position : whence == SEEK_END ? f->bytes.size() : 0;
+    f->position = base + static_cast<std::size_t>(offset);
+    return f->position;
+}
+
+int MemoryClose(thandle_t) {
+    return 0;
+}
+
+toff_t MemorySize(thandle_t h) {
+    return static_cast<CMemoryFile*>(h)->bytes.size();
+}
+
+int MemoryMap(thandle_t, void**, toff_t*) {
+    return 0;
+}
+
+void MemoryUnmap(thandle_t, void*, toff_t) {}
+
+// The strips of one output page, ready to be written as they are.
+struct CPageStrips {
+    bool ok = false;
+    bool damaged = false; // the page's data does not decode
+    std::vector<unsigned char> bytes;
+    std::vector<tmsize_t> sizes; // of each strip, in order
+};
+
+// Whether a Group 4 strip ends as the encoder ends one: the end-of-block code (two EOLs) and
+// zero bits up to the byte.
+bool EndsWithEndOfBlock(const unsigned char* strip, std::size_t size, bool reversedBits) {
+    std::uint32_t tail = 0;
+    for (std::size_t i = size >= 4 ? size - 4 : 0; i < size; ++i) {
+        unsigned char b = strip[i];
+        if (reversedBits) {
+            TIFFReverseBits(&b, 1);
+        }
+        tail = tail << 8 | b;
+    }
+    if (tail == 0) {
+        return false;
+    }
+    unsigned pad = 0;
+    while ((tail >> pad & 1) == 0) {
+        ++pad;
+    }
+    return pad < 8 && (tail >> pad & 0xFFFFFF) == 0x001001;
+}
+
+// A page already in the form the rewrite writes (1-bit Group 4, strips as the rewrite cuts
+// them, same options and fill order) keeps its strips: the rewrite's encoder would produce the
+// same bytes. Each strip is still decoded, so a page that does not decode is refused all the
+// same. False when the page must be encoded after all.
+bool KeepStrips(TIFF* in, uint32_t length, CDecodeFaults& faults, CPageStrips& page) {
+    uint16_t compression = 0, bits = 1, samples = 1, fillOrder = FILLORDER_MSB2LSB;
+    uint32_t rowsPerStrip = 0;
+    TIFFGetFieldDefaulted(in, TIFFTAG_COMPRESSION, &compression);
+    TIFFGetFieldDefaulted(in, TIFFTAG_BITSPERSAMPLE, &bits);
+    TIFFGetFieldDefaulted(in, TIFFTAG_SAMPLESPERPIXEL, &samples);
+    TIFFGetFieldDefaulted(in, TIFFTAG_FILLORDER, &fillOrder);
+    // The rewrite keeps the rows per strip of a page that names them; else it chooses its own.
+    if (compression != COMPRESSION_CCITTFAX4 || bits != 1 || samples != 1 || length == 0 ||
+        TIFFIsTiled(in) || !TIFFGetField(in, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip) ||
+        rowsPerStrip == 0) {
+        return false;
+    }
+    const uint32_t strips = TIFFNumberOfStrips(in);
+    const uint32_t rows = std::min(rowsPerStrip, length);
+    if (strips != (length - 1) / rows + 1) {
+        return false;
+    }
+    std::vector<unsigned char> decoded;
+    std::vector<unsigned char> raw;
+    for (uint32_t s = 0; s < strips; ++s) {
+        const uint64_t size = TIFFGetStrileByteCount(in, s);
+        if (size == 0 || size > static_cast<uint64_t>(kMaxSingleAlloc)) {
+            return false;
+        }
+        raw.resize(static_cast<std::size_t>(size));
+        if (TIFFReadRawStrip(in, s, raw.data(), static_cast<tmsize_t>(size)) !=
+            static_cast<tmsize_t>(size)) {
+            return false;
+        }
+        const bool reversed = fillOrder == FILLORDER_LSB2MSB;
+        if (!EndsWithEndOfBlock(raw.data(), raw.size(), reversed)) {
+            return false; // another encoder's ending: encode the page as the rewrite would
+        }
+        const uint32_t stripRows = std::min(rows, length - s * rows);
+        const tmsize_t decodedSize = TIFFVStripSize(in, stripRows);
+        if (decodedSize <= 0) {
+            return false;
+        }
+        // Kept before decoding: libtiff may turn the bits of the buffer it decodes around.
+        page.bytes.insert(page.bytes.end(), raw.begin(), raw.end());
+        page.sizes.push_back(static_cast<tmsize_t>(size));
+        decoded.resize(static_cast<std::size_t>(decodedSize));
+        const unsigned before = faults.count;
+        if (!TIFFReadFromUserBuffer(in, s, raw.data(), static_cast<tmsize_t>(size), decoded.data(),
+                                    decodedSize) ||
+            faults.count != before) {
+            page.damaged = true;
+            return true;
+        }
+    }
+    page.ok = true;
+    return true;
+}
+
+// Decodes the page and encodes it into a file in memory, set up as the output page is; takes
+// the strips from there.
+void EncodeStrips(TIFF* in, CDecodeFaults& faults, CPageStrips& page) {
+    CMemoryFile file;
+    UniqueTiff mem(TIFFClientOpen("page", "w", &file, MemoryRead, MemoryWrite, MemorySeek,
+                                  MemoryClose, MemorySize, MemoryMap, MemoryUnmap));
+    uint32_t length = 0;
+    uint16_t planes = 1;
+    if (!mem || !SetUpPage(in, mem.get(), false, length, planes)) {
+        return;
+    }
+    const unsigned before = faults.count;
+    const bool copied = CopyScanlines(in, mem.get(), length, planes);
+    if (faults.count != before) {
+        page.damaged = true;
+        return;
+    }
+    if (!copied || !TIFFFlushData(mem.get())) {
+        return;
+    }
+    uint64_t* offsets = nullptr;
+    uint64_t* counts = nullptr;
+    if (!TIFFGetField(mem.get(), TIFFTAG_STRIPOFFSETS, &offsets) ||
+        !TIFFGetField(mem.get(), TIFFTAG_STRIPBYTECOUNTS, &counts)) {
+        return;
+    }
+    const uint32_t strips = TIFFNumberOfStrips(mem.get());
+    for (uint32_t s = 0; s < strips; ++s) {
+        if (offsets[s] + counts[s] > file.bytes.size()) {
+            return;
+        }
+        page.bytes.insert(page.bytes.end(), file.bytes.begin() + static_cast<long>(offsets[s]),
+                          file.bytes.begin() + static_cast<long>(offsets[s] + counts[s]));
+        page.sizes.push_back(static_cast<tmsize_t>(counts[s]));
+    }
+    page.ok = true;
+}
+
+// The strips of the current page of `in`.
+CPageStrips PreparePage(TIFF* in, CDecodeFaults& faults) {
+    CPageStrips page;
+    uint32_t length = 0;
+    TIFFGetField(in, TIFFTAG_IMAGELENGTH, &length);
+    if (KeepStrips(in, length, faults, page)) {
+        if (page.ok || page.damaged) {
+            return page;
+        }
+    }
+    page = CPageStrips{};
+    EncodeStrips(in, faults, page);
+    return page;
+}
+
+// Prepares the pages of one input file on up to one thread per processor, each with its own
+// handle of the input, a bounded number of pages ahead of the writer, which takes them in
+// order.
+class CPagePool {
+public:
+    CPagePool(const std::string& path, std::vector<uint64_t> offsets)
+        : m_path(path), m_offsets(std::move(offsets)), m_pages(m_offsets.size()) {
+        const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+        const std::size_t threads = std::min<std::size_t>(cores, m_offsets.size());
+        m_window = 2 * threads + 2;
+        for (std::size_t t = 0; t < threads; ++t) {
+            m_threads.emplace_back([this] { Work(); });
+        }
+    }
+    ~CPagePool() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stop = true;
+        }
+        m_changed.notify_all();
+        for (std::thread& t : m_threads) {
+            t.join();
+        }
+    }
+    CPagePool(const CPagePool&) = delete;
+    CPagePool& operator=(const CPagePool&) = delete;
+
+    // Waits for page `i` (taken in order from 0) and hands it over.
+    CPageStrips Take(std::size_t i) {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return m_pages[i].has_value(); });
+        CPageStrips page = std::move(*m_pages[i]);
+        m_pages[i].reset();
+        m_taken = i + 1;
+        m_changed.notify_all();
+        return page;
+    }
+
+private:
+    void Work() {
+        CDecodeFaults faults;
+        UniqueTiff in = OpenInput(m_path, faults);
+        for (;;) {
+            std::size_t i = 0;
+            {
+                std::unique_lock lock(m_mutex);
+                m_changed.wait(lock, [&] {
+                    return m_stop || m_next >= m_offsets.size() || m_next < m_taken + m_window;
+                });
+                if (m_stop || m_next >= m_offsets.size()) {
+                    return;
+                }
+                i = m_next++;
+            }
+            CPageStrips page;
+            if (in && TIFFSetSubDirectory(in.get(), m_offsets[i])) {
+                page = PreparePage(in.get(), faults);
+            }
+            {
+                std::lock_guard lock(m_mutex);
+                m_pages[i] = std::move(page);
+            }
+            m_changed.notify_all();
+        }
+    }
+
+    const std::string m_path;
+    const std::vector<uint64_t> m_offsets;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<std::optional<CPageStrips>> m_pages;
+    std::size_t m_next = 0;  // the next page a thread takes up
+    std::size_t m_taken = 0; // pages handed to the writer
+    std::size_t m_window = 1;
+    bool m_stop = false;
+    std::vector<std::thread> m_threads;
+};
+
+bool WriteStrips(TIFF* out, CPageStrips& page) {
+    std::size_t at = 0;
+    for (std::size_t s = 0; s < page.sizes.size(); ++s) {
+        const tmsize_t size = page.sizes[s];
+        if (size > 0 && TIFFWriteRawStrip(out, static_cast<uint32_t>(s), page.bytes.data() + at,
+                                          size) != size) {
+            return false;
+        }
+        at += static_cast<std::size_t>(size);
+    }
+    return true;
+}
+
 } // namespace
 
-bool CopyPages(const std::string& inputPath, const std::string& outputPath, bool deleteInput) {
+bool CopyPages(const std::string& inputPath, const std::string& outputPath, bool deleteInput,
+               bool* damaged) {
     static std::once_flag quiet;
     std::call_once(quiet, [] { TIFFSetWarningHandler(nullptr); });
+    if (damaged != nullptr) {
+        *damaged = false;
+    }
 
     UniqueTiff out(TIFFOpen(outputPath.c_str(), "w"));
     if (!out) {
         return false;
     }
-    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
-    TIFFOpenOptionsSetMaxSingleMemAlloc(options, kMaxSingleAlloc);
-    UniqueTiff in(TIFFOpenExt(inputPath.c_str(), "r", options));
-    TIFFOpenOptionsFree(options);
+    CDecodeFaults faults;
+    UniqueTiff in = OpenInput(inputPath, faults);
     bool ok = in != nullptr;
+    // The pages libtiff reaches, by the offsets of their directories.
+    std::vector<uint64_t> offsets;
     while (ok) {
-        ok = CopyPage(in.get(), out.get()) && TIFFWriteDirectory(out.get());
-        if (!ok || !TIFFReadDirectory(in.get())) {
+        offsets.push_back(TIFFCurrentDirOffset(in.get()));
+        if (!TIFFReadDirectory(in.get())) {
             break;
+        }
+    }
+    if (ok) {
+        CPagePool pool(inputPath, offsets);
+        for (std::size_t i = 0; ok && i < offsets.size(); ++i) {
+            uint32_t length = 0;
+            uint16_t planes = 1;
+            CPageStrips page = pool.Take(i);
+            ok = TIFFSetSubDirectory(in.get(), offsets[i]) &&
+                 SetUpPage(in.get(), out.get(), true, length, planes) && page.ok &&
+                 WriteStrips(out.get(), page) && TIFFWriteDirectory(out.get());
+            if (page.damaged && damaged != nullptr) {
+                *damaged = true;
+            }
         }
     }
     in.reset();

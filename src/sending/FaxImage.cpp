@@ -204,9 +204,11 @@ CSplitResult SplitPerRecipient(const std::string& inputPath, int pagesPerRecipie
             result.detail = "cannot write " + tmpPath;
             return result;
         }
-        if (!CopyPages(tmpPath, partPath, true)) {
-            result.error = SplitError::Rewrite;
-            result.detail = "cannot rewrite " + tmpPath + " in Group 4";
+        bool damaged = false;
+        if (!CopyPages(tmpPath, partPath, true, &damaged)) {
+            result.error = damaged ? SplitError::DamagedPage : SplitError::Rewrite;
+            result.detail = damaged ? "the image data of a page in " + tmpPath + " does not decode"
+                                    : "cannot rewrite " + tmpPath + " in Group 4";
             return result;
         }
         ++result.parts;

@@ -27,8 +27,11 @@ std::optional<std::string> CopyDocumentToSent(const std::string& documentPath, I
 
 // Rewrites every page of `inputPath` into `outputPath` in CCITT Group 4, as libtiff's
 // `tiffcp -c g4` does; deletes the input afterwards when `deleteInput`. False when a page
-// cannot be copied (layouts it cannot handle are named on stderr).
-bool CopyPages(const std::string& inputPath, const std::string& outputPath, bool deleteInput);
+// cannot be copied (layouts it cannot handle are named on stderr); `damaged`, when given,
+// then says whether a page's image data does not decode. Pages are prepared on up to one
+// thread per processor; the output is the same as from one thread.
+bool CopyPages(const std::string& inputPath, const std::string& outputPath, bool deleteInput,
+               bool* damaged = nullptr);
 
 // Number of pages of a TIFF file; 0 when it is not one or its directory chain is broken.
 int CountPages(const std::string& path);

@@ -179,6 +179,63 @@ TEST_F(FaxImageTest, CopyPagesNamesLayoutsItCannotHandle) {
     EXPECT_FALSE(platform::PathExists(out));
 }
 
+TEST_F(FaxImageTest, PrintedPagesComeOutByteForByteAsTiffcpWritesThemAndBadCodesFail) {
+    // Pages as Ghostscript prints them are kept as they are; stored another way (big-endian,
+    // several strips, the other fill order, LZW, uncompressed) they are encoded again. Either
+    // way the file is the one `tiffcp -c g4` writes.
+    const std::string ps = m_dir / "text.ps";
+    const std::string printed = m_dir / "printed.tif";
+    testing_support::WriteFile(ps, "%!PS\n/Helvetica findfont 11 scalefont setfont\n"
+                                   "1 1 3 { 72 720 moveto (Page ) show 3 string cvs show\n"
+                                   "700 -14 300 { 72 exch moveto (The quick brown fox jumps "
+                                   "over the lazy dog 0123456789) show } for showpage } for\n");
+    std::string output;
+    ASSERT_EQ(testing_support::RunShell("gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=tiffg4 "
+                                        "-r204x196 -sOutputFile=" +
+                                            printed + " " + ps,
+                                        output),
+              0)
+        << output;
+    for (const std::string options :
+         {"", "-B", "-r 100", "-f lsb2msb", "-B -r 64 -f lsb2msb", "-c lzw", "-c none"}) {
+        const std::string in = m_dir / "in.tif";
+        const std::string ref = m_dir / "tiffcp.tif";
+        const std::string ours = m_dir / "ours.tif";
+        ASSERT_EQ(testing_support::RunShell("tiffcp " + options + " " + printed + " " + in +
+                                                " && tiffcp -c g4 " + in + " " + ref,
+                                            output),
+                  0)
+            << output;
+        bool damaged = true;
+        ASSERT_TRUE(CopyPages(in, ours, false, &damaged)) << options;
+        EXPECT_FALSE(damaged);
+        EXPECT_EQ(ReadBytes(ours), ReadBytes(ref)) << "tiffcp " << options;
+    }
+
+    // Codes no decoder can read in the second page: the copy fails and says why, and the
+    // split refuses the run as damaged, however the page would have been written.
+    uint64_t* offsets = nullptr;
+    TIFF* t = TIFFOpen(printed.c_str(), "r");
+    ASSERT_NE(t, nullptr);
+    ASSERT_TRUE(TIFFSetDirectory(t, 1) && TIFFGetField(t, TIFFTAG_STRIPOFFSETS, &offsets));
+    const std::size_t at = static_cast<std::size_t>(offsets[0]) + 4000;
+    TIFFClose(t);
+    std::vector<std::uint8_t> bytes = ReadBytes(printed);
+    std::fill(bytes.begin() + static_cast<long>(at), bytes.begin() + static_cast<long>(at) + 8,
+              0xFF);
+    const std::string bad = m_dir / "bad.tif";
+    WriteBytes(bad, bytes);
+    ::testing::internal::CaptureStderr();
+    bool damaged = false;
+    EXPECT_FALSE(CopyPages(bad, m_dir / "out.tif", false, &damaged));
+    EXPECT_TRUE(damaged);
+    EXPECT_FALSE(platform::PathExists(m_dir / "out.tif"));
+    CSplitResult r = SplitPerRecipient(bad, 1, m_merge, 5);
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(r.error, SplitError::DamagedPage) << r.detail;
+    EXPECT_EQ(r.parts, 1);
+}
+
 TEST_F(FaxImageTest, SignatureTrailerBytes) {
     // MD5("abc") = 900150983cd24fb0d6963f7d28e17f72 (RFC 1321), reached both ways.
     const std::vector<std::uint8_t> md5abc = {0x90, 0x01, 0x50, 0x98, 0x3c, 0xd2, 0x4f, 0xb0,
