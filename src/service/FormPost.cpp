@@ -17,6 +17,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 ServiceTimeouts& ServiceTimeoutSettings() {
     static ServiceTimeouts timeouts;
@@ -60,37 +61,38 @@ void AppendIntPart(std::string& body, std::string_view name, std::int32_t value)
     AppendTextPart(body, name, std::to_string(value));
 }
 
-// Copies the file into a file part; returns the number of file bytes copied. A file that cannot
-// be opened contributes no bytes.
-std::size_t AppendFilePart(std::string& body, std::string_view name, const std::string& path) {
+void AppendFilePartHeader(std::string& body, std::string_view name, const std::string& path) {
     body += kDelimiterLine;
     body += "Content-Disposition: form-data; name=\"";
     body += name;
     body += "\"; filename=\"";
     body += platform::Utf8ToCp1251(path);
     body += "\"\r\n\r\n";
-    std::size_t copied = 0;
+}
+
+// What closes a file part after its bytes.
+const std::string kFilePartEnd = "\r\n" + kDelimiterLine;
+// What follows the body, not counted in its length.
+constexpr std::string_view kRequestEnd = "\r\n";
+
+// Copies a small file (the phone list) into a file part. A file that cannot be opened
+// contributes no bytes.
+void AppendFilePart(std::string& body, std::string_view name, const std::string& path) {
+    AppendFilePartHeader(body, name, path);
     if (FILE* f = std::fopen(path.c_str(), "rb")) {
-        struct stat st {};
-        if (fstat(fileno(f), &st) == 0 && st.st_size > 0) {
-            body.reserve(body.size() + static_cast<std::size_t>(st.st_size) + 256);
-        }
         char buf[65536];
         std::size_t n;
         while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) {
             body.append(buf, n);
-            copied += n;
         }
         std::fclose(f);
     }
-    body += "\r\n";
-    body += kDelimiterLine;
-    return copied;
+    body += kFilePartEnd;
 }
 
-std::string BuildRequest(std::string_view script, std::string_view host, const std::string& body) {
+// The request line and headers of a form whose body has `bodyLength` bytes.
+std::string RequestHead(std::string_view script, std::string_view host, std::uint64_t bodyLength) {
     std::string req;
-    req.reserve(body.size() + 512);
     req += "POST /api/";
     req += script;
     req += " HTTP/1.0\r\n";
@@ -101,37 +103,104 @@ std::string BuildRequest(std::string_view script, std::string_view host, const s
     req += "Content-type: multipart/form-data, boundary=";
     req += kFormBoundary;
     req += "\r\n";
-    req += "Content-length: " + std::to_string(body.size()) + "\r\n";
+    req += "Content-length: " + std::to_string(bodyLength) + "\r\n";
     req += "Connection: close\r\n";
-    req += "\r\n";
-    req += body;
     req += "\r\n";
     return req;
 }
 
-bool FileExists(const std::string& path) {
-    struct stat st {};
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+std::string BuildRequest(std::string_view script, std::string_view host, const std::string& body) {
+    std::string req = RequestHead(script, host, body.size());
+    req += body;
+    req += kRequestEnd;
+    return req;
 }
 
-using Clock = std::chrono::steady_clock;
-
-class CSocket {
+// Closes a file or socket descriptor when it goes.
+class CFileDescriptor {
 public:
-    CSocket() = default;
-    explicit CSocket(int fd) : m_fd(fd) {}
-    CSocket(const CSocket&) = delete;
-    CSocket& operator=(const CSocket&) = delete;
-    ~CSocket() {
+    CFileDescriptor() = default;
+    CFileDescriptor(const CFileDescriptor&) = delete;
+    CFileDescriptor& operator=(const CFileDescriptor&) = delete;
+    ~CFileDescriptor() { Reset(-1); }
+    void Reset(int fd) {
         if (m_fd >= 0) {
             ::close(m_fd);
         }
+        m_fd = fd;
     }
     int Fd() const { return m_fd; }
 
 private:
     int m_fd = -1;
 };
+
+// A submission as it goes on the wire: `head` (the request line, the headers and the form up
+// to the document's bytes), the document's `documentSize` bytes read from its file while they
+// are sent, and `tail`. The document is never held in memory whole.
+struct CUpload {
+    std::string head;
+    CFileDescriptor document;
+    std::uint64_t documentSize = 0;
+    std::string tail;
+};
+
+// Opens the document and lays out the request around it; false when the document is
+// missing, empty, no regular file or too large for the 32-bit length header.
+bool PrepareFaxSend(const SendFaxRequest& request, std::string_view userId,
+                    std::string_view password, std::string_view host, CUpload& upload) {
+    if (request.documentPath.empty()) {
+        return false;
+    }
+    upload.document.Reset(::open(request.documentPath.c_str(), O_RDONLY | O_CLOEXEC));
+    const int document = upload.document.Fd();
+    struct stat st {};
+    if (document < 0 || ::fstat(document, &st) != 0 || S_ISDIR(st.st_mode) || st.st_size <= 0) {
+        return false;
+    }
+    std::string body;
+    AppendTextPart(body, "username", platform::Utf8ToCp1251(userId));
+    AppendTextPart(body, "password", PasswordDigest(password));
+    if (!request.phoneNumber.empty()) {
+        AppendTextPart(body, "Phone", platform::Utf8ToCp1251(request.phoneNumber));
+    }
+    if (!request.phoneListPath.empty()) {
+        AppendFilePart(body, "item_csv", request.phoneListPath);
+    }
+    AppendIntPart(body, "Attempts", request.attempts);
+    AppendIntPart(body, "Delay", request.delay);
+    AppendTextPart(body, "Descr", platform::Utf8ToCp1251(request.description));
+    AppendFilePartHeader(body, "userfile", request.documentPath);
+    const std::uint64_t size = static_cast<std::uint64_t>(st.st_size);
+    const std::uint64_t bodyLength = body.size() + size + kFilePartEnd.size();
+    // The length header is a 32-bit number on the wire.
+    if (bodyLength > static_cast<std::uint64_t>(std::numeric_limits<int>::max())) {
+        return false;
+    }
+    upload.head = RequestHead(kFaxSendScript, host, bodyLength) + body;
+    upload.documentSize = size;
+    upload.tail = kFilePartEnd + std::string(kRequestEnd);
+    return true;
+}
+
+// Reads exactly `size` bytes at `offset`; false on an error or a file cut short.
+bool ReadAt(int fd, char* buffer, std::size_t size, std::uint64_t offset) {
+    while (size > 0) {
+        ssize_t n = ::pread(fd, buffer, size, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        buffer += n;
+        size -= static_cast<std::size_t>(n);
+        offset += static_cast<std::uint64_t>(n);
+    }
+    return true;
+}
+
+using Clock = std::chrono::steady_clock;
 
 // One exchange's limits: each wait ends after idleMs without progress, and at the latest at
 // the exchange's deadline.
@@ -221,6 +290,24 @@ bool SendAll(int fd, std::string_view data, int idleMs, CExchangeLimits& limits)
     return true;
 }
 
+// Sends `size` bytes of the file `fd` through one buffer, reused for each piece.
+bool SendFileBytes(int sock, int fd, std::uint64_t size, int idleMs, CExchangeLimits& limits) {
+    constexpr std::size_t kPiece = 256 * 1024;
+    std::vector<char> buffer(static_cast<std::size_t>(std::min<std::uint64_t>(size, kPiece)));
+    for (std::uint64_t at = 0; at < size;) {
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(size - at, kPiece));
+        if (!ReadAt(fd, buffer.data(), n, at)) {
+            limits.failure = ExchangeFailure::Unreachable; // the document changed under us
+            return false;
+        }
+        if (!SendAll(sock, std::string_view(buffer.data(), n), idleMs, limits)) {
+            return false;
+        }
+        at += n;
+    }
+    return true;
+}
+
 // Reads until the peer closes. A reset ends the reply where it got to; a time-out or an
 // over-long reply fails it.
 bool ReadUntilClosed(int fd, std::string& reply, int idleMs, CExchangeLimits& limits) {
@@ -280,27 +367,18 @@ std::string PasswordDigest(std::string_view password) {
 std::optional<std::string> BuildFaxSendRequest(const SendFaxRequest& request,
                                                std::string_view userId, std::string_view password,
                                                std::string_view host) {
-    if (!FileExists(request.documentPath)) {
+    CUpload upload;
+    if (!PrepareFaxSend(request, userId, password, host, upload)) {
         return std::nullopt;
     }
-    std::string body;
-    AppendTextPart(body, "username", platform::Utf8ToCp1251(userId));
-    AppendTextPart(body, "password", PasswordDigest(password));
-    if (!request.phoneNumber.empty()) {
-        AppendTextPart(body, "Phone", platform::Utf8ToCp1251(request.phoneNumber));
-    }
-    if (!request.phoneListPath.empty()) {
-        AppendFilePart(body, "item_csv", request.phoneListPath);
-    }
-    AppendIntPart(body, "Attempts", request.attempts);
-    AppendIntPart(body, "Delay", request.delay);
-    AppendTextPart(body, "Descr", platform::Utf8ToCp1251(request.description));
-    std::size_t copied = AppendFilePart(body, "userfile", request.documentPath);
-    // The length header is a 32-bit number on the wire.
-    if (copied == 0 || body.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
+    std::string bytes = upload.head;
+    bytes.resize(upload.head.size() + static_cast<std::size_t>(upload.documentSize));
+    if (!ReadAt(upload.document.Fd(), bytes.data() + upload.head.size(),
+                static_cast<std::size_t>(upload.documentSize), 0)) {
         return std::nullopt;
     }
-    return BuildRequest(kFaxSendScript, host, body);
+    bytes += upload.tail;
+    return bytes;
 }
 
 std::string BuildFaxStatusRequest(std::int32_t serverId, std::string_view userId,
@@ -317,19 +395,27 @@ long long ExchangeDeadlineMs(const ServiceTimeouts& limits, std::size_t requestB
            static_cast<long long>(requestBytes) * limits.msPerMegabyte / (1 << 20);
 }
 
-std::optional<std::string> ExchangeRequest(const std::string& host, int port,
-                                           std::string_view request, ExchangeFailure* failure) {
+namespace {
+
+// Sends `head`, then `documentSize` bytes of the file `documentFd` (none when -1), then
+// `tail`, and reads the reply until the server closes.
+std::optional<std::string> ExchangeParts(const std::string& host, int port, std::string_view head,
+                                         int documentFd, std::uint64_t documentSize,
+                                         std::string_view tail, ExchangeFailure* failure) {
     const ServiceTimeouts settings = ServiceTimeoutSettings();
     CExchangeLimits limits;
     limits.deadline =
-        Clock::now() + std::chrono::milliseconds(ExchangeDeadlineMs(settings, request.size()));
+        Clock::now() +
+        std::chrono::milliseconds(ExchangeDeadlineMs(
+            settings, static_cast<std::size_t>(head.size() + documentSize + tail.size())));
     std::optional<std::string> reply = [&]() -> std::optional<std::string> {
         in_addr addr{};
         if (port <= 0 || port > 65535 || !ResolveIpv4(host, addr)) {
             limits.failure = ExchangeFailure::Unreachable;
             return std::nullopt;
         }
-        CSocket sock(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+        CFileDescriptor sock;
+        sock.Reset(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
         if (sock.Fd() < 0) {
             limits.failure = ExchangeFailure::Unreachable;
             return std::nullopt;
@@ -339,7 +425,10 @@ std::optional<std::string> ExchangeRequest(const std::string& host, int port,
         to.sin_port = htons(static_cast<std::uint16_t>(port));
         to.sin_addr = addr;
         if (!ConnectWithin(sock.Fd(), to, settings.connectMs, limits) ||
-            !SendAll(sock.Fd(), request, settings.idleMs, limits)) {
+            !SendAll(sock.Fd(), head, settings.idleMs, limits) ||
+            (documentFd >= 0 &&
+             !SendFileBytes(sock.Fd(), documentFd, documentSize, settings.idleMs, limits)) ||
+            !SendAll(sock.Fd(), tail, settings.idleMs, limits)) {
             if (limits.failure == ExchangeFailure::None) {
                 limits.failure = ExchangeFailure::Unreachable;
             }
@@ -355,6 +444,13 @@ std::optional<std::string> ExchangeRequest(const std::string& host, int port,
         *failure = reply ? ExchangeFailure::None : limits.failure;
     }
     return reply;
+}
+
+} // namespace
+
+std::optional<std::string> ExchangeRequest(const std::string& host, int port,
+                                           std::string_view request, ExchangeFailure* failure) {
+    return ExchangeParts(host, port, request, -1, 0, {}, failure);
 }
 
 ReplyTree ReplyToTree(std::string reply) {
@@ -397,12 +493,14 @@ std::string HostHeader(const std::string& host, int port) {
 ReplyTree RequestFaxSend(const SendFaxRequest& request, const ServiceEndpoint& endpoint) {
     const std::string& host = endpoint.host;
     int port = endpoint.port;
-    std::optional<std::string> bytes =
-        BuildFaxSendRequest(request, endpoint.userId, endpoint.password, HostHeader(host, port));
-    if (!bytes) {
+    CUpload upload;
+    if (!PrepareFaxSend(request, endpoint.userId, endpoint.password, HostHeader(host, port),
+                        upload)) {
         return {};
     }
-    return Exchange(*bytes, host, port);
+    std::optional<std::string> reply = ExchangeParts(host, port, upload.head, upload.document.Fd(),
+                                                     upload.documentSize, upload.tail, nullptr);
+    return reply ? ReplyToTree(std::move(*reply)) : ReplyTree{};
 }
 
 ReplyTree RequestFaxStatus(std::int32_t serverId, const ServiceEndpoint& endpoint) {
