@@ -1,34 +1,55 @@
 # Installation of the programs that other folders do not install themselves, the desktop
-# entry and the user guide. The layout puts every program in bin/, which becomes ProgDir
-# (velquin-tool setup defaults to its own folder), with the guide in bin/Help/ where the
-# user guide command looks for it.
-# A desktop entry naming its program by full path: the prefix need not be on PATH.
+# entries, icons, AppStream metadata, manual pages and the user guide, in the usual Linux
+# layout (GNUInstallDirs): programs in bin/, which is ProgDir (velquin-tool setup defaults to
+# its own folder); the guide in share/doc/velquin/, where the program looks beside ProgDir.
+set(VELQUIN_DOCDIR ${CMAKE_INSTALL_DATADIR}/doc/velquin)
+
+# A desktop entry naming its program by full path: the prefix need not be on PATH. Written at
+# install time, when the prefix is known, and listed in install_manifest.txt.
 function(_velquin_install_desktop file program)
     install(CODE "
         file(READ \"${PROJECT_SOURCE_DIR}/docs/help/${file}\" _entry)
-        string(REPLACE \"Exec=${program}\" \"Exec=\${CMAKE_INSTALL_PREFIX}/bin/${program}\"
+        string(REPLACE \"Exec=${program}\"
+               \"Exec=\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/${program}\"
                _entry \"\${_entry}\")
-        set(_to \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/share/applications/${file}\")
-        message(STATUS \"Installing: \${_to}\")
-        file(WRITE \"\${_to}\" \"\${_entry}\")
+        set(_to \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/applications/${file}\")
+        message(STATUS \"Installing: \$ENV{DESTDIR}\${_to}\")
+        file(WRITE \"\$ENV{DESTDIR}\${_to}\" \"\${_entry}\")
+        list(APPEND CMAKE_INSTALL_MANIFEST_FILES \"\${_to}\")
     ")
 endfunction()
 
 if(TARGET velquin)
-    install(TARGETS velquin RUNTIME DESTINATION bin)
+    install(TARGETS velquin RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
     _velquin_install_desktop(velquin.desktop velquin)
-    install(FILES ${PROJECT_SOURCE_DIR}/src/gui/icons/app.png DESTINATION share/pixmaps
-            RENAME velquin.png)
+    set(_icons ${PROJECT_SOURCE_DIR}/src/gui/icons/hicolor)
+    foreach(size 16 22 24 32 48 64 128 256)
+        install(FILES ${_icons}/velquin-${size}.png
+                DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
+                RENAME velquin.png)
+    endforeach()
+    install(FILES ${_icons}/velquin.svg
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+    install(FILES ${PROJECT_SOURCE_DIR}/docs/package/ru.ostrevo.Velquin.metainfo.xml
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 endif()
 if(TARGET TWTiffView)
     _velquin_install_desktop(twtiffview.desktop TWTiffView)
 endif()
 if(TARGET faxsim)
-    install(TARGETS faxsim RUNTIME DESTINATION bin)
+    install(TARGETS faxsim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
 
-# The user guide: one MHTML file made from docs/help/ and the screenshots in docs/. In the
-# build tree it lands beside velquin-tool, the ProgDir of a development setup.
+# Manual pages of the programs, with the project's version.
+foreach(page velquin velquin-tool velquin-print faxsim)
+    configure_file(${PROJECT_SOURCE_DIR}/docs/man/${page}.1 ${PROJECT_BINARY_DIR}/man/${page}.1
+                   @ONLY)
+    install(FILES ${PROJECT_BINARY_DIR}/man/${page}.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endforeach()
+
+# The user guide: an HTML page with its pictures, and the same as one MHTML file, made from
+# docs/help/ and the screenshots in docs/. In the build tree it lands in Help/ beside
+# velquin-tool, the ProgDir of a development setup.
 find_program(VELQUIN_BASE64 base64)
 if(VELQUIN_BASE64)
     set(_help_dir ${PROJECT_BINARY_DIR}/tools/velquin-tool/Help)
@@ -36,15 +57,33 @@ if(VELQUIN_BASE64)
     file(GLOB _help_inputs CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/help/*.html
          ${PROJECT_SOURCE_DIR}/docs/help/*.png ${PROJECT_SOURCE_DIR}/docs/*.png)
     add_custom_command(
-        OUTPUT ${_help}
+        OUTPUT ${_help} ${_help_dir}/TWVelquin.html
         COMMAND ${CMAKE_COMMAND} -E make_directory ${_help_dir}
         COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/make-help
-                ${PROJECT_SOURCE_DIR}/docs/help/TWVelquin.html ${_help}
+                ${PROJECT_SOURCE_DIR}/docs/help/TWVelquin.html ${_help} ${_help_dir}
         DEPENDS ${PROJECT_SOURCE_DIR}/scripts/make-help ${_help_inputs}
-        COMMENT "Making the user guide Help/TWVelquin.MHT"
+        COMMENT "Making the user guide Help/TWVelquin.html and Help/TWVelquin.MHT"
         VERBATIM)
     add_custom_target(velquin_help ALL DEPENDS ${_help})
-    install(FILES ${_help} DESTINATION bin/Help)
+    install(DIRECTORY ${_help_dir}/ DESTINATION ${VELQUIN_DOCDIR})
 else()
     message(WARNING "base64 not found: the user guide is not built")
 endif()
+
+# A Debian package of all of it: cmake --build build/default --target package.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME velquin)
+set(CPACK_PACKAGE_VENDOR "TW Ostrevo")
+set(CPACK_PACKAGE_CONTACT "Velquin developers <velquin@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "desktop client of an Internet fax service")
+set(CPACK_PACKAGE_DESCRIPTION "Velquin lists documents printed to its fax printer as new \
+faxes, sends them to numbers, address-book contacts and groups or phone lists, and follows \
+every job until it is delivered. It keeps sent faxes, saved documents and address books on disk.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION comm)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "ghostscript, xdg-utils, qt6-qpa-plugins")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "cups-daemon, cups-client, cups-filters, cups-core-drivers")
+include(CPack)

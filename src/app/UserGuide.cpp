@@ -1,0 +1,19 @@
+#include "app/UserGuide.h"
+
+#include "platform/Files.h"
+
+std::string UserGuidePath(const std::string& progDir) {
+    std::string dir = progDir;
+    while (dir.size() > 1 && dir.back() == '/') {
+        dir.pop_back();
+    }
+    const std::string docs = platform::DirName(dir) + "/share/doc/velquin/";
+    const std::string installed = docs + "TWVelquin.html";
+    for (const std::string& path : {installed, dir + "/Help/TWVelquin.html",
+                                    dir + "/Help/TWVelquin.MHT", docs + "TWVelquin.MHT"}) {
+        if (platform::IsRegularFile(path)) {
+            return path;
+        }
+    }
+    return installed;
+}
