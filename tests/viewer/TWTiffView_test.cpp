@@ -187,3 +187,19 @@ TEST_F(ViewerTest, BadFilesAreRefusedWithoutCrashing) {
     }
     EXPECT_LE(window.CurrentPage(), 2);
 }
+
+TEST_F(ViewerTest, ShowsTheDocumentsTitleAndClosesFromTheKeyboard) {
+    for (auto key : {QKeySequence(Qt::CTRL | Qt::Key_W), QKeySequence(Qt::Key_Escape)}) {
+        CViewerWindow window;
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        ASSERT_TRUE(
+            window.OpenFile(QString::fromStdString(m_fax), false, QStringLiteral("Договор № 15")));
+        EXPECT_EQ(window.windowTitle(), QStringLiteral("Договор № 15 - TWTiffView"));
+        QTest::keySequence(&window, key);
+        EXPECT_FALSE(window.isVisible()) << key.toString().toStdString();
+    }
+    CViewerWindow untitled;
+    ASSERT_TRUE(untitled.OpenFile(QString::fromStdString(m_fax), false));
+    EXPECT_EQ(untitled.windowTitle(), QStringLiteral("fax.tif - TWTiffView"));
+}

@@ -104,9 +104,16 @@ void CViewerWindow::CreateActions() {
         &CViewerWindow::RotateLeft);
     add(QStringLiteral("Повернуть вправо"), QKeySequence(Qt::CTRL | Qt::Key_R),
         &CViewerWindow::RotateRight);
+    // Closing from the keyboard, as in any viewer; not worth a toolbar button.
+    auto* close = new QAction(QStringLiteral("Закрыть"), this);
+    QList<QKeySequence> keys = QKeySequence::keyBindings(QKeySequence::Close);
+    keys << QKeySequence::keyBindings(QKeySequence::Quit) << QKeySequence(Qt::Key_Escape);
+    close->setShortcuts(keys);
+    connect(close, &QAction::triggered, this, &QWidget::close);
+    addAction(close);
 }
 
-bool CViewerWindow::OpenFile(const QString& path, bool interactive) {
+bool CViewerWindow::OpenFile(const QString& path, bool interactive, const QString& title) {
     QString error;
     if (!m_image.Open(path, error)) {
         if (interactive) {
@@ -124,7 +131,8 @@ bool CViewerWindow::OpenFile(const QString& path, bool interactive) {
     }
     m_path = path;
     m_rotation = 0;
-    setWindowTitle(QStringLiteral("%1 - TWTiffView").arg(QFileInfo(path).fileName()));
+    setWindowTitle(QStringLiteral("%1 - TWTiffView")
+                       .arg(title.isEmpty() ? QFileInfo(path).fileName() : title));
     FillThumbnails();
     m_page = -1;
     ShowPage(0);

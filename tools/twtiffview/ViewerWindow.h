@@ -18,7 +18,8 @@ public:
     explicit CViewerWindow(QWidget* parent = nullptr);
 
     // Shows the file's first page; false (with a message when `interactive`) when it cannot.
-    bool OpenFile(const QString& path, bool interactive = true);
+    // `title` is the document's name for the window title; the file name when empty.
+    bool OpenFile(const QString& path, bool interactive = true, const QString& title = {});
     int PageCount() const { return m_image.PageCount(); }
     int CurrentPage() const { return m_page; }
     void ShowPage(int index);

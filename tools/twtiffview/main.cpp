@@ -12,9 +12,11 @@
 
 namespace {
 
-const char kUsage[] = "usage: TWTiffView [FILE]\n"
+const char kUsage[] = "usage: TWTiffView [--title TEXT] [FILE]\n"
                       "Shows the pages of a fax image (TIFF), scaled by its resolution, and "
                       "prints them.\n"
+                      "  --title TEXT  the document's name for the window title\n"
+                      "                (default: the file name)\n"
                       "  --help     show this text\n"
                       "  --version  show the version\n";
 
@@ -42,9 +44,14 @@ int main(int argc, char** argv) {
     }
     CViewerWindow window;
     window.show();
-    const QStringList args = QApplication::arguments();
+    QStringList args = QApplication::arguments();
+    QString title;
+    if (args.size() > 2 && args.at(1) == QLatin1String("--title")) {
+        title = args.at(2);
+        args.remove(1, 2);
+    }
     if (args.size() > 1) {
-        window.OpenFile(args.at(1));
+        window.OpenFile(args.at(1), true, title);
     }
     return QApplication::exec();
 }
