@@ -5,9 +5,11 @@
 #include "app/Settings.h"
 #include "platform/Files.h"
 #include "platform/Registry.h"
+#include "resources/Strings.h"
 
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 
 bool IsSwitchParameter(const std::string& arg) {
     if (arg.size() < 2) {
@@ -18,6 +20,42 @@ bool IsSwitchParameter(const std::string& arg) {
     }
     return arg[0] == '/' && arg.find('/', 1) == std::string::npos;
 }
+
+bool HasFileParameter(const std::vector<std::string>& args) {
+    for (const std::string& a : args) {
+        if (!IsVerboseSwitch(a) && !IsSwitchParameter(a)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string InstanceSocketPath() {
+    int err = 0;
+    const std::string path =
+        platform::JoinPath(platform::PrivateRuntimeDir(err), kInstanceSocketName);
+    return err == 0 ? path : std::string();
+}
+
+namespace {
+
+// Why the lock's folder or file cannot be used, for the box.
+std::string LockFailureReason(int err) {
+    switch (err) {
+    case ELOOP:
+        return std::string(LoadString(kMsgLockIsLink));
+    case EPERM:
+        return std::string(LoadString(kMsgLockOfOtherUser));
+    case EACCES:
+        return std::string(LoadString(kMsgLockOpenToOthers));
+    case ENOTDIR:
+        return std::string(LoadString(kMsgLockNotAFolder));
+    default:
+        return std::strerror(err);
+    }
+}
+
+} // namespace
 
 CVelquinApp::CVelquinApp(IPrompt& prompt, IStartupUi& ui)
     : freeBytes([](const std::string& p) { return platform::FreeBytes(p); }), m_prompt(prompt),
@@ -52,8 +90,21 @@ CVelquinApp::StartResult CVelquinApp::InitInstance(const std::vector<std::string
     LogLine(std::string(61, '*'));
     LogLine("Init Instance start");
 
-    if (!m_instanceLock.Acquire(kInstanceLockName)) {
-        return StartResult::AlreadyRunning; // a second copy ends silently
+    if (const int err = m_instanceLock.Acquire(kInstanceLockName); err != 0) {
+        if (err == platform::kLockHeld) {
+            return StartResult::AlreadyRunning;
+        }
+        // Never silent: a lock another user made first must not just keep the program away.
+        int dirErr = 0;
+        std::string where = platform::CSingleInstanceLock::LockPath(kInstanceLockName, dirErr);
+        if (dirErr != 0) {
+            where = platform::DirName(where); // the folder is at fault
+        }
+        const std::string text =
+            FormatString(LoadString(kMsgInstanceLockFailed), where, LockFailureReason(err));
+        LogLine(text);
+        m_prompt.FileError(text);
+        return StartResult::LockFailed;
     }
     // The socket layer: a peer closing a connection must give an error, not end the process.
     std::signal(SIGPIPE, SIG_IGN);
@@ -86,6 +137,12 @@ CVelquinApp::StartResult CVelquinApp::InitInstance(const std::vector<std::string
         m_prompt.MessageId(163);
         return StartResult::DirectoryError;
     }
+    // Saves killed half-way (a crash, a power cut) leave their temporary files behind.
+    platform::RemoveStaleTempFiles(s.FaxDir, kStaleTempAge);
+    platform::RemoveStaleTempFiles(s.DataDir, kStaleTempAge);
+    for (const std::string& sub : StoreSubdirectories()) {
+        platform::RemoveStaleTempFiles(platform::JoinPath(s.DataDir, sub), kStaleTempAge);
+    }
     LogLine("Init Instance - directory structure OK");
     LogLine("Init Instance - checking disc space");
     if (auto free = freeBytes(s.DataDir); free && *free < kLowDiskSpace) {
@@ -95,12 +152,7 @@ CVelquinApp::StartResult CVelquinApp::InitInstance(const std::vector<std::string
     }
     LogLine("Init Instance - disc space OK");
 
-    m_fileParameter = false;
-    for (const std::string& a : args) {
-        if (!IsVerboseSwitch(a) && !IsSwitchParameter(a)) {
-            m_fileParameter = true; // the file is not opened: it only starts the window hidden
-        }
-    }
+    m_fileParameter = HasFileParameter(args);
     if (!m_ui.CreateMainWindow(m_fileParameter)) {
         return StartResult::WindowFailed;
     }

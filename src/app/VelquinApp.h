@@ -40,12 +40,26 @@ bool CreateStoreDirectories(const std::string& dataDir);
 constexpr std::uint64_t kLowDiskSpace = 10000000; // bytes, decimal
 constexpr int kTheBatMinVersion = 160;
 constexpr const char* kInstanceLockName = "TWVelquin.old";
+// The running copy's socket for a second start, beside the lock.
+constexpr const char* kInstanceSocketName = "velquin.socket";
+// Temporary files of killed saves are removed once they are this old (seconds).
+constexpr std::int64_t kStaleTempAge = 3600;
+// The lock could not be made in the user's runtime folder; %s the file, %s why.
+constexpr unsigned kMsgInstanceLockFailed = 9340;
+// Why (the %s of kMsgInstanceLockFailed).
+constexpr unsigned kMsgLockIsLink = 9342;
+constexpr unsigned kMsgLockOfOtherUser = 9343;
+constexpr unsigned kMsgLockOpenToOthers = 9344;
+constexpr unsigned kMsgLockNotAFolder = 9345;
+// A second start found a running copy that did not take its parameters; %s why.
+constexpr unsigned kMsgNoAnswerFromRunningCopy = 9341;
 
 class CVelquinApp {
 public:
     enum class StartResult {
         Running,
-        AlreadyRunning,  // another copy holds the instance lock
+        AlreadyRunning,  // another copy holds the instance lock: it gets the parameters
+        LockFailed,      // the lock's folder or file is not the user's own; the box said why
         NotInstalled,    // the main settings key is missing
         SettingsInvalid, // message 1018, or the damaged settings file, was shown
         DirectoryError,  // message 163 was shown
@@ -80,3 +94,10 @@ private:
 // True when a command-line parameter is a switch rather than a file name: "-x", or "/x"
 // without a further "/" (so absolute paths stay file names).
 bool IsSwitchParameter(const std::string& arg);
+
+// True when the parameters hold a file name: such a start leaves the window hidden (the file
+// itself is not opened), the first start's as well as a second start's handed to the first.
+bool HasFileParameter(const std::vector<std::string>& args);
+
+// The running copy's socket path (in the user's runtime folder), "" when there is none.
+std::string InstanceSocketPath();

@@ -3,9 +3,11 @@
 #include "platform/Encoding.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -91,6 +93,16 @@ int CreateDir(const std::string& path) {
         return kOk;
     }
     return err;
+}
+
+int CreatePrivateDirs(const std::string& path) {
+    if (path.empty() || IsDirectory(path)) {
+        return kOk;
+    }
+    if (int err = CreatePrivateDirs(DirName(path)); err != kOk) {
+        return err;
+    }
+    return ::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST ? errno : kOk;
 }
 
 namespace {
@@ -423,7 +435,41 @@ std::string WriteTempBeside(const std::string& path, std::string_view bytes, mod
     }
     return tmpl;
 }
+
+// The names WriteTempBeside gives: "." + a name + "." + mkstemp's six letters or digits.
+bool IsTempName(std::string_view name) {
+    constexpr std::size_t kSuffix = 7; // ".XXXXXX"
+    if (name.size() < kSuffix + 2 || name.front() != '.' || name[name.size() - kSuffix] != '.') {
+        return false;
+    }
+    for (char c : name.substr(name.size() - kSuffix + 1)) {
+        if (!std::isalnum(static_cast<unsigned char>(c))) {
+            return false;
+        }
+    }
+    return true;
+}
 } // namespace
+
+int RemoveStaleTempFiles(const std::string& dir, std::int64_t ageSeconds) {
+    DIR* d = ::opendir(dir.c_str());
+    if (d == nullptr) {
+        return 0;
+    }
+    const std::int64_t before = static_cast<std::int64_t>(std::time(nullptr)) - ageSeconds;
+    int removed = 0;
+    const int fd = ::dirfd(d);
+    while (struct dirent* e = ::readdir(d)) {
+        struct stat st;
+        if (IsTempName(e->d_name) && ::fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(st.st_mode) && st.st_mtim.tv_sec < before &&
+            ::unlinkat(fd, e->d_name, 0) == 0) {
+            ++removed;
+        }
+    }
+    ::closedir(d);
+    return removed;
+}
 
 int AtomicCreateFile(const std::string& path, std::string_view bytes, unsigned mode) {
     int err = 0;

@@ -30,6 +30,9 @@ bool IsRegularFile(const std::string& path);
 // Creates one directory level (the parent must exist). 0 or errno; EEXIST counts as success
 // when it is a directory.
 int CreateDir(const std::string& path);
+// Creates `path` and every missing folder above it, each mode 0700 (for the user's own
+// folders: settings, runtime). 0 or errno.
+int CreatePrivateDirs(const std::string& path);
 
 struct DirEntry {
     std::string name; // as on disk
@@ -94,6 +97,11 @@ int ReadSmallFile(const std::string& path, std::string& out, std::size_t maxByte
 // `path`: a crash leaves the old or the new file, never half of one. 0 or errno. The new
 // file gets `mode` (only when the file does not exist yet; an existing file keeps its mode).
 int AtomicWriteFile(const std::string& path, std::string_view bytes, unsigned mode = 0644);
+
+// Removes what killed atomic writes left in `dir`: regular files named as those writes name
+// their temporary files (".<name>.XXXXXX") and last written more than `ageSeconds` ago, so a
+// write in progress, ours or another program's, is never hit. The number removed.
+int RemoveStaleTempFiles(const std::string& dir, std::int64_t ageSeconds);
 
 // Like AtomicWriteFile, but the file always ends with `mode`, also when it existed with another
 // one: for files holding secrets, which must not stay readable because they once were.

@@ -348,20 +348,6 @@ HiveKey* FindKey(HiveData& hive, const std::string& fullPath) {
     return nullptr;
 }
 
-int MakeDirs(const std::string& dir) {
-    if (dir.empty() || IsDirectory(dir)) {
-        return 0;
-    }
-    int err = MakeDirs(DirName(dir));
-    if (err) {
-        return err;
-    }
-    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
-        return errno;
-    }
-    return 0;
-}
-
 // The hives hold the password: a settings folder of ours that others may read or enter (made
 // by hand, or by an older version) is closed to them. A folder of another owner is left alone.
 void KeepDirPrivate(const std::string& dir) {
@@ -539,7 +525,7 @@ int CRegKey::Flush() {
         return 0;
     }
     const std::string file = HivePath(m_hive);
-    int err = MakeDirs(RegistryDir());
+    int err = CreatePrivateDirs(RegistryDir());
     if (err) {
         t_lastError = RegistryDir() + ": " + std::strerror(err);
         return err;

@@ -1,5 +1,8 @@
 #include "platform/Sync.h"
 
+#include "platform/Files.h"
+#include "platform/Registry.h"
+
 #include <cerrno>
 #include <condition_variable>
 #include <cstdlib>
@@ -7,6 +10,7 @@
 #include <map>
 #include <sys/eventfd.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
@@ -125,26 +129,75 @@ CSingleInstanceLock::~CSingleInstanceLock() {
     Release();
 }
 
-std::string CSingleInstanceLock::LockPath(const std::string& name) {
-    const char* rt = std::getenv("XDG_RUNTIME_DIR");
-    if (rt && *rt) {
-        return std::string(rt) + "/" + name;
+int MakePrivateDir(const std::string& dir) {
+    struct stat st;
+    if (::lstat(dir.c_str(), &st) != 0) {
+        if (errno != ENOENT) {
+            return errno;
+        }
+        if (int err = CreatePrivateDirs(DirName(dir)); err != 0) {
+            return err;
+        }
+        if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
+            return errno;
+        }
+        if (::lstat(dir.c_str(), &st) != 0) {
+            return errno;
+        }
     }
-    return "/tmp/" + name + "-" + std::to_string(::getuid());
+    if (S_ISLNK(st.st_mode)) {
+        return ELOOP;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        return ENOTDIR;
+    }
+    if (st.st_uid != ::geteuid()) {
+        return EPERM;
+    }
+    return (st.st_mode & 077) != 0 ? EACCES : 0;
 }
 
-bool CSingleInstanceLock::Acquire(const std::string& name) {
+std::string PrivateRuntimeDir(int& error) {
+    const char* rt = std::getenv("XDG_RUNTIME_DIR");
+    struct stat st;
+    std::string dir;
+    if (rt != nullptr && *rt == '/' && ::lstat(rt, &st) == 0 && S_ISDIR(st.st_mode) &&
+        st.st_uid == ::geteuid() && (st.st_mode & 077) == 0) {
+        dir = JoinPath(rt, "velquin");
+    } else {
+        dir = JoinPath(RegistryDir(), "run");
+    }
+    error = MakePrivateDir(dir);
+    return dir;
+}
+
+std::string CSingleInstanceLock::LockPath(const std::string& name, int& error) {
+    return JoinPath(PrivateRuntimeDir(error), name);
+}
+
+int CSingleInstanceLock::Acquire(const std::string& name) {
     Release();
-    int fd = ::open(LockPath(name).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    int err = 0;
+    const std::string path = LockPath(name, err);
+    if (err != 0) {
+        return err;
+    }
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
-        return false;
+        return errno;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
+        ::close(fd);
+        return EPERM;
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        err = errno == EWOULDBLOCK ? kLockHeld : errno;
         ::close(fd);
-        return false;
+        return err;
     }
     m_fd = fd;
-    return true;
+    return 0;
 }
 
 void CSingleInstanceLock::Release() {

@@ -1,6 +1,7 @@
 #pragma once
 // Auto-reset events, named events and waiting on several with a time-out (the original's
 // kernel objects), plus the single-instance lock.
+#include <cerrno>
 #include <chrono>
 #include <memory>
 #include <mutex>
@@ -47,8 +48,23 @@ int WaitForAny(const std::vector<CEvent*>& events, int timeoutMs);
 std::shared_ptr<CEvent> CreateNamedEvent(const std::string& name);
 std::shared_ptr<CEvent> OpenNamedEvent(const std::string& name);
 
-// The single-instance token: an flock'd file "<name>" under $XDG_RUNTIME_DIR (else /tmp, with
-// the user id appended). The OS releases the lock when the process ends, even after a crash.
+// The user's private runtime folder: the single-instance lock, the second start's socket and
+// short-lived files that may hold secrets live there. $XDG_RUNTIME_DIR/velquin when
+// $XDG_RUNTIME_DIR is a folder of this user closed to others, else "run" in the settings
+// folder (never a shared folder such as /tmp, where another user could take the name first).
+// Made 0700 when missing. Its path; `error` is 0, or the errno of MakePrivateDir when the
+// folder cannot be used.
+std::string PrivateRuntimeDir(int& error);
+
+// Makes `dir` (and missing parents) 0700, or checks the one there: a folder, not a symbolic
+// link, owned by this user and closed to others. 0 or errno: ELOOP for a link, ENOTDIR for a
+// file, EPERM for another owner, EACCES for a folder others may use.
+int MakePrivateDir(const std::string& dir);
+
+constexpr int kLockHeld = EWOULDBLOCK;
+
+// The single-instance token: an flock'd file "<name>" in PrivateRuntimeDir(). The OS releases
+// the lock when the process ends, even after a crash.
 class CSingleInstanceLock {
 public:
     CSingleInstanceLock() = default;
@@ -56,10 +72,12 @@ public:
     CSingleInstanceLock(const CSingleInstanceLock&) = delete;
     CSingleInstanceLock& operator=(const CSingleInstanceLock&) = delete;
 
-    // False when another process holds it (or the file cannot be made).
-    bool Acquire(const std::string& name);
+    // 0 when acquired; kLockHeld when another process holds it; else the errno of the folder
+    // or the lock file, which must be a regular file of this user. LockPath names the file.
+    int Acquire(const std::string& name);
     void Release();
-    static std::string LockPath(const std::string& name);
+    // The lock file's path; `error` as PrivateRuntimeDir's.
+    static std::string LockPath(const std::string& name, int& error);
 
 private:
     int m_fd = -1;

@@ -7,6 +7,8 @@
 #include "resources/Strings.h"
 #include "support/TestSupport.h"
 
+#include <chrono>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <thread>
@@ -133,7 +135,7 @@ TEST_F(StartupTest, ADamagedSettingsFileIsNamedWithItsLineAndLeftAsItIs) {
     EXPECT_EQ(testing_support::ReadFileOrDie(hive), damaged);
 }
 
-TEST_F(StartupTest, SecondCopyEndsSilently) {
+TEST_F(StartupTest, SecondCopyMakesNoWindowAndLeavesTheTalkToTheGui) {
     CVelquinApp first(m_prompt, m_ui);
     ASSERT_EQ(Start(first), CVelquinApp::StartResult::Running);
     FakePrompt otherPrompt;
@@ -142,6 +144,60 @@ TEST_F(StartupTest, SecondCopyEndsSilently) {
     EXPECT_EQ(Start(second), CVelquinApp::StartResult::AlreadyRunning);
     EXPECT_TRUE(otherPrompt.messages.empty());
     EXPECT_EQ(otherUi.windows, 0);
+}
+
+TEST_F(StartupTest, ALockFolderOfAnotherUserStopsTheStartWithAMessage) {
+    // Another user (or anyone, when the folder is open to all) made the folder first.
+    const std::string folder = m_dir / "runtime/velquin";
+    ASSERT_EQ(::mkdir(folder.c_str(), 0777), 0);
+    ASSERT_EQ(::chmod(folder.c_str(), 0777), 0);
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(folder.c_str(), 65534, 65534), 0);
+    }
+    CVelquinApp app(m_prompt, m_ui);
+    EXPECT_EQ(Start(app), CVelquinApp::StartResult::LockFailed);
+    ASSERT_EQ(m_prompt.fileErrors.size(), 1u);
+    EXPECT_EQ(m_prompt.fileErrors[0].rfind("Velquin не запущен: " + folder + " ", 0), 0u)
+        << m_prompt.fileErrors[0];
+    EXPECT_EQ(m_ui.windows, 0);
+}
+
+TEST_F(StartupTest, StaleTemporaryFilesOfKilledSavesAreRemoved) {
+    const std::string book = m_dir / "data/AddressBook";
+    ASSERT_TRUE(CreateStoreDirectories(m_dir / "data"));
+    const std::vector<std::string> stale = {m_dir / "fax/.doc.tag.a1B2c3",
+                                            m_dir / "data/SentFaxes/.1000000001.fax.Zz09Qq",
+                                            book + "/.Мои Контакты.abk.XyZ123"};
+    // Too young (a save in progress), or not named as our temporary files are.
+    const std::vector<std::string> kept = {
+        m_dir / "fax/.doc.tif.Qw12er",     m_dir / "fax/.hidden",
+        m_dir / "fax/.doc.tif.part",       m_dir / "fax/doc.tag.a1B2c3",
+        book + "/.Мои Контакты.abk.XyZ12", m_dir / "data/.settings.ini.ab-cde"};
+    const auto old = std::chrono::system_clock::now() - std::chrono::hours(2);
+    for (const std::string& f : stale) {
+        testing_support::WriteFile(f, "half");
+    }
+    for (const std::string& f : kept) {
+        testing_support::WriteFile(f, "keep");
+    }
+    std::vector<std::string> aged = stale;
+    aged.insert(aged.end(), kept.begin() + 1, kept.end());
+    for (const std::string& f : aged) {
+        const timespec t[2] = {{std::chrono::system_clock::to_time_t(old), 0},
+                               {std::chrono::system_clock::to_time_t(old), 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, f.c_str(), t, 0), 0) << f;
+    }
+    // A folder with such a name is no file of ours.
+    ASSERT_EQ(platform::CreateDir(m_dir / "data/.dir.abk.ABCDEF"), 0);
+    CVelquinApp app(m_prompt, m_ui);
+    ASSERT_EQ(Start(app), CVelquinApp::StartResult::Running);
+    for (const std::string& f : stale) {
+        EXPECT_FALSE(platform::PathExists(f)) << f;
+    }
+    for (const std::string& f : kept) {
+        EXPECT_TRUE(platform::PathExists(f)) << f;
+    }
+    EXPECT_TRUE(platform::IsDirectory(m_dir / "data/.dir.abk.ABCDEF"));
 }
 
 TEST_F(StartupTest, FileParameterStartsHiddenAndVerboseSwitchLogs) {

@@ -4,7 +4,10 @@
 #include "support/TestSupport.h"
 
 #include <atomic>
+#include <fcntl.h>
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -66,12 +69,12 @@ TEST(SingleInstance, SecondProcessIsRefusedUntilTheFirstEnds) {
     testing_support::TempDir dir;
     testing_support::IsolateEnvironment(dir.Path());
     CSingleInstanceLock lock;
-    ASSERT_TRUE(lock.Acquire("TWVelquin.old"));
+    ASSERT_EQ(lock.Acquire("TWVelquin.old"), 0);
     auto childAcquires = [] {
         pid_t pid = ::fork();
         if (pid == 0) {
             CSingleInstanceLock other;
-            ::_exit(other.Acquire("TWVelquin.old") ? 0 : 1);
+            ::_exit(other.Acquire("TWVelquin.old") == 0 ? 0 : 1);
         }
         int status = 0;
         ::waitpid(pid, &status, 0);
@@ -80,6 +83,52 @@ TEST(SingleInstance, SecondProcessIsRefusedUntilTheFirstEnds) {
     EXPECT_FALSE(childAcquires());
     lock.Release();
     EXPECT_TRUE(childAcquires());
+}
+
+TEST(SingleInstance, TheLockLivesOnlyWhereNoOtherUserCanWrite) {
+    testing_support::TempDir dir;
+    testing_support::IsolateEnvironment(dir.Path());
+    int err = -1;
+    EXPECT_EQ(PrivateRuntimeDir(err), dir / "runtime/velquin");
+    EXPECT_EQ(err, 0);
+    // A runtime folder others may enter is not used: the settings folder has a private one.
+    ASSERT_EQ(::chmod((dir / "runtime").c_str(), 0755), 0);
+    const std::string run = dir / "registry/run";
+    EXPECT_EQ(PrivateRuntimeDir(err), run);
+    EXPECT_EQ(err, 0);
+    struct stat st;
+    ASSERT_EQ(::lstat(run.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    {
+        CSingleInstanceLock lock;
+        EXPECT_EQ(lock.Acquire("TWVelquin.old"), 0);
+    }
+    // A lock file that is a link (planted to make the program write elsewhere) is refused.
+    ASSERT_EQ(::unlink((run + "/TWVelquin.old").c_str()), 0);
+    ASSERT_EQ(::symlink((dir / "elsewhere").c_str(), (run + "/TWVelquin.old").c_str()), 0);
+    CSingleInstanceLock lock;
+    EXPECT_EQ(lock.Acquire("TWVelquin.old"), ELOOP);
+    EXPECT_FALSE(std::filesystem::exists(dir / "elsewhere"));
+    // So is a folder others can write into or that is a link.
+    ASSERT_EQ(::chmod(run.c_str(), 0777), 0);
+    EXPECT_EQ(lock.Acquire("TWVelquin.old"), EACCES);
+    std::filesystem::remove_all(run);
+    std::filesystem::create_directories(dir / "other");
+    ASSERT_EQ(::symlink((dir / "other").c_str(), run.c_str()), 0);
+    EXPECT_EQ(lock.Acquire("TWVelquin.old"), ELOOP);
+    if (::geteuid() == 0) {
+        // Made first by another user, with the right mode.
+        ASSERT_EQ(::unlink(run.c_str()), 0);
+        ASSERT_EQ(::mkdir(run.c_str(), 0700), 0);
+        ASSERT_EQ(::chown(run.c_str(), 65534, 65534), 0);
+        EXPECT_EQ(lock.Acquire("TWVelquin.old"), EPERM);
+        ASSERT_EQ(::chown(run.c_str(), 0, 0), 0);
+        const int fd = ::open((run + "/TWVelquin.old").c_str(), O_CREAT | O_WRONLY, 0600);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::fchown(fd, 65534, 65534), 0);
+        ::close(fd);
+        EXPECT_EQ(lock.Acquire("TWVelquin.old"), EPERM);
+    }
 }
 
 TEST(DirWatch, WakesOnNewFileAndOnExit) {
