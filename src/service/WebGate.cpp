@@ -1,8 +1,15 @@
 #include "service/WebGate.h"
 
 #include "app/Settings.h"
+#include "platform/Files.h"
+#include "platform/Sync.h"
 #include "resources/Strings.h"
 #include "service/FormPost.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+#include <unistd.h>
 
 namespace {
 
@@ -24,7 +31,81 @@ std::string QueryValue(std::string_view text) {
     return out;
 }
 
+// Text for an HTML attribute or element.
+std::string HtmlText(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        case '\'':
+            out += "&#39;";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
+constexpr std::string_view kPagePrefix = "report-";
+constexpr std::string_view kPageSuffix = ".html";
+
+void RemoveOldPages(const std::string& dir) {
+    const std::int64_t before = static_cast<std::int64_t>(std::time(nullptr)) - kWebGatePageAge;
+    for (const platform::DirEntry& e : platform::ListDir(dir)) {
+        if (!e.isDir && e.name.starts_with(kPagePrefix) && e.name.ends_with(kPageSuffix) &&
+            e.lastWrite < before) {
+            platform::DeleteFile(platform::JoinPath(dir, e.name));
+        }
+    }
+}
+
 } // namespace
+
+int WriteWebGatePage(const std::string& address, std::string_view title, std::string& path) {
+    int err = 0;
+    const std::string dir = platform::PrivateRuntimeDir(err);
+    if (err != 0) {
+        path = dir;
+        return err;
+    }
+    RemoveOldPages(dir);
+    const std::string link = HtmlText(address);
+    // A refresh for browsers without scripts; the script keeps the page out of the history.
+    const std::string page =
+        "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\">\n"
+        "<meta name=\"referrer\" content=\"no-referrer\">\n"
+        "<meta http-equiv=\"refresh\" content=\"0; url=" +
+        link + "\">\n<title>" + HtmlText(title) + "</title></head>\n<body><a id=\"gate\" href=\"" +
+        link + "\">" + HtmlText(title) +
+        "</a>\n<script>location.replace(document.getElementById(\"gate\").href)</script>\n"
+        "</body></html>\n";
+    // A name of its own (mkstemps makes the file, mode 0600), then the page written in full.
+    path = platform::JoinPath(dir, std::string(kPagePrefix) + "XXXXXX" + std::string(kPageSuffix));
+    const int fd = ::mkstemps(path.data(), static_cast<int>(kPageSuffix.size()));
+    if (fd < 0) {
+        err = errno;
+        path = dir;
+        return err;
+    }
+    ::close(fd);
+    err = platform::AtomicReplaceFile(path, page, 0600);
+    if (err != 0) {
+        platform::DeleteFile(path);
+    }
+    return err;
+}
 
 std::string WebGateAddress(std::string_view webHost, std::string_view userId,
                            std::string_view passwordDigest) {

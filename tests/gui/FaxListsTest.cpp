@@ -7,6 +7,8 @@
 #include "gui/shell/SentFaxView.h"
 #include "platform/Encoding.h"
 #include "platform/Files.h"
+#include "platform/Sync.h"
+#include "service/FormPost.h"
 #include "store/FaxRecords.h"
 
 #include <QAction>
@@ -18,6 +20,8 @@
 #include <QTimer>
 #include <QToolBar>
 #include <cstdlib>
+#include <ctime>
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <optional>
@@ -534,6 +538,52 @@ TEST(FaxListsTest, FilterHidesOldEntriesAndMarksTheCommand) {
     frame.OnCommand(cmd::kFilter);
     EXPECT_EQ(view->Root()->childCount(), 1);
     EXPECT_EQ(Settings().SentFilterType, 1);
+}
+
+TEST(FaxListsTest, TheDeliveryReportReachesTheBrowserThroughAPrivatePage) {
+    CGuiFixture f;
+    f.password = "secret";
+    WriteSentFax(f.SentDir(), "s1", "Письмо", 1000000001, CurrentTime() - 60, 2);
+    // The opener records its command line and the page it was given.
+    const std::string opener = f.Dir() / "opener";
+    testing_support::WriteFile(opener, "#!/bin/sh\nprintf '%s' \"$*\" > \"$0.args\"\n"
+                                       "cat \"$1\" > \"$0.tmp\" && mv \"$0.tmp\" \"$0.page\"\n");
+    ASSERT_EQ(::chmod(opener.c_str(), 0755), 0);
+    const CEnvOverride openerEnv("VELQUIN_OPENER", opener.c_str());
+    f.Start();
+    // Pages of earlier reports: one read long ago, one just written.
+    int err = 0;
+    const std::string runtime = platform::PrivateRuntimeDir(err);
+    ASSERT_EQ(err, 0);
+    testing_support::WriteFile(runtime + "/report-Old123.html", "old");
+    testing_support::WriteFile(runtime + "/report-New123.html", "new");
+    const timespec twoHoursAgo[2] = {{std::time(nullptr) - 7200, 0},
+                                     {std::time(nullptr) - 7200, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, (runtime + "/report-Old123.html").c_str(), twoHoursAgo, 0), 0);
+
+    CMainFrame& frame = f.Frame();
+    frame.SelectPage(1);
+    CReceivedFaxTreeView* sent = frame.SentView();
+    gui_test::ClickItem(*sent, sent->Root()->child(0));
+    ClickToolButton(frame, 1, cmd::kDeliveryReport);
+    ASSERT_TRUE(WaitFor([&] { return platform::PathExists(opener + ".page"); }));
+
+    // Every user sees command lines: the digest is not on it, only a page of the user's own.
+    const std::string digest = PasswordDigest("secret");
+    const std::string args = testing_support::ReadFileOrDie(opener + ".args");
+    EXPECT_EQ(args.find(digest), std::string::npos) << args;
+    EXPECT_EQ(args.rfind(runtime + "/report-", 0), 0u) << args;
+    struct stat st;
+    ASSERT_EQ(::stat(args.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    const std::string page = testing_support::ReadFileOrDie(opener + ".page");
+    const std::string address = "/api/__gate.php?username=demo&amp;password=" + digest;
+    EXPECT_NE(page.find("<meta http-equiv=\"refresh\" content=\"0; url=http://127.0.0.1:9" +
+                        address + "\">"),
+              std::string::npos)
+        << page;
+    EXPECT_FALSE(platform::PathExists(runtime + "/report-Old123.html"));
+    EXPECT_TRUE(platform::PathExists(runtime + "/report-New123.html"));
 }
 
 } // namespace

@@ -1,9 +1,11 @@
 #include "gui/shell/SentFaxView.h"
 
+#include "app/Archive.h"
 #include "app/Settings.h"
 #include "gui/shell/Commands.h"
 #include "gui/shell/DocListViews.h"
 #include "gui/shell/Profile.h"
+#include "platform/Files.h"
 #include "resources/Strings.h"
 #include "service/WebGate.h"
 #include "store/VelquinDoc.h"
@@ -309,8 +311,18 @@ void CReceivedFaxTreeView::OnViewFax() {
 
 void CReceivedFaxTreeView::OnDeliveryReport() {
     if (SelectedEntries().size() == 1) {
-        // The address carries the account's credentials: the message names the report only.
-        m_doc.OpenOutside(WebGateAddressFromSettings(), LoadString(kIdsDeliveryReport));
+        // The address carries the account's credentials: it goes through a private page, and
+        // the message names the report only.
+        std::string page;
+        if (const int err = WriteWebGatePage(WebGateAddressFromSettings(),
+                                             LoadString(kIdsDeliveryReport), page);
+            err != 0) {
+            m_doc.Prompt().FileError(DescribeFileError(CFileException(err, page, page), page));
+            return;
+        }
+        if (!m_doc.OpenOutside(page, LoadString(kIdsDeliveryReport))) {
+            platform::DeleteFile(page);
+        }
     }
 }
 
