@@ -69,6 +69,52 @@ std::string Attribute(const faxsim::Reply& reply, const char* path2, const char*
     return d ? d->valueForKey(name, EmptyValue()).stringValue() : "<none>";
 }
 
+TEST(FaxServiceTest, TheSignatureDigestMadeWhileTheBodyArrivesDecidesAsTheWholeCheck) {
+    // However the body is cut into reads (single bytes, the trailer or the closing delimiter
+    // split between two), the digest made on the way is that of the document's signed bytes,
+    // and the service accepts and refuses with it exactly as with a check of the whole upload.
+    TempDir dir;
+    faxsim::Config config;
+    config.accounts.push_back({"пётр", "пароль", -1});
+    faxsim::CFaxService service(config);
+    std::string content("II*\0", 4);
+    for (int i = 0; content.size() < 5000; ++i) {
+        content += "row " + std::to_string(i) + (i % 50 == 0 ? "\r\n--------------56CDD88" : "");
+    }
+    const std::string good = faxsim::SignatureTrailer("пароль", "s", "a", content);
+    const std::string bad = faxsim::SignatureTrailer("другой", "s", "a", content);
+    for (const std::string& trailer : {good, bad}) {
+        WriteFile(dir / "doc.tif", content + trailer);
+        SendFaxRequest r;
+        r.documentPath = dir / "doc.tif";
+        r.phoneNumber = "3520809";
+        const faxsim::HttpRequest whole =
+            AsServerSees(*BuildFaxSendRequest(r, "пётр", "пароль", "h"));
+        const std::string expected = Attribute(service.Handle(whole, 1), "error", "code");
+        EXPECT_EQ(expected, trailer == good ? "0" : "4");
+        for (std::size_t piece : {std::size_t{1}, std::size_t{31}, std::size_t{33},
+                                  std::size_t{4096}, whole.body.size()}) {
+            faxsim::CDocumentDigester digester(
+                [&service](std::string_view user) { return service.PasswordOf(user); });
+            for (std::size_t n = piece;; n += piece) {
+                digester.Feed(std::string_view(whole.body).substr(0, n));
+                if (n >= whole.body.size()) {
+                    break;
+                }
+            }
+            std::optional<faxsim::DocumentDigest> digest = digester.Result();
+            ASSERT_TRUE(digest) << piece;
+            EXPECT_EQ(whole.body.substr(digest->start, digest->signedLength), content) << piece;
+            faxsim::HttpRequest streamed = whole;
+            streamed.documentDigest = digest;
+            EXPECT_EQ(Attribute(service.Handle(streamed, 1), "error", "code"), expected) << piece;
+            // The digest, not a second pass over the document, decides.
+            streamed.documentDigest->md5s = {std::string(16, 'x')};
+            EXPECT_EQ(Attribute(service.Handle(streamed, 1), "error", "code"), "4") << piece;
+        }
+    }
+}
+
 TEST(FaxServiceTest, StatesMoveOnByTimeAndListsCostPerNumber) {
     TempDir dir;
     faxsim::Config config;

@@ -5,6 +5,7 @@
 
 #include <openssl/evp.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -323,7 +324,7 @@ bool ParseClientMultipart(std::string_view body, std::vector<FormField>& fields,
             error = "поле " + field.name + " не закрыто строкой-разделителем";
             return false;
         }
-        field.value = std::string(body.substr(pos, end - pos));
+        field.value = body.substr(pos, end - pos);
         pos = end + closing.size();
         fields.push_back(std::move(field));
     }
@@ -346,15 +347,133 @@ std::string SignatureTrailer(std::string_view password, std::string_view subject
     return Md5Raw({password, subject, address}) + Md5Raw({password, content});
 }
 
+std::vector<std::string> PasswordForms(std::string_view password) {
+    // The client signs with the password's code-page bytes; accept its UTF-8 bytes as well.
+    std::vector<std::string> forms{platform::Utf8ToCp1251(password)};
+    if (forms[0] != password) {
+        forms.emplace_back(password);
+    }
+    return forms;
+}
+
 bool HasValidTrailer(std::string_view file, std::string_view password) {
     if (file.size() < 32) {
         return false;
     }
     std::string_view signedPart = file.substr(0, file.size() - 32);
     std::string_view d2 = file.substr(file.size() - 16);
-    // The client signs with the password's code-page bytes; accept its UTF-8 bytes as well.
-    std::string cp = platform::Utf8ToCp1251(password);
-    return Md5Raw({cp, signedPart}) == d2 || Md5Raw({password, signedPart}) == d2;
+    for (const std::string& form : PasswordForms(password)) {
+        if (Md5Raw({form, signedPart}) == d2) {
+            return true;
+        }
+    }
+    return false;
+}
+
+CDocumentDigester::CDocumentDigester(PasswordLookup passwordOf)
+    : m_passwordOf(std::move(passwordOf)) {}
+
+CDocumentDigester::~CDocumentDigester() {
+    for (EVP_MD_CTX* c : m_contexts) {
+        EVP_MD_CTX_free(c);
+    }
+}
+
+void CDocumentDigester::Feed(std::string_view body) {
+    if (m_phase == Phase::FindDocument) {
+        // The document part is the last; every part before it is complete once its header
+        // shows, so the fields before it (the user name) can be read already.
+        static const std::string kDocumentHeader =
+            kDelimiterLine + kDispositionPrefix + "userfile\"; filename=\"";
+        std::size_t at = body.find(kDocumentHeader, m_searchFrom);
+        if (at == std::string_view::npos) {
+            m_searchFrom = body.size() >= kDocumentHeader.size()
+                               ? body.size() - kDocumentHeader.size() + 1
+                               : 0;
+            return;
+        }
+        std::size_t nameEnd = body.find("\"\r\n", at + kDocumentHeader.size());
+        if (nameEnd == std::string_view::npos) {
+            return; // the rest of the header is still to come
+        }
+        if (body.size() < nameEnd + 5) {
+            return;
+        }
+        std::vector<FormField> before;
+        std::string why;
+        const FormField* user = nullptr;
+        if (body.compare(nameEnd + 1, 4, "\r\n\r\n") != 0 ||
+            !ParseClientMultipart(body.substr(0, at), before, why) ||
+            (user = Find(before, "username")) == nullptr) {
+            m_phase = Phase::GaveUp;
+            return;
+        }
+        std::optional<std::string> password = m_passwordOf(user->value);
+        if (!password) {
+            m_phase = Phase::GaveUp;
+            return;
+        }
+        for (const std::string& form : PasswordForms(*password)) {
+            EVP_MD_CTX* c = EVP_MD_CTX_new();
+            m_contexts.push_back(c);
+            if (c == nullptr || !EVP_DigestInit_ex(c, EVP_md5(), nullptr) ||
+                !EVP_DigestUpdate(c, form.data(), form.size())) {
+                m_phase = Phase::GaveUp;
+                return;
+            }
+        }
+        m_result.password = std::move(*password);
+        m_result.start = nameEnd + 5;
+        m_digested = m_searchFrom = m_result.start;
+        m_phase = Phase::Digest;
+    }
+    if (m_phase != Phase::Digest) {
+        return;
+    }
+    // The document ends at the first closing delimiter after its start, as the parse finds it;
+    // its signed bytes end 32 before that. Bytes that a closing delimiter not yet complete
+    // could still claim wait for the next read.
+    const std::string closing = "\r\n" + kDelimiterLine;
+    std::size_t end = body.find(closing, m_searchFrom);
+    if (end != std::string_view::npos) {
+        if (end - m_result.start < 32) {
+            m_phase = Phase::GaveUp;
+            return;
+        }
+        Digest(body, end - 32);
+        m_result.signedLength = end - 32 - m_result.start;
+        for (EVP_MD_CTX* c : m_contexts) {
+            unsigned char md[EVP_MAX_MD_SIZE];
+            unsigned len = 0;
+            EVP_DigestFinal_ex(c, md, &len);
+            m_result.md5s.emplace_back(reinterpret_cast<char*>(md), len);
+        }
+        m_phase = Phase::Done;
+        return;
+    }
+    if (body.size() >= closing.size()) {
+        m_searchFrom = std::max(m_searchFrom, body.size() - closing.size() + 1);
+    }
+    if (m_searchFrom >= m_result.start + 32) {
+        Digest(body, m_searchFrom - 32);
+    }
+}
+
+void CDocumentDigester::Digest(std::string_view body, std::size_t end) {
+    if (end <= m_digested) {
+        return;
+    }
+    for (EVP_MD_CTX* c : m_contexts) {
+        EVP_DigestUpdate(c, body.data() + m_digested, end - m_digested);
+    }
+    m_digested = end;
+}
+
+std::optional<DocumentDigest> CDocumentDigester::Result() const {
+    if (m_phase != Phase::Done) {
+        return std::nullopt;
+    }
+    return m_result;
 }
 
 std::string HttpResponse(int status, std::string_view reason, std::string_view contentType,
@@ -476,10 +595,21 @@ Reply CFaxService::Handle(const HttpRequest& request, std::int64_t now) {
     if (!ParseClientMultipart(request.body, fields, why)) {
         return ErrorReply(1, "Неверный формат запроса", why);
     }
-    return isSend ? HandleSend(fields, now) : HandleCheck(fields, now);
+    return isSend ? HandleSend(request, fields, now) : HandleCheck(fields, now);
 }
 
-Reply CFaxService::HandleSend(const std::vector<FormField>& fields, std::int64_t now) {
+std::optional<std::string> CFaxService::PasswordOf(std::string_view user) {
+    std::lock_guard lock(m_mutex);
+    for (const Account& a : m_config.accounts) {
+        if (platform::Utf8ToCp1251(a.user) == user) {
+            return a.password;
+        }
+    }
+    return std::nullopt;
+}
+
+Reply CFaxService::HandleSend(const HttpRequest& request, const std::vector<FormField>& fields,
+                              std::int64_t now) {
     std::string why;
     if (!CheckOrder(fields,
                     {{"username", true},
@@ -506,7 +636,20 @@ Reply CFaxService::HandleSend(const std::vector<FormField>& fields, std::int64_t
     if (file->value.empty()) {
         return ErrorReply(3, "Файл факса не передан", "");
     }
-    if (!HasValidTrailer(file->value, acc->password)) {
+    // The digests made while the body arrived count when they cover exactly this document.
+    const std::optional<DocumentDigest>& digest = request.documentDigest;
+    const std::string_view value = file->value;
+    bool signedRight = false;
+    if (digest && value.size() >= 32 && digest->password == acc->password &&
+        digest->start == static_cast<std::size_t>(value.data() - request.body.data()) &&
+        digest->signedLength == value.size() - 32) {
+        for (const std::string& md5 : digest->md5s) {
+            signedRight = signedRight || md5 == value.substr(value.size() - 16);
+        }
+    } else {
+        signedRight = HasValidTrailer(value, acc->password);
+    }
+    if (!signedRight) {
         return ErrorReply(4, "Неверная подпись файла факса", "");
     }
     std::int64_t attempts = 0;

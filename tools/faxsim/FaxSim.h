@@ -1,8 +1,11 @@
 #pragma once
 // faxsim: a simulator of the fax service for tests and demos. This header holds its logic
 // (request parsing, accounts, jobs, replies) apart from the socket loop so both can be tested.
+#include <openssl/types.h>
+
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -44,12 +47,21 @@ bool LoadConfigFile(const std::string& path, Config& config, std::string& error)
 // One "--account" value: USER:PASSWORD[:BALANCE].
 bool ParseAccountSpec(std::string_view spec, Account& account);
 
+// The signature digests of a submission's document, made while its body arrived.
+struct DocumentDigest {
+    std::size_t start = 0;         // where the document's bytes begin in the body
+    std::size_t signedLength = 0;  // the bytes before the 32-byte trailer
+    std::string password;          // the account's password (UTF-8) the digests were made with
+    std::vector<std::string> md5s; // MD5(password form, signed bytes), raw, one per form
+};
+
 struct HttpRequest {
     std::string method;
     std::string target;                                       // path and query
     std::string version;                                      // "HTTP/1.0"
     std::vector<std::pair<std::string, std::string>> headers; // names as sent
     std::string body;
+    std::optional<DocumentDigest> documentDigest;           // when the socket loop made one
     const std::string* Header(std::string_view name) const; // name compared without case
 };
 
@@ -60,7 +72,7 @@ struct FormField {
     std::string name;
     bool isFile = false;
     std::string filename;
-    std::string value; // bytes as sent
+    std::string_view value; // bytes as sent, within the parsed body
 };
 
 // Parses the client's multipart layout: every part opened and closed by the delimiter line,
@@ -76,6 +88,38 @@ std::string SignatureTrailer(std::string_view password, std::string_view subject
                              std::string_view address, std::string_view content);
 // Whether `file` ends in a trailer whose second digest matches `password`.
 bool HasValidTrailer(std::string_view file, std::string_view password);
+// The password forms a client may sign with: its code-page bytes and, when they differ, its
+// UTF-8 bytes.
+std::vector<std::string> PasswordForms(std::string_view password);
+
+// Follows the body of a submission while it arrives and digests the document's signed bytes
+// on the way, so that checking the signature needs no second pass over a large upload. Where
+// its reading of the body could differ from the final parse, it makes no digest.
+class CDocumentDigester {
+public:
+    // `passwordOf(user)` gives the password (UTF-8) of the account named by the username
+    // field as sent, or nullopt.
+    using PasswordLookup = std::function<std::optional<std::string>(std::string_view user)>;
+    explicit CDocumentDigester(PasswordLookup passwordOf);
+    ~CDocumentDigester();
+    CDocumentDigester(const CDocumentDigester&) = delete;
+    CDocumentDigester& operator=(const CDocumentDigester&) = delete;
+
+    // `body` is the body received so far: the same bytes as before and more.
+    void Feed(std::string_view body);
+    // The digests once the document's end has been seen.
+    std::optional<DocumentDigest> Result() const;
+
+private:
+    void Digest(std::string_view body, std::size_t end);
+
+    PasswordLookup m_passwordOf;
+    enum class Phase { FindDocument, Digest, Done, GaveUp } m_phase = Phase::FindDocument;
+    std::size_t m_searchFrom = 0;
+    std::size_t m_digested = 0; // body offset up to which the document has been digested
+    DocumentDigest m_result;
+    std::vector<EVP_MD_CTX*> m_contexts; // one per password form
+};
 
 struct Reply {
     std::string bytes; // the whole HTTP response
@@ -105,8 +149,12 @@ public:
     // The state a status query would report now, without counting a query.
     std::optional<std::int32_t> PeekState(std::int32_t id, std::int64_t now);
 
+    // The password of the account a username field (as sent) names. Thread-safe.
+    std::optional<std::string> PasswordOf(std::string_view user);
+
 private:
-    Reply HandleSend(const std::vector<FormField>& fields, std::int64_t now);
+    Reply HandleSend(const HttpRequest& request, const std::vector<FormField>& fields,
+                     std::int64_t now);
     Reply HandleCheck(const std::vector<FormField>& fields, std::int64_t now);
     Reply HandleGate(std::string_view query, std::int64_t now);
     Reply HandleControl(std::string_view query);

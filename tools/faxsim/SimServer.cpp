@@ -1,5 +1,6 @@
 #include "SimServer.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
@@ -7,6 +8,7 @@
 #include <list>
 #include <memory>
 #include <netinet/in.h>
+#include <optional>
 #include <poll.h>
 #include <sys/socket.h>
 #include <thread>
@@ -94,19 +96,35 @@ void HandleConnection(CFaxService& service, int fd, const std::atomic<bool>& sto
         }
         length = static_cast<std::size_t>(v);
     }
-    std::size_t bodyStart = headEnd + 4;
-    while (buf.size() < bodyStart + length) {
-        if (!ReadSome(fd, buf, kIdleMs, stop)) {
+    // The body is read into one buffer of its announced size, no copy of it made on the way;
+    // a submission's document is digested while it arrives.
+    std::string body = buf.substr(std::min(buf.size(), headEnd + 4));
+    buf.clear();
+    body.reserve(length + 2);
+    std::optional<CDocumentDigester> digester;
+    if (request.method == "POST" && request.target == "/api/fax.send.api.php") {
+        digester.emplace([&service](std::string_view user) { return service.PasswordOf(user); });
+        digester->Feed(std::string_view(body).substr(0, length));
+    }
+    while (body.size() < length) {
+        if (!ReadSome(fd, body, kIdleMs, stop)) {
             return;
+        }
+        if (digester) {
+            digester->Feed(std::string_view(body).substr(0, length));
         }
     }
     // The client follows the body with a CRLF that the length does not count; take it so that
     // closing does not reset the connection under the reply.
     if (request.method == "POST") {
-        while (buf.size() < bodyStart + length + 2 && ReadSome(fd, buf, 200, stop)) {
+        while (body.size() < length + 2 && ReadSome(fd, body, 200, stop)) {
         }
     }
-    request.body = buf.substr(bodyStart, length);
+    body.resize(length);
+    request.body = std::move(body);
+    if (digester) {
+        request.documentDigest = digester->Result();
+    }
     Reply reply = service.Handle(request, static_cast<std::int64_t>(std::time(nullptr)));
     switch (reply.fault) {
     case Fault::Delay:
