@@ -183,7 +183,8 @@ std::string PlaceUnderFreeStem(const std::string& directory, const std::string& 
     return {};
 }
 
-int AddDocumentFile(const std::string& source, const std::string& faxDir) {
+int AddDocumentFile(const std::string& source, const std::string& faxDir,
+                    const std::string& title) {
     // A stem of its own: a name file of another document with the same stem would give this
     // one its title, and sending either would take the other's title with it.
     const std::string ext = platform::Extension(source);
@@ -191,7 +192,17 @@ int AddDocumentFile(const std::string& source, const std::string& faxDir) {
     PlaceUnderFreeStem(
         faxDir, platform::Stem(source),
         [&](const std::string& stem) {
-            return platform::CopyFile(source, platform::JoinPath(faxDir, stem + ext), true);
+            const std::string copy = platform::JoinPath(faxDir, stem + ext);
+            int rc = platform::CopyFile(source, copy, true);
+            if (rc != 0 || title.empty()) {
+                return rc;
+            }
+            rc = platform::AtomicCreateFile(platform::JoinPath(faxDir, stem + ".tag"),
+                                            platform::Utf8ToCp1251(title));
+            if (rc != 0) {
+                platform::DeleteFile(copy);
+            }
+            return rc;
         },
         error);
     return error;

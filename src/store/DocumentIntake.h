@@ -29,9 +29,10 @@ std::string PlaceUnderFreeStem(const std::string& directory, const std::string& 
                                const std::function<int(const std::string& stem)>& place,
                                int& error);
 
-// Copies `source` into `faxDir` under a stem no other document uses; never overwrites.
-// 0 or errno.
-int AddDocumentFile(const std::string& source, const std::string& faxDir);
+// Copies `source` into `faxDir` under a stem no other document uses; never overwrites. With a
+// `title`, its name file is written too. 0 or errno.
+int AddDocumentFile(const std::string& source, const std::string& faxDir,
+                    const std::string& title = {});
 
 // The filter of the add-document dialog.
 extern const char* const kAddDocumentFilter;

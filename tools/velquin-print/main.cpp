@@ -29,7 +29,7 @@
 namespace {
 
 const char* const kUsage =
-    "usage: velquin-print [options] [FILE | -]\n"
+    "usage: velquin-print [options] [--] [FILE | -]\n"
     "Prints FILE (PDF, PostScript, TIFF, PNG or JPEG; '-' or none: standard input) to the\n"
     "Velquin fax printer: a Group 4 fax image in the fax folder, listed by Velquin as a new fax.\n"
     "  --title TEXT      the document name (default: the file name without its extension)\n"
@@ -420,8 +420,23 @@ int main(int argc, char** argv) {
     Options opt;
     bool install = false, remove = false;
     bool haveInput = false;
+    bool optionsEnd = false;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
+        if (!optionsEnd && a == "--") {
+            optionsEnd = true;
+            continue;
+        }
+        if (optionsEnd) {
+            if (haveInput) {
+                std::fprintf(stderr, "velquin-print: unexpected argument '%s'\n%s", a.c_str(),
+                             kUsage);
+                return 2;
+            }
+            opt.input = a;
+            haveInput = true;
+            continue;
+        }
         auto value = [&](std::string& out) {
             if (i + 1 >= argc) {
                 std::fprintf(stderr, "velquin-print: %s needs a value\n%s", a.c_str(), kUsage);

@@ -2,13 +2,24 @@
 
 #include "app/Settings.h"
 #include "gui/shell/Commands.h"
+#include "platform/Files.h"
+#include "resources/Strings.h"
+#include "sending/DroppedFile.h"
+#include "store/DocumentIntake.h"
 #include "store/VelquinDoc.h"
 
 #include <QContextMenuEvent>
 #include <QDateTime>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLocale>
+#include <QMimeData>
+#include <QProcess>
+#include <QUrl>
+#include <cstring>
 
 namespace {
 
@@ -153,10 +164,22 @@ bool CDocListView::DeleteSelected() {
     if (selected.empty() || !ConfirmDelete(m_doc)) {
         return false;
     }
+    int first = topLevelItemCount();
+    for (int i = 0; i < topLevelItemCount(); ++i) {
+        if (topLevelItem(i)->isSelected()) {
+            first = std::min(first, i);
+        }
+    }
     for (CFaxDocument* d : selected) {
         m_doc.DeleteDocument(d);
     }
     m_doc.UpdateAllViews(m_hint, &Collection());
+    // The row that took the deleted one's place is selected, so that Delete goes on working.
+    if (topLevelItemCount() > 0 && selectedItems().isEmpty()) {
+        QTreeWidgetItem* next = topLevelItem(std::min(first, topLevelItemCount() - 1));
+        next->setSelected(true);
+        setCurrentItem(next);
+    }
     return true;
 }
 
@@ -177,6 +200,93 @@ void CDocListView::contextMenuEvent(QContextMenuEvent* event) {
 CNewFaxView::CNewFaxView(CVelquinDoc& doc, QWidget* parent)
     : CDocListView(doc, kHintPrintedDocs, false, parent) {
     setObjectName(QStringLiteral("newFaxView"));
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
+    setDropIndicatorShown(false);
+}
+
+void CNewFaxView::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls()) {
+        event->acceptProposedAction();
+    }
+}
+
+void CNewFaxView::dragMoveEvent(QDragMoveEvent* event) {
+    if (event->mimeData()->hasUrls()) {
+        event->acceptProposedAction();
+    }
+}
+
+void CNewFaxView::dropEvent(QDropEvent* event) {
+    QStringList paths;
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (url.isLocalFile()) {
+            paths << url.toLocalFile();
+        }
+    }
+    if (paths.isEmpty()) {
+        return;
+    }
+    event->acceptProposedAction();
+    AddFiles(paths);
+}
+
+void CNewFaxView::AddFiles(const QStringList& paths) {
+    for (const QString& path : paths) {
+        const std::string file = path.toStdString();
+        switch (ClassifyDroppedFile(file)) {
+        case DroppedKind::FaxImage:
+        case DroppedKind::Document:
+            // Named after its file, as the fax printer names a print; the directory watcher
+            // lists it.
+            if (int error = AddDocumentFile(file, Settings().FaxDir, platform::Stem(file))) {
+                m_doc.Prompt().FileError(
+                    FormatString(LoadString(ids::kDropCopyFailed), file, std::strerror(error)));
+            }
+            break;
+        case DroppedKind::Printable:
+            PrintToFaxPrinter(path);
+            break;
+        case DroppedKind::Unsupported:
+            m_doc.Prompt().Message(FormatString(LoadString(ids::kDropNotAFax), file),
+                                   MsgIcon::Warning, MsgButtons::Ok);
+            break;
+        }
+    }
+}
+
+void CNewFaxView::PrintToFaxPrinter(const QString& path) {
+    std::string dir = Settings().ProgDir;
+    if (!dir.empty() && dir.back() != '/') {
+        dir += '/';
+    }
+    const QString printer = QString::fromStdString(dir + "velquin-print");
+    auto* process = new QProcess(this);
+    process->setProgram(printer);
+    process->setArguments({QStringLiteral("--fax-dir"), QString::fromStdString(Settings().FaxDir),
+                           QStringLiteral("--"), path});
+    process->setProcessChannelMode(QProcess::MergedChannels);
+    connect(process, &QProcess::finished, this,
+            [this, process, path](int code, QProcess::ExitStatus status) {
+                process->deleteLater();
+                if (status != QProcess::NormalExit || code != 0) {
+                    QString why = QString::fromUtf8(process->readAll()).trimmed();
+                    why.remove(QStringLiteral("velquin-print: "));
+                    m_doc.Prompt().Message(FormatString(LoadString(ids::kDropPrintFailed),
+                                                        path.toStdString(), why.toStdString()),
+                                           MsgIcon::Warning, MsgButtons::Ok);
+                }
+            });
+    connect(process, &QProcess::errorOccurred, this,
+            [this, process, printer](QProcess::ProcessError error) {
+                if (error == QProcess::FailedToStart) {
+                    process->deleteLater();
+                    m_doc.Prompt().Message(
+                        FormatString(LoadString(ids::kDropNoPrinter), printer.toStdString()),
+                        MsgIcon::Warning, MsgButtons::Ok);
+                }
+            });
+    process->start();
 }
 
 const DocumentList& CNewFaxView::Collection() {

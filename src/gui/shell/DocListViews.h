@@ -64,6 +64,11 @@ public:
     bool CommandState(int id, bool& enabled, bool& checked) override;
     void SetSendHandler(SendHandler h) { m_send = std::move(h); }
 
+    // Files dropped on the list: fax images and documents are added as they are, PDF,
+    // PostScript and images are printed to the fax printer (velquin-print) in the background.
+    // Nothing waiting in FaxDir is ever overwritten.
+    void AddFiles(const QStringList& paths);
+
     void OnSendFax();
     void OnSendList();
     void OnSendPersonal();
@@ -74,9 +79,13 @@ protected:
     const DocumentList& Collection() override;
     void OpenDocument(CFaxDocument& document) override;
     int DefaultCommand() const override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void Send(int command);
+    void PrintToFaxPrinter(const QString& path);
     SendHandler m_send;
 };
 
