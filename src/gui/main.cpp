@@ -1,9 +1,11 @@
 // velquin: the Internet fax client's window.
 #include "VelquinVersion.h"
 #include "gui/addressbook/AddrBookViews.h"
+#include "gui/app/Desktop.h"
 #include "gui/app/VelquinGui.h"
 #include "gui/shell/MainFrame.h"
 #include "gui/shell/SentFaxView.h"
+#include "resources/Strings.h"
 
 #include <QApplication>
 #include <QDir>
@@ -28,7 +30,8 @@ const char kUsage[] =
     "  FILE       start with the window hidden (the file itself is not opened)\n"
     "  --help     show this text\n"
     "  --version  show the version\n"
-    "Settings come from 'velquin-tool setup'.\n";
+    "Settings come from 'velquin-tool setup'. Started again, velquin brings the running\n"
+    "window forward (with FILE it leaves it as it is).\n";
 
 // --help and --version are answered before any window system is touched.
 bool AnswerInfoSwitch(int argc, char** argv, int& rc) {
@@ -183,9 +186,21 @@ int main(int argc, char** argv) {
     {
         CVelquinGui gui;
         const CVelquinApp::StartResult started = gui.Start(args);
+        if (started == CVelquinApp::StartResult::AlreadyRunning) {
+            // The running copy takes the parameters: it comes forward, wherever it was.
+            QString error;
+            const bool handed =
+                ForwardToRunningCopy(QString::fromStdString(InstanceSocketPath()), args, error);
+            if (!handed) {
+                gui.Prompt().FileError(
+                    FormatString(LoadString(kMsgNoAnswerFromRunningCopy), error.toStdString()));
+            }
+            gui.Shutdown();
+            return handed ? 0 : 1;
+        }
         if (started != CVelquinApp::StartResult::Running) {
             gui.Shutdown();
-            return started == CVelquinApp::StartResult::AlreadyRunning ? 0 : 1;
+            return 1;
         }
         CMainFrame& frame = *gui.MainFrame();
         QObject::connect(&frame, &CMainFrame::QuitRequested, &app, &QCoreApplication::quit,

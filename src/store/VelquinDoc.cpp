@@ -922,8 +922,8 @@ void CVelquinDoc::WaitForBookLoader() {
 
 // --- closing ----------------------------------------------------------------------------
 
-bool CVelquinDoc::CanCloseFrame() {
-    if (m_loaderBusy.load()) {
+bool CVelquinDoc::CanCloseFrame(bool mayAsk) {
+    if (mayAsk && m_loaderBusy.load()) {
         if (m_prompt.MessageId(kIdsStopBookWork, MsgIcon::Question, MsgButtons::YesNo) !=
             MsgAnswer::Yes) {
             return false;

@@ -134,10 +134,11 @@ public:
     void WaitForBookLoader();
 
     // Closing. CanCloseFrame asks message 106 while the loader runs (false: stay open);
-    // it does not wait for the loader: the GUI keeps handling events until BookLoaderBusy()
-    // is false. OnCloseDocument stops the background book saver, writes the books (unless
-    // their loading was cut short; read-only books never) and every sent job file.
-    bool CanCloseFrame();
+    // without `mayAsk` (the session ends) the loader is stopped as on "Да". It does not wait
+    // for the loader: the GUI keeps handling events until BookLoaderBusy() is false.
+    // OnCloseDocument stops the background book saver, writes the books (unless their loading
+    // was cut short; read-only books never) and every sent job file.
+    bool CanCloseFrame(bool mayAsk = true);
     void OnCloseDocument();
 
     SentList& SentRecords() { return m_sent; }

@@ -1,8 +1,10 @@
 #include "gui/app/VelquinGui.h"
 
+#include "app/Log.h"
 #include "app/Settings.h"
 #include "app/ThreadControl.h"
 #include "gui/app/AboutDlg.h"
+#include "gui/app/Desktop.h"
 #include "gui/sending/SendCommands.h"
 #include "gui/shell/MainFrame.h"
 #include "store/StatusSync.h"
@@ -17,7 +19,33 @@ CVelquinGui::~CVelquinGui() {
 
 CVelquinApp::StartResult CVelquinGui::Start(const std::vector<std::string>& args) {
     m_started = true;
-    return m_app->InitInstance(args);
+    const CVelquinApp::StartResult result = m_app->InitInstance(args);
+    if (result != CVelquinApp::StartResult::Running) {
+        return result;
+    }
+    m_server = std::make_unique<CInstanceServer>();
+    QObject::connect(m_server.get(), &CInstanceServer::SecondStart, m_frame.get(),
+                     [this](const std::vector<std::string>& a) { OnSecondStart(a); });
+    if (const std::string path = InstanceSocketPath();
+        path.empty() || !m_server->Listen(QString::fromStdString(path))) {
+        LogLine("Init Instance - no socket for a second start: " + path);
+    }
+    m_endSignals = std::make_unique<CEndSignals>();
+    QObject::connect(m_endSignals.get(), &CEndSignals::EndRequested, m_frame.get(),
+                     [this] { m_frame->EndSession(); });
+    return result;
+}
+
+void CVelquinGui::OnSecondStart(const std::vector<std::string>& args) {
+    for (const std::string& a : args) {
+        if (IsVerboseSwitch(a)) {
+            SetVerbose(true);
+        }
+    }
+    LogLine("Second start");
+    if (m_frame && !HasFileParameter(args)) {
+        m_frame->RestoreFromTray();
+    }
 }
 
 bool CVelquinGui::ShowBatVersionNotOK() {
@@ -47,6 +75,11 @@ void CVelquinGui::Shutdown() {
         return;
     }
     m_shutDown = true;
+    m_server.reset();
+    if (m_endSignals) {
+        // Still caught until the end, so that a second SIGTERM does not cut the saving short.
+        m_endSignals->disconnect();
+    }
     if (m_frame) {
         // Workers waiting on the GUI give up from here on.
         m_frame->Shutdown();
@@ -66,4 +99,5 @@ void CVelquinGui::Shutdown() {
     m_frame.reset(); // the views leave the document before it goes
     m_doc.reset();
     CThreadControl::Instance().Shutdown();
+    m_endSignals.reset();
 }

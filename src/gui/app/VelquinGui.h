@@ -9,14 +9,20 @@
 #include <memory>
 
 class CMainFrame;
+class CInstanceServer;
+class CEndSignals;
 
 class CVelquinGui : public IStartupUi {
 public:
     CVelquinGui();
     ~CVelquinGui() override;
 
-    // Runs the start-up sequence; Running when the window exists.
+    // Runs the start-up sequence; Running when the window exists. The running program then
+    // listens for second starts and ends as on Exit when the session ends (SIGTERM).
     CVelquinApp::StartResult Start(const std::vector<std::string>& args);
+    // A second start's parameters, handed over by it: the window comes forward unless they
+    // name a file (which, as at start, only keeps the window as it is).
+    void OnSecondStart(const std::vector<std::string>& args);
     // The close sequence of the document, ExitInstance and the worker registry's shutdown.
     // Safe to call twice.
     void Shutdown();
@@ -38,6 +44,8 @@ private:
     std::unique_ptr<CMainFrame> m_frame;
     std::unique_ptr<CVelquinDoc> m_doc;
     std::unique_ptr<CVelquinApp> m_app;
+    std::unique_ptr<CInstanceServer> m_server;
+    std::unique_ptr<CEndSignals> m_endSignals;
     bool m_started = false;
     bool m_shutDown = false;
 };

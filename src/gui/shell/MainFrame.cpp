@@ -74,6 +74,17 @@ std::int64_t SteadyMs() {
         .count();
 }
 
+// True when enough of `r` lies on one of the screens to be seen and taken with the mouse.
+bool OnSomeScreen(const QRect& r) {
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        const QRect seen = screen->availableGeometry().intersected(r);
+        if (seen.width() >= 100 && seen.height() >= 50) {
+            return true;
+        }
+    }
+    return false;
+}
+
 QString Q(const std::string& s) {
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
@@ -190,6 +201,7 @@ CMainFrame::CMainFrame(CQtPrompt& prompt, QWidget* parent)
     m_fakeView = new CFakeView(this);
     setCentralWidget(m_fakeView);
     resize(1100, 680);
+    RestoreGeometry();
 
     CreateTray();
     m_syncTimer.setTimerType(Qt::VeryCoarseTimer);
@@ -593,17 +605,25 @@ void CMainFrame::OnUserGuide() {
 }
 
 void CMainFrame::OnHideWindow() {
+    if (m_tray == nullptr) {
+        // Without a tray a hidden window could not be brought back: it goes to the taskbar.
+        showMinimized();
+        return;
+    }
     m_wasMaximized = isMaximized();
     hide();
 }
 
 void CMainFrame::RestoreFromTray() {
-    if (m_wasMaximized) {
-        showMaximized();
-    } else if (isMinimized()) {
-        showNormal();
-    } else {
-        show();
+    if (isHidden()) {
+        if (m_wasMaximized) {
+            showMaximized();
+        } else {
+            show();
+        }
+    }
+    if (isMinimized()) {
+        setWindowState(windowState() & ~Qt::WindowMinimized); // maximised stays maximised
     }
     raise();
     activateWindow();
@@ -621,11 +641,21 @@ void CMainFrame::ReloadPrinted() {
 }
 
 void CMainFrame::OnExit() {
+    Exit(true);
+}
+
+void CMainFrame::EndSession() {
+    if (!m_exiting) {
+        Exit(false);
+    }
+}
+
+void CMainFrame::Exit(bool mayAsk) {
     if (m_doc != nullptr) {
         // CanCloseFrame joins the status workers on this thread: a worker waiting for the
         // GUI must be let go first. When message 106 is asked, that happens on "Да" only, so
         // "Нет" leaves everything running.
-        if (m_doc->BookLoaderBusy()) {
+        if (mayAsk && m_doc->BookLoaderBusy()) {
             m_prompt.SetAnswerHook([this](MsgAnswer a) {
                 if (a == MsgAnswer::Yes) {
                     m_invoker.BeginShutdown();
@@ -634,10 +664,12 @@ void CMainFrame::OnExit() {
         } else {
             m_invoker.BeginShutdown();
         }
-        const bool close = m_doc->CanCloseFrame();
+        const bool close = m_doc->CanCloseFrame(mayAsk);
         m_prompt.SetAnswerHook({});
         if (!close) {
-            m_invoker.Resume();
+            if (!m_exiting) { // the session may have ended while the question was open
+                m_invoker.Resume();
+            }
             return;
         }
         // The book loader notices the stop request between books; the window keeps working
@@ -665,13 +697,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
         return;
     }
     event->ignore();
-    if (m_tray != nullptr) {
-        m_wasMaximized = isMaximized();
-        hide();
-    } else {
-        // Without a tray a hidden window could not be brought back: it goes to the taskbar.
-        showMinimized();
-    }
+    OnHideWindow();
 }
 
 void CMainFrame::showEvent(QShowEvent* event) {
@@ -683,8 +709,25 @@ void CMainFrame::showEvent(QShowEvent* event) {
     // After the first layout pass, so that the width sticks.
     QTimer::singleShot(0, this, [this] {
         auto r = profile::ReadRect(kSettingsSection, "Selector");
+        if (r && profile::ReadInt(kSettingsSection, QStringLiteral("SelectorFloating")) == 1 &&
+            OnSomeScreen(*r)) {
+            m_selector->setFloating(true);
+            m_selector->setGeometry(*r);
+            return;
+        }
         resizeDocks({m_selector}, {r ? r->width() : 150}, Qt::Horizontal);
     });
+}
+
+void CMainFrame::RestoreGeometry() {
+    // A window kept on a screen that is no longer there comes up where it is seen.
+    if (auto r = profile::ReadRect(kSettingsSection, "Window"); r && OnSomeScreen(*r)) {
+        setGeometry(*r);
+    }
+    if (profile::ReadInt(kSettingsSection, QStringLiteral("Maximized")) == 1) {
+        m_wasMaximized = true;
+        setWindowState(windowState() | Qt::WindowMaximized);
+    }
 }
 
 void CMainFrame::Shutdown() {
@@ -694,6 +737,12 @@ void CMainFrame::Shutdown() {
     if (m_layoutRestored && m_selector != nullptr) {
         const QRect g = m_selector->geometry();
         profile::WriteRect(kSettingsSection, "Selector", g);
+        profile::WriteInt(kSettingsSection, QStringLiteral("SelectorFloating"),
+                          m_selector->isFloating() ? 1 : 0);
+        // The size and place the window has when it is neither maximised nor minimised.
+        profile::WriteRect(kSettingsSection, "Window", normalGeometry());
+        profile::WriteInt(kSettingsSection, QStringLiteral("Maximized"),
+                          (isHidden() ? m_wasMaximized : isMaximized()) ? 1 : 0);
     }
     // A page never shown was never laid out: its width is not one the user chose.
     if (const auto width = m_bookPage != nullptr ? m_bookPage->LaidOutTreeWidth() : std::nullopt) {

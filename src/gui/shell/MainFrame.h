@@ -100,7 +100,11 @@ public:
     void OnAbout();
     void OnUserGuide();
     void OnExit();
+    // The session ends (SIGTERM at logout or shutdown): as Exit, without asking anything,
+    // since nobody is there to answer; a book load under way is stopped as on "Да".
+    void EndSession();
     void OnHideWindow();
+    // Shows the window again, as it was (maximised or not), and brings it forward.
     void RestoreFromTray();
     void ReloadPrinted(); // command 1026
 
@@ -149,6 +153,8 @@ private:
     void ShowContextMenu(const QPoint& pos, int defaultCommand);
     void OnGui(std::function<void()> work);
     void ApplyTimerChange(const CTimerChange& change);
+    void Exit(bool mayAsk);
+    void RestoreGeometry();
 
     CQtPrompt& m_prompt;
     CVelquinDoc* m_doc = nullptr;
