@@ -316,8 +316,10 @@ struct CMemoryFile {
 
 tmsize_t MemoryRead(thandle_t h, void* buffer, tmsize_t size) {
     auto* f = static_cast<CMemoryFile*>(h);
-    std::size_t n = std::min(static_cast<std::size_t>(size),
-                             f->bytes.size() - std::min(f->position, f->bytes.size()));
+    if (f->position >= f->bytes.size()) {
+        return 0;
+    }
+    std::size_t n = std::min(static_cast<std::size_t>(size), f->bytes.size() - f->position);
     std::memcpy(buffer, f->bytes.data() + f->position, n);
     f->position += n;
     return static_cast<tmsize_t>(n);
