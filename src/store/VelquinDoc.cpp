@@ -629,19 +629,27 @@ void CVelquinDoc::RemovePrintedDocument(const std::string& imagePath) {
     UpdateAllViews(kHintPrintedDocs, &m_printed);
 }
 
+namespace {
+// The name the viewer shows for a record's image: the document's or the sent entry's title.
+std::string TitleOf(const CAttach& record) {
+    const auto* entry = dynamic_cast<const CFaxEntryBase*>(&record);
+    return entry != nullptr ? entry->m_title : std::string();
+}
+} // namespace
+
 bool CVelquinDoc::ShowFile(const CAttach& record) {
-    return ShowPath(record.m_path);
+    return ShowPath(record.m_path, TitleOf(record));
 }
 
 bool CVelquinDoc::ShowSentFile(const CAttach& record) {
-    return ShowPath(SentFilePath(record.m_path));
+    return ShowPath(SentFilePath(record.m_path), TitleOf(record));
 }
 
 std::string CVelquinDoc::SentFilePath(const std::string& storedPath) {
     return storedPath.empty() ? std::string() : FileInStore(SentDir(), storedPath);
 }
 
-bool CVelquinDoc::ShowPath(const std::string& path) {
+bool CVelquinDoc::ShowPath(const std::string& path, const std::string& title) {
     if (path.empty()) {
         return false;
     }
@@ -655,7 +663,11 @@ bool CVelquinDoc::ShowPath(const std::string& path) {
         return false;
     }
     const std::string viewer = OwnViewerPath();
-    if (!platform::StartProgram({viewer, path})) {
+    std::vector<std::string> argv = {viewer, path};
+    if (!title.empty()) {
+        argv.insert(argv.begin() + 1, {"--title", title});
+    }
+    if (!platform::StartProgram(argv)) {
         m_prompt.FileError(FormatString(LoadString(kIdsViewerNotStarted), path, viewer));
         return false;
     }

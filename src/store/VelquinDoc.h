@@ -161,7 +161,7 @@ private:
     void StopBookSaver();
     void ReportFileError(const std::exception& e, const std::string& path);
     void ReportDeleteError(int error, const std::string& path);
-    bool ShowPath(const std::string& path);
+    bool ShowPath(const std::string& path, const std::string& title);
     // Lists a job file whose image is not a TIFF when its own copy is there.
     bool ReadJobWithOwnCopy(const platform::CDirIndex& index, const platform::DirEntry& job);
     void SaveSentRecord(CFaxEntryBase& record);

@@ -295,8 +295,9 @@ TEST(FaxListsTest, ViewCommandsUseTheChosenViewerAndSayWhatCouldNotBeOpened) {
     // The own viewer records what it was given; it finds its tools itself, as PATH names an
     // empty folder: no desktop opener anywhere.
     testing_support::WriteFile(
-        prog + "/TWTiffView", "#!/bin/sh\nPATH=/usr/bin:/bin\nprintf '%s' \"$1\" > \"$0.out.tmp\"\n"
-                              "mv \"$0.out.tmp\" \"$0.out\"\n");
+        prog + "/TWTiffView",
+        "#!/bin/sh\nPATH=/usr/bin:/bin\nprintf '%s|' \"$@\" > \"$0.out.tmp\"\n"
+        "mv \"$0.out.tmp\" \"$0.out\"\n");
     ASSERT_EQ(::chmod((prog + "/TWTiffView").c_str(), 0755), 0);
     std::filesystem::create_directories(f.Dir() / "empty-bin");
     const CEnvOverride path("PATH", (f.Dir() / "empty-bin").c_str());
@@ -313,7 +314,8 @@ TEST(FaxListsTest, ViewCommandsUseTheChosenViewerAndSayWhatCouldNotBeOpened) {
     gui_test::ClickItem(*view, row);
     ClickToolButton(frame, 0, cmd::kViewReadyFax);
     ASSERT_TRUE(WaitFor([&] { return platform::PathExists(prog + "/TWTiffView.out"); }));
-    EXPECT_EQ(testing_support::ReadFileOrDie(prog + "/TWTiffView.out"), image);
+    EXPECT_EQ(testing_support::ReadFileOrDie(prog + "/TWTiffView.out"),
+              "--title|Отчёт|" + image + "|");
     EXPECT_TRUE(f.Prompt().Asked().empty());
 
     // Each failure names what could not be opened and the program that did not start.

@@ -3,6 +3,7 @@
 #include "addressbook/AddrBook.h"
 #include "app/Settings.h"
 #include "app/ThreadControl.h"
+#include "app/UserGuide.h"
 #include "filters/ListFilter.h"
 #include "gui/addressbook/AddrBookViews.h"
 #include "gui/app/AboutDlg.h"
@@ -595,12 +596,8 @@ void CMainFrame::OnAbout() {
 }
 
 void CMainFrame::OnUserGuide() {
-    std::string dir = Settings().ProgDir;
-    if (!dir.empty() && dir.back() != '/') {
-        dir += '/';
-    }
     if (m_doc != nullptr) {
-        m_doc->OpenOutside(dir + "Help/TWVelquin.MHT");
+        m_doc->OpenOutside(UserGuidePath(Settings().ProgDir));
     }
 }
 
