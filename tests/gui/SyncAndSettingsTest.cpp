@@ -4,6 +4,7 @@
 #include "app/Settings.h"
 #include "gui/app/SettingsDlg.h"
 #include "gui/shell/Commands.h"
+#include "gui/shell/DocListViews.h"
 #include "gui/shell/SentFaxView.h"
 #include "platform/Files.h"
 #include "platform/Registry.h"
@@ -56,7 +57,9 @@ TEST(SyncTest, SynchroniseWritesTheDeliveredStateIntoTheTree) {
     ASSERT_EQ(view->Root()->childCount(), 1);
     EXPECT_EQ(view->Root()->child(0)->text(1), QString());
 
-    f.Frame().OnCommand(cmd::kSynchronise);
+    // F5 from another page, as the user presses it.
+    f.Frame().SelectPage(0);
+    QTest::keyClick(f.Frame().NewFaxView(), Qt::Key_F5);
     ASSERT_TRUE(WaitFor([&] {
         return view->Root() != nullptr && view->Root()->childCount() == 1 &&
                view->Root()->child(0)->text(1) == QStringLiteral("Доставлен успешно");

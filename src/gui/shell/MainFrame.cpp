@@ -255,6 +255,9 @@ void CMainFrame::CreateActions() {
     m_actions[cmd::kNavigator]->setChecked(true);
     m_actions[cmd::kSynchronise]->setShortcut(QKeySequence(Qt::Key_F5));
     m_actions[cmd::kSynchronise]->setShortcutContext(Qt::ApplicationShortcut);
+    // A shortcut works only while its action is on a visible widget: the window holds it, so
+    // F5 synchronises from every page, not only while the sent faxes' toolbar shows.
+    addAction(m_actions[cmd::kSynchronise]);
     m_actions[cmd::kExit]->setShortcut(QKeySequence::Quit);
     m_actions[cmd::kExit]->setMenuRole(QAction::QuitRole);
     m_actions[cmd::kSettings]->setMenuRole(QAction::PreferencesRole);
