@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QThread>
 #include <array>
+#include <atomic>
 #include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
@@ -103,13 +104,15 @@ bool ForwardToRunningCopy(const QString& path, const std::vector<std::string>& a
 namespace {
 
 constexpr std::array<int, 3> kEndSignals = {SIGTERM, SIGHUP, SIGINT};
-volatile std::sig_atomic_t g_endWriteFd = -1;
+// Lock-free, so the handler may read it.
+std::atomic<int> g_endWriteFd{-1};
+static_assert(std::atomic<int>::is_always_lock_free);
 std::array<struct sigaction, kEndSignals.size()> g_previous{};
 
 extern "C" void OnEndSignal(int sig) {
     const int saved = errno;
     const char byte = static_cast<char>(sig);
-    [[maybe_unused]] const ssize_t n = ::write(g_endWriteFd, &byte, 1);
+    [[maybe_unused]] const ssize_t n = ::write(g_endWriteFd.load(), &byte, 1);
     errno = saved;
 }
 
