@@ -386,6 +386,34 @@ bool EndsWithEndOfBlock(const unsigned char* strip, std::size_t size, bool rever
     return pad < 8 && (tail >> pad & 0xFFFFFF) == 0x001001;
 }
 
+// The fax decoders' hook that turns each row's runs into pixels.
+using FaxFill = void (*)(unsigned char* row, uint32_t* runs, uint32_t* runsEnd, uint32_t width);
+
+// Checking that a page decodes needs the decoder's reading of the codes and its row-length
+// checks, not the pixels: leaving them unwritten saves a good part of the decoding.
+void SkipFill(unsigned char*, uint32_t*, uint32_t*, uint32_t) {}
+
+// Restores the fax decoder's own fill when it goes.
+class CFillSkipped {
+public:
+    explicit CFillSkipped(TIFF* tif) : m_tif(tif) {
+        m_set = TIFFGetField(tif, TIFFTAG_FAXFILLFUNC, &m_fill) &&
+                TIFFSetField(tif, TIFFTAG_FAXFILLFUNC, SkipFill);
+    }
+    ~CFillSkipped() {
+        if (m_set) {
+            TIFFSetField(m_tif, TIFFTAG_FAXFILLFUNC, m_fill);
+        }
+    }
+    CFillSkipped(const CFillSkipped&) = delete;
+    CFillSkipped& operator=(const CFillSkipped&) = delete;
+
+private:
+    TIFF* m_tif;
+    FaxFill m_fill = nullptr;
+    bool m_set = false;
+};
+
 // A page already in the form the rewrite writes (1-bit Group 4, strips as the rewrite cuts
 // them, same options and fill order) keeps its strips: the rewrite's encoder would produce the
 // same bytes. Each strip is still decoded, so a page that does not decode is refused all the
@@ -410,6 +438,7 @@ bool KeepStrips(TIFF* in, uint32_t length, CDecodeFaults& faults, CPageStrips& p
     }
     std::vector<unsigned char> decoded;
     std::vector<unsigned char> raw;
+    const CFillSkipped fillSkipped(in);
     for (uint32_t s = 0; s < strips; ++s) {
         const uint64_t size = TIFFGetStrileByteCount(in, s);
         if (size == 0 || size > static_cast<uint64_t>(kMaxSingleAlloc)) {
