@@ -95,7 +95,7 @@ void BM_LoadStore10kJobs1kDocuments(benchmark::State& state) {
         doc.SentRecords().clear();
         doc.PrintedDocuments().clear();
         state.ResumeTiming();
-        doc.LoadSentFaxes();
+        doc.SentFaxes().Load();
         LoadDocuments(doc.PrintedDocuments(), Settings().FaxDir);
         benchmark::DoNotOptimize(doc.SentRecords().size());
     }

@@ -201,6 +201,18 @@ CDirIndex::CDirIndex(std::vector<DirEntry> entries) : m_entries(std::move(entrie
     }
 }
 
+std::vector<const DirEntry*> MatchingFiles(const CDirIndex& index, std::string_view pattern) {
+    std::vector<const DirEntry*> out;
+    for (const DirEntry& e : index.Entries()) {
+        if (!e.isDir && WildcardMatch(pattern, e.name)) {
+            out.push_back(&e);
+        }
+    }
+    std::sort(out.begin(), out.end(),
+              [](const auto* a, const auto* b) { return a->name < b->name; });
+    return out;
+}
+
 const DirEntry* CDirIndex::Find(std::string_view name) const {
     auto it = m_byLowerName.find(AsciiLower(name));
     return it == m_byLowerName.end() ? nullptr : &m_entries[it->second];

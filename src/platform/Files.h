@@ -67,6 +67,10 @@ private:
     std::unordered_map<std::string, std::size_t> m_byLowerName;
 };
 
+// Regular files of a listing whose names match `pattern`, in name order (the listing itself
+// has none; a fixed order keeps equal times in a stable order).
+std::vector<const DirEntry*> MatchingFiles(const CDirIndex& index, std::string_view pattern);
+
 // The path of an existing file whose final component equals that of `path` ignoring case
 // (the directory part must match exactly); nullopt when there is none.
 std::optional<std::string> FindNoCase(const std::string& path);

@@ -101,40 +101,43 @@ CSentRow RecipientRow(const CFaxEntry& r, int index) {
 
 } // namespace
 
+CSentRow SentRowOf(const CFaxEntryBase& e) {
+    CSentRow row;
+    row.entry = &e;
+    row.text = e.m_title;
+    const std::int32_t state = EntryState(e);
+    if (const auto* single = dynamic_cast<const CSingleFaxEntry*>(&e)) {
+        // The description of a single fax is the label of its recipient; a fax to a typed
+        // number has neither title nor label and shows the number.
+        if (!single->m_recipientLabel.empty()) {
+            row.text += "  " + single->m_recipientLabel;
+        }
+        if (row.text.empty()) {
+            row.text = single->m_recipient;
+        }
+    } else if (const auto* list = dynamic_cast<const CGroupFaxEntry*>(&e)) {
+        for (std::size_t i = 0; i < list->m_recipients.size(); ++i) {
+            row.children.push_back(RecipientRow(list->m_recipients[i], static_cast<int>(i)));
+        }
+    } else if (const auto* personal = dynamic_cast<const CPersonalFaxEntry*>(&e)) {
+        for (std::size_t i = 0; i < personal->m_recipients.size(); ++i) {
+            row.children.push_back(RecipientRow(personal->m_recipients[i], static_cast<int>(i)));
+        }
+    }
+    row.stateText = JobStateText(state);
+    row.time = e.m_time;
+    row.image = JobStateImage(e.GetType() == kTypeList, state);
+    return row;
+}
+
 std::vector<CSentRow> BuildSentRows(const SentList& sent, const CListFilter& filter,
                                     std::int64_t now) {
     std::vector<CSentRow> rows;
+    rows.reserve(sent.size());
     for (const auto& e : sent) {
-        if (!e || !filter.Passes(e->m_time, now)) {
-            continue;
+        if (e && filter.Passes(e->m_time, now)) {
+            rows.push_back(SentRowOf(*e));
         }
-        CSentRow row;
-        row.entry = e.get();
-        row.text = e->m_title;
-        const std::int32_t state = EntryState(*e);
-        if (const auto* single = dynamic_cast<const CSingleFaxEntry*>(e.get())) {
-            // The description of a single fax is the label of its recipient; a fax to a
-            // typed number has neither title nor label and shows the number.
-            if (!single->m_recipientLabel.empty()) {
-                row.text += "  " + single->m_recipientLabel;
-            }
-            if (row.text.empty()) {
-                row.text = single->m_recipient;
-            }
-        } else if (const auto* list = dynamic_cast<const CGroupFaxEntry*>(e.get())) {
-            for (std::size_t i = 0; i < list->m_recipients.size(); ++i) {
-                row.children.push_back(RecipientRow(list->m_recipients[i], static_cast<int>(i)));
-            }
-        } else if (const auto* personal = dynamic_cast<const CPersonalFaxEntry*>(e.get())) {
-            for (std::size_t i = 0; i < personal->m_recipients.size(); ++i) {
-                row.children.push_back(
-                    RecipientRow(personal->m_recipients[i], static_cast<int>(i)));
-            }
-        }
-        row.stateText = JobStateText(state);
-        row.time = e->m_time;
-        row.image = JobStateImage(e->GetType() == kTypeList, state);
-        rows.push_back(std::move(row));
     }
     return rows;
 }

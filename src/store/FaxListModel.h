@@ -45,6 +45,9 @@ struct CSentRow {
     std::vector<CSentRow> children;
 };
 
+// The row of one sent entry (with its recipients' rows).
+CSentRow SentRowOf(const CFaxEntryBase& entry);
+
 // The sent entries that pass `filter` at `now`, in list order.
 std::vector<CSentRow> BuildSentRows(const SentList& sent, const CListFilter& filter,
                                     std::int64_t now);

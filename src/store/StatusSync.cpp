@@ -8,33 +8,6 @@
 
 #include <algorithm>
 
-namespace {
-
-bool IsFinal(std::int32_t state) {
-    return state == kJobStateDelivered || state == kJobStateNotDelivered ||
-           state == kJobStateNoFunds;
-}
-
-// The loader keeps a job file only beside its image ("stem.tif" or the first page file
-// "stem_0001.tif"); a record whose image was removed meanwhile gets no new job file, which
-// would only be an orphan.
-bool ImageStillThere(const CFaxEntryBase& record, const std::string& sentDir) {
-    const CAttach* attach = AttachOf(record);
-    if (attach == nullptr || attach->m_path.empty()) {
-        return false;
-    }
-    const std::string stem = platform::Stem(attach->m_path);
-    // A document sent as it was keeps its own extension (a PDF, an image).
-    const std::string copy = platform::BaseName(attach->m_path);
-    const bool ownCopy = !platform::EqualsNoCase(platform::Extension(copy), ".fax") &&
-                         platform::FindNoCase(platform::JoinPath(sentDir, copy)).has_value();
-    return ownCopy ||
-           platform::FindNoCase(platform::JoinPath(sentDir, stem + ".tif")).has_value() ||
-           platform::FindNoCase(platform::JoinPath(sentDir, stem + "_0001.tif")).has_value();
-}
-
-} // namespace
-
 std::vector<std::int32_t> StatusIdsOf(const CFaxEntryBase& entry) {
     if (const auto* single = dynamic_cast<const CSingleFaxEntry*>(&entry)) {
         return {single->m_faxId};
@@ -90,86 +63,18 @@ std::optional<int> CStatusSync::Synchronise(ISyncProgress* progress) {
 
 // --- applying a reply ----------------------------------------------------------------------
 
-std::int32_t PersonalListState(const CPersonalFaxEntry& mailing) {
-    const auto& rs = mailing.m_recipients;
-    if (rs.empty()) {
-        return mailing.m_status;
+std::optional<std::pair<std::int32_t, std::int32_t>> JobStateOfReply(const Dictionary* reply) {
+    const Dictionary* item = FindReplyPath(reply, {"response", "data", "item"});
+    if (item == nullptr) {
+        return std::nullopt;
     }
-    auto all = [&](auto pred) { return std::all_of(rs.begin(), rs.end(), pred); };
-    auto any = [&](std::int32_t state) {
-        return std::any_of(rs.begin(), rs.end(),
-                           [state](const CFaxEntry& r) { return r.m_status == state; });
-    };
-    if (all([](const CFaxEntry& r) { return r.m_status == kJobStateDelivered; })) {
-        return kJobStateDelivered;
-    }
-    if (any(kJobStateNoFunds)) {
-        return kJobStateNoFunds;
-    }
-    if (all([](const CFaxEntry& r) { return IsFinal(r.m_status); })) {
-        return kJobStateNotDelivered;
-    }
-    if (any(kJobStateQueued)) {
-        return kJobStateQueued;
-    }
-    return mailing.m_status;
-}
-
-int ApplyJobState(CVelquinDoc& doc, std::int32_t id, std::int32_t jobState) {
-    // The states are written first and the views told afterwards, so no view handler runs
-    // while the walk is under way.
-    std::vector<CFaxEntryBase*> updated;
-    for (auto& entry : doc.SentRecords()) {
-        if (!entry) {
-            continue;
-        }
-        if (auto* single = dynamic_cast<CSingleFaxEntry*>(entry.get())) {
-            if (single->m_faxId == id) {
-                single->m_status = jobState;
-                updated.push_back(single);
-            }
-        } else if (auto* list = dynamic_cast<CGroupFaxEntry*>(entry.get())) {
-            if (list->m_listId == id) {
-                list->m_status = jobState;
-                if (jobState >= 1) {
-                    for (CFaxEntry& r : list->m_recipients) {
-                        r.m_status = jobState;
-                    }
-                }
-                updated.push_back(list);
-            }
-        } else if (auto* personal = dynamic_cast<CPersonalFaxEntry*>(entry.get())) {
-            auto& rs = personal->m_recipients;
-            auto it = std::find_if(rs.begin(), rs.end(),
-                                   [id](const CFaxEntry& r) { return r.m_faxId == id; });
-            if (it != rs.end()) {
-                it->m_status = jobState;
-                personal->m_status = PersonalListState(*personal);
-                updated.push_back(personal);
-            }
-        }
-    }
-    // Each entry is saved and announced on its own, as every entry-updated message was. The
-    // document's ApplyEntryUpdate is not used: it stops at the first record with the id, so a
-    // second entry carrying the same id would never reach its job file.
-    const std::string sentDir = CVelquinDoc::SentDir();
-    for (CFaxEntryBase* record : updated) {
-        if (ImageStillThere(*record, sentDir)) {
-            doc.SaveJobFile(*record, sentDir);
-        }
-        doc.UpdateAllViews(kHintSentFaxes, &doc.SentRecords());
-    }
-    return static_cast<int>(updated.size());
+    return std::make_pair(item->valueForKey("id", EmptyValue()).intValue(),
+                          item->valueForKey("jobstatus", EmptyValue()).intValue());
 }
 
 int ApplyServiceReply(CVelquinDoc& doc, const Dictionary* reply) {
-    const Dictionary* item = FindReplyPath(reply, {"response", "data", "item"});
-    if (item == nullptr) {
-        return 0;
-    }
-    const std::int32_t id = item->valueForKey("id", EmptyValue()).intValue();
-    const std::int32_t state = item->valueForKey("jobstatus", EmptyValue()).intValue();
-    return ApplyJobState(doc, id, state);
+    const auto state = JobStateOfReply(reply);
+    return state ? doc.SentFaxes().ApplyJobStates({*state}) : 0;
 }
 
 // --- the workers' steps --------------------------------------------------------------------
@@ -188,14 +93,22 @@ CVelquinDoc::CStatusSteps MakeStatusStepsWith(IFrame& frame, StatusQuery query) 
         // The shared pointer holds the tree's one reference and releases it exactly once.
         return std::make_shared<ReplyTree>(std::move(tree));
     };
-    steps.apply = [&frame](CVelquinDoc& doc, CVelquinDoc::StatusReply reply) {
-        if (!reply) {
-            return;
+    steps.apply = [&frame](CVelquinDoc& doc, std::vector<CVelquinDoc::StatusReply> replies) {
+        // The replies are read here; the GUI thread, the only one that changes the sent list,
+        // gets all of them at once and tells each changed entry once.
+        JobStates states;
+        states.reserve(replies.size());
+        for (const auto& reply : replies) {
+            if (reply) {
+                if (auto state =
+                        JobStateOfReply(static_cast<const ReplyTree*>(reply.get())->get())) {
+                    states.push_back(*state);
+                }
+            }
         }
-        const Dictionary* tree = static_cast<const ReplyTree*>(reply.get())->get();
-        // The walk and the writes happen on the GUI thread, the only one that changes the
-        // sent list; this worker waits until they are done.
-        frame.RunOnGuiThread([&doc, tree] { ApplyServiceReply(doc, tree); });
+        if (!states.empty()) {
+            frame.RunOnGuiThread([&doc, &states] { doc.SentFaxes().ApplyJobStates(states); });
+        }
     };
     return steps;
 }

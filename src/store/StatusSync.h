@@ -1,7 +1,7 @@
 #pragma once
 // Status synchronisation: the Synchronise command fills the document's status query queue, the
-// query worker asks the service for each id, and each reply is applied on the GUI thread, where
-// the sent records are written, their job files saved and the views told (hint 1035).
+// query worker asks the service for each id, and the replies are applied in batches on the GUI
+// thread by the sent faxes' owner, which saves the job files and tells its subscribers.
 //
 // Use from the main window:
 //   - create the document with MakeStatusSteps(frame) as its status steps;
@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <utility>
 #include <vector>
 
 // The progress window of Synchronise, implemented by the GUI (its progress dialog with the
@@ -56,26 +57,18 @@ private:
     bool m_running = false;
 };
 
-// The state a personalised list takes from its recipients' states: 2 when every recipient is
-// 2; else 6 when any is 6; else 3 when every recipient has a final state (2, 3 or 6); else 4
-// when any is 4; else the list's own state stays (also for a list without recipients).
-std::int32_t PersonalListState(const CPersonalFaxEntry& mailing);
-
-// One status reply, applied on the GUI thread. Reads response/data/item with its "id" and
-// "jobstatus" (0 when missing) and walks every sent entry: a single fax with that fax id takes
-// the state; a list with that list id takes it (and, as the document's update rule does for
-// states of 1 and above, its recipients too); a personalised list with a recipient of that
-// fax id gives the first such recipient the state and then derives its own. Every entry
-// updated has its job file saved in SentFaxes (unless its image is gone from there, so no
-// orphan job file is made) and is announced with hint 1035. Returns the number of entries
-// updated; a reply without the item changes nothing.
+// The job id and state of one status reply (response/data/item with its "id" and
+// "jobstatus", 0 when missing); nullopt for a reply without the item.
+std::optional<std::pair<std::int32_t, std::int32_t>> JobStateOfReply(const Dictionary* reply);
+// Applies one reply on the GUI thread (CSentFaxes::ApplyJobStates); the number of entries
+// changed.
 int ApplyServiceReply(CVelquinDoc& doc, const Dictionary* reply);
-int ApplyJobState(CVelquinDoc& doc, std::int32_t id, std::int32_t jobState);
 
 // The status workers' steps. The query step asks the service with the form-post client's
 // RequestFaxStatus (the ApiHost setting and the user's credentials); a failed query gives an
-// empty reply, which the document's applier skips. The apply step hands each reply to the GUI
-// thread through frame.RunOnGuiThread and applies it there (ApplyServiceReply); once the
+// empty reply, which the document's applier skips. The apply step reads the replies that
+// came meanwhile on the reply worker and hands them to the GUI thread together, through one
+// frame.RunOnGuiThread: however many replies arrive, the GUI applies them in batches. Once the
 // frame refuses (shutdown), replies are dropped. `frame` must outlive the document.
 CVelquinDoc::CStatusSteps MakeStatusSteps(IFrame& frame);
 // The same with another query (tests, tools).

@@ -19,7 +19,6 @@ namespace {
 constexpr unsigned kIdsStopBookWork = 106;
 constexpr unsigned kIdsBookFilter = 178;
 constexpr const char* kBookFilterFallback = "Address book files (*.abk)|*.abk|";
-constexpr std::int64_t kSecondsPerDay = 86400;
 constexpr unsigned kIdsNotDeleted = 9401;
 constexpr unsigned kIdsViewerNotStarted = 9402;
 constexpr unsigned kIdsOpenerNotStarted = 9403;
@@ -39,21 +38,6 @@ std::atomic<const void*> g_bookHookOwner{nullptr};
 
 // Worker ids of the document's own threads, apart from those the registry hands out.
 std::atomic<std::uint32_t> g_nextLoaderId{0x40000000u};
-
-// Regular files of a listing whose names match `pattern`, in name order (the listing itself
-// has none; a fixed order keeps equal times in a stable order).
-std::vector<const platform::DirEntry*> Matching(const platform::CDirIndex& index,
-                                                std::string_view pattern) {
-    std::vector<const platform::DirEntry*> out;
-    for (const platform::DirEntry& e : index.Entries()) {
-        if (!e.isDir && platform::WildcardMatch(pattern, e.name)) {
-            out.push_back(&e);
-        }
-    }
-    std::sort(out.begin(), out.end(),
-              [](const auto* a, const auto* b) { return a->name < b->name; });
-    return out;
-}
 
 std::string StoreSubdir(const char* name) {
     return platform::JoinPath(Settings().DataDir, name);
@@ -86,9 +70,6 @@ CVelquinDoc::~CVelquinDoc() {
         BookChangedNotifier() = nullptr;
         g_bookHookOwner = nullptr;
     }
-    StoreTrace("Delete all faxes start");
-    m_sent.clear();
-    StoreTrace("Delete all faxes end");
     m_printed.clear();
     m_saved.clear();
     m_received.clear();
@@ -121,9 +102,6 @@ void CVelquinDoc::UpdateViews(int flags) {
     if (flags & kUpdatePrinted) {
         UpdateAllViews(kHintPrintedDocs, &m_printed);
     }
-    if (flags & kUpdateSent) {
-        UpdateAllViews(kHintSentFaxes, &m_sent);
-    }
     if (flags & kUpdateSaved) {
         UpdateAllViews(kHintSavedDocs, &m_saved);
     }
@@ -149,11 +127,11 @@ void CVelquinDoc::SetViewReady() {
 
 void CVelquinDoc::LoadStore() {
     StartBookLoader();
-    LoadSentFaxes();
+    m_sentFaxes.Load();
     LoadDocuments(m_printed, Settings().FaxDir);
     LoadDocuments(m_saved, SavedDir());
     LoadRcvdFaxes();
-    UpdateViews(kUpdatePrinted | kUpdateSent | kUpdateReceived | kUpdateSaved);
+    UpdateViews(kUpdatePrinted | kUpdateReceived | kUpdateSaved);
 }
 
 // --- loading ----------------------------------------------------------------------------
@@ -172,100 +150,11 @@ void CVelquinDoc::ReportFileError(const std::exception& e, const std::string& pa
     m_prompt.FileError(DescribeFileError(e, path));
 }
 
-void CVelquinDoc::LoadSentFaxes() {
-    StoreTrace("LoadSentFaxes Start");
-    StoreTrace("Delete all faxes start");
-    m_sent.clear();
-    StoreTrace("Delete all faxes end");
-
-    const std::string dir = SentDir();
-    const CSettings& s = Settings();
-    if (s.DeleteSentAfterDays) {
-        platform::CDirIndex before(dir);
-        const std::int64_t age = std::max<std::int64_t>(0, s.SentDeleteDays) * kSecondsPerDay;
-        const std::int64_t now = CurrentTime();
-        for (const platform::DirEntry* image : Matching(before, "*.tif")) {
-            if (image->created + age > now) {
-                continue;
-            }
-            platform::DeleteFile(platform::JoinPath(dir, image->name));
-            for (const char* ext : {".fbl", ".fax"}) {
-                if (const platform::DirEntry* c = before.Find(platform::Stem(image->name) + ext)) {
-                    platform::DeleteFile(platform::JoinPath(dir, c->name));
-                }
-            }
-        }
-    }
-
-    platform::CDirIndex index(dir);
-    for (const platform::DirEntry* job : Matching(index, "*.fax")) {
-        const std::string stem = platform::Stem(job->name);
-        const std::string path = platform::JoinPath(dir, job->name);
-        if (index.Find(stem + ".tif") != nullptr || index.Find(stem + "_0001.tif") != nullptr) {
-            ReadSentFaxDoc(path);
-        } else if (!ReadJobWithOwnCopy(index, *job)) {
-            platform::DeleteFile(path);
-        }
-    }
-    std::stable_sort(m_sent.begin(), m_sent.end(),
-                     [](const auto& a, const auto& b) { return a->m_time < b->m_time; });
-    StoreTrace("LoadSentFaxes End");
-}
-
-bool CVelquinDoc::ReadJobWithOwnCopy(const platform::CDirIndex& index,
-                                     const platform::DirEntry& job) {
-    // A document sent as it was (a PDF, an image) has its copy under the job's stem with its
-    // own extension; the job file names it. A file elsewhere, or the job file itself, is no
-    // copy of the entry.
-    std::string bytes;
-    if (platform::ReadFile(platform::JoinPath(SentDir(), job.name), bytes) != 0) {
-        return false;
-    }
-    std::unique_ptr<CFaxEntryBase> record;
-    try {
-        record = LoadSentRecord(bytes);
-    } catch (const std::exception&) {
-        return false; // a damaged job file without its image is an orphan like any other
-    }
-    const CAttach* attach = record ? AttachOf(*record) : nullptr;
-    if (attach == nullptr) {
-        return false;
-    }
-    const std::string copy = platform::BaseName(attach->m_path);
-    const platform::DirEntry* found = index.Find(copy);
-    if (found == nullptr || found->isDir || platform::EqualsNoCase(found->name, job.name) ||
-        !platform::EqualsNoCase(platform::Stem(copy), platform::Stem(job.name))) {
-        return false;
-    }
-    m_sent.push_back(std::move(record));
-    return true;
-}
-
-bool CVelquinDoc::ReadSentFaxDoc(const std::string& path) {
-    if (path.empty()) {
-        return true;
-    }
-    StoreTrace("ReadSentFaxDoc Start");
-    bool ok = true;
-    try {
-        std::string bytes = ReadArchiveFile(path);
-        if (auto record = LoadSentRecord(bytes)) {
-            m_sent.push_back(std::move(record));
-        }
-    } catch (const std::exception& e) {
-        // The half-read record went with the exception; the file stays on disk.
-        ReportFileError(e, path);
-        ok = false;
-    }
-    StoreTrace("ReadSentFaxDoc End");
-    return ok;
-}
-
 void CVelquinDoc::LoadRcvdFaxes() {
     StoreTrace("LoadRcvdFaxes Start");
     m_received.clear();
     platform::CDirIndex index(ReceivedDir());
-    for (const platform::DirEntry* job : Matching(index, "*.fax")) {
+    for (const platform::DirEntry* job : platform::MatchingFiles(index, "*.fax")) {
         LoadRcvdFaxDoc(platform::JoinPath(ReceivedDir(), job->name));
     }
     StoreTrace("LoadRcvdFaxes End");
@@ -321,133 +210,6 @@ bool CVelquinDoc::AddDocument() {
     }
     // A failed copy is ignored; the directory watcher lists a successful one.
     return AddDocumentFile(*path, Settings().FaxDir) == 0;
-}
-
-void CVelquinDoc::AddSentJob(const std::string& path) {
-    ReadSentFaxDoc(path);
-    SaveSentJobs();
-    UpdateAllViews(kHintSentFaxes, &m_sent);
-}
-
-void CVelquinDoc::SaveSentRecord(CFaxEntryBase& record) {
-    SaveJobFile(record, SentDir());
-}
-
-void CVelquinDoc::ApplyEntryUpdate(const CFaxEntryBase& record) {
-    switch (record.GetType()) {
-    case kTypeSingle: {
-        const auto& single = dynamic_cast<const CSingleFaxEntry&>(record);
-        const std::int32_t faxId = single.m_faxId;
-        for (auto& stored : m_sent) {
-            if (auto* s = dynamic_cast<CSingleFaxEntry*>(stored.get())) {
-                if (s->m_faxId == faxId) {
-                    s->UpdateFrom(record);
-                    SaveSentRecord(*s);
-                    break;
-                }
-            } else if (auto* list = dynamic_cast<CGroupFaxEntry*>(stored.get())) {
-                auto it = std::find_if(list->m_recipients.begin(), list->m_recipients.end(),
-                                       [&](const CFaxEntry& r) { return r.m_faxId == faxId; });
-                if (it != list->m_recipients.end()) {
-                    it->CopyFrom(single);
-                    SaveSentRecord(*list);
-                    break;
-                }
-            } else if (auto* personal = dynamic_cast<CPersonalFaxEntry*>(stored.get())) {
-                auto it = std::find_if(personal->m_recipients.begin(), personal->m_recipients.end(),
-                                       [&](const CFaxEntry& r) { return r.m_faxId == faxId; });
-                if (it != personal->m_recipients.end()) {
-                    it->CopyFrom(single);
-                    SaveSentRecord(*personal);
-                    personal->m_status = 0;
-                    SaveSentRecord(*personal);
-                    break;
-                }
-            }
-        }
-        break;
-    }
-    case kTypeList: {
-        const auto& update = dynamic_cast<const CGroupFaxEntry&>(record);
-        for (auto& stored : m_sent) {
-            auto* list = dynamic_cast<CGroupFaxEntry*>(stored.get());
-            if (list == nullptr || list->m_listId != update.m_listId) {
-                continue;
-            }
-            if (update.m_status < 1) {
-                // UpdateFrom takes the status and the results of recipients with equal ids.
-                list->UpdateFrom(update);
-            } else {
-                list->m_status = update.m_status;
-                for (CFaxEntry& r : list->m_recipients) {
-                    r.m_status = update.m_status;
-                }
-            }
-            SaveSentRecord(*list);
-        }
-        break;
-    }
-    case kTypePersonal: {
-        const auto& update = dynamic_cast<const CPersonalFaxEntry&>(record);
-        for (auto& stored : m_sent) {
-            auto* list = dynamic_cast<CPersonalFaxEntry*>(stored.get());
-            if (list != nullptr && list->m_listId == update.m_listId) {
-                list->UpdateFrom(update);
-                SaveSentRecord(*list);
-            }
-        }
-        break;
-    }
-    default:
-        break;
-    }
-    UpdateAllViews(kHintSentFaxes, &m_sent);
-}
-
-bool CVelquinDoc::SaveJobFile(CFaxEntryBase& record, const std::string& directory,
-                              const platform::CDirIndex* listing) {
-    return WriteJobFile(record, directory, listing, false);
-}
-
-bool CVelquinDoc::WriteJobFile(CFaxEntryBase& record, const std::string& directory,
-                               const platform::CDirIndex* listing, bool skipUnchanged) {
-    const CAttach* attach = AttachOf(record);
-    if (attach == nullptr || attach->m_path.empty()) {
-        return false;
-    }
-    // An existing job file keeps its name (".FAX" from a send dialog is not doubled).
-    std::string name = platform::Stem(attach->m_path) + ".fax";
-    std::string path;
-    if (listing != nullptr) {
-        const platform::DirEntry* e = listing->Find(name);
-        path = platform::JoinPath(directory, e != nullptr ? e->name : name);
-    } else {
-        path = platform::CompanionPath(platform::JoinPath(directory, name), ".fax");
-    }
-    try {
-        std::string bytes = StoreRecord(record);
-        if (skipUnchanged) {
-            std::string onDisk;
-            if (platform::ReadFile(path, onDisk) == 0 && onDisk == bytes) {
-                return true;
-            }
-        }
-        WriteArchiveFile(path, bytes);
-        return true;
-    } catch (const std::exception& e) {
-        ReportFileError(e, path);
-        return false;
-    }
-}
-
-void CVelquinDoc::SaveSentJobs() {
-    // Every record is written; a file that already holds the same bytes is left alone, so
-    // a store of thousands of faxes does not cost thousands of synced rewrites.
-    const std::string dir = SentDir();
-    platform::CDirIndex listing(dir);
-    for (auto& record : m_sent) {
-        WriteJobFile(*record, dir, &listing, true);
-    }
 }
 
 void CVelquinDoc::SaveBooks() {
@@ -582,24 +344,6 @@ void CVelquinDoc::StopBookSaver() {
 void CVelquinDoc::ReportDeleteError(int error, const std::string& path) {
     const std::string why = DescribeFileError(CFileException(error, path, path), path);
     m_prompt.FileError(FormatString(LoadString(kIdsNotDeleted), why));
-}
-
-bool CVelquinDoc::DeleteSentRecord(CFaxEntryBase* record) {
-    if (record == nullptr) {
-        return false;
-    }
-    if (CAttach* attach = AttachOf(*record); attach != nullptr && !attach->m_path.empty()) {
-        // The files are looked for in the store only: a job file may name any path.
-        std::string failed;
-        if (int err = attach->DeleteFiles(SentDir(), &failed)) {
-            ReportDeleteError(err, failed);
-            return false;
-        }
-    }
-    m_sent.erase(std::remove_if(m_sent.begin(), m_sent.end(),
-                                [&](const auto& p) { return p.get() == record; }),
-                 m_sent.end());
-    return true;
 }
 
 bool CVelquinDoc::DeleteDocument(CFaxDocument* record) {
@@ -795,20 +539,25 @@ void CVelquinDoc::ReplyWorker() {
             continue;
         }
         for (;;) {
-            StatusReply reply;
+            // Everything that came meanwhile goes over in one batch.
+            std::vector<StatusReply> batch;
             {
                 std::lock_guard<std::mutex> lock(m_replyLock);
                 if (m_replies.empty()) {
                     break;
                 }
-                reply = std::move(m_replies.front());
-                m_replies.pop_front();
+                for (StatusReply& reply : m_replies) {
+                    if (reply) { // a failed query has nothing to apply
+                        batch.push_back(std::move(reply));
+                    }
+                }
+                m_replies.clear();
             }
             if (m_stopping.load()) {
                 return;
             }
-            if (reply && m_steps.apply) {
-                m_steps.apply(*this, std::move(reply));
+            if (!batch.empty() && m_steps.apply) {
+                m_steps.apply(*this, std::move(batch));
             }
         }
     }
@@ -865,7 +614,7 @@ void CVelquinDoc::BookLoaderMain() {
     const std::string dir = AddressBookDir();
     if (!dir.empty()) {
         platform::CDirIndex index(dir);
-        for (const platform::DirEntry* file : Matching(index, "*.abk")) {
+        for (const platform::DirEntry* file : platform::MatchingFiles(index, "*.abk")) {
             if (closing()) {
                 cutShort = true;
                 break;
@@ -958,5 +707,5 @@ void CVelquinDoc::OnCloseDocument() {
     if (m_booksComplete) {
         SaveBooks();
     }
-    SaveSentJobs();
+    m_sentFaxes.SaveTouched();
 }

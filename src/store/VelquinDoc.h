@@ -6,6 +6,7 @@
 #include "app/Ports.h"
 #include "store/DocumentIntake.h"
 #include "store/FaxRecords.h"
+#include "store/SentFaxes.h"
 
 #include <atomic>
 #include <chrono>
@@ -28,7 +29,6 @@ struct DirEntry;
 // Change flags of UpdateViews.
 constexpr int kUpdateBooks = 1;
 constexpr int kUpdatePrinted = 2;
-constexpr int kUpdateSent = 4;
 constexpr int kUpdateReceived = 8;
 constexpr int kUpdateSaved = 16;
 constexpr int kUpdateBookEntries = 1024;
@@ -40,16 +40,15 @@ constexpr std::chrono::milliseconds kBookSaveDelay{2000};
 constexpr const char* kAnswerEventName = "check.answer.event";
 constexpr const char* kStateEventName = "check.document.state.event";
 
-using SentList = std::vector<std::unique_ptr<CFaxEntryBase>>;
-
 class CVelquinDoc {
 public:
     // A reply of the status query (the service's reply tree), possibly empty.
     using StatusReply = std::shared_ptr<void>;
     // The work of the two status workers; filled in by the status synchronisation.
     struct CStatusSteps {
-        std::function<StatusReply(std::int32_t id)> query;    // on the query worker
-        std::function<void(CVelquinDoc&, StatusReply)> apply; // on the reply applier
+        std::function<StatusReply(std::int32_t id)> query; // on the query worker
+        // On the reply applier, with every reply that came since its last call.
+        std::function<void(CVelquinDoc&, std::vector<StatusReply>)> apply;
     };
 
     CVelquinDoc(IPrompt& prompt, IFrame& frame, CStatusSteps steps = {});
@@ -71,9 +70,6 @@ public:
     static std::string ReceivedDir();
     static std::string SavedDir();
 
-    void LoadSentFaxes();
-    // False when the file was damaged (reported); an empty or foreign file is no error.
-    bool ReadSentFaxDoc(const std::string& path);
     void LoadRcvdFaxes();
     bool LoadRcvdFaxDoc(const std::string& path);
 
@@ -82,13 +78,6 @@ public:
     void ReloadSavedDocuments();   // 1030
     bool OpenAddressBook();        // 32779
     bool AddDocument();            // 32819
-    void AddSentJob(const std::string& path);
-    void ApplyEntryUpdate(const CFaxEntryBase& record);
-
-    // Writes the job file beside the record's image in `directory` (atomically).
-    bool SaveJobFile(CFaxEntryBase& record, const std::string& directory,
-                     const platform::CDirIndex* listing = nullptr);
-    void SaveSentJobs();
     void SaveBooks();
     // Reads a book file and adds the book; a book already loaded (same GUID) is made current
     // instead. A book that could not be read whole is reported once and kept read-only.
@@ -97,10 +86,8 @@ public:
     // The delay of the background save of changed books (kBookSaveDelay unless changed).
     void SetBookSaveDelay(std::chrono::milliseconds delay);
 
-    // Remove the record's files (a sent record's found by their names in SentFaxes) and then
-    // the record. A file that cannot be deleted is reported, and the record stays listed:
-    // false.
-    bool DeleteSentRecord(CFaxEntryBase* record);
+    // Removes the document's files and then the record. A file that cannot be deleted is
+    // reported, and the record stays listed: false.
     bool DeleteDocument(CFaxDocument* record);
     // Removes the printed document whose image is `imagePath` (its files, and its row when
     // listed). Sending keeps the path, not the record: a reload of FaxDir while the send
@@ -137,11 +124,13 @@ public:
     // without `mayAsk` (the session ends) the loader is stopped as on "Да". It does not wait
     // for the loader: the GUI keeps handling events until BookLoaderBusy() is false.
     // OnCloseDocument stops the background book saver, writes the books (unless their loading
-    // was cut short; read-only books never) and every sent job file.
+    // was cut short; read-only books never) and the job files of sent faxes changed in place.
     bool CanCloseFrame(bool mayAsk = true);
     void OnCloseDocument();
 
-    SentList& SentRecords() { return m_sent; }
+    // The sent faxes' owner; SentRecords() is its list.
+    CSentFaxes& SentFaxes() { return m_sentFaxes; }
+    SentList& SentRecords() { return m_sentFaxes.Entries(); }
     DocumentList& PrintedDocuments() { return m_printed; }
     DocumentList& SavedDocuments() { return m_saved; }
     std::vector<CReceivedFax>& ReceivedFaxes() { return m_received; }
@@ -162,11 +151,6 @@ private:
     void ReportFileError(const std::exception& e, const std::string& path);
     void ReportDeleteError(int error, const std::string& path);
     bool ShowPath(const std::string& path, const std::string& title);
-    // Lists a job file whose image is not a TIFF when its own copy is there.
-    bool ReadJobWithOwnCopy(const platform::CDirIndex& index, const platform::DirEntry& job);
-    void SaveSentRecord(CFaxEntryBase& record);
-    bool WriteJobFile(CFaxEntryBase& record, const std::string& directory,
-                      const platform::CDirIndex* listing, bool skipUnchanged);
 
     IPrompt& m_prompt;
     IFrame& m_frame;
@@ -174,7 +158,7 @@ private:
     std::vector<IViewObserver*> m_views;
     int m_viewsToCome = 5;
 
-    SentList m_sent;
+    CSentFaxes m_sentFaxes{m_prompt};
     DocumentList m_printed;
     DocumentList m_saved;
     std::vector<CReceivedFax> m_received;

@@ -64,19 +64,21 @@ TEST_F(DiskFaultTest, JobFilesStayWholeAndNoHalfNewJobFileAppears) {
     FakePrompt prompt;
     FakeFrame frame;
     CVelquinDoc doc(prompt, frame);
-    doc.LoadSentFaxes();
+    doc.SentFaxes().Load();
     ASSERT_EQ(doc.SentRecords().size(), 2u);
     ASSERT_TRUE(prompt.fileErrors.empty());
     dynamic_cast<CSingleFaxEntry&>(*doc.SentRecords()[0]).m_status = 2;
     dynamic_cast<CGroupFaxEntry&>(*doc.SentRecords()[1]).m_status = 4;
+    doc.SentFaxes().Touched(*doc.SentRecords()[0]);
+    doc.SentFaxes().Touched(*doc.SentRecords()[1]);
 
     for (const DiskFault& fault : {kFull, kReadOnly}) {
         if (fault.limits.unprivileged) {
             faults::MakeReadOnly(root.Path(), SentDir());
         }
         ChildResult child = RunInChild(fault.limits, [&](std::string& report) {
-            doc.SaveSentJobs();                                             // closing the program
-            doc.SaveJobFile(*doc.SentRecords()[0], CVelquinDoc::SentDir()); // a status reply
+            doc.SentFaxes().SaveTouched(); // closing the program
+            doc.SentFaxes().SaveJobFile(*doc.SentRecords()[0], CVelquinDoc::SentDir()); // a reply
             // A send dialog's new record.
             CSingleFaxEntry fresh("new");
             fresh.m_path = Sent("fresh.tif");
@@ -95,7 +97,7 @@ TEST_F(DiskFaultTest, JobFilesStayWholeAndNoHalfNewJobFileAppears) {
     }
 
     // The fault gone, the same save goes through.
-    doc.SaveSentJobs();
+    doc.SentFaxes().SaveTouched();
     EXPECT_TRUE(prompt.fileErrors.empty()) << JoinErrors(prompt);
     auto list = LoadSentRecord(testing_support::ReadFileOrDie(Sent("list.fax")));
     EXPECT_EQ(dynamic_cast<CGroupFaxEntry&>(*list).m_status, 4);
@@ -166,7 +168,7 @@ TEST_F(DiskFaultTest, DeleteFromAReadOnlyStoreKeepsTheRecordAndNamesTheFile) {
     FakePrompt prompt;
     FakeFrame frame;
     CVelquinDoc doc(prompt, frame);
-    doc.LoadSentFaxes();
+    doc.SentFaxes().Load();
     doc.ReloadPrintedDocuments();
     ASSERT_EQ(doc.SentRecords().size(), 2u);
     ASSERT_EQ(doc.PrintedDocuments().size(), 1u);
@@ -175,8 +177,8 @@ TEST_F(DiskFaultTest, DeleteFromAReadOnlyStoreKeepsTheRecordAndNamesTheFile) {
     faults::MakeReadOnly(root.Path(), root / "fax");
     ChildResult child = RunInChild(kReadOnly.limits, [&](std::string& report) {
         int kept = 0;
-        kept += doc.DeleteSentRecord(doc.SentRecords()[1].get()) ? 0 : 1;
-        kept += doc.DeleteSentRecord(doc.SentRecords()[0].get()) ? 0 : 1;
+        kept += doc.SentFaxes().Remove(doc.SentRecords()[1].get()) ? 0 : 1;
+        kept += doc.SentFaxes().Remove(doc.SentRecords()[0].get()) ? 0 : 1;
         kept += doc.DeleteDocument(doc.PrintedDocuments()[0].get()) ? 0 : 1;
         const bool listed = doc.SentRecords().size() == 2 && doc.PrintedDocuments().size() == 1;
         report = JoinErrors(prompt);
@@ -194,7 +196,7 @@ TEST_F(DiskFaultTest, DeleteFromAReadOnlyStoreKeepsTheRecordAndNamesTheFile) {
     EXPECT_TRUE(Snapshot(root / "fax") == faxBefore);
 
     // Writable again, the same deletes go through.
-    EXPECT_TRUE(doc.DeleteSentRecord(doc.SentRecords()[1].get()));
+    EXPECT_TRUE(doc.SentFaxes().Remove(doc.SentRecords()[1].get()));
     EXPECT_TRUE(doc.DeleteDocument(doc.PrintedDocuments()[0].get()));
     EXPECT_FALSE(platform::PathExists(Sent("list.fbl")));
     EXPECT_EQ(Snapshot(root / "fax").size(), 0u);

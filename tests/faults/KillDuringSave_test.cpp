@@ -189,7 +189,8 @@ TEST_F(KillDuringSaveTest, JobFileIsAlwaysOneWholeVersion) {
     KillStats stats = KillWhileSaving(
         Sent("job.fax"),
         [&](bool useB) {
-            return running->SaveJobFile(useB ? *versionB : *versionA, CVelquinDoc::SentDir()) &&
+            return running->SentFaxes().SaveJobFile(useB ? *versionB : *versionA,
+                                                    CVelquinDoc::SentDir()) &&
                    childPrompt.fileErrors.empty();
         },
         a, b);
@@ -200,7 +201,7 @@ TEST_F(KillDuringSaveTest, JobFileIsAlwaysOneWholeVersion) {
     FakePrompt prompt;
     FakeFrame frame;
     CVelquinDoc doc(prompt, frame);
-    doc.LoadSentFaxes();
+    doc.SentFaxes().Load();
     ASSERT_EQ(doc.SentRecords().size(), 1u) << stats.leftovers << " temporary files left";
     EXPECT_EQ(StoreRecord(*doc.SentRecords()[0]), ReadFileOrDie(Sent("job.fax")));
     EXPECT_TRUE(prompt.fileErrors.empty());

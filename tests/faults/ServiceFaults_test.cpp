@@ -209,12 +209,12 @@ TEST_F(SyncFaultTest, CutAndUnansweredQueriesChangeNothingAndTheNextRoundCatches
         }
         return RequestFaxStatus(id);
     }));
-    doc->LoadSentFaxes();
+    doc->SentFaxes().Load();
     CStatusSync sync(*doc);
 
     EXPECT_EQ(sync.Synchronise(nullptr), 3);
     // Queries run in order: once c's reply is applied, a and b have failed.
-    ASSERT_TRUE(frame.PumpRuns(1));
+    ASSERT_TRUE(PumpReplies(1));
     EXPECT_EQ(Entry<CSingleFaxEntry>(0).m_status, -1);
     EXPECT_EQ(Entry<CSingleFaxEntry>(1).m_status, -1);
     EXPECT_EQ(Entry<CSingleFaxEntry>(2).m_status, kJobStateDelivered);
@@ -226,7 +226,7 @@ TEST_F(SyncFaultTest, CutAndUnansweredQueriesChangeNothingAndTheNextRoundCatches
 
     m_firstRound = false;
     EXPECT_EQ(sync.Synchronise(nullptr), 3);
-    ASSERT_TRUE(frame.PumpRuns(4));
+    ASSERT_TRUE(PumpReplies(4));
     for (std::size_t i = 0; i < 3; ++i) {
         EXPECT_EQ(Entry<CSingleFaxEntry>(i).m_status, kJobStateDelivered) << i;
     }

@@ -42,11 +42,11 @@ TEST_F(VanishTest, JobFilesDeletedWhileSynchronisingStayDeletedAcrossARestart) {
         }
         return sync_test::StateReply(id, kJobStateDelivered);
     }));
-    doc->LoadSentFaxes();
+    doc->SentFaxes().Load();
     ASSERT_EQ(doc->SentRecords().size(), 3u);
     CStatusSync sync(*doc);
     EXPECT_EQ(sync.Synchronise(nullptr), 3);
-    ASSERT_TRUE(frame.PumpRuns(3));
+    ASSERT_TRUE(PumpReplies(3));
     EXPECT_FALSE(platform::PathExists(Sent("gone.fax")));
     EXPECT_EQ(dynamic_cast<CSingleFaxEntry&>(*OnDisk("jobonly")).m_status, kJobStateDelivered);
     EXPECT_EQ(dynamic_cast<CSingleFaxEntry&>(*OnDisk("kept")).m_status, kJobStateDelivered);
@@ -57,7 +57,7 @@ TEST_F(VanishTest, JobFilesDeletedWhileSynchronisingStayDeletedAcrossARestart) {
     testing_support::FakePrompt again;
     testing_support::FakeFrame frame2;
     CVelquinDoc next(again, frame2);
-    next.LoadSentFaxes();
+    next.SentFaxes().Load();
     ASSERT_EQ(next.SentRecords().size(), 2u);
     EXPECT_EQ(dynamic_cast<CSingleFaxEntry&>(*next.SentRecords()[0]).m_faxId, 12);
     EXPECT_EQ(dynamic_cast<CSingleFaxEntry&>(*next.SentRecords()[1]).m_faxId, 13);

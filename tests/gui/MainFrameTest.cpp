@@ -234,7 +234,7 @@ TEST(MainFrameTest, ExitDoesNotHangOnAWorkerWaitingForTheWindow) {
         gui.statusSteps = [&](IFrame& frame) {
             CVelquinDoc::CStatusSteps steps;
             steps.query = [](std::int32_t) { return std::make_shared<int>(1); };
-            steps.apply = [&, fr = &frame](CVelquinDoc&, CVelquinDoc::StatusReply) {
+            steps.apply = [&, fr = &frame](CVelquinDoc&, std::vector<CVelquinDoc::StatusReply>) {
                 handedOver = true;
                 if (fr->RunOnGuiThread([&] { ++applied; })) {
                     ++applied;

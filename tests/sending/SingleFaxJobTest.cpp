@@ -158,7 +158,7 @@ TEST_F(SingleFaxJobTest, AcceptedSubmissionWritesTheJobFileAndTheDocumentTakesIt
     EXPECT_EQ(single->m_title, "");
 
     CVelquinDoc doc(m_prompt, m_frame);
-    doc.AddSentJob(jobFile);
+    doc.SentFaxes().AddJobFile(jobFile);
     ASSERT_EQ(doc.SentRecords().size(), 1u);
     EXPECT_EQ(dynamic_cast<CSingleFaxEntry&>(*doc.SentRecords()[0]).m_faxId, 5000001);
 }

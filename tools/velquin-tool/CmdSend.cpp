@@ -80,7 +80,7 @@ std::string ApplySendOptions(const CSendToolOptions& o, CSendJobBase& job, int m
 
 void CToolFrame::NewJobFile(const std::string& jobFilePath) {
     jobFile = jobFilePath;
-    // What the document's AddSentJob does first: read the record back.
+    // What the sent faxes' owner does with a new job file first: read the record back.
     std::string bytes;
     try {
         jobFileReadable =

@@ -585,7 +585,6 @@ void CMainFrame::OnFilter() {
     dlg.Filter().GetFilter(kind, datum);
     filter->SetFilter(kind, datum);
     view->StoreFilter();
-    m_doc->UpdateViews(kUpdateSent | kUpdateReceived);
 }
 
 void CMainFrame::OnAbout() {
@@ -801,7 +800,7 @@ void CMainFrame::SetStatusText(std::string_view text) {
 void CMainFrame::NewJobFile(const std::string& jobFilePath) {
     OnGui([this, jobFilePath] {
         if (m_doc != nullptr) {
-            m_doc->AddSentJob(jobFilePath);
+            m_doc->SentFaxes().AddJobFile(jobFilePath);
         }
     });
 }

@@ -14,9 +14,6 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QScrollBar>
-#include <array>
-#include <optional>
-#include <set>
 
 namespace {
 
@@ -73,11 +70,95 @@ CReceivedFaxTreeView::CReceivedFaxTreeView(CVelquinDoc& doc, QWidget* parent)
             &CReceivedFaxTreeView::SelectionChangedForCommands);
     connect(this, &QTreeWidget::itemActivated, this,
             [this](QTreeWidgetItem* item, int) { Activated(item); });
-    m_doc.AddObserver(this);
+    // Expansion is kept by key: asking every row whether it is expanded costs a search each.
+    connect(this, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* item) {
+        if (const CFaxEntryBase* e = EntryOf(item)) {
+            m_expanded.insert(SentKey(*e));
+        }
+    });
+    connect(this, &QTreeWidget::itemCollapsed, this, [this](QTreeWidgetItem* item) {
+        if (const CFaxEntryBase* e = EntryOf(item)) {
+            m_expanded.erase(SentKey(*e));
+        }
+    });
+    m_subscription =
+        m_doc.SentFaxes().Subscribe([this](const CSentChange& change) { OnSentChange(change); });
 }
 
-CReceivedFaxTreeView::~CReceivedFaxTreeView() {
-    m_doc.RemoveObserver(this);
+void CReceivedFaxTreeView::StoreFilter() {
+    m_filter.StoreFilter();
+    Rebuild(m_doc.SentRecords());
+}
+
+QIcon CReceivedFaxTreeView::Image(int index) {
+    // Each icon is read from its file once and shared by the rows: reading it per row made a
+    // start with thousands of sent faxes take seconds.
+    if (m_icons.empty()) {
+        for (int i = 0; i <= 10; ++i) {
+            m_icons.push_back(SentTreeImage(i));
+        }
+    }
+    return index >= 0 && index < static_cast<int>(m_icons.size()) ? m_icons[index] : QIcon();
+}
+
+void CReceivedFaxTreeView::FillItem(QTreeWidgetItem* item, const CSentRow& r) {
+    item->setText(0, Q(r.text));
+    item->setText(1, Q(r.stateText));
+    item->setText(2, CDocListView::TimeText(r.time));
+    item->setTextAlignment(2, Qt::AlignCenter);
+    item->setIcon(0, Image(r.image));
+    const int rows = static_cast<int>(r.children.size());
+    while (item->childCount() > rows) {
+        delete item->takeChild(item->childCount() - 1);
+    }
+    for (int i = 0; i < rows; ++i) {
+        const CSentRow& c = r.children[static_cast<std::size_t>(i)];
+        QTreeWidgetItem* child =
+            i < item->childCount() ? item->child(i) : new QTreeWidgetItem(item);
+        child->setText(0, Q(c.text));
+        child->setText(1, Q(c.stateText));
+        child->setText(2, CDocListView::TimeText(c.time));
+        child->setTextAlignment(2, Qt::AlignCenter);
+        child->setIcon(0, Image(c.image));
+        child->setData(0, kEntryRole, QVariant::fromValue(reinterpret_cast<quintptr>(r.entry)));
+        child->setData(0, kRecipientRole, c.recipient);
+    }
+}
+
+QTreeWidgetItem* CReceivedFaxTreeView::NewItem(const CSentRow& r) {
+    auto* item = new QTreeWidgetItem();
+    item->setData(0, kEntryRole, QVariant::fromValue(reinterpret_cast<quintptr>(r.entry)));
+    item->setData(0, kRecipientRole, -1);
+    FillItem(item, r);
+    m_items[SentKey(*r.entry)] = item;
+    return item;
+}
+
+void CReceivedFaxTreeView::OnSentChange(const CSentChange& change) {
+    switch (change.kind) {
+    case CSentChange::Kind::Reset:
+        Rebuild(m_doc.SentRecords());
+        return;
+    case CSentChange::Kind::Added:
+        if (Root() != nullptr && change.entry != nullptr &&
+            m_filter.Passes(change.entry->m_time, CurrentTime())) {
+            Root()->addChild(NewItem(SentRowOf(*change.entry)));
+        }
+        break;
+    case CSentChange::Kind::Changed:
+        if (auto it = m_items.find(change.key); it != m_items.end() && change.entry != nullptr) {
+            FillItem(it->second, SentRowOf(*change.entry));
+        }
+        break;
+    case CSentChange::Kind::Removed:
+        if (auto it = m_items.find(change.key); it != m_items.end()) {
+            delete it->second;
+            m_items.erase(it);
+            m_expanded.erase(change.key);
+        }
+        break;
+    }
+    Q_EMIT SelectionChangedForCommands();
 }
 
 void CReceivedFaxTreeView::SaveColumnWidths() {
@@ -94,16 +175,6 @@ CFaxEntryBase* CReceivedFaxTreeView::EntryOf(const QTreeWidgetItem* item) {
     return reinterpret_cast<CFaxEntryBase*>(item->data(0, kEntryRole).value<quintptr>());
 }
 
-QTreeWidgetItem* CReceivedFaxTreeView::ItemOf(const CFaxEntryBase* entry) const {
-    QTreeWidgetItem* root = Root();
-    for (int i = 0; root != nullptr && i < root->childCount(); ++i) {
-        if (EntryOf(root->child(i)) == entry) {
-            return root->child(i);
-        }
-    }
-    return nullptr;
-}
-
 std::vector<CFaxEntryBase*> CReceivedFaxTreeView::SelectedEntries() const {
     std::vector<CFaxEntryBase*> out;
     QTreeWidgetItem* root = Root();
@@ -117,81 +188,40 @@ std::vector<CFaxEntryBase*> CReceivedFaxTreeView::SelectedEntries() const {
     return out;
 }
 
-void CReceivedFaxTreeView::OnUpdate(int hint, const void* collection) {
-    if (hint == kHintSentFaxes && collection != nullptr) {
-        Rebuild(*static_cast<const SentList*>(collection));
-    }
-}
-
 void CReceivedFaxTreeView::Rebuild(const SentList& sent) {
     // Selection, expanded lists and the scroll position survive the rebuild.
-    std::set<const CFaxEntryBase*> selected, expanded;
-    if (QTreeWidgetItem* root = Root()) {
-        for (int i = 0; i < root->childCount(); ++i) {
-            const CFaxEntryBase* e = EntryOf(root->child(i));
-            if (root->child(i)->isSelected()) {
-                selected.insert(e);
-            }
-            if (root->child(i)->isExpanded()) {
-                expanded.insert(e);
-            }
+    std::unordered_set<std::string> selected;
+    for (QTreeWidgetItem* item : selectedItems()) {
+        if (const CFaxEntryBase* e = EntryOf(item)) {
+            selected.insert(SentKey(*e));
         }
     }
     const int scroll = verticalScrollBar() != nullptr ? verticalScrollBar()->value() : 0;
     const QSignalBlocker block(this);
     setUpdatesEnabled(false);
     clear();
+    m_items.clear();
     auto* root = new QTreeWidgetItem(this);
     root->setText(0, QStringLiteral("All Faxes"));
-    root->setIcon(0, SentTreeImage(2));
+    root->setIcon(0, Image(2));
     root->setData(0, kRecipientRole, -1);
 
     m_filter.Load();
-    std::vector<CSentRow> rows = BuildSentRows(sent, m_filter, CurrentTime());
-    // Each icon is read from its file once per rebuild and shared by the rows: reading it per
-    // row made a start with thousands of sent faxes take seconds.
-    std::array<std::optional<QIcon>, 11> icons;
-    auto icon = [&icons](int index) {
-        if (index < 0 || index >= static_cast<int>(icons.size())) {
-            return QIcon();
-        }
-        std::optional<QIcon>& cached = icons[static_cast<std::size_t>(index)];
-        if (!cached) {
-            cached = SentTreeImage(index);
-        }
-        return *cached;
-    };
+    const std::vector<CSentRow> rows = BuildSentRows(sent, m_filter, CurrentTime());
+    m_items.reserve(rows.size());
     QList<QTreeWidgetItem*> items;
+    items.reserve(static_cast<qsizetype>(rows.size()));
     for (const CSentRow& r : rows) {
-        auto* item = new QTreeWidgetItem();
-        item->setText(0, Q(r.text));
-        item->setText(1, Q(r.stateText));
-        item->setText(2, CDocListView::TimeText(r.time));
-        item->setTextAlignment(2, Qt::AlignCenter);
-        item->setIcon(0, icon(r.image));
-        item->setData(0, kEntryRole, QVariant::fromValue(reinterpret_cast<quintptr>(r.entry)));
-        item->setData(0, kRecipientRole, -1);
-        for (const CSentRow& c : r.children) {
-            auto* child = new QTreeWidgetItem(item);
-            child->setText(0, Q(c.text));
-            child->setText(1, Q(c.stateText));
-            child->setText(2, CDocListView::TimeText(c.time));
-            child->setTextAlignment(2, Qt::AlignCenter);
-            child->setIcon(0, icon(c.image));
-            child->setData(0, kEntryRole, QVariant::fromValue(reinterpret_cast<quintptr>(r.entry)));
-            child->setData(0, kRecipientRole, c.recipient);
-        }
-        items << item;
+        items << NewItem(r);
     }
     root->addChildren(items);
     root->setExpanded(true);
     bool any = false;
-    for (QTreeWidgetItem* item : items) {
-        const CFaxEntryBase* e = EntryOf(item);
-        if (expanded.count(e) != 0) {
+    for (const auto& [key, item] : m_items) {
+        if (m_expanded.count(key) != 0) {
             item->setExpanded(true);
         }
-        if (selected.count(e) != 0) {
+        if (selected.count(key) != 0) {
             item->setSelected(true);
             any = true;
         }
@@ -270,13 +300,10 @@ void CReceivedFaxTreeView::OnDelete() {
         return;
     }
     for (CFaxEntryBase* e : sel) {
-        // A record whose files could not be deleted (reported) stays in the list.
-        QTreeWidgetItem* item = ItemOf(e);
-        if (m_doc.DeleteSentRecord(e)) {
-            delete item;
-        }
+        // A record whose files could not be deleted (reported) stays in the list; the owner
+        // tells this view to remove the row of one that went.
+        m_doc.SentFaxes().Remove(e);
     }
-    Q_EMIT SelectionChangedForCommands();
 }
 
 void CReceivedFaxTreeView::OnAddToNewFax() {
@@ -305,6 +332,7 @@ void CReceivedFaxTreeView::OnViewFax() {
     if (CAttach* attach = AttachOf(*sel.front())) {
         if (m_doc.ShowSentFile(*attach)) {
             attach->m_unread = 0;
+            m_doc.SentFaxes().Touched(*sel.front());
         }
     }
 }
@@ -336,6 +364,7 @@ void CReceivedFaxTreeView::Activated(QTreeWidgetItem* item) {
                 CAttachFaxEntry& r = personal->m_recipients[static_cast<std::size_t>(recipient)];
                 if (m_doc.ShowSentFile(r)) {
                     r.m_unread = 0;
+                    m_doc.SentFaxes().Touched(*personal);
                 }
             }
         }

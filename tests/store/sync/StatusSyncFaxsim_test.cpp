@@ -62,7 +62,7 @@ protected:
             m_queried.push_back(id);
             return t;
         }));
-        doc->LoadSentFaxes();
+        doc->SentFaxes().Load();
     }
     std::vector<std::int32_t> Queried() {
         std::lock_guard lock(m_mutex);
@@ -104,9 +104,10 @@ TEST_F(SyncFaxsimTest, ThreeSinglesAListAndFourPersonalRecipientsMakeEightQuerie
     const std::vector<std::int32_t> expected{s1,          s2,          s3,          list,
                                              personal[0], personal[1], personal[2], personal[3]};
     EXPECT_EQ(sync.Synchronise(nullptr), 8);
-    ASSERT_TRUE(frame.PumpRuns(8));
+    ASSERT_TRUE(PumpReplies(8));
     EXPECT_EQ(Queried(), expected);
-    EXPECT_EQ(hints.sentHints, 8);
+    // Each entry is told, the personalised list once per batch of its recipients' replies.
+    EXPECT_EQ(hints.keys, (std::set<std::string>{"s1.fax", "s2.fax", "s3.fax", "l.fax", "p.fax"}));
     auto& single = Entry<CSingleFaxEntry>(0);
     EXPECT_EQ(single.m_status, kJobStateQueued);
     EXPECT_EQ(JobStateText(single.m_status), "В очереди на отправку");
@@ -115,7 +116,7 @@ TEST_F(SyncFaxsimTest, ThreeSinglesAListAndFourPersonalRecipientsMakeEightQuerie
 
     // The second round finds the jobs done.
     EXPECT_EQ(sync.Synchronise(nullptr), 8);
-    ASSERT_TRUE(frame.PumpRuns(16));
+    ASSERT_TRUE(PumpReplies(16));
     EXPECT_FALSE(m_overlapped.load());
     EXPECT_EQ(Queried().size(), 16u);
     EXPECT_EQ(single.m_status, kJobStateDelivered);
@@ -141,18 +142,18 @@ TEST_F(SyncFaxsimTest, SubmittedFaxMovesFromQueuedToDelivered) {
     ASSERT_GT(id, 0);
     PutSingle("sent", 1, id, kJobStateQueued);
     OpenDoc(MakeStatusSteps(frame));
-    doc->LoadSentFaxes();
+    doc->SentFaxes().Load();
     CStatusSync sync(*doc);
     auto& fax = Entry<CSingleFaxEntry>(0);
     EXPECT_EQ(sync.Synchronise(nullptr), 1);
-    ASSERT_TRUE(frame.PumpRuns(1));
+    ASSERT_TRUE(PumpReplies(1));
     EXPECT_EQ(fax.m_status, kJobStateQueued);
     EXPECT_EQ(sync.Synchronise(nullptr), 1);
-    ASSERT_TRUE(frame.PumpRuns(2));
+    ASSERT_TRUE(PumpReplies(2));
     EXPECT_EQ(fax.m_status, kJobStateDelivered);
     EXPECT_EQ(JobStateText(fax.m_status), "Доставлен успешно");
     EXPECT_EQ(dynamic_cast<CSingleFaxEntry&>(*OnDisk("sent")).m_status, kJobStateDelivered);
-    EXPECT_EQ(hints.sentHints, 2);
+    EXPECT_EQ(hints.changed, 2);
 }
 
 // Failed queries (no tree) and replies without an item leave entries and job files alone;
@@ -178,24 +179,24 @@ TEST_F(SyncFaxsimTest, FailedAndEmptyRepliesChangeNothing) {
         std::string::npos);
     EXPECT_EQ(sync.Synchronise(nullptr), 4);
     // a: no tree; b, c, unknown: three trees reach the GUI thread.
-    ASSERT_TRUE(frame.PumpRuns(3));
+    ASSERT_TRUE(PumpReplies(3));
     EXPECT_EQ(Queried().size(), 4u);
     EXPECT_EQ(Entry<CSingleFaxEntry>(0).m_status, -1);
     EXPECT_EQ(Entry<CSingleFaxEntry>(1).m_status, kJobStateQueued);
     EXPECT_EQ(Entry<CSingleFaxEntry>(3).m_status, -1);
     EXPECT_EQ(testing_support::ReadFileOrDie(Sent("a.fax")), aBefore);
-    EXPECT_EQ(hints.sentHints, 2);
+    EXPECT_EQ(hints.changed, 2);
 
     ASSERT_NE(
         testing_support::HttpGet(m_sim.Port(), "/__control?fault=malformed&count=2").find("200 OK"),
         std::string::npos);
     EXPECT_EQ(sync.Synchronise(nullptr), 4);
-    ASSERT_TRUE(frame.PumpRuns(7));
+    ASSERT_TRUE(PumpReplies(7));
     EXPECT_EQ(Entry<CSingleFaxEntry>(0).m_status, -1);
     EXPECT_EQ(Entry<CSingleFaxEntry>(1).m_status, kJobStateQueued);
     EXPECT_NE(testing_support::ReadFileOrDie(Sent("b.fax")), bBefore);
     EXPECT_EQ(Entry<CSingleFaxEntry>(2).m_status, kJobStateDelivered);
-    EXPECT_EQ(hints.sentHints, 3);
+    EXPECT_EQ(hints.changed, 3);
 }
 
 // A service that never answers does not hold up closing: the query in flight is given up at

@@ -23,11 +23,11 @@ TEST_F(ApplyTest, EveryEntryCarryingTheIdIsUpdatedAndSaved) {
     PutSingle("c", 3, 77);
     PutSingle("d", 4, 78);
     OpenDoc();
-    doc->LoadSentFaxes();
+    doc->SentFaxes().Load();
     ASSERT_EQ(doc->SentRecords().size(), 4u);
 
     EXPECT_EQ(ApplyServiceReply(*doc, StateReply(77, 2).get()), 3);
-    EXPECT_EQ(hints.sentHints, 3); // one per updated entry
+    EXPECT_EQ(hints.changed, 3); // one per updated entry
     EXPECT_EQ(Entry<CSingleFaxEntry>(0).m_status, 2);
     EXPECT_EQ(Entry<CSingleFaxEntry>(2).m_status, 2);
     EXPECT_EQ(Entry<CSingleFaxEntry>(3).m_status, -1);
@@ -42,7 +42,7 @@ TEST_F(ApplyTest, EveryEntryCarryingTheIdIsUpdatedAndSaved) {
     EXPECT_EQ(JobStateText(Entry<CSingleFaxEntry>(0).m_status), "Доставлен успешно");
 
     // A list state below 1 leaves the numbers alone.
-    EXPECT_EQ(ApplyJobState(*doc, 77, 0), 3);
+    EXPECT_EQ(doc->SentFaxes().ApplyJobStates({{77, 0}}), 3);
     EXPECT_EQ(list.m_status, 0);
     EXPECT_EQ(list.m_recipients[0].m_status, 2);
 }
@@ -71,7 +71,7 @@ TEST_F(ApplyTest, PersonalListStateFollowsItsRecipients) {
     // Through replies: each recipient keeps its own state, the first with the id only.
     PutPersonal("p", 1, {11, 12, 12});
     OpenDoc();
-    doc->LoadSentFaxes();
+    doc->SentFaxes().Load();
     auto& p = Entry<CPersonalFaxEntry>(0);
     EXPECT_EQ(ApplyServiceReply(*doc, StateReply(12, 2).get()), 1);
     EXPECT_EQ(p.m_recipients[1].m_status, 2);
@@ -88,14 +88,14 @@ TEST_F(ApplyTest, PersonalListStateFollowsItsRecipients) {
     auto& onDisk = dynamic_cast<CPersonalFaxEntry&>(*saved);
     EXPECT_EQ(onDisk.m_status, 2);
     EXPECT_EQ(onDisk.m_recipients[0].m_status, 2);
-    EXPECT_EQ(hints.sentHints, 4);
+    EXPECT_EQ(hints.changed, 4);
 }
 
 TEST_F(ApplyTest, RepliesWithoutAnItemOrAMatchChangeNothing) {
     PutSingle("a", 1, 5);
     PutSingle("zero", 2, 0);
     OpenDoc();
-    doc->LoadSentFaxes();
+    doc->SentFaxes().Load();
     const std::string before = testing_support::ReadFileOrDie(Sent("a.fax"));
     const char* const bad[] = {
         "<?xml version=\"1.0\"?><response><error code=\"6\" message=\"x\"/></response>",
@@ -109,7 +109,7 @@ TEST_F(ApplyTest, RepliesWithoutAnItemOrAMatchChangeNothing) {
         EXPECT_EQ(ApplyServiceReply(*doc, ParseReplyXml(xml).get()), 0) << xml;
     }
     EXPECT_EQ(ApplyServiceReply(*doc, nullptr), 0);
-    EXPECT_EQ(hints.sentHints, 0);
+    EXPECT_EQ(hints.changed, 0);
     EXPECT_EQ(Entry<CSingleFaxEntry>(0).m_status, -1);
     EXPECT_EQ(testing_support::ReadFileOrDie(Sent("a.fax")), before);
 
@@ -128,7 +128,7 @@ TEST_F(ApplyTest, GoneFilesAreNotRecreated) {
     PutSingle("jobonly", 2, 2);
     PutPersonal("pages", 3, {3});
     OpenDoc();
-    doc->LoadSentFaxes();
+    doc->SentFaxes().Load();
     ASSERT_EQ(doc->SentRecords().size(), 3u);
     // The image went (another program, or a clean-up): no orphan job file comes back.
     ASSERT_EQ(platform::DeleteFile(Sent("gone.tif")), 0);
@@ -139,16 +139,16 @@ TEST_F(ApplyTest, GoneFilesAreNotRecreated) {
     ASSERT_EQ(platform::DeleteFile(Sent("pages.tif")), 0);
     testing_support::WriteFile(Sent("pages_0001.TIF"), "II*");
 
-    EXPECT_EQ(ApplyJobState(*doc, 1, 2), 1);
-    EXPECT_EQ(ApplyJobState(*doc, 2, 2), 1);
-    EXPECT_EQ(ApplyJobState(*doc, 3, 2), 1);
+    EXPECT_EQ(doc->SentFaxes().ApplyJobStates({{1, 2}}), 1);
+    EXPECT_EQ(doc->SentFaxes().ApplyJobStates({{2, 2}}), 1);
+    EXPECT_EQ(doc->SentFaxes().ApplyJobStates({{3, 2}}), 1);
     EXPECT_EQ(Entry<CSingleFaxEntry>(0).m_status, 2);
     EXPECT_FALSE(platform::PathExists(Sent("gone.fax")));
     EXPECT_FALSE(platform::PathExists(Sent("gone.tif")));
     EXPECT_EQ(dynamic_cast<CSingleFaxEntry&>(*OnDisk("jobonly")).m_status, 2);
     EXPECT_EQ(dynamic_cast<CPersonalFaxEntry&>(*OnDisk("pages")).m_status, 2);
     EXPECT_TRUE(prompt.fileErrors.empty());
-    EXPECT_EQ(hints.sentHints, 3);
+    EXPECT_EQ(hints.changed, 3);
 
     // The whole store directory removed: still nothing written and no error box.
     platform::DeleteFile(Sent("jobonly.fax"));
@@ -156,7 +156,7 @@ TEST_F(ApplyTest, GoneFilesAreNotRecreated) {
     platform::DeleteFile(Sent("pages.fax"));
     platform::DeleteFile(Sent("pages_0001.TIF"));
     ASSERT_EQ(::rmdir(Sent("").c_str()), 0);
-    EXPECT_EQ(ApplyJobState(*doc, 2, 3), 1);
+    EXPECT_EQ(doc->SentFaxes().ApplyJobStates({{2, 3}}), 1);
     EXPECT_FALSE(platform::PathExists(Sent("")));
     EXPECT_TRUE(prompt.fileErrors.empty());
 }
@@ -188,23 +188,24 @@ public:
 class SynchroniseTest : public SyncFixture {
 protected:
     void OpenRecordingDoc() {
-        OpenDoc(MakeStatusStepsWith(frame, [this](std::int32_t id) {
+        CVelquinDoc::CStatusSteps steps = MakeStatusStepsWith(frame, [this](std::int32_t id) {
             std::lock_guard lock(m_mutex);
             m_queried.push_back(id);
             ++m_total;
             return StateReply(id, 4);
-        }));
-        doc->LoadSentFaxes();
+        });
+        OpenDoc(std::move(steps));
+        doc->SentFaxes().Load();
     }
     // Every id queued so far has been queried and its reply applied (each query gives one
-    // reply, so one run on the GUI thread): a marker is queued last and waited for. Returns
-    // the ids queried since the last drain, without the marker.
+    // reply; batches of them run on the GUI thread): a marker is queued last and waited for.
+    // Returns the ids queried since the last drain, without the marker.
     std::vector<std::int32_t> Drain() {
         constexpr std::int32_t kMarker = -424242;
         doc->QueueStatusQuery(kMarker);
-        EXPECT_TRUE(frame.PumpUntil([&](int ran) {
+        EXPECT_TRUE(frame.PumpUntil([&](int) {
             std::lock_guard lock(m_mutex);
-            return !m_queried.empty() && m_queried.back() == kMarker && ran == m_total;
+            return !m_queried.empty() && m_queried.back() == kMarker && applied.load() == m_total;
         }));
         std::lock_guard lock(m_mutex);
         std::vector<std::int32_t> ids(m_queried.begin(), m_queried.end() - 1);
@@ -296,20 +297,20 @@ TEST_F(SynchroniseTest, EntriesRemovedWhileRepliesWaitAreSkipped) {
         gateCv.wait(lock, [&] { return open; });
         return StateReply(id, 2);
     }));
-    doc->LoadSentFaxes();
+    doc->SentFaxes().Load();
     CStatusSync sync(*doc);
     EXPECT_EQ(sync.Synchronise(nullptr), 3);
     // "a" loses its image and job file behind the program's back; "b" is deleted by the user.
     platform::DeleteFile(Sent("a.tif"));
     platform::DeleteFile(Sent("a.fax"));
-    doc->DeleteSentRecord(doc->SentRecords()[1].get());
+    doc->SentFaxes().Remove(doc->SentRecords()[1].get());
     ASSERT_FALSE(platform::PathExists(Sent("b.fax")));
     {
         std::lock_guard lock(gateMutex);
         open = true;
     }
     gateCv.notify_all();
-    ASSERT_TRUE(frame.PumpRuns(3));
+    ASSERT_TRUE(PumpReplies(3));
     ASSERT_EQ(doc->SentRecords().size(), 2u);
     EXPECT_EQ(Entry<CSingleFaxEntry>(0).m_status, 2);
     EXPECT_EQ(Entry<CSingleFaxEntry>(1).m_status, 2);
@@ -317,7 +318,7 @@ TEST_F(SynchroniseTest, EntriesRemovedWhileRepliesWaitAreSkipped) {
     EXPECT_FALSE(platform::PathExists(Sent("b.fax")));
     EXPECT_FALSE(platform::PathExists(Sent("b.tif")));
     EXPECT_EQ(dynamic_cast<CSingleFaxEntry&>(*OnDisk("c")).m_status, 2);
-    EXPECT_EQ(hints.sentHints, 2);
+    EXPECT_EQ(hints.changed, 2);
     CloseDoc(); // before the gate it waits on goes
 }
 
@@ -330,7 +331,7 @@ TEST_F(SynchroniseTest, ClosingWithRepliesWaitingForTheGuiDoesNotHang) {
         ++queried;
         return StateReply(id, 2);
     }));
-    doc->LoadSentFaxes();
+    doc->SentFaxes().Load();
     CStatusSync sync(*doc);
     EXPECT_EQ(sync.Synchronise(nullptr), 5);
     // The applier is (or soon will be) waiting for the GUI thread, which never pumps.

@@ -10,11 +10,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <set>
+#include <string>
 
 namespace sync_test {
 
@@ -65,13 +68,6 @@ public:
             giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         }
     }
-    bool PumpRuns(int count) {
-        return PumpUntil([count](int ran) { return ran >= count; });
-    }
-    int Ran() {
-        std::lock_guard lock(m_mutex);
-        return m_ran;
-    }
     void Shutdown() {
         std::lock_guard lock(m_mutex);
         m_shutdown = true;
@@ -90,14 +86,11 @@ private:
     bool m_shutdown = false;
 };
 
-class HintCounter : public IViewObserver {
-public:
-    void OnUpdate(int hint, const void*) override {
-        if (hint == kHintSentFaxes) {
-            ++sentHints;
-        }
-    }
-    int sentHints = 0;
+// The entries the sent faxes' owner tells as changed: how often, and which.
+struct ChangeCounter {
+    int changed = 0;
+    std::set<std::string> keys;
+    CSentFaxes::CSubscription subscription;
 };
 
 class SyncFixture : public ::testing::Test {
@@ -115,9 +108,27 @@ protected:
     }
     void TearDown() override { CloseDoc(); }
 
+    // The replies handed to the GUI thread are counted (see PumpReplies).
     void OpenDoc(CVelquinDoc::CStatusSteps steps = {}) {
+        if (steps.apply) {
+            steps.apply = [this, apply = steps.apply](CVelquinDoc& d,
+                                                      std::vector<CVelquinDoc::StatusReply> batch) {
+                const int n = static_cast<int>(batch.size());
+                apply(d, std::move(batch));
+                applied += n;
+            };
+        }
         doc = std::make_unique<CVelquinDoc>(prompt, frame, std::move(steps));
-        doc->AddObserver(&hints);
+        hints.subscription = doc->SentFaxes().Subscribe([this](const CSentChange& c) {
+            if (c.kind == CSentChange::Kind::Changed) {
+                ++hints.changed;
+                hints.keys.insert(c.key);
+            }
+        });
+    }
+    // Runs the GUI side until `count` replies in all were applied, in however many batches.
+    bool PumpReplies(int count) {
+        return frame.PumpUntil([&](int) { return applied.load() >= count; });
     }
     // The frame refuses first, so a worker waiting on the GUI cannot hold up the join.
     void CloseDoc() {
@@ -179,7 +190,8 @@ protected:
     testing_support::TempDir root;
     testing_support::FakePrompt prompt;
     GuiQueueFrame frame; // outlives the document
-    HintCounter hints;
+    ChangeCounter hints;
+    std::atomic<int> applied{0};
     std::unique_ptr<CVelquinDoc> doc;
 };
 

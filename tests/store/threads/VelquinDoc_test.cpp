@@ -90,7 +90,7 @@ TEST_F(VelquinDocTest, DamagedForeignEmptyAndOrphanJobFiles) {
     platform::DeleteFile(Sent("orphan.tif"));
 
     CVelquinDoc doc(prompt, frame);
-    doc.LoadSentFaxes();
+    doc.SentFaxes().Load();
     ASSERT_EQ(doc.SentRecords().size(), 3u);
     EXPECT_EQ(doc.SentRecords()[0]->m_title, "title a"); // oldest first
     EXPECT_EQ(doc.SentRecords()[1]->m_title, "title c");
@@ -109,7 +109,7 @@ TEST_F(VelquinDocTest, PageFileImagesAndEqualTimesKeepTheirOrder) {
     PutSingle("Fax0002", 100, 2, ".TIF");
     PutSingle("Fax0003", 100, 3, "_0002.tif"); // only a second page: orphan
     CVelquinDoc doc(prompt, frame);
-    doc.LoadSentFaxes();
+    doc.SentFaxes().Load();
     ASSERT_EQ(doc.SentRecords().size(), 2u);
     EXPECT_EQ(doc.SentRecords()[0]->m_title, "title Fax0001");
     EXPECT_EQ(doc.SentRecords()[1]->m_title, "title Fax0002");
@@ -124,12 +124,12 @@ TEST_F(VelquinDocTest, OldSentFaxesAreRemovedWithTheirCompanions) {
     Settings().SentDeleteDays = 30;
     {
         CVelquinDoc doc(prompt, frame);
-        doc.LoadSentFaxes();
+        doc.SentFaxes().Load();
         EXPECT_EQ(doc.SentRecords().size(), 1u); // created just now
     }
     Settings().SentDeleteDays = 0;
     CVelquinDoc doc(prompt, frame);
-    doc.LoadSentFaxes();
+    doc.SentFaxes().Load();
     EXPECT_TRUE(doc.SentRecords().empty());
     EXPECT_FALSE(platform::PathExists(Sent("old.tif")));
     EXPECT_FALSE(platform::PathExists(Sent("old.FBL")));
@@ -137,11 +137,23 @@ TEST_F(VelquinDocTest, OldSentFaxesAreRemovedWithTheirCompanions) {
     EXPECT_TRUE(platform::PathExists(Sent("unrelated.csv")));
 }
 
-TEST_F(VelquinDocTest, ApplyEntryUpdateForEveryKind) {
+// What the sent faxes' owner told, as "kind key" lines.
+struct SentEvents {
+    explicit SentEvents(CSentFaxes& sent)
+        : subscription(sent.Subscribe([this](const CSentChange& c) {
+              static const char* const kKinds[] = {"reset", "added", "changed", "removed"};
+              seen.push_back(std::string(kKinds[static_cast<int>(c.kind)]) + " " + c.key);
+          })) {}
+    std::vector<std::string> seen;
+    CSentFaxes::CSubscription subscription;
+};
+
+TEST_F(VelquinDocTest, OneBatchOfStatesChangesEveryKindAndTellsEachEntryOnce) {
     PutSingle("single", 1, 1000000001);
     CGroupFaxEntry list("list");
     list.m_listId = 2000000001;
     list.m_path = Sent("list.tif");
+    list.m_time = 2;
     list.m_recipients.resize(2);
     list.m_recipients[0].m_faxId = 1000000002;
     list.m_recipients[1].m_faxId = 1000000003;
@@ -150,88 +162,71 @@ TEST_F(VelquinDocTest, ApplyEntryUpdateForEveryKind) {
     CPersonalFaxEntry pers("pers");
     pers.m_listId = 2000000002;
     pers.m_path = Sent("pers.tif");
-    pers.m_recipients.resize(1);
+    pers.m_time = 3;
+    pers.m_recipients.resize(2);
     pers.m_recipients[0].m_faxId = 1000000004;
+    pers.m_recipients[1].m_faxId = 1000000005;
     WriteFile(Sent("pers.FAX"), StoreRecord(pers));
     WriteFile(Sent("pers.tif"), "");
 
     CVelquinDoc doc(prompt, frame);
-    RecordingView view;
-    doc.AddObserver(&view);
-    doc.LoadSentFaxes();
+    SentEvents events(doc.SentFaxes());
+    doc.SentFaxes().Load();
     ASSERT_EQ(doc.SentRecords().size(), 3u);
 
-    CSingleFaxEntry reply;
-    reply.m_faxId = 1000000001;
-    reply.m_status = 2;
-    reply.m_serverId = "job-1";
-    doc.ApplyEntryUpdate(reply);
-    auto single = ReadJob("single.fax");
-    EXPECT_EQ(dynamic_cast<CSingleFaxEntry&>(*single).m_status, 2);
-    EXPECT_EQ(dynamic_cast<CSingleFaxEntry&>(*single).m_serverId, "job-1");
-
-    reply.m_faxId = 1000000003;
-    reply.m_status = 3;
-    doc.ApplyEntryUpdate(reply);
+    // Replies about each kind, one of them twice (the later one counts), and an unknown id.
+    EXPECT_EQ(doc.SentFaxes().ApplyJobStates({{1000000001, 4},
+                                              {2000000001, 6},
+                                              {1000000004, 2},
+                                              {1000000005, 3},
+                                              {1000000001, 2},
+                                              {42, 2}}),
+              3);
+    EXPECT_EQ(dynamic_cast<CSingleFaxEntry&>(*ReadJob("single.fax")).m_status, 2);
     auto listBack = ReadJob("list.fax");
-    EXPECT_EQ(dynamic_cast<CGroupFaxEntry&>(*listBack).m_recipients[1].m_status, 3);
-    EXPECT_EQ(dynamic_cast<CGroupFaxEntry&>(*listBack).m_recipients[0].m_status, -1);
-
-    reply.m_faxId = 1000000004;
-    reply.m_status = 4;
-    doc.ApplyEntryUpdate(reply);
-    auto persBack = ReadJob("pers.FAX"); // rewritten under its own name
-    EXPECT_EQ(platform::ListMatching(root / "data/SentFaxes", "pers.fax").size(), 1u);
-    EXPECT_EQ(dynamic_cast<CPersonalFaxEntry&>(*persBack).m_status, 0);
-    EXPECT_EQ(dynamic_cast<CPersonalFaxEntry&>(*persBack).m_recipients[0].m_status, 4);
-
-    // Lists by list id: a status below 1 merges recipients, 1 or more stamps them all.
-    CGroupFaxEntry listReply("r");
-    listReply.m_listId = 2000000001;
-    listReply.m_status = 0;
-    listReply.m_recipients.resize(1);
-    listReply.m_recipients[0].m_faxId = 1000000002;
-    listReply.m_recipients[0].m_status = 2;
-    doc.ApplyEntryUpdate(listReply);
-    listBack = ReadJob("list.fax");
-    EXPECT_EQ(dynamic_cast<CGroupFaxEntry&>(*listBack).m_status, 0);
-    EXPECT_EQ(dynamic_cast<CGroupFaxEntry&>(*listBack).m_recipients[0].m_status, 2);
-    listReply.m_status = 6;
-    doc.ApplyEntryUpdate(listReply);
-    listBack = ReadJob("list.fax");
     EXPECT_EQ(dynamic_cast<CGroupFaxEntry&>(*listBack).m_status, 6);
     EXPECT_EQ(dynamic_cast<CGroupFaxEntry&>(*listBack).m_recipients[1].m_status, 6);
-
-    EXPECT_EQ(std::count(view.hints.begin(), view.hints.end(), kHintSentFaxes), 5);
+    auto persBack = ReadJob("pers.FAX"); // rewritten under its own name
+    EXPECT_EQ(platform::ListMatching(root / "data/SentFaxes", "pers.fax").size(), 1u);
+    EXPECT_EQ(dynamic_cast<CPersonalFaxEntry&>(*persBack).m_status, 3); // all final, one failed
+    EXPECT_EQ(events.seen, (std::vector<std::string>{"reset ", "changed single.fax",
+                                                     "changed list.fax", "changed pers.fax"}));
     EXPECT_TRUE(prompt.fileErrors.empty());
 }
 
-TEST_F(VelquinDocTest, AddSentJobAndDeleteSentRecord) {
+TEST_F(VelquinDocTest, AddedAndRemovedEntriesAreToldByTheirKeys) {
     CVelquinDoc doc(prompt, frame);
-    RecordingView view;
-    doc.AddObserver(&view);
-    PutSingle("new", 5, 7);
-    doc.AddSentJob(Sent("new.fax"));
+    SentEvents events(doc.SentFaxes());
+    PutSingle("New", 5, 7);
+    doc.SentFaxes().AddJobFile(Sent("New.fax"));
     ASSERT_EQ(doc.SentRecords().size(), 1u);
-    EXPECT_EQ(view.hints, std::vector<int>{kHintSentFaxes});
-    doc.DeleteSentRecord(doc.SentRecords()[0].get());
+    EXPECT_EQ(doc.SentFaxes().Find("new.fax"), doc.SentRecords()[0].get());
+    doc.SentFaxes().Remove(doc.SentRecords()[0].get());
     EXPECT_TRUE(doc.SentRecords().empty());
-    EXPECT_FALSE(platform::PathExists(Sent("new.fax")));
-    EXPECT_FALSE(platform::PathExists(Sent("new.tif")));
+    EXPECT_FALSE(platform::PathExists(Sent("New.fax")));
+    EXPECT_FALSE(platform::PathExists(Sent("New.tif")));
+    EXPECT_EQ(events.seen, (std::vector<std::string>{"added new.fax", "removed new.fax"}));
+    // A subscription ends with its handle.
+    events.subscription.Reset();
+    doc.SentFaxes().Load();
+    EXPECT_EQ(events.seen.size(), 2u);
 }
 
-TEST_F(VelquinDocTest, SaveSentJobsWritesChangesUnderTheExistingName) {
+TEST_F(VelquinDocTest, ClosingWritesOnlyTheJobFilesOfEntriesChangedInPlace) {
     PutSingle("a", 1, 1);
     PutSingle("b", 2, 2);
     ASSERT_EQ(platform::MoveFile(Sent("b.fax"), Sent("b.FAX")), 0);
     CVelquinDoc doc(prompt, frame);
-    doc.LoadSentFaxes();
+    doc.SentFaxes().Load();
     ASSERT_EQ(doc.SentRecords().size(), 2u);
+    // A job file that changed on disk meanwhile is not written over by an untouched entry.
+    WriteFile(Sent("a.fax"), "changed elsewhere");
     AttachOf(*doc.SentRecords()[1])->m_unread = 0; // the user opened it
-    doc.SaveSentJobs();
+    doc.SentFaxes().Touched(*doc.SentRecords()[1]);
+    doc.OnCloseDocument();
     EXPECT_EQ(platform::ListMatching(root / "data/SentFaxes", "*.fax").size(), 2u);
     EXPECT_EQ(AttachOf(*ReadJob("b.FAX"))->m_unread, 0);
-    EXPECT_EQ(AttachOf(*ReadJob("a.fax"))->m_unread, 1);
+    EXPECT_EQ(testing_support::ReadFileOrDie(Sent("a.fax")), "changed elsewhere");
     EXPECT_TRUE(prompt.fileErrors.empty());
 }
 
@@ -243,7 +238,7 @@ TEST_F(VelquinDocTest, ForwardToNewFaxTitlesAndNeverOverwrites) {
     WriteFile(root / "fax/fwd.tif", "waiting");
     WriteFile(root / "fax/fwd.tag", "Ждёт отправки");
     CVelquinDoc doc(prompt, frame);
-    doc.LoadSentFaxes();
+    doc.SentFaxes().Load();
     auto& single = dynamic_cast<CSingleFaxEntry&>(*doc.SentRecords()[0]);
     doc.ForwardToNewFax("Счёт", single.m_path, &single);
     doc.ForwardToNewFax("", single.m_path, &single);
@@ -297,7 +292,7 @@ TEST_F(VelquinDocTest, SentEntryWithAnotherKindOfCopySurvivesRestarts) {
     }
     for (int start = 0; start < 2; ++start) {
         CVelquinDoc doc(prompt, frame);
-        doc.LoadSentFaxes();
+        doc.SentFaxes().Load();
         doc.OnCloseDocument();
         ASSERT_EQ(doc.SentRecords().size(), 1u);
         EXPECT_EQ(doc.SentRecords()[0]->m_title, "title report5F3A");
@@ -343,13 +338,13 @@ TEST_F(VelquinDocTest, DeleteAndViewStayInsideTheStore) {
     ASSERT_EQ(::chmod((root / "prog/opener").c_str(), 0755), 0);
     ::setenv("VELQUIN_OPENER", (root / "prog/opener").c_str(), 1);
     CVelquinDoc doc(prompt, frame);
-    doc.LoadSentFaxes();
+    doc.SentFaxes().Load();
     ASSERT_EQ(doc.SentRecords().size(), 3u);
     EXPECT_TRUE(doc.ShowSentFile(*AttachOf(*doc.SentRecords()[1])));
     ::unsetenv("VELQUIN_OPENER");
 
     while (!doc.SentRecords().empty()) {
-        ASSERT_TRUE(doc.DeleteSentRecord(doc.SentRecords()[0].get()));
+        ASSERT_TRUE(doc.SentFaxes().Remove(doc.SentRecords()[0].get()));
     }
     EXPECT_TRUE(platform::ListDir(Sent("")).empty());
     EXPECT_EQ(ReadFileOrDie(root / "precious.tif"), "mine");
@@ -432,8 +427,8 @@ TEST_F(VelquinDocTest, FifthViewLoadsEverythingAndBooksArrive) {
     EXPECT_TRUE(view.hints.empty());
     doc.SetViewReady();
     doc.WaitForBookLoader();
-    EXPECT_EQ(view.hints, (std::vector<int>{kHintPrintedDocs, kHintSentFaxes, kHintSavedDocs,
-                                            kHintReceivedFaxes, kHintShowBookEntries}));
+    EXPECT_EQ(view.hints, (std::vector<int>{kHintPrintedDocs, kHintSavedDocs, kHintReceivedFaxes,
+                                            kHintShowBookEntries}));
     EXPECT_EQ(doc.SentRecords().size(), 1u);
     EXPECT_EQ(doc.PrintedDocuments().size(), 1u);
     EXPECT_EQ(frame.AddressBooksLoadedCount(), 1);
@@ -686,9 +681,11 @@ TEST_F(VelquinDocTest, StatusWorkersQueryThenApplyInOrder) {
         }
         return std::make_shared<std::int32_t>(id * 10);
     };
-    steps.apply = [&](CVelquinDoc&, CVelquinDoc::StatusReply reply) {
+    steps.apply = [&](CVelquinDoc&, std::vector<CVelquinDoc::StatusReply> replies) {
         std::lock_guard<std::mutex> lock(m);
-        applied.push_back(*static_cast<std::int32_t*>(reply.get()));
+        for (const auto& reply : replies) {
+            applied.push_back(*static_cast<std::int32_t*>(reply.get()));
+        }
         cv.notify_all();
     };
     CVelquinDoc doc(prompt, frame, steps);

@@ -1,0 +1,337 @@
+#include "store/SentFaxes.h"
+
+#include "app/Archive.h"
+#include "app/Settings.h"
+#include "platform/Encoding.h"
+#include "platform/Files.h"
+#include "resources/Strings.h"
+#include "service/JobState.h"
+#include "store/Trace.h"
+#include "store/VelquinDoc.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr std::int64_t kSecondsPerDay = 86400;
+constexpr unsigned kIdsNotDeleted = 9401;
+
+bool IsFinal(std::int32_t state) {
+    return state == kJobStateDelivered || state == kJobStateNotDelivered ||
+           state == kJobStateNoFunds;
+}
+
+// The loader keeps a job file only beside its image ("stem.tif" or the first page file
+// "stem_0001.tif"); a record whose image was removed meanwhile gets no new job file, which
+// would only be an orphan.
+bool ImageStillThere(const CFaxEntryBase& record, const std::string& sentDir) {
+    const CAttach* attach = AttachOf(record);
+    if (attach == nullptr || attach->m_path.empty()) {
+        return false;
+    }
+    const std::string stem = platform::Stem(attach->m_path);
+    // A document sent as it was keeps its own extension (a PDF, an image).
+    const std::string copy = platform::BaseName(attach->m_path);
+    const bool ownCopy = !platform::EqualsNoCase(platform::Extension(copy), ".fax") &&
+                         platform::FindNoCase(platform::JoinPath(sentDir, copy)).has_value();
+    return ownCopy ||
+           platform::FindNoCase(platform::JoinPath(sentDir, stem + ".tif")).has_value() ||
+           platform::FindNoCase(platform::JoinPath(sentDir, stem + "_0001.tif")).has_value();
+}
+
+} // namespace
+
+std::int32_t PersonalListState(const CPersonalFaxEntry& mailing) {
+    const auto& rs = mailing.m_recipients;
+    if (rs.empty()) {
+        return mailing.m_status;
+    }
+    auto all = [&](auto pred) { return std::all_of(rs.begin(), rs.end(), pred); };
+    auto any = [&](std::int32_t state) {
+        return std::any_of(rs.begin(), rs.end(),
+                           [state](const CFaxEntry& r) { return r.m_status == state; });
+    };
+    if (all([](const CFaxEntry& r) { return r.m_status == kJobStateDelivered; })) {
+        return kJobStateDelivered;
+    }
+    if (any(kJobStateNoFunds)) {
+        return kJobStateNoFunds;
+    }
+    if (all([](const CFaxEntry& r) { return IsFinal(r.m_status); })) {
+        return kJobStateNotDelivered;
+    }
+    if (any(kJobStateQueued)) {
+        return kJobStateQueued;
+    }
+    return mailing.m_status;
+}
+
+std::string SentKey(const CFaxEntryBase& entry) {
+    const CAttach* attach = AttachOf(entry);
+    if (attach == nullptr || attach->m_path.empty()) {
+        return {};
+    }
+    return platform::AsciiLower(platform::Stem(attach->m_path)) + ".fax";
+}
+
+CFaxEntryBase* CSentFaxes::Find(const std::string& key) const {
+    auto it = m_byKey.find(key);
+    return it != m_byKey.end() ? it->second : nullptr;
+}
+
+void CSentFaxes::Publish(CSentChange::Kind kind, const CFaxEntryBase* entry, std::string key) {
+    CSentChange change;
+    change.kind = kind;
+    change.entry =
+        kind == CSentChange::Kind::Added || kind == CSentChange::Kind::Changed ? entry : nullptr;
+    change.key = entry != nullptr ? SentKey(*entry) : std::move(key);
+    m_changes.Publish(change);
+}
+
+void CSentFaxes::IndexEntries() {
+    m_byKey.clear();
+    m_byKey.reserve(m_entries.size());
+    for (auto& e : m_entries) {
+        m_byKey.emplace(SentKey(*e), e.get());
+    }
+}
+
+// --- loading ----------------------------------------------------------------------------
+
+void CSentFaxes::Load() {
+    StoreTrace("LoadSentFaxes Start");
+    m_entries.clear();
+    m_touched.clear();
+    const std::string dir = CVelquinDoc::SentDir();
+    const CSettings& s = Settings();
+    if (s.DeleteSentAfterDays) {
+        platform::CDirIndex before(dir);
+        const std::int64_t age = std::max<std::int64_t>(0, s.SentDeleteDays) * kSecondsPerDay;
+        const std::int64_t now = CurrentTime();
+        for (const platform::DirEntry* image : platform::MatchingFiles(before, "*.tif")) {
+            if (image->created + age > now) {
+                continue;
+            }
+            platform::DeleteFile(platform::JoinPath(dir, image->name));
+            for (const char* ext : {".fbl", ".fax"}) {
+                if (const platform::DirEntry* c = before.Find(platform::Stem(image->name) + ext)) {
+                    platform::DeleteFile(platform::JoinPath(dir, c->name));
+                }
+            }
+        }
+    }
+
+    platform::CDirIndex index(dir);
+    for (const platform::DirEntry* job : platform::MatchingFiles(index, "*.fax")) {
+        const std::string stem = platform::Stem(job->name);
+        const std::string path = platform::JoinPath(dir, job->name);
+        if (index.Find(stem + ".tif") != nullptr || index.Find(stem + "_0001.tif") != nullptr) {
+            ReadJobFile(path);
+        } else if (!ReadJobWithOwnCopy(dir, index, *job)) {
+            platform::DeleteFile(path);
+        }
+    }
+    std::stable_sort(m_entries.begin(), m_entries.end(),
+                     [](const auto& a, const auto& b) { return a->m_time < b->m_time; });
+    IndexEntries();
+    StoreTrace("LoadSentFaxes End");
+    Publish(CSentChange::Kind::Reset, nullptr);
+}
+
+bool CSentFaxes::ReadJobWithOwnCopy(const std::string& dir, const platform::CDirIndex& index,
+                                    const platform::DirEntry& job) {
+    // A document sent as it was (a PDF, an image) has its copy under the job's stem with its
+    // own extension; the job file names it. A file elsewhere, or the job file itself, is no
+    // copy of the entry.
+    std::string bytes;
+    if (platform::ReadFile(platform::JoinPath(dir, job.name), bytes) != 0) {
+        return false;
+    }
+    std::unique_ptr<CFaxEntryBase> record;
+    try {
+        record = LoadSentRecord(bytes);
+    } catch (const std::exception&) {
+        return false; // a damaged job file without its image is an orphan like any other
+    }
+    const CAttach* attach = record ? AttachOf(*record) : nullptr;
+    if (attach == nullptr) {
+        return false;
+    }
+    const std::string copy = platform::BaseName(attach->m_path);
+    const platform::DirEntry* found = index.Find(copy);
+    if (found == nullptr || found->isDir || platform::EqualsNoCase(found->name, job.name) ||
+        !platform::EqualsNoCase(platform::Stem(copy), platform::Stem(job.name))) {
+        return false;
+    }
+    m_entries.push_back(std::move(record));
+    return true;
+}
+
+bool CSentFaxes::ReadJobFile(const std::string& path) {
+    StoreTrace("ReadSentFaxDoc Start");
+    bool ok = true;
+    try {
+        std::string bytes = ReadArchiveFile(path);
+        if (auto record = LoadSentRecord(bytes)) {
+            m_entries.push_back(std::move(record));
+        }
+    } catch (const std::exception& e) {
+        // The half-read record went with the exception; the file stays on disk.
+        m_prompt.FileError(DescribeFileError(e, path));
+        ok = false;
+    }
+    StoreTrace("ReadSentFaxDoc End");
+    return ok;
+}
+
+bool CSentFaxes::AddJobFile(const std::string& path) {
+    if (path.empty()) {
+        return true;
+    }
+    const std::size_t before = m_entries.size();
+    if (!ReadJobFile(path)) {
+        return false;
+    }
+    if (m_entries.size() > before) {
+        CFaxEntryBase* added = m_entries.back().get();
+        m_byKey[SentKey(*added)] = added;
+        Publish(CSentChange::Kind::Added, added);
+    }
+    return true;
+}
+
+void CSentFaxes::Add(std::unique_ptr<CFaxEntryBase> entry) {
+    if (!entry) {
+        return;
+    }
+    m_entries.push_back(std::move(entry));
+    CFaxEntryBase* added = m_entries.back().get();
+    m_byKey[SentKey(*added)] = added;
+    Publish(CSentChange::Kind::Added, added);
+}
+
+// --- changes ----------------------------------------------------------------------------
+
+bool CSentFaxes::Remove(const CFaxEntryBase* entry) {
+    auto it = std::find_if(m_entries.begin(), m_entries.end(),
+                           [&](const auto& p) { return p.get() == entry; });
+    if (it == m_entries.end()) {
+        return false;
+    }
+    if (CAttach* attach = AttachOf(**it); attach != nullptr && !attach->m_path.empty()) {
+        // The files are looked for in the store only: a job file may name any path.
+        std::string failed;
+        if (int err = attach->DeleteFiles(CVelquinDoc::SentDir(), &failed)) {
+            const std::string why = DescribeFileError(CFileException(err, failed, failed), failed);
+            m_prompt.FileError(FormatString(LoadString(kIdsNotDeleted), why));
+            return false;
+        }
+    }
+    const std::string key = SentKey(**it);
+    m_byKey.erase(key);
+    m_touched.erase(key);
+    m_entries.erase(it);
+    Publish(CSentChange::Kind::Removed, nullptr, key);
+    return true;
+}
+
+int CSentFaxes::ApplyJobStates(const JobStates& states) {
+    if (states.empty()) {
+        return 0;
+    }
+    std::unordered_map<std::int32_t, std::int32_t> stateOf;
+    for (const auto& [id, state] : states) {
+        stateOf[id] = state; // a later reply about the same job wins
+    }
+    std::vector<CFaxEntryBase*> changed;
+    for (auto& entry : m_entries) {
+        bool hit = false;
+        if (auto* single = dynamic_cast<CSingleFaxEntry*>(entry.get())) {
+            if (auto s = stateOf.find(single->m_faxId); s != stateOf.end()) {
+                single->m_status = s->second;
+                hit = true;
+            }
+        } else if (auto* list = dynamic_cast<CGroupFaxEntry*>(entry.get())) {
+            if (auto s = stateOf.find(list->m_listId); s != stateOf.end()) {
+                list->m_status = s->second;
+                if (s->second >= 1) {
+                    for (CFaxEntry& r : list->m_recipients) {
+                        r.m_status = s->second;
+                    }
+                }
+                hit = true;
+            }
+        } else if (auto* personal = dynamic_cast<CPersonalFaxEntry*>(entry.get())) {
+            // A reply gives its state to the first recipient with that fax id.
+            std::unordered_set<std::int32_t> used;
+            for (CFaxEntry& r : personal->m_recipients) {
+                auto s = stateOf.find(r.m_faxId);
+                if (s != stateOf.end() && used.insert(r.m_faxId).second) {
+                    r.m_status = s->second;
+                    hit = true;
+                }
+            }
+            if (hit) {
+                personal->m_status = PersonalListState(*personal);
+            }
+        }
+        if (hit) {
+            changed.push_back(entry.get());
+        }
+    }
+    const std::string sentDir = CVelquinDoc::SentDir();
+    for (CFaxEntryBase* entry : changed) {
+        if (ImageStillThere(*entry, sentDir)) {
+            SaveJobFile(*entry, sentDir);
+        }
+        m_touched.erase(SentKey(*entry));
+        Publish(CSentChange::Kind::Changed, entry);
+    }
+    return static_cast<int>(changed.size());
+}
+
+void CSentFaxes::Touched(const CFaxEntryBase& entry) {
+    m_touched.insert(SentKey(entry));
+    Publish(CSentChange::Kind::Changed, &entry);
+}
+
+void CSentFaxes::SaveTouched() {
+    if (m_touched.empty()) {
+        return;
+    }
+    const std::string dir = CVelquinDoc::SentDir();
+    platform::CDirIndex listing(dir);
+    // In list order; one that could not be written (reported) stays to be written later.
+    std::unordered_set<std::string> failed;
+    for (auto& entry : m_entries) {
+        const std::string key = SentKey(*entry);
+        if (m_touched.count(key) != 0 && !SaveJobFile(*entry, dir, &listing)) {
+            failed.insert(key);
+        }
+    }
+    m_touched = std::move(failed);
+}
+
+bool CSentFaxes::SaveJobFile(CFaxEntryBase& entry, const std::string& directory,
+                             const platform::CDirIndex* listing) {
+    const CAttach* attach = AttachOf(entry);
+    if (attach == nullptr || attach->m_path.empty()) {
+        return false;
+    }
+    // An existing job file keeps its name (".FAX" from a send dialog is not doubled).
+    std::string name = platform::Stem(attach->m_path) + ".fax";
+    std::string path;
+    if (listing != nullptr) {
+        const platform::DirEntry* e = listing->Find(name);
+        path = platform::JoinPath(directory, e != nullptr ? e->name : name);
+    } else {
+        path = platform::CompanionPath(platform::JoinPath(directory, name), ".fax");
+    }
+    try {
+        WriteArchiveFile(path, StoreRecord(entry));
+        return true;
+    } catch (const std::exception& e) {
+        m_prompt.FileError(DescribeFileError(e, path));
+        return false;
+    }
+}

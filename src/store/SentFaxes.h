@@ -1,0 +1,104 @@
+#pragma once
+// The sent faxes: the one owner of the sent records and their job files in SentFaxes. It
+// loads, holds, changes and saves them, and announces every change as a typed event carrying
+// the record's stable key. Everything here runs on the GUI thread.
+#include "app/Events.h"
+#include "app/Ports.h"
+#include "store/FaxRecords.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+namespace platform {
+class CDirIndex;
+struct DirEntry;
+} // namespace platform
+
+using SentList = std::vector<std::unique_ptr<CFaxEntryBase>>;
+
+// An entry's key: the name of its job file in SentFaxes, lower case ("fax0001.fax"). It stays
+// the same across reloads and is what crosses threads; "" for a record without an image.
+std::string SentKey(const CFaxEntryBase& entry);
+
+struct CSentChange {
+    enum class Kind {
+        Reset,   // the whole list was loaded again: rebuild from Entries()
+        Added,   // a new entry, the newest
+        Changed, // the entry's state or marks changed
+        Removed, // the entry and its files are gone
+    };
+    Kind kind = Kind::Reset;
+    std::string key;
+    // The entry itself for Added and Changed, valid during the call; null otherwise.
+    const CFaxEntryBase* entry = nullptr;
+};
+
+// The state a personalised list takes from its recipients' states: 2 when every recipient is
+// 2; else 6 when any is 6; else 3 when every recipient has a final state (2, 3 or 6); else 4
+// when any is 4; else the list's own state stays (also for a list without recipients).
+std::int32_t PersonalListState(const CPersonalFaxEntry& mailing);
+
+// One status reply: a job id and the state the service gave it.
+using JobStates = std::vector<std::pair<std::int32_t, std::int32_t>>;
+
+class CSentFaxes {
+public:
+    using CSubscription = CEventChannel<CSentChange>::CSubscription;
+
+    explicit CSentFaxes(IPrompt& prompt) : m_prompt(prompt) {}
+    CSentFaxes(const CSentFaxes&) = delete;
+    CSentFaxes& operator=(const CSentFaxes&) = delete;
+
+    [[nodiscard]] CSubscription Subscribe(std::function<void(const CSentChange&)> handler) {
+        return m_changes.Subscribe(std::move(handler));
+    }
+
+    // The entries, oldest first. Changes go through the functions below, which announce them.
+    SentList& Entries() { return m_entries; }
+    const SentList& Entries() const { return m_entries; }
+    CFaxEntryBase* Find(const std::string& key) const;
+
+    // Reads every job file of SentFaxes (after removing faxes older than the settings keep
+    // them); announces Reset. A damaged job file is reported and skipped.
+    void Load();
+    // Reads one job file and adds its entry; announces Added. False when it was damaged.
+    bool AddJobFile(const std::string& path);
+    // Adds an entry whose job file is already written; announces Added.
+    void Add(std::unique_ptr<CFaxEntryBase> entry);
+    // Removes the entry's files (found by their names in SentFaxes) and then the entry;
+    // announces Removed. A file that cannot be deleted is reported, the entry stays: false.
+    bool Remove(const CFaxEntryBase* entry);
+    // Gives each job id its state: a single fax with that fax id, a list with that list id
+    // (and, for states of 1 and above, its recipients), or the first recipient of a
+    // personalised list with that fax id (the list then derives its own state). Each entry
+    // changed has its job file written once (unless its image is gone from SentFaxes, so no
+    // orphan job file is made) and is announced once. Returns the number of entries changed.
+    int ApplyJobStates(const JobStates& states);
+    // The entry was changed in place (e.g. read): announced, and saved at the latest on Save.
+    void Touched(const CFaxEntryBase& entry);
+    // Writes the job files of entries touched since they were last written.
+    void SaveTouched();
+
+    // Writes the entry's job file beside its image in `directory` (atomically); the name of
+    // an existing job file is kept. Reports a failure: false.
+    bool SaveJobFile(CFaxEntryBase& entry, const std::string& directory,
+                     const platform::CDirIndex* listing = nullptr);
+
+private:
+    bool ReadJobFile(const std::string& path);
+    bool ReadJobWithOwnCopy(const std::string& dir, const platform::CDirIndex& index,
+                            const platform::DirEntry& job);
+    void Publish(CSentChange::Kind kind, const CFaxEntryBase* entry, std::string key = {});
+    void IndexEntries();
+
+    IPrompt& m_prompt;
+    SentList m_entries;
+    std::unordered_map<std::string, CFaxEntryBase*> m_byKey;
+    std::unordered_set<std::string> m_touched;
+    CEventChannel<CSentChange> m_changes;
+};
