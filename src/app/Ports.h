@@ -87,7 +87,6 @@ constexpr int kHintPrintedDocs = 1029;
 constexpr int kHintSavedDocs = 1030;
 constexpr int kHintReceivedFaxes = 1031;
 constexpr int kHintShowBookEntries = 1034;
-constexpr int kHintSentFaxes = 1035;
 constexpr int kHintClearBookEntries = 1036;
 constexpr int kHintBooksChanged = 7778;
 
