@@ -145,6 +145,7 @@ bool LoadSettings(IPrompt& prompt) {
         }
     }
     LoadOneFlag(key, "AutoShowOnPrint", s.AutoShowOnPrint);
+    LoadOneFlag(key, "NotifyOnSync", s.NotifyOnSync);
     LoadText(key, "DefaultAreaCode", kTextBuffer, s.DefaultAreaCode);
     LoadText(key, "LastAreaCode", kTextBuffer, s.LastAreaCode);
     LoadText(key, "LastCountryCode", kTextBuffer, s.LastCountryCode);
@@ -261,6 +262,7 @@ int SaveSettings() {
     flag("UseOwnViewer", s.UseOwnViewer);
     flag("UseSMAPI", s.UseSMAPI);
     flag("AutoShowOnPrint", s.AutoShowOnPrint);
+    flag("NotifyOnSync", s.NotifyOnSync);
     flag("ConfirmDeleteItem", s.ConfirmDeleteItem);
     flag("ClearNewFaxSection", s.ClearNewFaxSection);
     flag("DeleteSentAfterDays", s.DeleteSentAfterDays);

@@ -14,6 +14,8 @@ struct CSettings {
     bool UseOwnViewer = false;
     bool UseSMAPI = true;
     bool AutoShowOnPrint = true;
+    // A desktop notification when a synchronisation finds faxes delivered or not delivered.
+    bool NotifyOnSync = true;
     std::string DefaultAreaCode = "8812";
     std::string LastAreaCode = "812";
     std::string LastCountryCode = "7";

@@ -43,8 +43,9 @@ TEST_F(VelquinToolSetupTest, SetupThenSettingsPrintsDefaultsAndClampedValues) {
     EXPECT_EQ(Row(out, "UseSMAPI"), "1");
     EXPECT_EQ(Row(out, "ApiHost"), "127.0.0.1:8081");
     EXPECT_EQ(Row(out, "WebHost"), kDefaultWebHost);
+    EXPECT_EQ(Row(out, "NotifyOnSync"), "1");
     EXPECT_EQ(std::count(out.begin(), out.end(), '\n'),
-              48); // 45 table rows, ApiHost, WebHost, the added "\n"
+              49); // 46 table rows, ApiHost, WebHost, the added "\n"
 
     // Values written by hand outside their ranges are clamped on load.
     {

@@ -40,6 +40,7 @@ int Run(const ToolArgs& args) {
     Line("UseOwnViewer", s.UseOwnViewer);
     Line("UseSMAPI", s.UseSMAPI);
     Line("AutoShowOnPrint", s.AutoShowOnPrint);
+    Line("NotifyOnSync", s.NotifyOnSync);
     Line("DefaultAreaCode", s.DefaultAreaCode);
     Line("LastAreaCode", s.LastAreaCode);
     Line("LastCountryCode", s.LastCountryCode);

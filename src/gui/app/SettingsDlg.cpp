@@ -38,6 +38,7 @@ CSettingsDlg::CSettingsDlg(QWidget* parent, IPrompt* prompt) : QDialog(parent), 
     setWindowTitle(QStringLiteral("Настройки программы TW Velquin"));
     const CSettings& s = Settings();
     m_values.AutoShowOnPrint = s.AutoShowOnPrint;
+    m_values.NotifyOnSync = s.NotifyOnSync;
     m_values.UseOwnViewer = s.UseOwnViewer;
     m_values.ConfirmDeleteItem = s.ConfirmDeleteItem;
     m_values.ClearNewFaxSection = s.ClearNewFaxSection;
@@ -81,6 +82,9 @@ CSettingsDlg::CSettingsDlg(QWidget* parent, IPrompt* prompt) : QDialog(parent), 
     m_deleteReceived = new QCheckBox(QStringLiteral("Удалять принятые факсы через "));
     m_deleteReceived->setObjectName(QStringLiteral("check1020"));
     m_receivedDays = DaysField(listBox, "edit1005");
+    m_notify = new QCheckBox(
+        QStringLiteral("Сообщать на рабочем столе, какие факсы доставлены или не доставлены"));
+    m_notify->setObjectName(QStringLiteral("checkNotify"));
     auto* grid = new QGridLayout(listBox);
     grid->addWidget(m_confirmDelete, 0, 0, 1, 3);
     grid->addWidget(m_clearNew, 1, 0, 1, 3);
@@ -90,6 +94,7 @@ CSettingsDlg::CSettingsDlg(QWidget* parent, IPrompt* prompt) : QDialog(parent), 
     grid->addWidget(m_deleteReceived, 3, 0);
     grid->addWidget(m_receivedDays, 3, 1);
     grid->addWidget(new QLabel(QStringLiteral("дней")), 3, 2);
+    grid->addWidget(m_notify, 4, 0, 1, 3);
     grid->setColumnStretch(3, 1);
 
     auto* prefixBox =
@@ -126,6 +131,7 @@ CSettingsDlg::CSettingsDlg(QWidget* parent, IPrompt* prompt) : QDialog(parent), 
     setMinimumWidth(560);
 
     m_autoShow->setChecked(m_values.AutoShowOnPrint);
+    m_notify->setChecked(m_values.NotifyOnSync);
     (m_values.UseOwnViewer ? m_ownViewer : m_standardViewer)->setChecked(true);
     m_confirmDelete->setChecked(m_values.ConfirmDeleteItem);
     m_clearNew->setChecked(m_values.ClearNewFaxSection);
@@ -173,6 +179,7 @@ void CSettingsDlg::accept() {
         return;
     }
     m_values.AutoShowOnPrint = m_autoShow->isChecked();
+    m_values.NotifyOnSync = m_notify->isChecked();
     m_values.UseOwnViewer = m_ownViewer->isChecked();
     m_values.ConfirmDeleteItem = m_confirmDelete->isChecked();
     m_values.ClearNewFaxSection = m_clearNew->isChecked();
@@ -184,6 +191,7 @@ void CSettingsDlg::accept() {
 
     CSettings& s = Settings();
     s.AutoShowOnPrint = m_values.AutoShowOnPrint;
+    s.NotifyOnSync = m_values.NotifyOnSync;
     s.UseOwnViewer = m_values.UseOwnViewer;
     s.ConfirmDeleteItem = m_values.ConfirmDeleteItem;
     s.ClearNewFaxSection = m_values.ClearNewFaxSection;

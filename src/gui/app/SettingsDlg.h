@@ -20,6 +20,7 @@ public:
     // The values the dialog works on.
     struct Values {
         bool AutoShowOnPrint = false;
+        bool NotifyOnSync = true;
         bool UseOwnViewer = false;
         bool ConfirmDeleteItem = false;
         bool ClearNewFaxSection = false;
@@ -50,6 +51,7 @@ private:
     Values m_values;
     IPrompt* m_prompt = nullptr;
     QCheckBox* m_autoShow;
+    QCheckBox* m_notify;
     QRadioButton* m_standardViewer;
     QRadioButton* m_ownViewer;
     QCheckBox* m_confirmDelete;

@@ -9,6 +9,7 @@
 #include "gui/app/AboutDlg.h"
 #include "gui/app/QtPrompt.h"
 #include "gui/app/SettingsDlg.h"
+#include "gui/app/SyncNotifier.h"
 #include "gui/filters/FilterDlg.h"
 #include "gui/shell/Commands.h"
 #include "gui/shell/DocListViews.h"
@@ -348,6 +349,7 @@ void CMainFrame::CreateTray() {
 void CMainFrame::AttachDocument(CVelquinDoc& doc) {
     m_doc = &doc;
     m_sync = std::make_unique<CStatusSync>(doc);
+    new CSyncNotifier(doc, m_tray, this); // the window owns it
     m_newFaxView = new CNewFaxView(doc, m_fakeView);
     m_newFaxView->SetSendHandler(
         [this](int command, CFaxDocument& d) { m_sendHandler(command, d); });

@@ -1,0 +1,105 @@
+#include "gui/app/SyncNotifier.h"
+
+#include "app/Settings.h"
+#include "resources/Strings.h"
+#include "service/JobState.h"
+#include "store/FaxListModel.h"
+#include "store/VelquinDoc.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QSystemTrayIcon>
+#include <QVariantMap>
+
+namespace {
+
+constexpr unsigned kIdsSyncSummary = 9420;
+constexpr unsigned kIdsProductName = 167;
+
+bool IsFailure(std::int32_t state) {
+    return state == kJobStateNotDelivered || state == kJobStateNoFunds;
+}
+
+QString Q(std::string_view s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+} // namespace
+
+CSyncNotifier::CSyncNotifier(CVelquinDoc& doc, QSystemTrayIcon* tray, QObject* parent)
+    : QObject(parent), m_doc(doc), m_tray(tray) {
+    m_quiet.setSingleShot(true);
+    m_quiet.setInterval(kQuietMs);
+    connect(&m_quiet, &QTimer::timeout, this, &CSyncNotifier::RoundEnded);
+    m_subscription =
+        doc.SentFaxes().Subscribe([this](const CSentChange& change) { OnChange(change); });
+}
+
+void CSyncNotifier::OnChange(const CSentChange& change) {
+    switch (change.kind) {
+    case CSentChange::Kind::Reset:
+        m_states.clear();
+        for (const auto& e : m_doc.SentRecords()) {
+            m_states[SentKey(*e)] = EntryState(*e);
+        }
+        return;
+    case CSentChange::Kind::Added:
+        m_states[change.key] = change.entry != nullptr ? EntryState(*change.entry) : -1;
+        return;
+    case CSentChange::Kind::Removed:
+        m_states.erase(change.key);
+        return;
+    case CSentChange::Kind::Changed:
+        break;
+    }
+    if (change.entry == nullptr) {
+        return;
+    }
+    const std::int32_t now = EntryState(*change.entry);
+    std::int32_t& before = m_states[change.key];
+    if (now != before) {
+        if (now == kJobStateDelivered) {
+            ++m_delivered;
+        } else if (IsFailure(now) && !IsFailure(before)) {
+            ++m_failed;
+        }
+        before = now;
+    }
+    if (m_delivered + m_failed > 0) {
+        m_quiet.start(); // the summary waits for the round's last replies
+    }
+}
+
+void CSyncNotifier::RoundEnded() {
+    if (m_doc.PendingQueries() > 0) {
+        m_quiet.start();
+        return;
+    }
+    const int delivered = std::exchange(m_delivered, 0);
+    const int failed = std::exchange(m_failed, 0);
+    if (Settings().NotifyOnSync && delivered + failed > 0) {
+        Show(Q(FormatString(LoadString(kIdsSyncSummary), std::to_string(delivered),
+                            std::to_string(failed))));
+    }
+}
+
+void CSyncNotifier::Show(const QString& text) {
+    const QString title = Q(LoadString(kIdsProductName));
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    const QString service = QStringLiteral("org.freedesktop.Notifications");
+    if (bus.isConnected() && bus.interface() != nullptr &&
+        bus.interface()->isServiceRegistered(service)) {
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            service, QStringLiteral("/org/freedesktop/Notifications"), service,
+            QStringLiteral("Notify"));
+        call << QStringLiteral("Velquin") << 0u << QStringLiteral("velquin") << title << text
+             << QStringList() << QVariantMap() << -1;
+        // Not waited for: a slow notification service must not hold up the window.
+        bus.call(call, QDBus::NoBlock);
+        return;
+    }
+    if (m_tray != nullptr && m_tray->isVisible()) {
+        m_tray->showMessage(title, text, QSystemTrayIcon::Information);
+    }
+}
