@@ -9,26 +9,10 @@ set -uo pipefail
 
 build=$(cd "$1" && pwd)
 tools="$build/tools/velquin-tool"
-skip() {
-    echo "SKIPPED: $*"
-    exit 77
-}
+# shellcheck source=../support/checks.sh
+. "$(dirname "$0")/../support/checks.sh"
 [ "$(id -u)" -eq 0 ] || skip "needs root to add test users"
-for p in cupsd lp lpstat lpadmin useradd userdel runuser setsid gs /usr/lib/cups/filter/pstops; do
-    command -v "$p" >/dev/null || skip "$p is not installed"
-done
-
-failures=0
-check() { # check DESCRIPTION COMMAND...
-    local what=$1
-    shift
-    if "$@"; then
-        echo "ok   - $what"
-    else
-        echo "FAIL - $what"
-        failures=$((failures + 1))
-    fi
-}
+need cupsd lp lpstat lpadmin useradd userdel runuser setsid gs /usr/lib/cups/filter/pstops
 
 T=$(mktemp -d /tmp/velquin-cups.XXXXXX)
 alice=vq-cups-alice
@@ -169,8 +153,7 @@ check "the queue is gone" bash -c '! lpstat -p Velquin-Fax >/dev/null 2>&1'
 check "the backend is gone" test ! -e "$T/lib/backend/velquin"
 
 if [ "$failures" -ne 0 ]; then
-    echo "--- $failures failed; cupsd's log:"
+    echo "--- cupsd's log:"
     grep -E '^[EW] |\[Job [0-9]+\] (ERROR|INFO)' "$T/log/error_log" | tail -40
-    exit 1
 fi
-echo "all passed"
+finish

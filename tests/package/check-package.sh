@@ -6,24 +6,9 @@
 #   check-package.sh BUILD_DIR
 set -uo pipefail
 build=$(cd "$1" && pwd)
-for p in cpack dpkg-deb readelf desktop-file-validate appstreamcli man; do
-    command -v "$p" >/dev/null || {
-        echo "SKIPPED: $p is not installed"
-        exit 77
-    }
-done
-
-failures=0
-check() { # check DESCRIPTION COMMAND...
-    local what=$1
-    shift
-    if "$@"; then
-        echo "ok   - $what"
-    else
-        echo "FAIL - $what"
-        failures=$((failures + 1))
-    fi
-}
+# shellcheck source=../support/checks.sh
+. "$(dirname "$0")/../support/checks.sh"
+need cpack dpkg-deb readelf desktop-file-validate appstreamcli man
 T=$(mktemp -d /tmp/velquin-package.XXXXXX)
 trap 'rm -rf "$T"' EXIT
 
@@ -81,8 +66,4 @@ sort "$build/install_manifest.txt" >"$T/manifest"
 check "install_manifest.txt lists every installed file: $(comm -23 "$T/installed" "$T/manifest" | tr '\n' ' ')" \
     cmp -s "$T/installed" "$T/manifest"
 
-if [ "$failures" -ne 0 ]; then
-    echo "--- $failures failed"
-    exit 1
-fi
-echo "all passed"
+finish
