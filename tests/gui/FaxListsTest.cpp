@@ -125,10 +125,13 @@ TEST(FaxListsTest, MoveUpAndDownStopAtTheEnds) {
     EXPECT_EQ(Column(view, 0), (QStringList{"three", "one", "two"}));
     ASSERT_EQ(view->SelectedDocuments().size(), 1u);
     EXPECT_EQ(view->SelectedDocuments().front()->m_title, "one");
-    frame.OnCommand(cmd::kMoveDown);
-    frame.OnCommand(cmd::kMoveDown); // already last
+    // From the keyboard: Ctrl+Down, and again at the end, where it stays.
+    QTest::keyClick(view, Qt::Key_Down, Qt::ControlModifier);
+    QTest::keyClick(view, Qt::Key_Down, Qt::ControlModifier);
     EXPECT_EQ(Column(view, 0), (QStringList{"three", "two", "one"}));
     EXPECT_EQ(view->currentItem(), view->topLevelItem(2));
+    QTest::keyClick(view, Qt::Key_Up, Qt::ControlModifier);
+    EXPECT_EQ(Column(view, 0), (QStringList{"three", "one", "two"}));
 }
 
 TEST(FaxListsTest, DeleteAsksWhenConfirmationIsOn) {
@@ -473,6 +476,12 @@ TEST(FaxListsTest, SentTreeRootStatesAndRecipientRows) {
     EXPECT_EQ(view->Root()->childCount(), 1);
     EXPECT_FALSE(platform::PathExists(f.SentDir() + "/s1.tif"));
     EXPECT_EQ(f.Doc().SentRecords().size(), 1u);
+    // The next entry is selected: Delete goes on deleting.
+    EXPECT_EQ(view->SelectedEntries().size(), 1u);
+    Settings().ConfirmDeleteItem = false;
+    QTest::keyClick(view, Qt::Key_Delete);
+    EXPECT_EQ(view->Root()->childCount(), 0);
+    EXPECT_TRUE(f.Doc().SentRecords().empty());
 }
 
 TEST(FaxListsTest, PersonalisedListShowsMessageInsteadOfAnImage) {
@@ -525,6 +534,7 @@ TEST(FaxListsTest, FilterHidesOldEntriesAndMarksTheCommand) {
     frame.OnCommand(cmd::kFilter);
     ASSERT_EQ(view->Root()->childCount(), 1);
     EXPECT_EQ(view->Root()->child(0)->text(0), QStringLiteral("Новый"));
+    EXPECT_EQ(view->Root()->text(0), QStringLiteral("All Faxes (фильтр скрывает факсов: 1)"));
     EXPECT_TRUE(frame.Action(cmd::kFilter)->isChecked());
     EXPECT_EQ(Settings().SentFilterType, 1);
     EXPECT_EQ(Settings().SentFilterData, 5);

@@ -259,6 +259,9 @@ void CMainFrame::CreateActions() {
     // A shortcut works only while its action is on a visible widget: the window holds it, so
     // F5 synchronises from every page, not only while the sent faxes' toolbar shows.
     addAction(m_actions[cmd::kSynchronise]);
+    // Moving a document in the list from the keyboard, as the toolbar's arrows do.
+    m_actions[cmd::kMoveUp]->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Up));
+    m_actions[cmd::kMoveDown]->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Down));
     m_actions[cmd::kExit]->setShortcut(QKeySequence::Quit);
     m_actions[cmd::kExit]->setMenuRole(QAction::QuitRole);
     m_actions[cmd::kSettings]->setMenuRole(QAction::PreferencesRole);

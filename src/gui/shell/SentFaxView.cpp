@@ -25,6 +25,7 @@ constexpr int kEntryRole = Qt::UserRole;
 constexpr int kRecipientRole = Qt::UserRole + 1;
 const int kDefaultWidths[] = {380, 230, 170};
 constexpr unsigned kIdsDeliveryReport = 9404;
+constexpr unsigned kIdsFilterHides = 9421;
 
 } // namespace
 
@@ -208,6 +209,12 @@ void CReceivedFaxTreeView::Rebuild(const SentList& sent) {
 
     m_filter.Load();
     const std::vector<CSentRow> rows = BuildSentRows(sent, m_filter, CurrentTime());
+    // The root says how many faxes the filter hides, so that none seem lost.
+    if (const std::size_t hidden = sent.size() - rows.size(); hidden > 0) {
+        root->setText(0, QString::fromStdString(FormatString(LoadString(kIdsFilterHides),
+                                                             root->text(0).toStdString(),
+                                                             std::to_string(hidden))));
+    }
     m_items.reserve(rows.size());
     QList<QTreeWidgetItem*> items;
     items.reserve(static_cast<qsizetype>(rows.size()));
@@ -299,10 +306,23 @@ void CReceivedFaxTreeView::OnDelete() {
             MsgAnswer::Yes) {
         return;
     }
+    QTreeWidgetItem* root = Root();
+    int first = root != nullptr ? root->childCount() : 0;
+    for (int i = 0; root != nullptr && i < root->childCount(); ++i) {
+        if (root->child(i)->isSelected()) {
+            first = std::min(first, i);
+        }
+    }
     for (CFaxEntryBase* e : sel) {
         // A record whose files could not be deleted (reported) stays in the list; the owner
         // tells this view to remove the row of one that went.
         m_doc.SentFaxes().Remove(e);
+    }
+    // The row that took the deleted one's place is selected, so that Delete goes on working.
+    if (root != nullptr && root->childCount() > 0 && selectedItems().isEmpty()) {
+        QTreeWidgetItem* next = root->child(std::min(first, root->childCount() - 1));
+        next->setSelected(true);
+        setCurrentItem(next);
     }
 }
 
