@@ -105,7 +105,7 @@ bool WriteNewJobFile(CFaxEntryBase& record, const std::string& path, IPrompt& pr
         prompt.FileError(DescribeFileError(e, path));
         return false;
     }
-    frame.NewJobFile(path);
+    frame.NewJobFile(path, record);
     return true;
 }
 

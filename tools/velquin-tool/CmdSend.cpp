@@ -78,9 +78,9 @@ std::string ApplySendOptions(const CSendToolOptions& o, CSendJobBase& job, int m
     return {};
 }
 
-void CToolFrame::NewJobFile(const std::string& jobFilePath) {
+void CToolFrame::NewJobFile(const std::string& jobFilePath, const CFaxEntryBase&) {
     jobFile = jobFilePath;
-    // What the sent faxes' owner does with a new job file first: read the record back.
+    // What the next start does with it: read the record back.
     std::string bytes;
     try {
         jobFileReadable =

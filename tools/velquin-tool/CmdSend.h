@@ -37,7 +37,7 @@ public:
     void ProgressStep(int) override {}
     void ProgressEnd() override {}
     void SetStatusText(std::string_view) override {}
-    void NewJobFile(const std::string& jobFilePath) override;
+    void NewJobFile(const std::string& jobFilePath, const CFaxEntryBase& record) override;
     bool RunOnGuiThread(const std::function<void()>& work) override {
         work();
         return true;
