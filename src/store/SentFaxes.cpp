@@ -184,22 +184,6 @@ bool CSentFaxes::ReadJobFile(const std::string& path) {
     return ok;
 }
 
-bool CSentFaxes::AddJobFile(const std::string& path) {
-    if (path.empty()) {
-        return true;
-    }
-    const std::size_t before = m_entries.size();
-    if (!ReadJobFile(path)) {
-        return false;
-    }
-    if (m_entries.size() > before) {
-        CFaxEntryBase* added = m_entries.back().get();
-        m_byKey[SentKey(*added)] = added;
-        Publish(CSentChange::Kind::Added, added);
-    }
-    return true;
-}
-
 void CSentFaxes::Add(std::unique_ptr<CFaxEntryBase> entry) {
     if (!entry) {
         return;

@@ -66,8 +66,6 @@ public:
     // Reads every job file of SentFaxes (after removing faxes older than the settings keep
     // them); announces Reset. A damaged job file is reported and skipped.
     void Load();
-    // Reads one job file and adds its entry; announces Added. False when it was damaged.
-    bool AddJobFile(const std::string& path);
     // Adds an entry whose job file is already written; announces Added.
     void Add(std::unique_ptr<CFaxEntryBase> entry);
     // Removes the entry's files (found by their names in SentFaxes) and then the entry;

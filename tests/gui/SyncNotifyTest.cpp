@@ -100,7 +100,8 @@ TEST(SyncNotifyTest, OneSummaryPerSynchronisationThatChangesStatesUnlessTurnedOf
 
     // Turned off, a fax sent since and now delivered is not told.
     SentFax(f, sim, "d", "88125550104");
-    ASSERT_TRUE(f.Doc().SentFaxes().AddJobFile(f.SentDir() + "/d.fax"));
+    f.Doc().SentFaxes().Add(
+        LoadSentRecord(testing_support::ReadFileOrDie(f.SentDir() + "/d.fax"))); // as a send does
     Settings().NotifyOnSync = false;
     QTest::keyClick(f.Frame().NewFaxView(), Qt::Key_F5);
     QTest::qWait(1000);

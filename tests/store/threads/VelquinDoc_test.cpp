@@ -198,7 +198,7 @@ TEST_F(VelquinDocTest, AddedAndRemovedEntriesAreToldByTheirKeys) {
     CVelquinDoc doc(prompt, frame);
     SentEvents events(doc.SentFaxes());
     PutSingle("New", 5, 7);
-    doc.SentFaxes().AddJobFile(Sent("New.fax"));
+    doc.SentFaxes().Add(ReadJob("New.fax"));
     ASSERT_EQ(doc.SentRecords().size(), 1u);
     EXPECT_EQ(doc.SentFaxes().Find("new.fax"), doc.SentRecords()[0].get());
     doc.SentFaxes().Remove(doc.SentRecords()[0].get());
