@@ -5,6 +5,7 @@
 #include "app/Settings.h"
 #include "platform/Files.h"
 #include "platform/SysInfo.h"
+#include "service/JobState.h"
 #include "store/VelquinDoc.h"
 
 #include <benchmark/benchmark.h>
@@ -107,6 +108,32 @@ BENCHMARK(BM_LoadStore10kJobs1kDocuments)
     ->Unit(benchmark::kMillisecond)
     ->Repetitions(5)
     ->ReportAggregatesOnly(true);
+
+// One status reply changing one entry among N sent faxes, as the GUI thread applies it: the
+// cost must not grow with N. The entries have no image in SentFaxes, so no job file is
+// written and only the owner's own work is measured.
+void BM_OneStateChangeAmongSentFaxes(benchmark::State& state) {
+    CQuietPrompt prompt;
+    CSentFaxes sent(prompt);
+    const int n = static_cast<int>(state.range(0));
+    for (int i = 0; i < n; ++i) {
+        auto e = std::make_unique<CSingleFaxEntry>("Счёт " + std::to_string(i));
+        e->m_faxId = 1000000000 + i;
+        e->m_path = "/nowhere/Fax" + std::to_string(i) + ".tif";
+        sent.Add(std::move(e));
+    }
+    int told = 0;
+    auto subscription = sent.Subscribe([&told](const CSentChange&) { ++told; });
+    std::int32_t next = kJobStateDelivered;
+    for (auto _ : state) {
+        next = next == kJobStateDelivered ? kJobStateQueued : kJobStateDelivered;
+        benchmark::DoNotOptimize(sent.ApplyJobStates({{1000000000 + n / 2, next}}));
+    }
+    if (told != static_cast<int>(state.iterations())) {
+        state.SkipWithError("a change was not told");
+    }
+}
+BENCHMARK(BM_OneStateChangeAmongSentFaxes)->Arg(1000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 
 struct CBookFixture {
     std::string path;

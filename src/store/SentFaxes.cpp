@@ -6,6 +6,7 @@
 #include "platform/Files.h"
 #include "resources/Strings.h"
 #include "service/JobState.h"
+#include "store/StatusSync.h"
 #include "store/Trace.h"
 #include "store/VelquinDoc.h"
 
@@ -90,9 +91,28 @@ void CSentFaxes::Publish(CSentChange::Kind kind, const CFaxEntryBase* entry, std
 
 void CSentFaxes::IndexEntries() {
     m_byKey.clear();
+    m_byJobId.clear();
     m_byKey.reserve(m_entries.size());
+    m_byJobId.reserve(m_entries.size());
     for (auto& e : m_entries) {
-        m_byKey.emplace(SentKey(*e), e.get());
+        Index(e.get());
+    }
+}
+
+void CSentFaxes::Index(CFaxEntryBase* entry) {
+    m_byKey[SentKey(*entry)] = entry;
+    for (std::int32_t id : StatusIdsOf(*entry)) {
+        m_byJobId.emplace(id, entry);
+    }
+}
+
+void CSentFaxes::Unindex(const CFaxEntryBase* entry) {
+    m_byKey.erase(SentKey(*entry));
+    for (std::int32_t id : StatusIdsOf(*entry)) {
+        auto [from, to] = m_byJobId.equal_range(id);
+        for (auto it = from; it != to;) {
+            it = it->second == entry ? m_byJobId.erase(it) : std::next(it);
+        }
     }
 }
 
@@ -190,7 +210,7 @@ void CSentFaxes::Add(std::unique_ptr<CFaxEntryBase> entry) {
     }
     m_entries.push_back(std::move(entry));
     CFaxEntryBase* added = m_entries.back().get();
-    m_byKey[SentKey(*added)] = added;
+    Index(added);
     Publish(CSentChange::Kind::Added, added);
 }
 
@@ -212,7 +232,7 @@ bool CSentFaxes::Remove(const CFaxEntryBase* entry) {
         }
     }
     const std::string key = SentKey(**it);
-    m_byKey.erase(key);
+    Unindex(it->get());
     m_touched.erase(key);
     m_entries.erase(it);
     Publish(CSentChange::Kind::Removed, nullptr, key);
@@ -227,15 +247,26 @@ int CSentFaxes::ApplyJobStates(const JobStates& states) {
     for (const auto& [id, state] : states) {
         stateOf[id] = state; // a later reply about the same job wins
     }
+    // The entries the replies are about, in the order of the replies.
+    std::vector<CFaxEntryBase*> candidates;
+    std::unordered_set<const CFaxEntryBase*> seen;
+    for (const auto& [id, state] : states) {
+        auto [from, to] = m_byJobId.equal_range(id);
+        for (auto it = from; it != to; ++it) {
+            if (seen.insert(it->second).second) {
+                candidates.push_back(it->second);
+            }
+        }
+    }
     std::vector<CFaxEntryBase*> changed;
-    for (auto& entry : m_entries) {
+    for (CFaxEntryBase* entry : candidates) {
         bool hit = false;
-        if (auto* single = dynamic_cast<CSingleFaxEntry*>(entry.get())) {
+        if (auto* single = dynamic_cast<CSingleFaxEntry*>(entry)) {
             if (auto s = stateOf.find(single->m_faxId); s != stateOf.end()) {
                 single->m_status = s->second;
                 hit = true;
             }
-        } else if (auto* list = dynamic_cast<CGroupFaxEntry*>(entry.get())) {
+        } else if (auto* list = dynamic_cast<CGroupFaxEntry*>(entry)) {
             if (auto s = stateOf.find(list->m_listId); s != stateOf.end()) {
                 list->m_status = s->second;
                 if (s->second >= 1) {
@@ -245,7 +276,7 @@ int CSentFaxes::ApplyJobStates(const JobStates& states) {
                 }
                 hit = true;
             }
-        } else if (auto* personal = dynamic_cast<CPersonalFaxEntry*>(entry.get())) {
+        } else if (auto* personal = dynamic_cast<CPersonalFaxEntry*>(entry)) {
             // A reply gives its state to the first recipient with that fax id.
             std::unordered_set<std::int32_t> used;
             for (CFaxEntry& r : personal->m_recipients) {
@@ -260,7 +291,7 @@ int CSentFaxes::ApplyJobStates(const JobStates& states) {
             }
         }
         if (hit) {
-            changed.push_back(entry.get());
+            changed.push_back(entry);
         }
     }
     const std::string sentDir = CVelquinDoc::SentDir();

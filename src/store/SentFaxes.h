@@ -93,10 +93,15 @@ private:
                             const platform::DirEntry& job);
     void Publish(CSentChange::Kind kind, const CFaxEntryBase* entry, std::string key = {});
     void IndexEntries();
+    void Index(CFaxEntryBase* entry);
+    void Unindex(const CFaxEntryBase* entry);
 
     IPrompt& m_prompt;
     SentList m_entries;
     std::unordered_map<std::string, CFaxEntryBase*> m_byKey;
+    // The entries a status reply can be about, by job id (a fax id, a list id, a personalised
+    // recipient's fax id): a reply costs the same however many faxes were sent.
+    std::unordered_multimap<std::int32_t, CFaxEntryBase*> m_byJobId;
     std::unordered_set<std::string> m_touched;
     CEventChannel<CSentChange> m_changes;
 };
