@@ -31,4 +31,7 @@ std::string Utf16ToUtf8(std::u16string_view utf16);
 std::string AsciiLower(std::string_view text);
 bool EqualsNoCase(std::string_view a, std::string_view b);
 
+// Text made safe for an HTML or XML element or attribute value (& < > " ' escaped).
+std::string HtmlText(std::string_view text);
+
 } // namespace platform

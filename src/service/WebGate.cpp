@@ -1,5 +1,7 @@
 #include "service/WebGate.h"
 
+#include "platform/Encoding.h"
+
 #include "app/Settings.h"
 #include "platform/Files.h"
 #include "platform/Sync.h"
@@ -31,33 +33,6 @@ std::string QueryValue(std::string_view text) {
     return out;
 }
 
-// Text for an HTML attribute or element.
-std::string HtmlText(std::string_view text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        case '\'':
-            out += "&#39;";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
-}
-
 constexpr std::string_view kPagePrefix = "report-";
 constexpr std::string_view kPageSuffix = ".html";
 
@@ -81,14 +56,14 @@ int WriteWebGatePage(const std::string& address, std::string_view title, std::st
         return err;
     }
     RemoveOldPages(dir);
-    const std::string link = HtmlText(address);
+    const std::string link = platform::HtmlText(address);
     // A refresh for browsers without scripts; the script keeps the page out of the history.
     const std::string page =
         "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\">\n"
         "<meta name=\"referrer\" content=\"no-referrer\">\n"
         "<meta http-equiv=\"refresh\" content=\"0; url=" +
-        link + "\">\n<title>" + HtmlText(title) + "</title></head>\n<body><a id=\"gate\" href=\"" +
-        link + "\">" + HtmlText(title) +
+        link + "\">\n<title>" + platform::HtmlText(title) +
+        "</title></head>\n<body><a id=\"gate\" href=\"" + link + "\">" + platform::HtmlText(title) +
         "</a>\n<script>location.replace(document.getElementById(\"gate\").href)</script>\n"
         "</body></html>\n";
     // A name of its own (mkstemps makes the file, mode 0600), then the page written in full.

@@ -17,29 +17,6 @@ namespace {
 const std::string kDelimiterLine = "--------------56CDD882\r\n";
 const std::string kDispositionPrefix = "Content-Disposition: form-data; name=\"";
 
-std::string HtmlEscape(std::string_view s) {
-    std::string out;
-    for (char c : s) {
-        switch (c) {
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '&':
-            out += "&amp;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
-}
-
 std::string Md5Raw(std::initializer_list<std::string_view> parts) {
     EVP_MD_CTX* ctx = EVP_MD_CTX_new();
     unsigned char md[EVP_MAX_MD_SIZE];
@@ -504,7 +481,7 @@ Reply CFaxService::XmlReply(const std::string& innerXml) {
 
 Reply CFaxService::ErrorReply(int code, const std::string& message, const std::string& details) {
     return XmlReply("<response><error code=\"" + std::to_string(code) + "\" message=\"" +
-                    HtmlEscape(message) + "\" details=\"" + HtmlEscape(details) +
+                    platform::HtmlText(message) + "\" details=\"" + platform::HtmlText(details) +
                     "\"/></response>");
 }
 
@@ -728,7 +705,7 @@ Reply CFaxService::HandleGate(std::string_view query, std::int64_t now) {
     }
     std::string html = "<html><head><meta charset=\"utf-8\"><title>Отчёт о доставке</title>"
                        "</head><body><h1>Отчёт о доставке: " +
-                       HtmlEscape(acc->user) +
+                       platform::HtmlText(acc->user) +
                        "</h1>\n<table border=\"1\">\n<tr><th>Задание</th><th>Получатель</th>"
                        "<th>Описание</th><th>Состояние</th></tr>\n";
     for (const auto& [id, job] : m_jobs) {
@@ -737,9 +714,9 @@ Reply CFaxService::HandleGate(std::string_view query, std::int64_t now) {
         }
         std::string to =
             job.phone.empty() ? "список: " + std::to_string(job.listCount) + " номеров" : job.phone;
-        html += "<tr><td>" + std::to_string(id) + "</td><td>" + HtmlEscape(to) + "</td><td>" +
-                HtmlEscape(job.description) + "</td><td>" + JobStateText(StateOf(job, now)) +
-                "</td></tr>\n";
+        html += "<tr><td>" + std::to_string(id) + "</td><td>" + platform::HtmlText(to) +
+                "</td><td>" + platform::HtmlText(job.description) + "</td><td>" +
+                JobStateText(StateOf(job, now)) + "</td></tr>\n";
     }
     html += "</table>\n";
     if (acc->balance >= 0) {
