@@ -120,7 +120,7 @@ std::int64_t BirthOrChange(int dirfd, const char* name, const struct stat& st) {
 }
 } // namespace
 
-std::vector<DirEntry> ListDir(const std::string& dir, int* error) {
+std::vector<DirEntry> ListDir(const std::string& dir, int* error, ListDetail detail) {
     std::vector<DirEntry> out;
     DIR* d = ::opendir(dir.c_str());
     if (!d) {
@@ -134,12 +134,19 @@ std::vector<DirEntry> ListDir(const std::string& dir, int* error) {
         if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) {
             continue;
         }
+        DirEntry de;
+        de.name = e->d_name;
+        // The directory says what an entry is, except on file systems that leave it unknown
+        // or for a link, which counts as what it points to.
+        if (detail == ListDetail::Names && e->d_type != DT_UNKNOWN && e->d_type != DT_LNK) {
+            de.isDir = e->d_type == DT_DIR;
+            out.push_back(std::move(de));
+            continue;
+        }
         struct stat st;
         if (::fstatat(fd, e->d_name, &st, 0) != 0) {
             continue; // vanished meanwhile
         }
-        DirEntry de;
-        de.name = e->d_name;
         de.isDir = S_ISDIR(st.st_mode);
         de.size = static_cast<std::uint64_t>(st.st_size);
         de.lastWrite = st.st_mtim.tv_sec;
@@ -192,7 +199,8 @@ std::vector<DirEntry> ListMatching(const std::string& dir, std::string_view patt
     return out;
 }
 
-CDirIndex::CDirIndex(const std::string& dir) : CDirIndex(ListDir(dir)) {}
+CDirIndex::CDirIndex(const std::string& dir, ListDetail detail)
+    : CDirIndex(ListDir(dir, nullptr, detail)) {}
 
 CDirIndex::CDirIndex(std::vector<DirEntry> entries) : m_entries(std::move(entries)) {
     m_byLowerName.reserve(m_entries.size());

@@ -42,8 +42,13 @@ struct DirEntry {
     std::int64_t created = 0;   // birth time where the file system has one, else change time
 };
 
+// What a listing reads of each entry: its name and whether it is a folder only (from the
+// directory itself, no stat per entry), or also its size and times.
+enum class ListDetail { Names, Full };
+
 // Lists a directory (not "." and ".."), in no particular order. Empty on error.
-std::vector<DirEntry> ListDir(const std::string& dir, int* error = nullptr);
+std::vector<DirEntry> ListDir(const std::string& dir, int* error = nullptr,
+                              ListDetail detail = ListDetail::Full);
 
 // Case-insensitive wildcard match ('*' any run, '?' one byte), as "*.fax" matched on the
 // original platform.
@@ -56,7 +61,7 @@ std::vector<DirEntry> ListMatching(const std::string& dir, std::string_view patt
 class CDirIndex {
 public:
     CDirIndex() = default;
-    explicit CDirIndex(const std::string& dir);
+    explicit CDirIndex(const std::string& dir, ListDetail detail = ListDetail::Full);
     explicit CDirIndex(std::vector<DirEntry> entries);
     // The entry whose name equals `name` ignoring ASCII case, or nullptr.
     const DirEntry* Find(std::string_view name) const;

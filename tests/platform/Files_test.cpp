@@ -4,7 +4,9 @@
 
 #include <cerrno>
 #include <gtest/gtest.h>
+#include <map>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace platform;
 using testing_support::TempDir;
@@ -79,6 +81,27 @@ TEST(Files, CopyMoveAndAtomicWrite) {
     EXPECT_TRUE(CreationTime(dir / "moved").has_value());
     EXPECT_GT(FreeBytes(dir.Path()).value_or(0), 0u);
     EXPECT_FALSE(FreeBytes(dir / "nope").has_value());
+}
+
+// A names-only listing tells files from folders as the full one does, a link by its target.
+TEST(Files, NamesOnlyListingAgreesWithTheFullOne) {
+    TempDir dir;
+    WriteFile(dir / "a.fax", "x");
+    ASSERT_EQ(CreateDir(dir / "Sub"), kOk);
+    ASSERT_EQ(::symlink((dir / "Sub").c_str(), (dir / "link").c_str()), 0);
+    auto kinds = [](std::vector<DirEntry> entries) {
+        std::map<std::string, bool> out;
+        for (const DirEntry& e : entries) {
+            out[e.name] = e.isDir;
+        }
+        return out;
+    };
+    const auto full = kinds(ListDir(dir.Path()));
+    EXPECT_EQ(full, (std::map<std::string, bool>{{"Sub", true}, {"a.fax", false}, {"link", true}}));
+    EXPECT_EQ(kinds(ListDir(dir.Path(), nullptr, ListDetail::Names)), full);
+    CDirIndex index(dir.Path(), ListDetail::Names);
+    ASSERT_NE(index.Find("A.FAX"), nullptr);
+    EXPECT_EQ(MatchingFiles(index, "*.fax").size(), 1u);
 }
 
 TEST(Files, IniReadsFollowTheOriginalSemantics) {
