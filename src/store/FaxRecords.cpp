@@ -1,6 +1,8 @@
 #include "store/FaxRecords.h"
 
+#include "app/Archive.h"
 #include "platform/Files.h"
+#include "resources/Strings.h"
 
 #include <ctime>
 
@@ -137,6 +139,12 @@ void CFaxEntry::Serialize(CArchive& ar) {
 
 std::string CAttach::CompanionFile() const {
     return platform::CompanionPath(m_path, CompanionExtension());
+}
+
+std::string NotDeletedText(int error, const std::string& path) {
+    constexpr unsigned kIdsNotDeleted = 9401;
+    return FormatString(LoadString(kIdsNotDeleted),
+                        DescribeFileError(CFileException(error, path, path), path));
 }
 
 std::string FileInStore(const std::string& directory, const std::string& storedPath) {

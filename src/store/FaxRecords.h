@@ -208,6 +208,10 @@ public:
 // names no file.
 std::string FileInStore(const std::string& directory, const std::string& storedPath);
 
+// The message for a record whose file `path` could not be deleted (errno `error`); the record
+// stays listed.
+std::string NotDeletedText(int error, const std::string& path);
+
 // The file part of a sent record (every sent record has one), or nullptr.
 CAttach* AttachOf(CFaxEntryBase& record);
 const CAttach* AttachOf(const CFaxEntryBase& record);

@@ -6,6 +6,7 @@
 #include "platform/Files.h"
 #include "resources/Strings.h"
 #include "service/JobState.h"
+#include "store/FaxListModel.h"
 #include "store/StatusSync.h"
 #include "store/Trace.h"
 #include "store/VelquinDoc.h"
@@ -15,7 +16,6 @@
 namespace {
 
 constexpr std::int64_t kSecondsPerDay = 86400;
-constexpr unsigned kIdsNotDeleted = 9401;
 
 bool IsFinal(std::int32_t state) {
     return state == kJobStateDelivered || state == kJobStateNotDelivered ||
@@ -80,9 +80,11 @@ CFaxEntryBase* CSentFaxes::Find(const std::string& key) const {
     return it != m_byKey.end() ? it->second : nullptr;
 }
 
-void CSentFaxes::Publish(CSentChange::Kind kind, const CFaxEntryBase* entry, std::string key) {
+void CSentFaxes::Publish(CSentChange::Kind kind, const CFaxEntryBase* entry, std::string key,
+                         std::int32_t previousState) {
     CSentChange change;
     change.kind = kind;
+    change.previousState = previousState;
     change.entry =
         kind == CSentChange::Kind::Added || kind == CSentChange::Kind::Changed ? entry : nullptr;
     change.key = entry != nullptr ? SentKey(*entry) : std::move(key);
@@ -227,8 +229,7 @@ bool CSentFaxes::Remove(const CFaxEntryBase* entry) {
         // The files are looked for in the store only: a job file may name any path.
         std::string failed;
         if (int err = attach->DeleteFiles(CVelquinDoc::SentDir(), &failed)) {
-            const std::string why = DescribeFileError(CFileException(err, failed, failed), failed);
-            m_prompt.FileError(FormatString(LoadString(kIdsNotDeleted), why));
+            m_prompt.FileError(NotDeletedText(err, failed));
             return false;
         }
     }
@@ -259,8 +260,9 @@ int CSentFaxes::ApplyJobStates(const JobStates& states) {
             }
         }
     }
-    std::vector<CFaxEntryBase*> changed;
+    std::vector<std::pair<CFaxEntryBase*, std::int32_t>> changed; // with the state before
     for (CFaxEntryBase* entry : candidates) {
+        const std::int32_t before = EntryState(*entry);
         bool hit = false;
         if (auto* single = dynamic_cast<CSingleFaxEntry*>(entry)) {
             if (auto s = stateOf.find(single->m_faxId); s != stateOf.end()) {
@@ -292,23 +294,23 @@ int CSentFaxes::ApplyJobStates(const JobStates& states) {
             }
         }
         if (hit) {
-            changed.push_back(entry);
+            changed.emplace_back(entry, before);
         }
     }
     const std::string sentDir = CVelquinDoc::SentDir();
-    for (CFaxEntryBase* entry : changed) {
+    for (auto [entry, before] : changed) {
         if (ImageStillThere(*entry, sentDir)) {
             SaveJobFile(*entry, sentDir);
         }
         m_touched.erase(SentKey(*entry));
-        Publish(CSentChange::Kind::Changed, entry);
+        Publish(CSentChange::Kind::Changed, entry, {}, before);
     }
     return static_cast<int>(changed.size());
 }
 
 void CSentFaxes::Touched(const CFaxEntryBase& entry) {
     m_touched.insert(SentKey(entry));
-    Publish(CSentChange::Kind::Changed, &entry);
+    Publish(CSentChange::Kind::Changed, &entry, {}, EntryState(entry));
 }
 
 void CSentFaxes::SaveTouched() {

@@ -36,6 +36,8 @@ struct CSentChange {
     std::string key;
     // The entry itself for Added and Changed, valid during the call; null otherwise.
     const CFaxEntryBase* entry = nullptr;
+    // For Changed: the entry's state before the change (its state now when only marks changed).
+    std::int32_t previousState = -1;
 };
 
 // The state a personalised list takes from its recipients' states: 2 when every recipient is
@@ -91,7 +93,8 @@ private:
     bool ReadJobFile(const std::string& path);
     bool ReadJobWithOwnCopy(const std::string& dir, const platform::CDirIndex& index,
                             const platform::DirEntry& job);
-    void Publish(CSentChange::Kind kind, const CFaxEntryBase* entry, std::string key = {});
+    void Publish(CSentChange::Kind kind, const CFaxEntryBase* entry, std::string key = {},
+                 std::int32_t previousState = -1);
     void IndexEntries();
     void Index(CFaxEntryBase* entry);
     void Unindex(const CFaxEntryBase* entry);

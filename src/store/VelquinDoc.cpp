@@ -19,7 +19,6 @@ namespace {
 constexpr unsigned kIdsStopBookWork = 106;
 constexpr unsigned kIdsBookFilter = 178;
 constexpr const char* kBookFilterFallback = "Address book files (*.abk)|*.abk|";
-constexpr unsigned kIdsNotDeleted = 9401;
 constexpr unsigned kIdsViewerNotStarted = 9402;
 constexpr unsigned kIdsOpenerNotStarted = 9403;
 constexpr unsigned kIdsBookReadOnly = 9360;
@@ -341,18 +340,13 @@ void CVelquinDoc::StopBookSaver() {
     }
 }
 
-void CVelquinDoc::ReportDeleteError(int error, const std::string& path) {
-    const std::string why = DescribeFileError(CFileException(error, path, path), path);
-    m_prompt.FileError(FormatString(LoadString(kIdsNotDeleted), why));
-}
-
 bool CVelquinDoc::DeleteDocument(CFaxDocument* record) {
     if (record == nullptr) {
         return false;
     }
     std::string failed;
     if (int err = record->DeleteFiles({}, &failed)) {
-        ReportDeleteError(err, failed);
+        m_prompt.FileError(NotDeletedText(err, failed));
         return false;
     }
     // The record may be a printed document as well as a saved one.

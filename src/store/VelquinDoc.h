@@ -149,7 +149,6 @@ private:
     void SaveChangedBooks();
     void StopBookSaver();
     void ReportFileError(const std::exception& e, const std::string& path);
-    void ReportDeleteError(int error, const std::string& path);
     bool ShowPath(const std::string& path, const std::string& title);
 
     IPrompt& m_prompt;

@@ -37,34 +37,16 @@ CSyncNotifier::CSyncNotifier(CVelquinDoc& doc, QSystemTrayIcon* tray, QObject* p
 }
 
 void CSyncNotifier::OnChange(const CSentChange& change) {
-    switch (change.kind) {
-    case CSentChange::Kind::Reset:
-        m_states.clear();
-        for (const auto& e : m_doc.SentRecords()) {
-            m_states[SentKey(*e)] = EntryState(*e);
-        }
-        return;
-    case CSentChange::Kind::Added:
-        m_states[change.key] = change.entry != nullptr ? EntryState(*change.entry) : -1;
-        return;
-    case CSentChange::Kind::Removed:
-        m_states.erase(change.key);
-        return;
-    case CSentChange::Kind::Changed:
-        break;
-    }
-    if (change.entry == nullptr) {
+    if (change.kind != CSentChange::Kind::Changed || change.entry == nullptr) {
         return;
     }
     const std::int32_t now = EntryState(*change.entry);
-    std::int32_t& before = m_states[change.key];
-    if (now != before) {
+    if (now != change.previousState) {
         if (now == kJobStateDelivered) {
             ++m_delivered;
-        } else if (IsFailure(now) && !IsFailure(before)) {
+        } else if (IsFailure(now) && !IsFailure(change.previousState)) {
             ++m_failed;
         }
-        before = now;
     }
     if (m_delivered + m_failed > 0) {
         m_quiet.start(); // the summary waits for the round's last replies

@@ -6,9 +6,6 @@
 
 #include <QObject>
 #include <QTimer>
-#include <functional>
-#include <string>
-#include <unordered_map>
 
 class CVelquinDoc;
 class QSystemTrayIcon;
@@ -29,7 +26,6 @@ private:
 
     CVelquinDoc& m_doc;
     QSystemTrayIcon* m_tray;
-    std::unordered_map<std::string, std::int32_t> m_states; // the last state told, by key
     int m_delivered = 0;
     int m_failed = 0;
     QTimer m_quiet;

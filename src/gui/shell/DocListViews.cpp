@@ -38,6 +38,23 @@ bool ConfirmDelete(CVelquinDoc& doc) {
 
 } // namespace
 
+int FirstSelectedChild(const QTreeWidgetItem* parent) {
+    for (int i = 0; i < parent->childCount(); ++i) {
+        if (parent->child(i)->isSelected()) {
+            return i;
+        }
+    }
+    return parent->childCount();
+}
+
+void SelectAfterDelete(QTreeWidget& view, QTreeWidgetItem* parent, int row) {
+    if (parent->childCount() > 0 && view.selectedItems().isEmpty()) {
+        QTreeWidgetItem* next = parent->child(std::min(row, parent->childCount() - 1));
+        next->setSelected(true);
+        view.setCurrentItem(next);
+    }
+}
+
 CDocListView::CDocListView(CVelquinDoc& doc, int hint, bool multiSelect, QWidget* parent)
     : QTreeWidget(parent), m_doc(doc), m_hint(hint) {
     setColumnCount(2);
@@ -164,22 +181,12 @@ bool CDocListView::DeleteSelected() {
     if (selected.empty() || !ConfirmDelete(m_doc)) {
         return false;
     }
-    int first = topLevelItemCount();
-    for (int i = 0; i < topLevelItemCount(); ++i) {
-        if (topLevelItem(i)->isSelected()) {
-            first = std::min(first, i);
-        }
-    }
+    const int first = FirstSelectedChild(invisibleRootItem());
     for (CFaxDocument* d : selected) {
         m_doc.DeleteDocument(d);
     }
     m_doc.UpdateAllViews(m_hint, &Collection());
-    // The row that took the deleted one's place is selected, so that Delete goes on working.
-    if (topLevelItemCount() > 0 && selectedItems().isEmpty()) {
-        QTreeWidgetItem* next = topLevelItem(std::min(first, topLevelItemCount() - 1));
-        next->setSelected(true);
-        setCurrentItem(next);
-    }
+    SelectAfterDelete(*this, invisibleRootItem(), first);
     return true;
 }
 

@@ -11,6 +11,12 @@
 
 class CVelquinDoc;
 
+// The row of the first selected child of `parent` (its child count when none is), and after a
+// delete, with nothing selected, the selection of the child that took that row's place: so that
+// Delete goes on working.
+int FirstSelectedChild(const QTreeWidgetItem* parent);
+void SelectAfterDelete(QTreeWidget& view, QTreeWidgetItem* parent, int row);
+
 class CDocListView : public QTreeWidget, public IViewObserver, public CPageView {
     Q_OBJECT
 public:

@@ -307,22 +307,14 @@ void CReceivedFaxTreeView::OnDelete() {
         return;
     }
     QTreeWidgetItem* root = Root();
-    int first = root != nullptr ? root->childCount() : 0;
-    for (int i = 0; root != nullptr && i < root->childCount(); ++i) {
-        if (root->child(i)->isSelected()) {
-            first = std::min(first, i);
-        }
-    }
+    const int first = root != nullptr ? FirstSelectedChild(root) : 0;
     for (CFaxEntryBase* e : sel) {
         // A record whose files could not be deleted (reported) stays in the list; the owner
         // tells this view to remove the row of one that went.
         m_doc.SentFaxes().Remove(e);
     }
-    // The row that took the deleted one's place is selected, so that Delete goes on working.
-    if (root != nullptr && root->childCount() > 0 && selectedItems().isEmpty()) {
-        QTreeWidgetItem* next = root->child(std::min(first, root->childCount() - 1));
-        next->setSelected(true);
-        setCurrentItem(next);
+    if (root != nullptr) {
+        SelectAfterDelete(*this, root, first);
     }
 }
 
