@@ -94,13 +94,13 @@ void BM_LoadStore10kJobs1kDocuments(benchmark::State& state) {
         // Releasing the previous round's records is not part of loading.
         state.PauseTiming();
         doc.SentRecords().clear();
-        doc.PrintedDocuments().clear();
+        doc.Printed().Adopt({});
         state.ResumeTiming();
         doc.SentFaxes().Load();
-        LoadDocuments(doc.PrintedDocuments(), Settings().FaxDir);
+        doc.Printed().Load();
         benchmark::DoNotOptimize(doc.SentRecords().size());
     }
-    if (doc.SentRecords().size() != 10000 || doc.PrintedDocuments().size() != 1000) {
+    if (doc.SentRecords().size() != 10000 || doc.Printed().Records().size() != 1000) {
         state.SkipWithError("store did not load completely");
     }
 }

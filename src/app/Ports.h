@@ -78,17 +78,14 @@ public:
     virtual void AddressBooksLoaded() = 0;
 };
 
-// View update notices: UpdateAllViews(hint, collection).
+// Notices to the book views: the book hints below with the book or list they are about.
 class IViewObserver {
 public:
     virtual ~IViewObserver() = default;
     virtual void OnUpdate(int hint, const void* collection) = 0;
 };
 
-// Hint numbers of the views.
-constexpr int kHintPrintedDocs = 1029;
-constexpr int kHintSavedDocs = 1030;
-constexpr int kHintReceivedFaxes = 1031;
+// Hint numbers of the book views.
 constexpr int kHintShowBookEntries = 1034;
 constexpr int kHintClearBookEntries = 1036;
 constexpr int kHintBooksChanged = 7778;

@@ -183,13 +183,13 @@ std::string PlaceUnderFreeStem(const std::string& directory, const std::string& 
     return {};
 }
 
-int AddDocumentFile(const std::string& source, const std::string& faxDir,
-                    const std::string& title) {
+int AddDocumentFile(const std::string& source, const std::string& faxDir, const std::string& title,
+                    std::string* placed) {
     // A stem of its own: a name file of another document with the same stem would give this
     // one its title, and sending either would take the other's title with it.
     const std::string ext = platform::Extension(source);
     int error = 0;
-    PlaceUnderFreeStem(
+    const std::string stem = PlaceUnderFreeStem(
         faxDir, platform::Stem(source),
         [&](const std::string& stem) {
             const std::string copy = platform::JoinPath(faxDir, stem + ext);
@@ -205,5 +205,8 @@ int AddDocumentFile(const std::string& source, const std::string& faxDir,
             return rc;
         },
         error);
+    if (placed != nullptr && error == 0) {
+        *placed = stem + ext;
+    }
     return error;
 }

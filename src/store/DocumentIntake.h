@@ -30,9 +30,9 @@ std::string PlaceUnderFreeStem(const std::string& directory, const std::string& 
                                int& error);
 
 // Copies `source` into `faxDir` under a stem no other document uses; never overwrites. With a
-// `title`, its name file is written too. 0 or errno.
+// `title`, its name file is written too. 0 or errno; the copy's file name goes to `placed`.
 int AddDocumentFile(const std::string& source, const std::string& faxDir,
-                    const std::string& title = {});
+                    const std::string& title = {}, std::string* placed = nullptr);
 
 // The filter of the add-document dialog.
 extern const char* const kAddDocumentFilter;

@@ -45,7 +45,9 @@ std::string StoreSubdir(const char* name) {
 } // namespace
 
 CVelquinDoc::CVelquinDoc(IPrompt& prompt, IFrame& frame, CStatusSteps steps)
-    : m_prompt(prompt), m_frame(frame), m_steps(std::move(steps)) {
+    : m_prompt(prompt), m_frame(frame), m_steps(std::move(steps)),
+      m_printed(prompt, [] { return Settings().FaxDir; }), m_saved(prompt, &SavedDir),
+      m_received(prompt, &ReceivedDir, &ReadReceivedFaxes) {
     m_exitEvent = platform::CreateNamedEvent(kExitEventName);
     m_answerEvent = platform::CreateNamedEvent(kAnswerEventName);
     m_stateEvent = platform::CreateNamedEvent(kStateEventName);
@@ -69,9 +71,6 @@ CVelquinDoc::~CVelquinDoc() {
         BookChangedNotifier() = nullptr;
         g_bookHookOwner = nullptr;
     }
-    m_printed.clear();
-    m_saved.clear();
-    m_received.clear();
     CurrentBook() = nullptr;
     AddressBooks().clear();
 }
@@ -96,24 +95,8 @@ void CVelquinDoc::UpdateAllViews(int hint, const void* collection) {
     }
 }
 
-void CVelquinDoc::UpdateViews(int flags) {
-    StoreTrace("OnUpdateView Start");
-    if (flags & kUpdatePrinted) {
-        UpdateAllViews(kHintPrintedDocs, &m_printed);
-    }
-    if (flags & kUpdateSaved) {
-        UpdateAllViews(kHintSavedDocs, &m_saved);
-    }
-    if (flags & kUpdateReceived) {
-        UpdateAllViews(kHintReceivedFaxes, &m_received);
-    }
-    if (flags & kUpdateBooks) {
-        UpdateAllViews(kHintBooksChanged, &AddressBooks());
-    }
-    if (flags & (kUpdatePrinted | kUpdateReceived | kUpdateBookEntries)) {
-        UpdateAllViews(kHintShowBookEntries, &AddressBooks());
-    }
-    StoreTrace("OnUpdateView End");
+void CVelquinDoc::BooksChanged() {
+    UpdateAllViews(kHintBooksChanged, &AddressBooks());
 }
 
 void CVelquinDoc::SetViewReady() {
@@ -127,10 +110,9 @@ void CVelquinDoc::SetViewReady() {
 void CVelquinDoc::LoadStore() {
     StartBookLoader();
     m_sentFaxes.Load();
-    LoadDocuments(m_printed, Settings().FaxDir);
-    LoadDocuments(m_saved, SavedDir());
-    LoadRcvdFaxes();
-    UpdateViews(kUpdatePrinted | kUpdateReceived | kUpdateSaved);
+    m_printed.Load();
+    m_saved.Load();
+    m_received.Load();
 }
 
 // --- loading ----------------------------------------------------------------------------
@@ -149,43 +131,10 @@ void CVelquinDoc::ReportFileError(const std::exception& e, const std::string& pa
     m_prompt.FileError(DescribeFileError(e, path));
 }
 
-void CVelquinDoc::LoadRcvdFaxes() {
-    StoreTrace("LoadRcvdFaxes Start");
-    m_received.clear();
-    platform::CDirIndex index(ReceivedDir());
-    for (const platform::DirEntry* job : platform::MatchingFiles(index, "*.fax")) {
-        LoadRcvdFaxDoc(platform::JoinPath(ReceivedDir(), job->name));
-    }
-    StoreTrace("LoadRcvdFaxes End");
-}
-
-bool CVelquinDoc::LoadRcvdFaxDoc(const std::string& path) {
-    StoreTrace("LoadRcvdFaxDoc Start");
-    bool ok = true;
-    try {
-        std::string bytes = ReadArchiveFile(path);
-        CArchive ar(bytes);
-        CReceivedFax fax;
-        fax.Serialize(ar);
-        m_received.push_back(std::move(fax));
-    } catch (const std::exception& e) {
-        ReportFileError(e, path);
-        ok = false;
-    }
-    StoreTrace("LoadRcvdFaxDoc End");
-    return ok;
-}
-
 // --- commands ---------------------------------------------------------------------------
 
 void CVelquinDoc::ReloadPrintedDocuments() {
-    LoadDocuments(m_printed, Settings().FaxDir);
-    UpdateViews(kUpdatePrinted);
-}
-
-void CVelquinDoc::ReloadSavedDocuments() {
-    LoadDocuments(m_saved, SavedDir());
-    UpdateViews(kUpdateSaved);
+    m_printed.Load();
 }
 
 bool CVelquinDoc::OpenAddressBook() {
@@ -207,8 +156,8 @@ bool CVelquinDoc::AddDocument() {
     if (!path) {
         return false;
     }
-    // A failed copy is ignored; the directory watcher lists a successful one.
-    return AddDocumentFile(*path, Settings().FaxDir) == 0;
+    // A failed copy is ignored.
+    return m_printed.AddFile(*path) == 0;
 }
 
 void CVelquinDoc::SaveBooks() {
@@ -340,31 +289,8 @@ void CVelquinDoc::StopBookSaver() {
     }
 }
 
-bool CVelquinDoc::DeleteDocument(CFaxDocument* record) {
-    if (record == nullptr) {
-        return false;
-    }
-    std::string failed;
-    if (int err = record->DeleteFiles({}, &failed)) {
-        m_prompt.FileError(NotDeletedText(err, failed));
-        return false;
-    }
-    // The record may be a printed document as well as a saved one.
-    for (DocumentList* list : {&m_saved, &m_printed}) {
-        list->erase(std::remove_if(list->begin(), list->end(),
-                                   [&](const auto& p) { return p.get() == record; }),
-                    list->end());
-    }
-    return true;
-}
-
 void CVelquinDoc::RemovePrintedDocument(const std::string& imagePath) {
-    auto listed = std::find_if(m_printed.begin(), m_printed.end(), [&](const auto& d) {
-        return platform::EqualsNoCase(d->m_path, imagePath);
-    });
-    CFaxDocument unlisted(imagePath, 0, {});
-    DeleteDocument(listed != m_printed.end() ? listed->get() : &unlisted);
-    UpdateAllViews(kHintPrintedDocs, &m_printed);
+    m_printed.RemoveImage(imagePath);
 }
 
 namespace {
@@ -448,7 +374,7 @@ void CVelquinDoc::ForwardToNewFax(const std::string& title, const std::string& i
     // document's title; neither file replaces one that is there.
     std::string failedPath;
     int error = 0;
-    PlaceUnderFreeStem(
+    const std::string stem = PlaceUnderFreeStem(
         faxDir, platform::Stem(imagePath),
         [&](const std::string& stem) {
             const std::string tagPath = platform::JoinPath(faxDir, stem + ".tag");
@@ -467,7 +393,9 @@ void CVelquinDoc::ForwardToNewFax(const std::string& title, const std::string& i
         error);
     if (error != 0) {
         ReportFileError(CFileException(error, failedPath, failedPath), failedPath);
+        return;
     }
+    m_printed.AddPlaced(stem + ext);
 }
 
 // --- status workers ---------------------------------------------------------------------

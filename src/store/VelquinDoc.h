@@ -1,10 +1,10 @@
 #pragma once
-// The program's single document: owns every record and (through AddressBooks) every book,
-// loads them from the fax store, keeps the job files in step and tells the views.
+// The program's single document: holds the owners of the store's lists (each announces its own
+// changes) and, through AddressBooks, every book, whose changes it tells the book views.
 #include "addressbook/AddrBook.h"
 #include "app/DirWatcher.h" // kExitEventName, shared with the directory watcher
 #include "app/Ports.h"
-#include "store/DocumentIntake.h"
+#include "store/Documents.h"
 #include "store/FaxRecords.h"
 #include "store/SentFaxes.h"
 
@@ -25,13 +25,6 @@ class CEvent;
 class CDirIndex;
 struct DirEntry;
 } // namespace platform
-
-// Change flags of UpdateViews.
-constexpr int kUpdateBooks = 1;
-constexpr int kUpdatePrinted = 2;
-constexpr int kUpdateReceived = 8;
-constexpr int kUpdateSaved = 16;
-constexpr int kUpdateBookEntries = 1024;
 
 // Changed books are written this long after the last committed edit: a burst of edits makes
 // one save, and a crash loses at most the last moments of work.
@@ -56,13 +49,14 @@ public:
     CVelquinDoc(const CVelquinDoc&) = delete;
     CVelquinDoc& operator=(const CVelquinDoc&) = delete;
 
-    // Views.
+    // The book views.
     void AddObserver(IViewObserver* view);
     void RemoveObserver(IViewObserver* view);
-    void UpdateAllViews(int hint, const void* collection);
-    void UpdateViews(int flags);
+    // The list of books changed: the book views rebuild their tree.
+    void BooksChanged();
     // The fifth call loads the store.
     void SetViewReady();
+    // Starts the book loader and loads every list of the store.
     void LoadStore();
 
     // Store directories.
@@ -70,12 +64,8 @@ public:
     static std::string ReceivedDir();
     static std::string SavedDir();
 
-    void LoadRcvdFaxes();
-    bool LoadRcvdFaxDoc(const std::string& path);
-
     // Commands.
     void ReloadPrintedDocuments(); // 1026
-    void ReloadSavedDocuments();   // 1030
     bool OpenAddressBook();        // 32779
     bool AddDocument();            // 32819
     void SaveBooks();
@@ -86,9 +76,6 @@ public:
     // The delay of the background save of changed books (kBookSaveDelay unless changed).
     void SetBookSaveDelay(std::chrono::milliseconds delay);
 
-    // Removes the document's files and then the record. A file that cannot be deleted is
-    // reported, and the record stays listed: false.
-    bool DeleteDocument(CFaxDocument* record);
     // Removes the printed document whose image is `imagePath` (its files, and its row when
     // listed). Sending keeps the path, not the record: a reload of FaxDir while the send
     // dialog was open replaces every record.
@@ -128,15 +115,16 @@ public:
     bool CanCloseFrame(bool mayAsk = true);
     void OnCloseDocument();
 
-    // The sent faxes' owner; SentRecords() is its list.
+    // The owners of the store's lists; SentRecords() is the sent faxes' list.
     CSentFaxes& SentFaxes() { return m_sentFaxes; }
     SentList& SentRecords() { return m_sentFaxes.Entries(); }
-    DocumentList& PrintedDocuments() { return m_printed; }
-    DocumentList& SavedDocuments() { return m_saved; }
-    std::vector<CReceivedFax>& ReceivedFaxes() { return m_received; }
+    CDocuments& Printed() { return m_printed; }
+    CDocuments& Saved() { return m_saved; }
+    CReceivedFaxes& Received() { return m_received; }
     IPrompt& Prompt() { return m_prompt; }
 
 private:
+    void UpdateAllViews(int hint, const void* collection);
     void QueryWorker();
     void ReplyWorker();
     void StopWorkers();
@@ -158,9 +146,9 @@ private:
     int m_viewsToCome = 5;
 
     CSentFaxes m_sentFaxes{m_prompt};
-    DocumentList m_printed;
-    DocumentList m_saved;
-    std::vector<CReceivedFax> m_received;
+    CDocuments m_printed;
+    CDocuments m_saved;
+    CReceivedFaxes m_received;
 
     std::shared_ptr<platform::CEvent> m_exitEvent;
     std::shared_ptr<platform::CEvent> m_answerEvent;

@@ -171,7 +171,7 @@ TEST_F(DiskFaultTest, DeleteFromAReadOnlyStoreKeepsTheRecordAndNamesTheFile) {
     doc.SentFaxes().Load();
     doc.ReloadPrintedDocuments();
     ASSERT_EQ(doc.SentRecords().size(), 2u);
-    ASSERT_EQ(doc.PrintedDocuments().size(), 1u);
+    ASSERT_EQ(doc.Printed().Records().size(), 1u);
 
     faults::MakeReadOnly(root.Path(), SentDir());
     faults::MakeReadOnly(root.Path(), root / "fax");
@@ -179,8 +179,8 @@ TEST_F(DiskFaultTest, DeleteFromAReadOnlyStoreKeepsTheRecordAndNamesTheFile) {
         int kept = 0;
         kept += doc.SentFaxes().Remove(doc.SentRecords()[1].get()) ? 0 : 1;
         kept += doc.SentFaxes().Remove(doc.SentRecords()[0].get()) ? 0 : 1;
-        kept += doc.DeleteDocument(doc.PrintedDocuments()[0].get()) ? 0 : 1;
-        const bool listed = doc.SentRecords().size() == 2 && doc.PrintedDocuments().size() == 1;
+        kept += doc.Printed().Remove(doc.Printed().Records()[0].get()) ? 0 : 1;
+        const bool listed = doc.SentRecords().size() == 2 && doc.Printed().Records().size() == 1;
         report = JoinErrors(prompt);
         return kept == 3 && listed ? 0 : 1;
     });
@@ -197,7 +197,7 @@ TEST_F(DiskFaultTest, DeleteFromAReadOnlyStoreKeepsTheRecordAndNamesTheFile) {
 
     // Writable again, the same deletes go through.
     EXPECT_TRUE(doc.SentFaxes().Remove(doc.SentRecords()[1].get()));
-    EXPECT_TRUE(doc.DeleteDocument(doc.PrintedDocuments()[0].get()));
+    EXPECT_TRUE(doc.Printed().Remove(doc.Printed().Records()[0].get()));
     EXPECT_FALSE(platform::PathExists(Sent("list.fbl")));
     EXPECT_EQ(Snapshot(root / "fax").size(), 0u);
     EXPECT_TRUE(prompt.fileErrors.empty()) << JoinErrors(prompt);

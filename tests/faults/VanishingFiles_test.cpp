@@ -19,7 +19,7 @@ protected:
     std::string Fax(const std::string& name) const { return root / ("fax/" + name); }
     std::vector<std::string> PrintedTitles() {
         std::vector<std::string> titles;
-        for (const auto& d : doc->PrintedDocuments()) {
+        for (const auto& d : doc->Printed().Records()) {
             titles.push_back(d->m_title);
         }
         return titles;
@@ -77,7 +77,7 @@ TEST_F(VanishTest, PrintedDocumentsComeBackWhenFaxDirIsRecreated) {
 
     std::filesystem::remove_all(root / "fax");
     doc->ReloadPrintedDocuments();
-    EXPECT_TRUE(doc->PrintedDocuments().empty());
+    EXPECT_TRUE(doc->Printed().Records().empty());
     EXPECT_TRUE(prompt.fileErrors.empty());
     // Forwarding a sent fax writes its name file into FaxDir: a file error naming it.
     WriteFile(Sent("old.tif"), "II*");
@@ -99,7 +99,7 @@ TEST_F(VanishTest, PrintedDocumentsComeBackWhenFaxDirIsRecreated) {
     EXPECT_TRUE(doc->AddDocument());
     doc->ForwardToNewFax("Счёт", Sent("old.tif"), nullptr);
     doc->ReloadPrintedDocuments();
-    EXPECT_EQ(doc->PrintedDocuments().size(), 3u);
+    EXPECT_EQ(doc->Printed().Records().size(), 3u);
     EXPECT_EQ(prompt.fileErrors.size(), 1u);
     EXPECT_EQ(testing_support::ReadFileOrDie(Fax("old.tag")), platform::Utf8ToCp1251("FW: Счёт"));
 }

@@ -2,6 +2,7 @@
 
 #include "platform/Files.h"
 #include "platform/SysInfo.h"
+#include "store/Documents.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -190,6 +191,71 @@ TEST_F(DocumentIntakeTest, OddNameAndStatusFilesAreNotReadButListingGoesOn) {
     }
     EXPECT_EQ(Title(docs, "zero.tif"), "");
     EXPECT_FALSE(platform::PathExists(dir / "zero.tag"));
+}
+
+// The owner of a folder's documents tells every change with the document's key, in the order
+// a reload would list them; a delete that fails is reported, keeps the record and tells
+// nothing; a subscriber whose handle is gone hears nothing more.
+TEST_F(DocumentIntakeTest, OwnerAnnouncesEachChangeByKeyUntilTheSubscriberGoes) {
+    using Kind = CDocumentChange::Kind;
+    UseVersion(6);
+    WriteFile(dir / "Old.TIF", "II*");
+    WriteFile(dir / "Old.tag", "Contract");
+    SetMTime(dir / "Old.TIF", 1000);
+    WriteFile(dir / "new.pdf", "%PDF");
+    SetMTime(dir / "new.pdf", 2000);
+    TempDir elsewhere;
+    WriteFile(elsewhere / "scan.tif", "II*");
+    testing_support::FakePrompt prompt;
+    CDocuments documents(prompt, [this] { return dir.Path(); });
+    std::vector<std::pair<Kind, std::string>> told;
+    std::vector<std::string> titles;
+    auto subscription = documents.Subscribe([&](const CDocumentChange& change) {
+        told.emplace_back(change.kind, change.key);
+        if (change.record != nullptr) {
+            titles.push_back(change.record->m_title);
+        }
+    });
+    auto keys = [](const auto& records) {
+        std::vector<std::string> out;
+        for (const auto& d : records) {
+            out.push_back(FileKey(*d));
+        }
+        return out;
+    };
+
+    documents.Load();
+    EXPECT_EQ(keys(documents.Records()), (std::vector<std::string>{"old.tif", "new.pdf"}));
+    ASSERT_EQ(documents.AddFile(elsewhere / "scan.tif", "Scan"), 0);
+    ASSERT_EQ(documents.AddFile(elsewhere / "scan.tif"), 0);
+    EXPECT_EQ(documents.AddFile(elsewhere / "missing.tif"), ENOENT);
+    EXPECT_EQ(keys(documents.Records()), keys(ReadDocuments(dir.Path()).records));
+    EXPECT_EQ(titles, (std::vector<std::string>{"Scan", "Загружено вручную: (scan_2.tif)"}));
+
+    // The image became a directory meanwhile: it cannot be deleted.
+    ASSERT_EQ(platform::DeleteFile(dir / "new.pdf"), 0);
+    ASSERT_EQ(platform::CreateDir(dir / "new.pdf"), 0);
+    WriteFile(dir / "new.pdf/inside", "");
+    EXPECT_FALSE(documents.Remove(documents.Find("new.pdf")));
+    ASSERT_EQ(prompt.fileErrors.size(), 1u);
+    EXPECT_NE(prompt.fileErrors[0].find(dir / "new.pdf"), std::string::npos);
+    EXPECT_NE(documents.Find("new.pdf"), nullptr);
+
+    EXPECT_TRUE(documents.Remove(documents.Find("old.tif")));
+    EXPECT_FALSE(platform::PathExists(dir / "Old.TIF"));
+    EXPECT_FALSE(platform::PathExists(dir / "Old.tag"));
+    documents.MarkRead(*documents.Find("scan.tif"));
+    documents.MarkRead(*documents.Find("scan.tif")); // read already: nothing to tell
+    EXPECT_EQ(told, (std::vector<std::pair<Kind, std::string>>{{Kind::Reset, ""},
+                                                               {Kind::Added, "scan.tif"},
+                                                               {Kind::Added, "scan_2.tif"},
+                                                               {Kind::Removed, "old.tif"},
+                                                               {Kind::Changed, "scan.tif"}}));
+
+    subscription.Reset();
+    documents.Load();
+    EXPECT_TRUE(documents.Remove(documents.Find("scan_2.tif")));
+    EXPECT_EQ(told.size(), 5u);
 }
 
 } // namespace

@@ -817,7 +817,7 @@ bool CAddrBookPage::HasContextMenuReceiver() const {
 }
 
 void CAddrBookPage::BooksChanged() {
-    m_doc.UpdateAllViews(kHintBooksChanged, &AddressBooks());
+    m_doc.BooksChanged();
 }
 
 void CAddrBookPage::OnUpdate(int hint, const void* collection) {

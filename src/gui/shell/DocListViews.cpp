@@ -55,8 +55,9 @@ void SelectAfterDelete(QTreeWidget& view, QTreeWidgetItem* parent, int row) {
     }
 }
 
-CDocListView::CDocListView(CVelquinDoc& doc, int hint, bool multiSelect, QWidget* parent)
-    : QTreeWidget(parent), m_doc(doc), m_hint(hint) {
+CDocListView::CDocListView(CVelquinDoc& doc, CDocuments& documents, bool multiSelect,
+                           QWidget* parent)
+    : QTreeWidget(parent), m_doc(doc), m_documents(documents) {
     setColumnCount(2);
     setHeaderLabels({Str(ids::kColPrintedDoc), Str(ids::kColPrintTime)});
     header()->resizeSection(0, 200);
@@ -80,11 +81,9 @@ CDocListView::CDocListView(CVelquinDoc& doc, int hint, bool multiSelect, QWidget
             OpenDocument(*m_rows[row]);
         }
     });
-    m_doc.AddObserver(this);
-}
-
-CDocListView::~CDocListView() {
-    m_doc.RemoveObserver(this);
+    m_subscription =
+        m_documents.Subscribe([this](const CDocumentChange& change) { OnChange(change); });
+    Rebuild();
 }
 
 QString CDocListView::TimeText(std::int64_t t) {
@@ -94,26 +93,60 @@ QString CDocListView::TimeText(std::int64_t t) {
     return QLocale().toString(QDateTime::fromSecsSinceEpoch(t), QLocale::ShortFormat);
 }
 
-void CDocListView::OnUpdate(int hint, const void* collection) {
-    if (hint == m_hint && collection != nullptr) {
-        Rebuild(*static_cast<const DocumentList*>(collection));
+void CDocListView::OnChange(const CDocumentChange& change) {
+    using Kind = CDocumentChange::Kind;
+    const int row = change.kind == Kind::Reset ? -1 : RowOf(change.key);
+    switch (change.kind) {
+    case Kind::Reset:
+    case Kind::Added:
+        Rebuild();
+        break;
+    case Kind::Changed:
+        if (row >= 0) {
+            FillRow(row);
+        }
+        break;
+    case Kind::Removed:
+        if (row >= 0) {
+            // The rows keep their order, also one the user moved them into.
+            const QSignalBlocker block(this);
+            m_rows.erase(m_rows.begin() + row);
+            delete takeTopLevelItem(row);
+            Q_EMIT SelectionChangedForCommands();
+        }
+        break;
     }
 }
 
+// Each row carries its document's key: the records behind the rows are gone by the time a
+// reload is announced.
 void CDocListView::FillRow(int row) {
     QTreeWidgetItem* item = topLevelItem(row);
     const CFaxDocument* d = m_rows[static_cast<std::size_t>(row)];
     item->setText(0, Q(d->m_title));
     item->setText(1, TimeText(d->m_time));
     item->setToolTip(0, Q(d->m_path));
+    item->setData(0, Qt::UserRole, Q(FileKey(*d)));
 }
 
-void CDocListView::Rebuild(const DocumentList& documents) {
-    // The selection follows its documents through the rebuild.
-    std::vector<CFaxDocument*> selected = SelectedDocuments();
+int CDocListView::RowOf(const std::string& key) const {
+    const QString wanted = Q(key);
+    for (int i = 0; i < topLevelItemCount(); ++i) {
+        if (topLevelItem(i)->data(0, Qt::UserRole).toString() == wanted) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+void CDocListView::Rebuild() {
+    QStringList selected;
+    for (const QTreeWidgetItem* item : selectedItems()) {
+        selected << item->data(0, Qt::UserRole).toString();
+    }
     const QSignalBlocker block(this);
     clear();
-    m_rows = DocumentRows(documents, m_sort);
+    m_rows = DocumentRows(m_documents.Records(), m_sort);
     QList<QTreeWidgetItem*> items;
     items.reserve(static_cast<qsizetype>(m_rows.size()));
     for (std::size_t i = 0; i < m_rows.size(); ++i) {
@@ -122,8 +155,7 @@ void CDocListView::Rebuild(const DocumentList& documents) {
     addTopLevelItems(items);
     for (int i = 0; i < static_cast<int>(m_rows.size()); ++i) {
         FillRow(i);
-        if (std::find(selected.begin(), selected.end(), m_rows[static_cast<std::size_t>(i)]) !=
-            selected.end()) {
+        if (selected.contains(topLevelItem(i)->data(0, Qt::UserRole).toString())) {
             topLevelItem(i)->setSelected(true);
         }
     }
@@ -183,9 +215,8 @@ bool CDocListView::DeleteSelected() {
     }
     const int first = FirstSelectedChild(invisibleRootItem());
     for (CFaxDocument* d : selected) {
-        m_doc.DeleteDocument(d);
+        m_documents.Remove(d);
     }
-    m_doc.UpdateAllViews(m_hint, &Collection());
     SelectAfterDelete(*this, invisibleRootItem(), first);
     return true;
 }
@@ -202,10 +233,16 @@ void CDocListView::contextMenuEvent(QContextMenuEvent* event) {
     Q_EMIT ContextMenuWanted(event->globalPos(), DefaultCommand());
 }
 
+void CDocListView::OpenDocument(CFaxDocument& document) {
+    if (m_doc.ShowFile(document)) {
+        m_documents.MarkRead(document);
+    }
+}
+
 // --- new faxes ----------------------------------------------------------------------------
 
 CNewFaxView::CNewFaxView(CVelquinDoc& doc, QWidget* parent)
-    : CDocListView(doc, kHintPrintedDocs, false, parent) {
+    : CDocListView(doc, doc.Printed(), false, parent) {
     setObjectName(QStringLiteral("newFaxView"));
     setAcceptDrops(true);
     viewport()->setAcceptDrops(true);
@@ -244,9 +281,8 @@ void CNewFaxView::AddFiles(const QStringList& paths) {
         switch (ClassifyDroppedFile(file)) {
         case DroppedKind::FaxImage:
         case DroppedKind::Document:
-            // Named after its file, as the fax printer names a print; the directory watcher
-            // lists it.
-            if (int error = AddDocumentFile(file, Settings().FaxDir, platform::Stem(file))) {
+            // Named after its file, as the fax printer names a print.
+            if (int error = m_documents.AddFile(file, platform::Stem(file))) {
                 m_doc.Prompt().FileError(
                     FormatString(LoadString(ids::kDropCopyFailed), file, std::strerror(error)));
             }
@@ -296,18 +332,8 @@ void CNewFaxView::PrintToFaxPrinter(const QString& path) {
     process->start();
 }
 
-const DocumentList& CNewFaxView::Collection() {
-    return m_doc.PrintedDocuments();
-}
-
 int CNewFaxView::DefaultCommand() const {
     return cmd::kViewReadyFax;
-}
-
-void CNewFaxView::OpenDocument(CFaxDocument& document) {
-    if (m_doc.ShowFile(document)) {
-        document.m_unread = 0;
-    }
 }
 
 bool CNewFaxView::CommandState(int id, bool& enabled, bool& checked) {
@@ -396,7 +422,7 @@ void CNewFaxView::OnSaveDocument() {
         }
     }
     if (saved) {
-        m_doc.ReloadSavedDocuments();
+        m_doc.Saved().Load();
     }
 }
 
@@ -411,22 +437,12 @@ void CNewFaxView::OnViewReadyFax() {
 // --- saved documents -------------------------------------------------------------------------
 
 CSavedDocView::CSavedDocView(CVelquinDoc& doc, QWidget* parent)
-    : CDocListView(doc, kHintSavedDocs, true, parent) {
+    : CDocListView(doc, doc.Saved(), true, parent) {
     setObjectName(QStringLiteral("savedDocView"));
-}
-
-const DocumentList& CSavedDocView::Collection() {
-    return m_doc.SavedDocuments();
 }
 
 int CSavedDocView::DefaultCommand() const {
     return cmd::kViewFax;
-}
-
-void CSavedDocView::OpenDocument(CFaxDocument& document) {
-    if (m_doc.ShowFile(document)) {
-        document.m_unread = 0;
-    }
 }
 
 bool CSavedDocView::CommandState(int id, bool& enabled, bool& checked) {

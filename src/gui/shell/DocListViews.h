@@ -1,8 +1,9 @@
 #pragma once
 // The printed documents (page 0) and the saved documents (page 2): report lists of
-// CFaxDocument with their name and time, sortable by either column.
-#include "app/Ports.h"
+// CFaxDocument with their name and time, sortable by either column. Each follows the changes
+// its documents' owner announces.
 #include "gui/shell/PageView.h"
+#include "store/Documents.h"
 #include "store/FaxListModel.h"
 
 #include <QTreeWidget>
@@ -17,18 +18,13 @@ class CVelquinDoc;
 int FirstSelectedChild(const QTreeWidgetItem* parent);
 void SelectAfterDelete(QTreeWidget& view, QTreeWidgetItem* parent, int row);
 
-class CDocListView : public QTreeWidget, public IViewObserver, public CPageView {
+class CDocListView : public QTreeWidget, public CPageView {
     Q_OBJECT
 public:
-    CDocListView(CVelquinDoc& doc, int hint, bool multiSelect, QWidget* parent = nullptr);
-    ~CDocListView() override;
+    CDocListView(CVelquinDoc& doc, CDocuments& documents, bool multiSelect,
+                 QWidget* parent = nullptr);
 
-    void OnUpdate(int hint, const void* collection) override;
-    // Rebuilds the rows from the document's collection.
-    void Rebuild(const DocumentList& documents);
-
-    // The documents in row order, and the selected ones in row order.
-    const std::vector<CFaxDocument*>& Rows() const { return m_rows; }
+    // The selected documents in row order.
     std::vector<CFaxDocument*> SelectedDocuments() const;
     const CDocSortState& SortState() const { return m_sort; }
     // A header click.
@@ -47,15 +43,23 @@ Q_SIGNALS:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
-    virtual const DocumentList& Collection() = 0;
-    virtual void OpenDocument(CFaxDocument& document) = 0;
     virtual int DefaultCommand() const = 0;
-    void FillRow(int row);
+    // Shows the document and clears its unread mark.
+    void OpenDocument(CFaxDocument& document);
 
     CVelquinDoc& m_doc;
-    int m_hint;
+    CDocuments& m_documents;
+
+private:
+    void OnChange(const CDocumentChange& change);
+    // Rebuilds the rows from the owner's records; the selection follows the keys.
+    void Rebuild();
+    void FillRow(int row);
+    int RowOf(const std::string& key) const;
+
     CDocSortState m_sort;
     std::vector<CFaxDocument*> m_rows;
+    CDocuments::CSubscription m_subscription;
 };
 
 class CNewFaxView : public CDocListView {
@@ -82,8 +86,6 @@ public:
     void OnViewReadyFax();
 
 protected:
-    const DocumentList& Collection() override;
-    void OpenDocument(CFaxDocument& document) override;
     int DefaultCommand() const override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
@@ -104,7 +106,5 @@ public:
     void OnAddToNewFax();
 
 protected:
-    const DocumentList& Collection() override;
-    void OpenDocument(CFaxDocument& document) override;
     int DefaultCommand() const override;
 };

@@ -256,9 +256,9 @@ TEST_F(VelquinDocTest, ForwardToNewFaxTitlesAndNeverOverwrites) {
 
     platform::SetSystemVersionForTest(platform::SystemVersion{6, 2});
     doc.ReloadPrintedDocuments();
-    ASSERT_EQ(doc.PrintedDocuments().size(), 4u);
+    ASSERT_EQ(doc.Printed().Records().size(), 4u);
     std::vector<std::string> titles;
-    for (const auto& d : doc.PrintedDocuments()) {
+    for (const auto& d : doc.Printed().Records()) {
         titles.push_back(d->m_title);
     }
     std::sort(titles.begin(), titles.end());
@@ -395,24 +395,30 @@ TEST_F(VelquinDocTest, ShowFilePassesThePathAsOneArgument) {
     ::unsetenv("VELQUIN_OPENER");
 }
 
-TEST_F(VelquinDocTest, ReceivedFaxesAndSavedDocuments) {
-    CReceivedFax fax(root / "data/ReceivedFaxes/in.tif");
+// The received faxes are read on a worker, which reports nothing; the GUI thread adopts them,
+// reports the damaged job file and announces the new list.
+TEST_F(VelquinDocTest, ReceivedFaxesReadOnAWorkerAndAdopted) {
+    CReceivedFax fax(root / "data/ReceivedFaxes/In.tif");
     fax.m_from = "4951112233";
     CArchive ar;
     fax.Serialize(ar);
     WriteFile(root / "data/ReceivedFaxes/in.fax", ar.Buffer());
     WriteFile(root / "data/ReceivedFaxes/bad.fax", ar.Buffer().substr(0, 5));
-    WriteFile(root / "data/SavedFiles/kept.pdf", "");
     CVelquinDoc doc(prompt, frame);
-    doc.LoadRcvdFaxes();
-    ASSERT_EQ(doc.ReceivedFaxes().size(), 1u);
-    EXPECT_EQ(doc.ReceivedFaxes()[0].m_from, "4951112233");
-    EXPECT_EQ(prompt.fileErrors.size(), 1u);
-    doc.ReloadSavedDocuments();
-    ASSERT_EQ(doc.SavedDocuments().size(), 1u);
-    doc.DeleteDocument(doc.SavedDocuments()[0].get());
-    EXPECT_TRUE(doc.SavedDocuments().empty());
-    EXPECT_FALSE(platform::PathExists(root / "data/SavedFiles/kept.pdf"));
+    std::vector<CRecordChange<CReceivedFax>::Kind> told;
+    auto subscription = doc.Received().Subscribe(
+        [&](const CRecordChange<CReceivedFax>& change) { told.push_back(change.kind); });
+    auto read = std::async(std::launch::async, ReadReceivedFaxes, doc.Received().Directory());
+    CFolderRead<CReceivedFax> found = read.get();
+    EXPECT_TRUE(prompt.fileErrors.empty());
+    EXPECT_TRUE(told.empty());
+    doc.Received().Adopt(std::move(found));
+    ASSERT_EQ(doc.Received().Records().size(), 1u);
+    ASSERT_NE(doc.Received().Find("in.tif"), nullptr);
+    EXPECT_EQ(doc.Received().Find("in.tif")->m_from, "4951112233");
+    ASSERT_EQ(prompt.fileErrors.size(), 1u);
+    EXPECT_NE(prompt.fileErrors[0].find(root / "data/ReceivedFaxes/bad.fax"), std::string::npos);
+    EXPECT_EQ(told, std::vector{CRecordChange<CReceivedFax>::Kind::Reset});
 }
 
 TEST_F(VelquinDocTest, FifthViewLoadsEverythingAndBooksArrive) {
@@ -421,16 +427,21 @@ TEST_F(VelquinDocTest, FifthViewLoadsEverythingAndBooksArrive) {
     CVelquinDoc doc(prompt, frame);
     RecordingView view;
     doc.AddObserver(&view);
+    std::vector<std::string> loaded;
+    auto printed = doc.Printed().Subscribe([&](const CDocumentChange&) { loaded.push_back("p"); });
+    auto saved = doc.Saved().Subscribe([&](const CDocumentChange&) { loaded.push_back("s"); });
+    auto received = doc.Received().Subscribe(
+        [&](const CRecordChange<CReceivedFax>&) { loaded.push_back("r"); });
     for (int i = 0; i < 4; ++i) {
         doc.SetViewReady();
     }
-    EXPECT_TRUE(view.hints.empty());
+    EXPECT_TRUE(loaded.empty());
     doc.SetViewReady();
     doc.WaitForBookLoader();
-    EXPECT_EQ(view.hints, (std::vector<int>{kHintPrintedDocs, kHintSavedDocs, kHintReceivedFaxes,
-                                            kHintShowBookEntries}));
+    EXPECT_EQ(loaded, (std::vector<std::string>{"p", "s", "r"}));
+    EXPECT_TRUE(view.hints.empty());
     EXPECT_EQ(doc.SentRecords().size(), 1u);
-    EXPECT_EQ(doc.PrintedDocuments().size(), 1u);
+    EXPECT_EQ(doc.Printed().Records().size(), 1u);
     EXPECT_EQ(frame.AddressBooksLoadedCount(), 1);
     ASSERT_EQ(AddressBooks().size(), 1u);
     EXPECT_EQ(AddressBooks()[0]->m_name, "Мои Контакты");
@@ -438,9 +449,8 @@ TEST_F(VelquinDocTest, FifthViewLoadsEverythingAndBooksArrive) {
     doc.SetViewReady(); // no second load
     EXPECT_EQ(frame.AddressBooksLoadedCount(), 1);
 
-    view.hints.clear();
-    doc.UpdateViews(kUpdateBooks | kUpdateBookEntries);
-    EXPECT_EQ(view.hints, (std::vector<int>{kHintBooksChanged, kHintShowBookEntries}));
+    doc.BooksChanged();
+    EXPECT_EQ(view.hints, std::vector{kHintBooksChanged});
 }
 
 TEST_F(VelquinDocTest, LoaderReadsBooksReportsDamageAndCloseWritesThemBack) {
