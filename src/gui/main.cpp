@@ -145,11 +145,10 @@ void ScheduleStartupReport(CVelquinGui& gui, CMainFrame& frame, const QString& f
         clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu);
         const double cpuMs =
             static_cast<double>(cpu.tv_sec) * 1000.0 + static_cast<double>(cpu.tv_nsec) / 1e6;
-        const QTreeWidgetItem* root = frame.SentView()->Root();
         if (std::FILE* out = std::fopen(file.toLocal8Bit().constData(), "w")) {
             std::fprintf(out, "%.1f\ncpu_ms=%.0f sent_items=%d book_rows=%d box=%d\n", ms, cpuMs,
-                         root != nullptr ? root->childCount() : 0,
-                         page->List()->Model()->rowCount(), box != nullptr ? 1 : 0);
+                         frame.SentView()->Model().EntryCount(), page->List()->Model()->rowCount(),
+                         box != nullptr ? 1 : 0);
             std::fclose(out);
         }
     });

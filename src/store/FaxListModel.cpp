@@ -130,18 +130,6 @@ CSentRow SentRowOf(const CFaxEntryBase& e) {
     return row;
 }
 
-std::vector<CSentRow> BuildSentRows(const SentList& sent, const CListFilter& filter,
-                                    std::int64_t now) {
-    std::vector<CSentRow> rows;
-    rows.reserve(sent.size());
-    for (const auto& e : sent) {
-        if (e && filter.Passes(e->m_time, now)) {
-            rows.push_back(SentRowOf(*e));
-        }
-    }
-    return rows;
-}
-
 int SaveDocumentCopy(const CFaxDocument& document, const std::string& savedDir) {
     if (document.m_path.empty()) {
         return ENOENT;

@@ -1,7 +1,6 @@
 #pragma once
 // What the fax list pages show and in which order, free of any toolkit: the sort rule of the
 // document lists, moving a row, the rows of the sent-fax tree, and saving a printed document.
-#include "filters/ListFilter.h"
 #include "store/DocumentIntake.h"
 #include "store/VelquinDoc.h"
 
@@ -47,10 +46,6 @@ struct CSentRow {
 
 // The row of one sent entry (with its recipients' rows).
 CSentRow SentRowOf(const CFaxEntryBase& entry);
-
-// The sent entries that pass `filter` at `now`, in list order.
-std::vector<CSentRow> BuildSentRows(const SentList& sent, const CListFilter& filter,
-                                    std::int64_t now);
 
 // The state shown for an entry (single: its recipient's, lists: the list's own).
 std::int32_t EntryState(const CFaxEntryBase& entry);

@@ -120,49 +120,30 @@ void CSentFaxes::Unindex(const CFaxEntryBase* entry) {
 
 // --- loading ----------------------------------------------------------------------------
 
-void CSentFaxes::Load() {
-    StoreTrace("LoadSentFaxes Start");
-    m_entries.clear();
-    m_touched.clear();
-    const std::string dir = CVelquinDoc::SentDir();
+CSentStoreOptions CSentStoreOptions::FromSettings() {
     const CSettings& s = Settings();
-    if (s.DeleteSentAfterDays) {
-        platform::CDirIndex before(dir);
-        const std::int64_t age = std::max<std::int64_t>(0, s.SentDeleteDays) * kSecondsPerDay;
-        const std::int64_t now = CurrentTime();
-        for (const platform::DirEntry* image : platform::MatchingFiles(before, "*.tif")) {
-            if (image->created + age > now) {
-                continue;
-            }
-            platform::DeleteFile(platform::JoinPath(dir, image->name));
-            for (const char* ext : {".fbl", ".fax"}) {
-                if (const platform::DirEntry* c = before.Find(platform::Stem(image->name) + ext)) {
-                    platform::DeleteFile(platform::JoinPath(dir, c->name));
-                }
-            }
-        }
-    }
-
-    // Names are enough here: a store of 100,000 faxes is not worth 200,000 stats.
-    platform::CDirIndex index(dir, platform::ListDetail::Names);
-    for (const platform::DirEntry* job : platform::MatchingFiles(index, "*.fax")) {
-        const std::string stem = platform::Stem(job->name);
-        const std::string path = platform::JoinPath(dir, job->name);
-        if (index.Find(stem + ".tif") != nullptr || index.Find(stem + "_0001.tif") != nullptr) {
-            ReadJobFile(path);
-        } else if (!ReadJobWithOwnCopy(dir, index, *job)) {
-            platform::DeleteFile(path);
-        }
-    }
-    std::stable_sort(m_entries.begin(), m_entries.end(),
-                     [](const auto& a, const auto& b) { return a->m_time < b->m_time; });
-    IndexEntries();
-    StoreTrace("LoadSentFaxes End");
-    Publish(CSentChange::Kind::Reset, nullptr);
+    return {CVelquinDoc::SentDir(), s.DeleteSentAfterDays != 0,
+            std::max<std::int64_t>(0, s.SentDeleteDays)};
 }
 
-bool CSentFaxes::ReadJobWithOwnCopy(const std::string& dir, const platform::CDirIndex& index,
-                                    const platform::DirEntry& job) {
+namespace {
+
+void ReadJobFile(CSentStore& store, const std::string& path) {
+    StoreTrace("ReadSentFaxDoc Start");
+    try {
+        std::string bytes = ReadArchiveFile(path);
+        if (auto record = LoadSentRecord(bytes)) {
+            store.entries.push_back(std::move(record));
+        }
+    } catch (const std::exception&) {
+        // The half-read record went with the exception; the file stays on disk.
+        store.damaged.emplace_back(path, std::current_exception());
+    }
+    StoreTrace("ReadSentFaxDoc End");
+}
+
+bool ReadJobWithOwnCopy(CSentStore& store, const std::string& dir, const platform::CDirIndex& index,
+                        const platform::DirEntry& job) {
     // A document sent as it was (a PDF, an image) has its copy under the job's stem with its
     // own extension; the job file names it. A file elsewhere, or the job file itself, is no
     // copy of the entry.
@@ -186,25 +167,74 @@ bool CSentFaxes::ReadJobWithOwnCopy(const std::string& dir, const platform::CDir
         !platform::EqualsNoCase(platform::Stem(copy), platform::Stem(job.name))) {
         return false;
     }
-    m_entries.push_back(std::move(record));
+    store.entries.push_back(std::move(record));
     return true;
 }
 
-bool CSentFaxes::ReadJobFile(const std::string& path) {
-    StoreTrace("ReadSentFaxDoc Start");
-    bool ok = true;
-    try {
-        std::string bytes = ReadArchiveFile(path);
-        if (auto record = LoadSentRecord(bytes)) {
-            m_entries.push_back(std::move(record));
+} // namespace
+
+CSentStore CSentFaxes::Read(const CSentStoreOptions& options) {
+    StoreTrace("LoadSentFaxes Start");
+    CSentStore store;
+    const std::string& dir = options.dir;
+    if (options.deleteOld) {
+        platform::CDirIndex before(dir);
+        const std::int64_t age = options.keepDays * kSecondsPerDay;
+        const std::int64_t now = CurrentTime();
+        for (const platform::DirEntry* image : platform::MatchingFiles(before, "*.tif")) {
+            if (image->created + age > now) {
+                continue;
+            }
+            platform::DeleteFile(platform::JoinPath(dir, image->name));
+            for (const char* ext : {".fbl", ".fax"}) {
+                if (const platform::DirEntry* c = before.Find(platform::Stem(image->name) + ext)) {
+                    platform::DeleteFile(platform::JoinPath(dir, c->name));
+                }
+            }
         }
-    } catch (const std::exception& e) {
-        // The half-read record went with the exception; the file stays on disk.
-        m_prompt.FileError(DescribeFileError(e, path));
-        ok = false;
     }
-    StoreTrace("ReadSentFaxDoc End");
-    return ok;
+
+    // Names are enough here: a store of 100,000 faxes is not worth 200,000 stats.
+    platform::CDirIndex index(dir, platform::ListDetail::Names);
+    for (const platform::DirEntry* job : platform::MatchingFiles(index, "*.fax")) {
+        const std::string stem = platform::Stem(job->name);
+        const std::string path = platform::JoinPath(dir, job->name);
+        if (index.Find(stem + ".tif") != nullptr || index.Find(stem + "_0001.tif") != nullptr) {
+            ReadJobFile(store, path);
+        } else if (!ReadJobWithOwnCopy(store, dir, index, *job)) {
+            platform::DeleteFile(path);
+        }
+    }
+    std::stable_sort(store.entries.begin(), store.entries.end(),
+                     [](const auto& a, const auto& b) { return a->m_time < b->m_time; });
+    StoreTrace("LoadSentFaxes End");
+    return store;
+}
+
+void CSentFaxes::Adopt(CSentStore store) {
+    // A fax sent while the store was being read is kept unless the reading found its job file.
+    if (!m_addedSinceAdopt.empty()) {
+        for (const auto& e : store.entries) {
+            m_addedSinceAdopt.erase(SentKey(*e));
+        }
+        for (auto& e : m_entries) {
+            if (m_addedSinceAdopt.count(SentKey(*e)) != 0) {
+                store.entries.push_back(std::move(e));
+            }
+        }
+        m_addedSinceAdopt.clear();
+    }
+    m_entries = std::move(store.entries);
+    m_touched.clear();
+    IndexEntries();
+    for (const auto& [path, error] : store.damaged) {
+        try {
+            std::rethrow_exception(error);
+        } catch (const std::exception& e) {
+            m_prompt.FileError(DescribeFileError(e, path));
+        }
+    }
+    Publish(CSentChange::Kind::Reset, nullptr);
 }
 
 void CSentFaxes::Add(std::unique_ptr<CFaxEntryBase> entry) {
@@ -213,6 +243,7 @@ void CSentFaxes::Add(std::unique_ptr<CFaxEntryBase> entry) {
     }
     m_entries.push_back(std::move(entry));
     CFaxEntryBase* added = m_entries.back().get();
+    m_addedSinceAdopt.insert(SentKey(*added));
     Index(added);
     Publish(CSentChange::Kind::Added, added);
 }

@@ -7,6 +7,7 @@
 #include "store/FaxRecords.h"
 
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -45,6 +46,21 @@ struct CSentChange {
 // when any is 4; else the list's own state stays (also for a list without recipients).
 std::int32_t PersonalListState(const CPersonalFaxEntry& mailing);
 
+// What a reading of SentFaxes found: the entries, oldest first, and the job files that could not
+// be read with the reason (reported when the entries are taken).
+struct CSentStore {
+    SentList entries;
+    std::vector<std::pair<std::string, std::exception_ptr>> damaged;
+};
+
+// What reading SentFaxes needs of the settings, taken on the GUI thread.
+struct CSentStoreOptions {
+    std::string dir;
+    bool deleteOld = false; // remove faxes older than keepDays first
+    std::int64_t keepDays = 0;
+    static CSentStoreOptions FromSettings();
+};
+
 // One status reply: a job id and the state the service gave it.
 using JobStates = std::vector<std::pair<std::int32_t, std::int32_t>>;
 
@@ -66,8 +82,13 @@ public:
     CFaxEntryBase* Find(const std::string& key) const;
 
     // Reads every job file of SentFaxes (after removing faxes older than the settings keep
-    // them); announces Reset. A damaged job file is reported and skipped.
-    void Load();
+    // them). Touches no owner: runs on any thread.
+    static CSentStore Read(const CSentStoreOptions& options);
+    // Takes what Read found, reports the damaged job files and announces Reset. Entries added
+    // while the reading ran, and not found by it, stay.
+    void Adopt(CSentStore store);
+    // Both at once, on the GUI thread.
+    void Load() { Adopt(Read(CSentStoreOptions::FromSettings())); }
     // Adds an entry whose job file is already written; announces Added.
     void Add(std::unique_ptr<CFaxEntryBase> entry);
     // Removes the entry's files (found by their names in SentFaxes) and then the entry;
@@ -90,9 +111,6 @@ public:
                      const platform::CDirIndex* listing = nullptr);
 
 private:
-    bool ReadJobFile(const std::string& path);
-    bool ReadJobWithOwnCopy(const std::string& dir, const platform::CDirIndex& index,
-                            const platform::DirEntry& job);
     void Publish(CSentChange::Kind kind, const CFaxEntryBase* entry, std::string key = {},
                  std::int32_t previousState = -1);
     void IndexEntries();
@@ -106,5 +124,6 @@ private:
     // recipient's fax id): a reply costs the same however many faxes were sent.
     std::unordered_multimap<std::int32_t, CFaxEntryBase*> m_byJobId;
     std::unordered_set<std::string> m_touched;
+    std::unordered_set<std::string> m_addedSinceAdopt; // keys
     CEventChannel<CSentChange> m_changes;
 };

@@ -28,7 +28,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using gui_test::CellText;
 using gui_test::CGuiFixture;
+using gui_test::SentRow;
+using gui_test::SentRowCount;
 using gui_test::WaitFor;
 using gui_test::WritePrintedDocument;
 
@@ -333,7 +336,7 @@ TEST(FaxListsTest, ViewCommandsUseTheChosenViewerAndSayWhatCouldNotBeOpened) {
     ClickToolButton(frame, 0, cmd::kUserGuide);
     frame.SelectPage(1);
     CReceivedFaxTreeView* sent = frame.SentView();
-    gui_test::ClickItem(*sent, sent->Root()->child(0));
+    gui_test::ClickItem(*sent, SentRow(*sent, 0));
     f.Prompt().SetNextAnswer(MsgAnswer::Ok);
     ClickToolButton(frame, 1, cmd::kDeliveryReport);
     // A sent fax whose image has gone.
@@ -395,12 +398,12 @@ TEST(FaxListsTest, DeleteThatFailsKeepsTheRowAndNamesTheFile) {
     Settings().ConfirmDeleteItem = false;
     CReceivedFaxTreeView* sent = frame.SentView();
     CNewFaxView* printed = frame.NewFaxView();
-    ASSERT_EQ(sent->Root()->childCount(), 1);
+    ASSERT_EQ(SentRowCount(*sent), 1);
     ASSERT_EQ(printed->topLevelItemCount(), 1);
     {
         CReadOnlyFolders readOnly(f.Dir().Path(), {f.SentDir(), f.FaxDir()});
         frame.SelectPage(1);
-        gui_test::ClickItem(*sent, sent->Root()->child(0));
+        gui_test::ClickItem(*sent, SentRow(*sent, 0));
         f.Prompt().SetNextAnswer(MsgAnswer::Ok);
         QTest::keyClick(sent, Qt::Key_Delete);
         frame.SelectPage(0);
@@ -412,7 +415,7 @@ TEST(FaxListsTest, DeleteThatFailsKeepsTheRowAndNamesTheFile) {
     ASSERT_EQ(asked.size(), 2u);
     EXPECT_NE(asked[0].find(f.SentDir() + "/s1.tif"), std::string::npos) << asked[0];
     EXPECT_NE(asked[1].find(image), std::string::npos) << asked[1];
-    EXPECT_EQ(sent->Root()->childCount(), 1);
+    EXPECT_EQ(SentRowCount(*sent), 1);
     EXPECT_EQ(f.Doc().SentRecords().size(), 1u);
     EXPECT_EQ(printed->topLevelItemCount(), 1);
     EXPECT_TRUE(platform::PathExists(f.SentDir() + "/s1.fax"));
@@ -420,9 +423,9 @@ TEST(FaxListsTest, DeleteThatFailsKeepsTheRowAndNamesTheFile) {
 
     // Writable again, the same keys delete.
     frame.SelectPage(1);
-    gui_test::ClickItem(*sent, sent->Root()->child(0));
+    gui_test::ClickItem(*sent, SentRow(*sent, 0));
     QTest::keyClick(sent, Qt::Key_Delete);
-    EXPECT_EQ(sent->Root()->childCount(), 0);
+    EXPECT_EQ(SentRowCount(*sent), 0);
     EXPECT_FALSE(platform::PathExists(f.SentDir() + "/s1.fax"));
     EXPECT_EQ(f.Prompt().Asked().size(), 2u);
 }
@@ -449,38 +452,35 @@ TEST(FaxListsTest, SentTreeRootStatesAndRecipientRows) {
     }
     f.Start();
     CReceivedFaxTreeView* view = f.Frame().SentView();
-    ASSERT_NE(view->Root(), nullptr);
-    EXPECT_EQ(view->Root()->text(0), QStringLiteral("All Faxes"));
-    ASSERT_EQ(view->Root()->childCount(), 2);
-    EXPECT_EQ(view->Root()->child(0)->text(0), QStringLiteral("Письмо"));
-    EXPECT_EQ(view->Root()->child(0)->text(1), QStringLiteral("Доставлен успешно"));
-    QTreeWidgetItem* list = view->Root()->child(1);
-    EXPECT_EQ(list->text(1), QStringLiteral("В очереди на отправку"));
-    ASSERT_EQ(list->childCount(), 2);
-    EXPECT_EQ(list->child(0)->text(0), QStringLiteral("88125550101  ООО Ромашка"));
-    EXPECT_EQ(list->child(0)->text(1), QStringLiteral("Доставлен успешно"));
-    EXPECT_EQ(list->child(1)->text(1), QStringLiteral("Не доставлен"));
+    EXPECT_EQ(CellText(view->Root()), QStringLiteral("All Faxes"));
+    ASSERT_EQ(SentRowCount(*view), 2);
+    EXPECT_EQ(CellText(SentRow(*view, 0), 0), QStringLiteral("Письмо"));
+    EXPECT_EQ(CellText(SentRow(*view, 0), 1), QStringLiteral("Доставлен успешно"));
+    const QModelIndex list = SentRow(*view, 1);
+    EXPECT_EQ(CellText(list, 1), QStringLiteral("В очереди на отправку"));
+    ASSERT_EQ(SentRowCount(*view, list), 2);
+    EXPECT_EQ(CellText(SentRow(*view, 0, list)), QStringLiteral("88125550101  ООО Ромашка"));
+    EXPECT_EQ(CellText(SentRow(*view, 0, list), 1), QStringLiteral("Доставлен успешно"));
+    EXPECT_EQ(CellText(SentRow(*view, 1, list), 1), QStringLiteral("Не доставлен"));
     // Only the root is selected at first: the entry commands are off.
     EXPECT_TRUE(view->SelectedEntries().empty());
     EXPECT_FALSE(f.Frame().Action(cmd::kViewFax)->isEnabled());
 
     // Delete with confirmation removes the entry and its files.
     f.Frame().SelectPage(1);
-    view->clearSelection();
-    view->Root()->child(0)->setSelected(true);
-    view->setCurrentItem(view->Root()->child(0));
+    gui_test::ClickItem(*view, SentRow(*view, 0));
     EXPECT_TRUE(f.Frame().Action(cmd::kDeliveryReport)->isEnabled());
     Settings().ConfirmDeleteItem = true;
     f.Prompt().SetNextAnswer(MsgAnswer::Yes);
     f.Frame().OnCommand(cmd::kDelete);
-    EXPECT_EQ(view->Root()->childCount(), 1);
+    EXPECT_EQ(SentRowCount(*view), 1);
     EXPECT_FALSE(platform::PathExists(f.SentDir() + "/s1.tif"));
     EXPECT_EQ(f.Doc().SentRecords().size(), 1u);
     // The next entry is selected: Delete goes on deleting.
     EXPECT_EQ(view->SelectedEntries().size(), 1u);
     Settings().ConfirmDeleteItem = false;
     QTest::keyClick(view, Qt::Key_Delete);
-    EXPECT_EQ(view->Root()->childCount(), 0);
+    EXPECT_EQ(SentRowCount(*view), 0);
     EXPECT_TRUE(f.Doc().SentRecords().empty());
 }
 
@@ -497,10 +497,8 @@ TEST(FaxListsTest, PersonalisedListShowsMessageInsteadOfAnImage) {
     f.Start();
     CReceivedFaxTreeView* view = f.Frame().SentView();
     f.Frame().SelectPage(1);
-    ASSERT_EQ(view->Root()->childCount(), 1);
-    view->clearSelection();
-    view->Root()->child(0)->setSelected(true);
-    view->setCurrentItem(view->Root()->child(0));
+    ASSERT_EQ(SentRowCount(*view), 1);
+    gui_test::ClickItem(*view, SentRow(*view, 0));
     EXPECT_FALSE(f.Frame().Action(cmd::kAddToNewFax)->isEnabled());
     ::setenv("VELQUIN_OPENER", "/bin/false", 1);
     f.Prompt().SetNextAnswer(MsgAnswer::Ok);
@@ -518,7 +516,7 @@ TEST(FaxListsTest, FilterHidesOldEntriesAndMarksTheCommand) {
     f.Start();
     CMainFrame& frame = f.Frame();
     CReceivedFaxTreeView* view = frame.SentView();
-    ASSERT_EQ(view->Root()->childCount(), 2);
+    ASSERT_EQ(SentRowCount(*view), 2);
     frame.SelectPage(1);
     EXPECT_FALSE(frame.Action(cmd::kFilter)->isChecked());
 
@@ -532,9 +530,9 @@ TEST(FaxListsTest, FilterHidesOldEntriesAndMarksTheCommand) {
         dlg->accept();
     });
     frame.OnCommand(cmd::kFilter);
-    ASSERT_EQ(view->Root()->childCount(), 1);
-    EXPECT_EQ(view->Root()->child(0)->text(0), QStringLiteral("Новый"));
-    EXPECT_EQ(view->Root()->text(0), QStringLiteral("All Faxes (фильтр скрывает факсов: 1)"));
+    ASSERT_EQ(SentRowCount(*view), 1);
+    EXPECT_EQ(CellText(SentRow(*view, 0), 0), QStringLiteral("Новый"));
+    EXPECT_EQ(CellText(view->Root()), QStringLiteral("All Faxes (фильтр скрывает факсов: 1)"));
     EXPECT_TRUE(frame.Action(cmd::kFilter)->isChecked());
     EXPECT_EQ(Settings().SentFilterType, 1);
     EXPECT_EQ(Settings().SentFilterData, 5);
@@ -548,7 +546,7 @@ TEST(FaxListsTest, FilterHidesOldEntriesAndMarksTheCommand) {
         dlg->reject();
     });
     frame.OnCommand(cmd::kFilter);
-    EXPECT_EQ(view->Root()->childCount(), 1);
+    EXPECT_EQ(SentRowCount(*view), 1);
     EXPECT_EQ(Settings().SentFilterType, 1);
 }
 
@@ -576,7 +574,7 @@ TEST(FaxListsTest, TheDeliveryReportReachesTheBrowserThroughAPrivatePage) {
     CMainFrame& frame = f.Frame();
     frame.SelectPage(1);
     CReceivedFaxTreeView* sent = frame.SentView();
-    gui_test::ClickItem(*sent, sent->Root()->child(0));
+    gui_test::ClickItem(*sent, SentRow(*sent, 0));
     ClickToolButton(frame, 1, cmd::kDeliveryReport);
     ASSERT_TRUE(WaitFor([&] { return platform::PathExists(opener + ".page"); }));
 

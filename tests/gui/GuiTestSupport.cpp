@@ -40,6 +40,25 @@ void ClickItem(QTreeWidget& view, QTreeWidgetItem* item) {
                       view.visualItemRect(item).center());
 }
 
+void ClickItem(QTreeView& view, const QModelIndex& index) {
+    ASSERT_TRUE(index.isValid());
+    view.scrollTo(index);
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, Qt::NoModifier,
+                      view.visualRect(index).center());
+}
+
+QModelIndex SentRow(CReceivedFaxTreeView& view, int row, const QModelIndex& parent) {
+    return view.Model().index(row, 0, parent.isValid() ? parent : view.Root());
+}
+
+int SentRowCount(CReceivedFaxTreeView& view, const QModelIndex& parent) {
+    return view.Model().rowCount(parent.isValid() ? parent : view.Root());
+}
+
+QString CellText(const QModelIndex& index, int column) {
+    return index.siblingAtColumn(column).data().toString();
+}
+
 CGuiFixture::CGuiFixture() {
     testing_support::IsolateEnvironment(m_dir.Path());
     std::filesystem::create_directories(FaxDir());

@@ -2,6 +2,7 @@
 // The real program window on a temporary fax store, for GUI tests.
 #include "gui/app/VelquinGui.h"
 #include "gui/shell/MainFrame.h"
+#include "gui/shell/SentFaxView.h"
 #include "support/TestSupport.h"
 
 #include <QCoreApplication>
@@ -21,6 +22,13 @@ std::string WritePrintedDocument(const std::string& dir, const std::string& stem
 
 // Selects the row of `item` with a mouse click, as a user does.
 void ClickItem(QTreeWidget& view, QTreeWidgetItem* item);
+void ClickItem(QTreeView& view, const QModelIndex& index);
+
+// The sent-fax tree as a user reads it: row `row` under `parent` (the root's entries when no
+// parent is given), the number of such rows, and a cell's text.
+QModelIndex SentRow(CReceivedFaxTreeView& view, int row, const QModelIndex& parent = {});
+int SentRowCount(CReceivedFaxTreeView& view, const QModelIndex& parent = {});
+QString CellText(const QModelIndex& index, int column = 0);
 
 class CGuiFixture {
 public:

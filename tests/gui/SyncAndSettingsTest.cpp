@@ -23,7 +23,10 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 
+using gui_test::CellText;
 using gui_test::CGuiFixture;
+using gui_test::SentRow;
+using gui_test::SentRowCount;
 using gui_test::WaitFor;
 
 namespace {
@@ -54,15 +57,15 @@ TEST(SyncTest, SynchroniseWritesTheDeliveredStateIntoTheTree) {
     f.password = "secret";
     f.Start();
     CReceivedFaxTreeView* view = f.Frame().SentView();
-    ASSERT_EQ(view->Root()->childCount(), 1);
-    EXPECT_EQ(view->Root()->child(0)->text(1), QString());
+    ASSERT_EQ(SentRowCount(*view), 1);
+    EXPECT_EQ(CellText(SentRow(*view, 0), 1), QString());
 
     // F5 from another page, as the user presses it.
     f.Frame().SelectPage(0);
     QTest::keyClick(f.Frame().NewFaxView(), Qt::Key_F5);
     ASSERT_TRUE(WaitFor([&] {
-        return view->Root() != nullptr && view->Root()->childCount() == 1 &&
-               view->Root()->child(0)->text(1) == QStringLiteral("Доставлен успешно");
+        return SentRowCount(*view) == 1 &&
+               CellText(SentRow(*view, 0), 1) == QStringLiteral("Доставлен успешно");
     }));
     EXPECT_FALSE(f.Frame().IsSynchronising());
     // The state reached the job file.

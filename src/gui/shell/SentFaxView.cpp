@@ -15,44 +15,20 @@
 #include <QKeyEvent>
 #include <QScrollBar>
 
+#include <algorithm>
+
 namespace {
 
-QString Q(const std::string& s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
-constexpr int kEntryRole = Qt::UserRole;
-constexpr int kRecipientRole = Qt::UserRole + 1;
 const int kDefaultWidths[] = {380, 230, 170};
 constexpr unsigned kIdsDeliveryReport = 9404;
-constexpr unsigned kIdsFilterHides = 9421;
 
 } // namespace
 
-QIcon SentTreeImage(int index) {
-    static const char* const kNames[] = {nullptr,
-                                         nullptr,
-                                         "tree-root",
-                                         "state-single",
-                                         "state-single-queued",
-                                         "state-single-failed",
-                                         "state-single-done",
-                                         "state-list",
-                                         "state-list-queued",
-                                         "state-list-failed",
-                                         "state-list-done"};
-    if (index < 0 || index > 10 || kNames[index] == nullptr) {
-        return {};
-    }
-    return QIcon(QStringLiteral(":/icons/%1.png").arg(QLatin1String(kNames[index])));
-}
-
 CReceivedFaxTreeView::CReceivedFaxTreeView(CVelquinDoc& doc, QWidget* parent)
-    : QTreeWidget(parent), m_doc(doc) {
+    : QTreeView(parent), m_doc(doc) {
     setObjectName(QStringLiteral("sentFaxView"));
-    setColumnCount(3);
-    setHeaderLabels({Str(ids::kTitleSent), Str(ids::kColState), Str(ids::kColSendTime)});
-    headerItem()->setTextAlignment(2, Qt::AlignCenter);
+    m_model = new CSentFaxModel(doc.SentFaxes(), m_filter, this);
+    setModel(m_model);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setAllColumnsShowFocus(true);
@@ -63,23 +39,17 @@ CReceivedFaxTreeView::CReceivedFaxTreeView(CVelquinDoc& doc, QWidget* parent)
         header()->resizeSection(c, w && *w > 0 ? *w : kDefaultWidths[c]);
     }
     header()->setStretchLastSection(true);
-    // The root as it is when the view is first shown.
-    auto* root = new QTreeWidgetItem(this);
-    root->setText(0, Str(ids::kAllFaxes));
-    root->setIcon(0, SentTreeImage(2));
-    connect(this, &QTreeWidget::itemSelectionChanged, this,
+    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &CReceivedFaxTreeView::SelectionChangedForCommands);
-    connect(this, &QTreeWidget::itemActivated, this,
-            [this](QTreeWidgetItem* item, int) { Activated(item); });
-    // Expansion is kept by key: asking every row whether it is expanded costs a search each.
-    connect(this, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* item) {
-        if (const CFaxEntryBase* e = EntryOf(item)) {
-            m_expanded.insert(SentKey(*e));
+    connect(this, &QTreeView::activated, this, &CReceivedFaxTreeView::Activated);
+    connect(this, &QTreeView::expanded, this, [this](const QModelIndex& index) {
+        if (m_model->IsEntryRow(index)) {
+            m_expanded.insert(m_model->KeyAt(index.row()));
         }
     });
-    connect(this, &QTreeWidget::itemCollapsed, this, [this](QTreeWidgetItem* item) {
-        if (const CFaxEntryBase* e = EntryOf(item)) {
-            m_expanded.erase(SentKey(*e));
+    connect(this, &QTreeView::collapsed, this, [this](const QModelIndex& index) {
+        if (m_model->IsEntryRow(index)) {
+            m_expanded.erase(m_model->KeyAt(index.row()));
         }
     });
     m_subscription =
@@ -88,77 +58,18 @@ CReceivedFaxTreeView::CReceivedFaxTreeView(CVelquinDoc& doc, QWidget* parent)
 
 void CReceivedFaxTreeView::StoreFilter() {
     m_filter.StoreFilter();
-    Rebuild(m_doc.SentRecords());
-}
-
-QIcon CReceivedFaxTreeView::Image(int index) {
-    // Each icon is read from its file once and shared by the rows: reading it per row made a
-    // start with thousands of sent faxes take seconds.
-    if (m_icons.empty()) {
-        for (int i = 0; i <= 10; ++i) {
-            m_icons.push_back(SentTreeImage(i));
-        }
-    }
-    return index >= 0 && index < static_cast<int>(m_icons.size()) ? m_icons[index] : QIcon();
-}
-
-void CReceivedFaxTreeView::FillItem(QTreeWidgetItem* item, const CSentRow& r) {
-    item->setText(0, Q(r.text));
-    item->setText(1, Q(r.stateText));
-    item->setText(2, CDocListView::TimeText(r.time));
-    item->setTextAlignment(2, Qt::AlignCenter);
-    item->setIcon(0, Image(r.image));
-    const int rows = static_cast<int>(r.children.size());
-    while (item->childCount() > rows) {
-        delete item->takeChild(item->childCount() - 1);
-    }
-    for (int i = 0; i < rows; ++i) {
-        const CSentRow& c = r.children[static_cast<std::size_t>(i)];
-        QTreeWidgetItem* child =
-            i < item->childCount() ? item->child(i) : new QTreeWidgetItem(item);
-        child->setText(0, Q(c.text));
-        child->setText(1, Q(c.stateText));
-        child->setText(2, CDocListView::TimeText(c.time));
-        child->setTextAlignment(2, Qt::AlignCenter);
-        child->setIcon(0, Image(c.image));
-        child->setData(0, kEntryRole, QVariant::fromValue(reinterpret_cast<quintptr>(r.entry)));
-        child->setData(0, kRecipientRole, c.recipient);
-    }
-}
-
-QTreeWidgetItem* CReceivedFaxTreeView::NewItem(const CSentRow& r) {
-    auto* item = new QTreeWidgetItem();
-    item->setData(0, kEntryRole, QVariant::fromValue(reinterpret_cast<quintptr>(r.entry)));
-    item->setData(0, kRecipientRole, -1);
-    FillItem(item, r);
-    m_items[SentKey(*r.entry)] = item;
-    return item;
+    Rebuild();
 }
 
 void CReceivedFaxTreeView::OnSentChange(const CSentChange& change) {
-    switch (change.kind) {
-    case CSentChange::Kind::Reset:
-        Rebuild(m_doc.SentRecords());
+    if (change.kind == CSentChange::Kind::Reset) {
+        Rebuild();
         return;
-    case CSentChange::Kind::Added:
-        if (Root() != nullptr && change.entry != nullptr &&
-            m_filter.Passes(change.entry->m_time, CurrentTime())) {
-            Root()->addChild(NewItem(SentRowOf(*change.entry)));
-        }
-        break;
-    case CSentChange::Kind::Changed:
-        if (auto it = m_items.find(change.key); it != m_items.end() && change.entry != nullptr) {
-            FillItem(it->second, SentRowOf(*change.entry));
-        }
-        break;
-    case CSentChange::Kind::Removed:
-        if (auto it = m_items.find(change.key); it != m_items.end()) {
-            delete it->second;
-            m_items.erase(it);
-            m_expanded.erase(change.key);
-        }
-        break;
     }
+    if (change.kind == CSentChange::Kind::Removed) {
+        m_expanded.erase(change.key);
+    }
+    m_model->Apply(change);
     Q_EMIT SelectionChangedForCommands();
 }
 
@@ -169,73 +80,78 @@ void CReceivedFaxTreeView::SaveColumnWidths() {
     }
 }
 
-CFaxEntryBase* CReceivedFaxTreeView::EntryOf(const QTreeWidgetItem* item) {
-    if (item == nullptr || item->data(0, kRecipientRole).toInt() >= 0) {
-        return nullptr;
-    }
-    return reinterpret_cast<CFaxEntryBase*>(item->data(0, kEntryRole).value<quintptr>());
-}
-
 std::vector<CFaxEntryBase*> CReceivedFaxTreeView::SelectedEntries() const {
-    std::vector<CFaxEntryBase*> out;
-    QTreeWidgetItem* root = Root();
-    for (int i = 0; root != nullptr && i < root->childCount(); ++i) {
-        if (root->child(i)->isSelected()) {
-            if (CFaxEntryBase* e = EntryOf(root->child(i))) {
-                out.push_back(e);
+    // Walked by ranges: selecting a whole list of faxes costs one range, not a row each.
+    std::vector<int> rows;
+    const QModelIndex root = Root();
+    for (const QItemSelectionRange& range : selectionModel()->selection()) {
+        if (range.parent() == root) {
+            for (int r = range.top(); r <= range.bottom(); ++r) {
+                rows.push_back(r);
             }
         }
+    }
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    std::vector<CFaxEntryBase*> out;
+    out.reserve(rows.size());
+    for (int r : rows) {
+        out.push_back(m_model->EntryAt(m_model->index(r, 0, root)));
     }
     return out;
 }
 
-void CReceivedFaxTreeView::Rebuild(const SentList& sent) {
-    // Selection, expanded lists and the scroll position survive the rebuild.
-    std::unordered_set<std::string> selected;
-    for (QTreeWidgetItem* item : selectedItems()) {
-        if (const CFaxEntryBase* e = EntryOf(item)) {
-            selected.insert(SentKey(*e));
+void CReceivedFaxTreeView::SelectRows(const std::vector<int>& rows) {
+    QItemSelection selection;
+    const QModelIndex root = Root();
+    for (std::size_t i = 0; i < rows.size();) {
+        std::size_t j = i;
+        while (j + 1 < rows.size() && rows[j + 1] == rows[j] + 1) {
+            ++j;
         }
+        selection.select(m_model->index(rows[i], 0, root), m_model->index(rows[j], 2, root));
+        i = j + 1;
+    }
+    selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    if (!rows.empty()) {
+        selectionModel()->setCurrentIndex(m_model->index(rows.front(), 0, root),
+                                          QItemSelectionModel::NoUpdate);
+    }
+}
+
+void CReceivedFaxTreeView::Rebuild() {
+    // Selection, expanded lists and the scroll position survive the rebuild.
+    std::vector<std::string> selected;
+    for (CFaxEntryBase* e : SelectedEntries()) {
+        selected.push_back(SentKey(*e));
     }
     const int scroll = verticalScrollBar() != nullptr ? verticalScrollBar()->value() : 0;
-    const QSignalBlocker block(this);
+    const QSignalBlocker block(selectionModel());
     setUpdatesEnabled(false);
-    clear();
-    m_items.clear();
-    auto* root = new QTreeWidgetItem(this);
-    root->setText(0, QStringLiteral("All Faxes"));
-    root->setIcon(0, Image(2));
-    root->setData(0, kRecipientRole, -1);
-
     m_filter.Load();
-    const std::vector<CSentRow> rows = BuildSentRows(sent, m_filter, CurrentTime());
-    // The root says how many faxes the filter hides, so that none seem lost.
-    if (const std::size_t hidden = sent.size() - rows.size(); hidden > 0) {
-        root->setText(0, QString::fromStdString(FormatString(LoadString(kIdsFilterHides),
-                                                             root->text(0).toStdString(),
-                                                             std::to_string(hidden))));
-    }
-    m_items.reserve(rows.size());
-    QList<QTreeWidgetItem*> items;
-    items.reserve(static_cast<qsizetype>(rows.size()));
-    for (const CSentRow& r : rows) {
-        items << NewItem(r);
-    }
-    root->addChildren(items);
-    root->setExpanded(true);
-    bool any = false;
-    for (const auto& [key, item] : m_items) {
-        if (m_expanded.count(key) != 0) {
-            item->setExpanded(true);
-        }
-        if (selected.count(key) != 0) {
-            item->setSelected(true);
-            any = true;
+    m_model->Rebuild();
+    ++m_rebuilds;
+    expand(Root());
+    std::unordered_set<std::string> expanded;
+    for (const std::string& key : m_expanded) {
+        if (const QModelIndex index = m_model->IndexOf(key); index.isValid()) {
+            expand(index);
+            expanded.insert(key);
         }
     }
-    if (!any) {
-        root->setSelected(true);
-        setCurrentItem(root);
+    m_expanded = std::move(expanded);
+    std::vector<int> rows;
+    for (const std::string& key : selected) {
+        if (const QModelIndex index = m_model->IndexOf(key); index.isValid()) {
+            rows.push_back(index.row());
+        }
+    }
+    std::sort(rows.begin(), rows.end());
+    if (!rows.empty()) {
+        SelectRows(rows);
+    } else {
+        selectionModel()->setCurrentIndex(Root(), QItemSelectionModel::ClearAndSelect |
+                                                      QItemSelectionModel::Rows);
     }
     setUpdatesEnabled(true);
     if (verticalScrollBar() != nullptr) {
@@ -252,7 +168,8 @@ bool CReceivedFaxTreeView::CommandState(int id, bool& enabled, bool& checked) {
         enabled = !sel.empty();
         return true;
     case cmd::kAddToNewFax: {
-        CFaxEntryBase* focused = EntryOf(currentItem());
+        CFaxEntryBase* focused =
+            m_model->IsEntryRow(currentIndex()) ? m_model->EntryAt(currentIndex()) : nullptr;
         if (focused == nullptr && !sel.empty()) {
             focused = sel.front();
         }
@@ -306,15 +223,15 @@ void CReceivedFaxTreeView::OnDelete() {
             MsgAnswer::Yes) {
         return;
     }
-    QTreeWidgetItem* root = Root();
-    const int first = root != nullptr ? FirstSelectedChild(root) : 0;
+    const int first = m_model->IndexOf(SentKey(*sel.front())).row();
     for (CFaxEntryBase* e : sel) {
         // A record whose files could not be deleted (reported) stays in the list; the owner
         // tells this view to remove the row of one that went.
         m_doc.SentFaxes().Remove(e);
     }
-    if (root != nullptr) {
-        SelectAfterDelete(*this, root, first);
+    // With nothing left selected, the row that took the first one's place is: Delete goes on.
+    if (m_model->EntryCount() > 0 && !selectionModel()->hasSelection()) {
+        SelectRows({std::min(std::max(first, 0), m_model->EntryCount() - 1)});
     }
 }
 
@@ -366,12 +283,10 @@ void CReceivedFaxTreeView::OnDeliveryReport() {
     }
 }
 
-void CReceivedFaxTreeView::Activated(QTreeWidgetItem* item) {
-    const int recipient = item != nullptr ? item->data(0, kRecipientRole).toInt() : -1;
-    if (recipient >= 0) {
+void CReceivedFaxTreeView::Activated(const QModelIndex& index) {
+    if (const int recipient = m_model->RecipientAt(index); recipient >= 0) {
         // A recipient of a personalised list has its own pages.
-        auto* entry = reinterpret_cast<CFaxEntryBase*>(item->data(0, kEntryRole).value<quintptr>());
-        if (auto* personal = dynamic_cast<CPersonalFaxEntry*>(entry)) {
+        if (auto* personal = dynamic_cast<CPersonalFaxEntry*>(m_model->EntryAt(index))) {
             if (static_cast<std::size_t>(recipient) < personal->m_recipients.size()) {
                 CAttachFaxEntry& r = personal->m_recipients[static_cast<std::size_t>(recipient)];
                 if (m_doc.ShowSentFile(r)) {
@@ -382,7 +297,7 @@ void CReceivedFaxTreeView::Activated(QTreeWidgetItem* item) {
         }
         return;
     }
-    if (EntryOf(item) != nullptr) {
+    if (m_model->IsEntryRow(index)) {
         OnViewFax();
     }
 }
@@ -392,7 +307,7 @@ void CReceivedFaxTreeView::keyPressEvent(QKeyEvent* event) {
         OnDelete();
         return;
     }
-    QTreeWidget::keyPressEvent(event);
+    QTreeView::keyPressEvent(event);
 }
 
 void CReceivedFaxTreeView::contextMenuEvent(QContextMenuEvent* event) {

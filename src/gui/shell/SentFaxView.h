@@ -3,35 +3,36 @@
 // time; lists and personalised lists show one child row per recipient.
 #include "filters/ListFilter.h"
 #include "gui/shell/PageView.h"
-#include "store/FaxListModel.h"
+#include "gui/shell/SentFaxModel.h"
 
-#include <QTreeWidget>
+#include <QTreeView>
 #include <string>
-#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
 class CVelquinDoc;
 
-// Follows the sent faxes' owner: a load rebuilds the tree, any other change touches only the
-// rows of its entry, found by the entry's key.
-class CReceivedFaxTreeView : public QTreeWidget, public CPageView {
+// Follows the sent faxes' owner through its model: a load rebuilds the rows, any other change
+// touches only the rows of its entry. Selection and expanded lists are kept by key.
+class CReceivedFaxTreeView : public QTreeView, public CPageView {
     Q_OBJECT
 public:
     static constexpr const char* kProfileSection = "Settings\\SentFaxes\\Tree";
 
     explicit CReceivedFaxTreeView(CVelquinDoc& doc, QWidget* parent = nullptr);
 
-    void Rebuild(const SentList& sent);
+    void Rebuild();
     bool OnCommand(int id) override;
     bool CommandState(int id, bool& enabled, bool& checked) override;
     CListFilter* Filter() override { return &m_filter; }
     void StoreFilter() override;
 
-    QTreeWidgetItem* Root() const { return topLevelItemCount() > 0 ? topLevelItem(0) : nullptr; }
+    CSentFaxModel& Model() const { return *m_model; }
+    QModelIndex Root() const { return m_model->RootIndex(); }
     // Selected entries other than the root and recipient rows, in row order.
     std::vector<CFaxEntryBase*> SelectedEntries() const;
-    static CFaxEntryBase* EntryOf(const QTreeWidgetItem* item);
+    // How many times the rows were built from the whole list.
+    int RebuildsDone() const { return m_rebuilds; }
 
     void OnDelete();
     void OnAddToNewFax();
@@ -48,20 +49,14 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
-    void Activated(QTreeWidgetItem* item);
+    void Activated(const QModelIndex& index);
     void OnSentChange(const CSentChange& change);
-    QTreeWidgetItem* NewItem(const CSentRow& row);
-    void FillItem(QTreeWidgetItem* item, const CSentRow& row);
-    QIcon Image(int index);
+    void SelectRows(const std::vector<int>& rows);
 
     CVelquinDoc& m_doc;
     CSettingsListFilter m_filter{EFilterList::Sent};
-    // The row of each listed entry by its key, and the keys of the expanded lists.
-    std::unordered_map<std::string, QTreeWidgetItem*> m_items;
-    std::unordered_set<std::string> m_expanded;
-    std::vector<QIcon> m_icons;
+    CSentFaxModel* m_model = nullptr;
+    std::unordered_set<std::string> m_expanded; // keys of the expanded lists
+    int m_rebuilds = 0;
     CSentFaxes::CSubscription m_subscription;
 };
-
-// The icon of an image index of the sent-fax tree (2 root, 3-6 single, 7-10 lists).
-QIcon SentTreeImage(int index);

@@ -25,7 +25,10 @@
 #include <functional>
 #include <gtest/gtest.h>
 
+using gui_test::CellText;
 using gui_test::CGuiFixture;
+using gui_test::SentRow;
+using gui_test::SentRowCount;
 using gui_test::WaitFor;
 
 namespace {
@@ -149,16 +152,15 @@ TEST(SendFaxDlgTest, SendsATypedShortNumberAndTheJobReachesTheSentTree) {
     ASSERT_EQ(sent.size(), 2u);
     EXPECT_EQ(sent[0].substr(0, 6), "report");
     CReceivedFaxTreeView* tree = s.f.Frame().SentView();
-    ASSERT_NE(tree->Root(), nullptr);
-    ASSERT_EQ(tree->Root()->childCount(), 1);
+    ASSERT_EQ(SentRowCount(*tree), 1);
     // A typed number has no label to describe the fax: the row shows the number.
-    EXPECT_EQ(tree->Root()->child(0)->text(0), QStringLiteral("88123520809"));
+    EXPECT_EQ(CellText(SentRow(*tree, 0), 0), QStringLiteral("88123520809"));
 
     s.f.Frame().OnCommand(cmd::kSynchronise);
     EXPECT_TRUE(WaitFor(
         [&] {
-            return tree->Root() != nullptr && tree->Root()->childCount() == 1 &&
-                   tree->Root()->child(0)->text(1) == QStringLiteral("Доставлен успешно");
+            return SentRowCount(*tree) == 1 &&
+                   CellText(SentRow(*tree, 0), 1) == QStringLiteral("Доставлен успешно");
         },
         30000));
     s.f.Stop();

@@ -22,7 +22,10 @@
 #include <functional>
 #include <gtest/gtest.h>
 
+using gui_test::CellText;
 using gui_test::CGuiFixture;
+using gui_test::SentRow;
+using gui_test::SentRowCount;
 using gui_test::WaitFor;
 
 namespace {
@@ -130,9 +133,8 @@ TEST(SendListDlgTest, PhoneListWithADuplicateSendsThreeNumbers) {
     ASSERT_TRUE(checked);
     s.ExpectOnlyTheLaterPrint();
     CReceivedFaxTreeView* tree = s.f.Frame().SentView();
-    ASSERT_NE(tree->Root(), nullptr);
-    ASSERT_EQ(tree->Root()->childCount(), 1);
-    EXPECT_EQ(tree->Root()->child(0)->childCount(), 3);
+    ASSERT_EQ(SentRowCount(*tree), 1);
+    EXPECT_EQ(SentRowCount(*tree, SentRow(*tree, 0)), 3);
     s.f.Stop();
 }
 
@@ -160,9 +162,8 @@ TEST(SendListDlgTest, PersonalRunToThreeRecipientsMakesThreeSubmissions) {
     ASSERT_TRUE(checked);
     s.ExpectOnlyTheLaterPrint();
     CReceivedFaxTreeView* tree = s.f.Frame().SentView();
-    ASSERT_NE(tree->Root(), nullptr);
-    ASSERT_EQ(tree->Root()->childCount(), 1);
-    EXPECT_EQ(tree->Root()->child(0)->childCount(), 3);
+    ASSERT_EQ(SentRowCount(*tree), 1);
+    EXPECT_EQ(SentRowCount(*tree, SentRow(*tree, 0)), 3);
     s.f.Stop();
 }
 

@@ -1,0 +1,299 @@
+#include "gui/shell/SentFaxModel.h"
+
+#include "filters/ListFilter.h"
+#include "gui/shell/Commands.h"
+#include "gui/shell/DocListViews.h"
+#include "resources/Strings.h"
+#include "store/FaxListModel.h"
+
+namespace {
+
+QString Q(const std::string& s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+constexpr int kColumns = 3;
+constexpr unsigned kIdsFilterHides = 9421;
+
+int RecipientCount(const CFaxEntryBase& entry) {
+    if (const auto* list = dynamic_cast<const CGroupFaxEntry*>(&entry)) {
+        return static_cast<int>(list->m_recipients.size());
+    }
+    if (const auto* personal = dynamic_cast<const CPersonalFaxEntry*>(&entry)) {
+        return static_cast<int>(personal->m_recipients.size());
+    }
+    return 0;
+}
+
+} // namespace
+
+QIcon SentTreeImage(int index) {
+    static const char* const kNames[] = {nullptr,
+                                         nullptr,
+                                         "tree-root",
+                                         "state-single",
+                                         "state-single-queued",
+                                         "state-single-failed",
+                                         "state-single-done",
+                                         "state-list",
+                                         "state-list-queued",
+                                         "state-list-failed",
+                                         "state-list-done"};
+    if (index < 0 || index > 10 || kNames[index] == nullptr) {
+        return {};
+    }
+    return QIcon(QStringLiteral(":/icons/%1.png").arg(QLatin1String(kNames[index])));
+}
+
+CSentFaxModel::CSentFaxModel(CSentFaxes& owner, const CListFilter& filter, QObject* parent)
+    : QAbstractItemModel(parent), m_owner(owner), m_filter(filter),
+      m_rootText(Str(ids::kAllFaxes)) {}
+
+CSentFaxModel::~CSentFaxModel() = default;
+
+QIcon CSentFaxModel::Image(int index) const {
+    // Each icon is read from its file once and shared by the rows.
+    if (m_icons.empty()) {
+        for (int i = 0; i <= 10; ++i) {
+            m_icons.push_back(SentTreeImage(i));
+        }
+    }
+    return index >= 0 && index < static_cast<int>(m_icons.size()) ? m_icons[index] : QIcon();
+}
+
+const CSentFaxModel::CNode* CSentFaxModel::NodeOf(const QModelIndex& index) const {
+    if (!index.isValid() || index.internalId() == kRootId) {
+        return nullptr;
+    }
+    if (index.internalId() == kEntryRowId) {
+        return index.row() < EntryCount() ? m_nodes[static_cast<std::size_t>(index.row())].get()
+                                          : nullptr;
+    }
+    return reinterpret_cast<const CNode*>(index.internalId());
+}
+
+QModelIndex CSentFaxModel::index(int row, int column, const QModelIndex& parent) const {
+    if (row < 0 || column < 0 || column >= kColumns) {
+        return {};
+    }
+    if (!parent.isValid()) {
+        return row == 0 ? createIndex(0, column, kRootId) : QModelIndex();
+    }
+    if (parent.internalId() == kRootId) {
+        return row < EntryCount() ? createIndex(row, column, kEntryRowId) : QModelIndex();
+    }
+    if (parent.internalId() == kEntryRowId && parent.row() < EntryCount()) {
+        const CNode* node = m_nodes[static_cast<std::size_t>(parent.row())].get();
+        return row < node->children ? createIndex(row, column, reinterpret_cast<quintptr>(node))
+                                    : QModelIndex();
+    }
+    return {};
+}
+
+QModelIndex CSentFaxModel::parent(const QModelIndex& child) const {
+    if (!child.isValid() || child.internalId() == kRootId) {
+        return {};
+    }
+    if (child.internalId() == kEntryRowId) {
+        return RootIndex();
+    }
+    return createIndex(reinterpret_cast<const CNode*>(child.internalId())->row, 0, kEntryRowId);
+}
+
+int CSentFaxModel::rowCount(const QModelIndex& parent) const {
+    if (!parent.isValid()) {
+        return 1;
+    }
+    if (parent.column() != 0) {
+        return 0;
+    }
+    if (parent.internalId() == kRootId) {
+        return EntryCount();
+    }
+    if (parent.internalId() == kEntryRowId) {
+        const CNode* node = NodeOf(parent);
+        return node != nullptr ? node->children : 0;
+    }
+    return 0;
+}
+
+int CSentFaxModel::columnCount(const QModelIndex&) const {
+    return kColumns;
+}
+
+const CSentRow& CSentFaxModel::Shown(const CNode& node) const {
+    if (!node.shown) {
+        node.shown = std::make_unique<CSentRow>(SentRowOf(*node.entry));
+    }
+    return *node.shown;
+}
+
+QVariant CSentFaxModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid()) {
+        return {};
+    }
+    if (role == Qt::TextAlignmentRole) {
+        return index.column() == 2 ? QVariant(Qt::AlignCenter) : QVariant();
+    }
+    if (role != Qt::DisplayRole && role != Qt::DecorationRole) {
+        return {};
+    }
+    if (index.internalId() == kRootId) {
+        if (index.column() != 0) {
+            return {};
+        }
+        return role == Qt::DisplayRole ? QVariant(m_rootText) : QVariant(Image(2));
+    }
+    const CNode* node = NodeOf(index);
+    if (node == nullptr) {
+        return {};
+    }
+    const CSentRow* row = &Shown(*node);
+    if (index.internalId() != kEntryRowId) {
+        if (static_cast<std::size_t>(index.row()) >= row->children.size()) {
+            return {};
+        }
+        row = &row->children[static_cast<std::size_t>(index.row())];
+    }
+    if (role == Qt::DecorationRole) {
+        return index.column() == 0 ? QVariant(Image(row->image)) : QVariant();
+    }
+    switch (index.column()) {
+    case 0:
+        return Q(row->text);
+    case 1:
+        return Q(row->stateText);
+    default:
+        return CDocListView::TimeText(row->time);
+    }
+}
+
+QVariant CSentFaxModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal) {
+        return {};
+    }
+    if (role == Qt::TextAlignmentRole) {
+        return section == 2 ? QVariant(Qt::AlignCenter) : QVariant();
+    }
+    if (role != Qt::DisplayRole) {
+        return {};
+    }
+    static const unsigned kTitles[kColumns] = {ids::kTitleSent, ids::kColState, ids::kColSendTime};
+    return section >= 0 && section < kColumns ? Str(kTitles[section]) : QString();
+}
+
+void CSentFaxModel::Append(CFaxEntryBase* entry) {
+    auto node = std::make_unique<CNode>();
+    node->entry = entry;
+    node->key = SentKey(*entry);
+    node->row = EntryCount();
+    node->children = RecipientCount(*entry);
+    if (!node->key.empty()) {
+        m_byKey[node->key] = node.get();
+    }
+    m_nodes.push_back(std::move(node));
+}
+
+void CSentFaxModel::Rebuild() {
+    beginResetModel();
+    m_nodes.clear();
+    m_byKey.clear();
+    const std::int64_t now = CurrentTime();
+    const SentList& entries = m_owner.Entries();
+    m_nodes.reserve(entries.size());
+    m_byKey.reserve(entries.size());
+    for (const auto& e : entries) {
+        if (e && m_filter.Passes(e->m_time, now)) {
+            Append(e.get());
+        }
+    }
+    // The root says how many faxes the filter hides, so that none seem lost.
+    m_rootText = QStringLiteral("All Faxes");
+    if (const std::size_t hidden = entries.size() - m_nodes.size(); hidden > 0) {
+        m_rootText = Q(FormatString(LoadString(kIdsFilterHides), m_rootText.toStdString(),
+                                    std::to_string(hidden)));
+    }
+    endResetModel();
+}
+
+void CSentFaxModel::Refresh(CNode& node) {
+    node.shown.reset();
+    const QModelIndex row = createIndex(node.row, 0, kEntryRowId);
+    const int now = RecipientCount(*node.entry);
+    if (now > node.children) {
+        beginInsertRows(row, node.children, now - 1);
+        node.children = now;
+        endInsertRows();
+    } else if (now < node.children) {
+        beginRemoveRows(row, now, node.children - 1);
+        node.children = now;
+        endRemoveRows();
+    }
+    Q_EMIT dataChanged(row, createIndex(node.row, kColumns - 1, kEntryRowId));
+    if (node.children > 0) {
+        const auto id = reinterpret_cast<quintptr>(&node);
+        Q_EMIT dataChanged(createIndex(0, 0, id), createIndex(node.children - 1, kColumns - 1, id));
+    }
+}
+
+void CSentFaxModel::Remove(const std::string& key) {
+    auto it = m_byKey.find(key);
+    if (it == m_byKey.end()) {
+        return;
+    }
+    const int row = it->second->row;
+    beginRemoveRows(RootIndex(), row, row);
+    // The node lives until the views have let go of its rows.
+    std::unique_ptr<CNode> gone = std::move(m_nodes[static_cast<std::size_t>(row)]);
+    m_nodes.erase(m_nodes.begin() + row);
+    for (std::size_t i = static_cast<std::size_t>(row); i < m_nodes.size(); ++i) {
+        m_nodes[i]->row = static_cast<int>(i);
+    }
+    m_byKey.erase(it);
+    endRemoveRows();
+}
+
+void CSentFaxModel::Apply(const CSentChange& change) {
+    // An entry without a key cannot be found again: only a rebuild shows its change.
+    if (change.kind == CSentChange::Kind::Reset || change.key.empty()) {
+        Rebuild();
+        return;
+    }
+    switch (change.kind) {
+    case CSentChange::Kind::Added:
+        if (CFaxEntryBase* entry = m_owner.Find(change.key);
+            entry != nullptr && m_filter.Passes(entry->m_time, CurrentTime())) {
+            beginInsertRows(RootIndex(), EntryCount(), EntryCount());
+            Append(entry);
+            endInsertRows();
+        }
+        break;
+    case CSentChange::Kind::Changed:
+        if (auto it = m_byKey.find(change.key); it != m_byKey.end()) {
+            Refresh(*it->second);
+        }
+        break;
+    case CSentChange::Kind::Removed:
+        Remove(change.key);
+        break;
+    case CSentChange::Kind::Reset:
+        break;
+    }
+}
+
+QModelIndex CSentFaxModel::IndexOf(const std::string& key) const {
+    auto it = m_byKey.find(key);
+    return it != m_byKey.end() ? createIndex(it->second->row, 0, kEntryRowId) : QModelIndex();
+}
+
+CFaxEntryBase* CSentFaxModel::EntryAt(const QModelIndex& index) const {
+    const CNode* node = NodeOf(index);
+    return node != nullptr ? node->entry : nullptr;
+}
+
+int CSentFaxModel::RecipientAt(const QModelIndex& index) const {
+    if (!index.isValid() || index.internalId() == kRootId || index.internalId() == kEntryRowId) {
+        return -1;
+    }
+    return index.row();
+}
