@@ -2,6 +2,7 @@
 #include "VelquinVersion.h"
 #include "gui/addressbook/AddrBookViews.h"
 #include "gui/app/Desktop.h"
+#include "gui/app/Language.h"
 #include "gui/app/VelquinGui.h"
 #include "gui/shell/MainFrame.h"
 #include "gui/shell/SentFaxView.h"
@@ -9,10 +10,8 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QLibraryInfo>
 #include <QLocale>
 #include <QTimer>
-#include <QTranslator>
 #include <cstdio>
 #include <ctime>
 #include <string>
@@ -167,15 +166,8 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(QLatin1String(kVelquinVersion));
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/app.png")));
-    // The program speaks Russian: dates and Qt's own buttons follow.
-    if (QLocale::system().language() != QLocale::Russian) {
-        QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
-    }
-    QTranslator qtbase;
-    if (qtbase.load(QLocale(QLocale::Russian, QLocale::Russia), QStringLiteral("qtbase"),
-                    QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-        QApplication::installTranslator(&qtbase);
-    }
+    // Russian on a Russian desktop, English on any other (LANGUAGE=ru or =en chooses).
+    InstallLanguage(QLocale::system());
 
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) {

@@ -1,8 +1,6 @@
 #include "resources/Strings.h"
 
-#include <algorithm>
-#include <array>
-#include <cstdint>
+#include <iterator>
 
 namespace {
 
@@ -21,15 +19,62 @@ constexpr Entry kTable[] = {
 #include "resources/StringsStore.inc"
 };
 
+constexpr std::size_t kCount = std::size(kTable);
+
+// The installed translation, index by index with kTable; empty while none is installed.
+std::vector<std::string>& Translated() {
+    static std::vector<std::string> translated;
+    return translated;
+}
+
+const Entry* Find(unsigned id) {
+    for (const Entry& e : kTable) {
+        if (e.id == id) {
+            return &e;
+        }
+    }
+    return nullptr;
+}
+
 } // namespace
 
 std::string_view LoadString(unsigned id) {
-    for (const Entry& e : kTable) {
-        if (e.id == id) {
-            return e.text;
-        }
+    const Entry* e = Find(id);
+    if (e == nullptr) {
+        return {};
     }
-    return {};
+    const std::vector<std::string>& translated = Translated();
+    const auto i = static_cast<std::size_t>(e - kTable);
+    if (i < translated.size() && !translated[i].empty()) {
+        return translated[i];
+    }
+    return e->text;
+}
+
+std::string_view SourceString(unsigned id) {
+    const Entry* e = Find(id);
+    return e != nullptr ? std::string_view(e->text) : std::string_view();
+}
+
+std::vector<unsigned> StringIds() {
+    std::vector<unsigned> ids;
+    ids.reserve(kCount);
+    for (const Entry& e : kTable) {
+        ids.push_back(e.id);
+    }
+    return ids;
+}
+
+void SetStringTranslator(StringTranslator translate) {
+    std::vector<std::string>& translated = Translated();
+    translated.clear();
+    if (translate == nullptr) {
+        return;
+    }
+    translated.reserve(kCount);
+    for (const Entry& e : kTable) {
+        translated.push_back(translate(e.text));
+    }
 }
 
 namespace {

@@ -1,5 +1,6 @@
 #include "FaxImage.h"
 
+#include <QCoreApplication>
 #include <cstdint>
 #include <tiffio.h>
 #include <vector>
@@ -33,12 +34,13 @@ bool CFaxImage::Open(const QString& path, QString& error) {
     TIFFSetErrorHandler(nullptr);
     m_impl->tif = TIFFOpen(path.toLocal8Bit().constData(), "r");
     if (m_impl->tif == nullptr) {
-        error = QStringLiteral("файл не является изображением TIFF или недоступен");
+        error = QCoreApplication::translate("CFaxImage",
+                                            "файл не является изображением TIFF или недоступен");
         return false;
     }
     m_pages = TIFFNumberOfDirectories(m_impl->tif);
     if (m_pages <= 0) {
-        error = QStringLiteral("в файле нет страниц");
+        error = QCoreApplication::translate("CFaxImage", "в файле нет страниц");
         Close();
         return false;
     }

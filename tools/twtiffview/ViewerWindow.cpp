@@ -55,7 +55,7 @@ CViewerWindow::CViewerWindow(QWidget* parent) : QMainWindow(parent) {
     m_thumbs->setIconSize(QSize(kThumbWidth, kThumbWidth * 3 / 2));
     m_thumbs->setSpacing(6);
     m_thumbs->setFixedWidth(kThumbWidth + 48);
-    auto* dock = new QDockWidget(QStringLiteral("Страницы"));
+    auto* dock = new QDockWidget(tr("Страницы"));
     dock->setObjectName(QStringLiteral("pagesDock"));
     dock->setFeatures(QDockWidget::DockWidgetMovable);
     dock->setWidget(m_thumbs);
@@ -74,7 +74,7 @@ CViewerWindow::CViewerWindow(QWidget* parent) : QMainWindow(parent) {
 }
 
 void CViewerWindow::CreateActions() {
-    QToolBar* bar = addToolBar(QStringLiteral("Просмотр"));
+    QToolBar* bar = addToolBar(tr("Просмотр"));
     bar->setObjectName(QStringLiteral("viewBar"));
     auto add = [&](const QString& text, QKeySequence key, auto slot) {
         QAction* a = bar->addAction(text);
@@ -83,29 +83,24 @@ void CViewerWindow::CreateActions() {
         connect(a, &QAction::triggered, this, slot);
         return a;
     };
-    add(QStringLiteral("Открыть..."), QKeySequence::Open, &CViewerWindow::OnOpen);
-    m_print = add(QStringLiteral("Печать..."), QKeySequence::Print, &CViewerWindow::OnPrint);
-    m_pdf = add(QStringLiteral("Сохранить как PDF..."), QKeySequence::SaveAs,
-                &CViewerWindow::OnSavePdf);
+    add(tr("Открыть..."), QKeySequence::Open, &CViewerWindow::OnOpen);
+    m_print = add(tr("Печать..."), QKeySequence::Print, &CViewerWindow::OnPrint);
+    m_pdf = add(tr("Сохранить как PDF..."), QKeySequence::SaveAs, &CViewerWindow::OnSavePdf);
     bar->addSeparator();
-    m_prev = add(QStringLiteral("Предыдущая"), QKeySequence(Qt::Key_PageUp),
-                 &CViewerWindow::PreviousPage);
-    m_next =
-        add(QStringLiteral("Следующая"), QKeySequence(Qt::Key_PageDown), &CViewerWindow::NextPage);
+    m_prev = add(tr("Предыдущая"), QKeySequence(Qt::Key_PageUp), &CViewerWindow::PreviousPage);
+    m_next = add(tr("Следующая"), QKeySequence(Qt::Key_PageDown), &CViewerWindow::NextPage);
     bar->addSeparator();
-    m_fit = bar->addAction(QStringLiteral("По ширине"));
+    m_fit = bar->addAction(tr("По ширине"));
     m_fit->setCheckable(true);
     m_fit->setChecked(m_fitWidth);
     connect(m_fit, &QAction::toggled, this, &CViewerWindow::SetFitWidth);
-    add(QStringLiteral("Увеличить"), QKeySequence::ZoomIn, &CViewerWindow::ZoomIn);
-    add(QStringLiteral("Уменьшить"), QKeySequence::ZoomOut, &CViewerWindow::ZoomOut);
+    add(tr("Увеличить"), QKeySequence::ZoomIn, &CViewerWindow::ZoomIn);
+    add(tr("Уменьшить"), QKeySequence::ZoomOut, &CViewerWindow::ZoomOut);
     bar->addSeparator();
-    add(QStringLiteral("Повернуть влево"), QKeySequence(Qt::CTRL | Qt::Key_L),
-        &CViewerWindow::RotateLeft);
-    add(QStringLiteral("Повернуть вправо"), QKeySequence(Qt::CTRL | Qt::Key_R),
-        &CViewerWindow::RotateRight);
+    add(tr("Повернуть влево"), QKeySequence(Qt::CTRL | Qt::Key_L), &CViewerWindow::RotateLeft);
+    add(tr("Повернуть вправо"), QKeySequence(Qt::CTRL | Qt::Key_R), &CViewerWindow::RotateRight);
     // Closing from the keyboard, as in any viewer; not worth a toolbar button.
-    auto* close = new QAction(QStringLiteral("Закрыть"), this);
+    auto* close = new QAction(tr("Закрыть"), this);
     QList<QKeySequence> keys = QKeySequence::keyBindings(QKeySequence::Close);
     keys << QKeySequence::keyBindings(QKeySequence::Quit) << QKeySequence(Qt::Key_Escape);
     close->setShortcuts(keys);
@@ -117,9 +112,8 @@ bool CViewerWindow::OpenFile(const QString& path, bool interactive, const QStrin
     QString error;
     if (!m_image.Open(path, error)) {
         if (interactive) {
-            QMessageBox::warning(
-                this, QStringLiteral("TWTiffView"),
-                QStringLiteral("Не удалось открыть файл %1:\n%2").arg(path, error));
+            QMessageBox::warning(this, QStringLiteral("TWTiffView"),
+                                 tr("Не удалось открыть файл %1:\n%2").arg(path, error));
         }
         m_path.clear();
         m_page = -1;
@@ -151,8 +145,7 @@ void CViewerWindow::FillThumbnails() {
                 page.image.convertToFormat(QImage::Format_Grayscale8)
                     .scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
         }
-        m_thumbs->addItem(
-            new QListWidgetItem(QIcon(thumb), QStringLiteral("Страница %1").arg(i + 1)));
+        m_thumbs->addItem(new QListWidgetItem(QIcon(thumb), tr("Страница %1").arg(i + 1)));
     }
 }
 
@@ -167,7 +160,7 @@ void CViewerWindow::ShowPage(int index) {
         m_thumbs->setCurrentRow(index);
     }
     if (m_current.image.isNull()) {
-        statusBar()->showMessage(QStringLiteral("Страница %1 повреждена").arg(index + 1));
+        statusBar()->showMessage(tr("Страница %1 повреждена").arg(index + 1));
     } else {
         statusBar()->clearMessage();
     }
@@ -218,7 +211,7 @@ void CViewerWindow::UpdateActions() {
     m_next->setEnabled(m_page >= 0 && m_page + 1 < count);
     m_print->setEnabled(count > 0);
     m_pdf->setEnabled(count > 0);
-    m_pageLabel->setText(count > 0 ? QStringLiteral("Страница %1 из %2").arg(m_page + 1).arg(count)
+    m_pageLabel->setText(count > 0 ? tr("Страница %1 из %2").arg(m_page + 1).arg(count)
                                    : QString());
 }
 
@@ -273,9 +266,9 @@ void CViewerWindow::resizeEvent(QResizeEvent* event) {
 }
 
 void CViewerWindow::OnOpen() {
-    QString path = QFileDialog::getOpenFileName(
-        this, QStringLiteral("Открыть факс"), QFileInfo(m_path).absolutePath(),
-        QStringLiteral("Изображения TIFF (*.tif *.tiff);;Все файлы (*)"));
+    QString path =
+        QFileDialog::getOpenFileName(this, tr("Открыть факс"), QFileInfo(m_path).absolutePath(),
+                                     tr("Изображения TIFF (*.tif *.tiff);;Все файлы (*)"));
     if (!path.isEmpty()) {
         OpenFile(path);
     }
@@ -328,15 +321,15 @@ bool CViewerWindow::SaveAsPdf(const QString& path) {
 
 void CViewerWindow::OnSavePdf() {
     QString suggested = QFileInfo(m_path).completeBaseName() + QStringLiteral(".pdf");
-    QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить как PDF"),
+    QString path = QFileDialog::getSaveFileName(this, tr("Сохранить как PDF"),
                                                 QFileInfo(m_path).absoluteDir().filePath(suggested),
-                                                QStringLiteral("Документы PDF (*.pdf)"));
+                                                tr("Документы PDF (*.pdf)"));
     if (path.isEmpty()) {
         return;
     }
     if (!SaveAsPdf(path)) {
         QMessageBox::warning(this, QStringLiteral("TWTiffView"),
-                             QStringLiteral("Не удалось сохранить файл %1").arg(path));
+                             tr("Не удалось сохранить файл %1").arg(path));
     }
 }
 
@@ -345,14 +338,13 @@ void CViewerWindow::OnPrint() {
     printer.setPageMargins(QMarginsF(5, 5, 5, 5), QPageLayout::Millimeter);
     printer.setDocName(QFileInfo(m_path).completeBaseName());
     QPrintDialog dialog(&printer, this);
-    dialog.setWindowTitle(QStringLiteral("Печать факса"));
+    dialog.setWindowTitle(tr("Печать факса"));
     if (dialog.exec() != QDialog::Accepted) {
         return;
     }
     QPainter painter;
     if (!painter.begin(&printer) || !PaintPages(printer, painter)) {
-        QMessageBox::warning(this, QStringLiteral("TWTiffView"),
-                             QStringLiteral("Не удалось напечатать факс"));
+        QMessageBox::warning(this, QStringLiteral("TWTiffView"), tr("Не удалось напечатать факс"));
     }
     painter.end();
 }

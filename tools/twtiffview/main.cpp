@@ -2,11 +2,10 @@
 // argument.
 #include "VelquinVersion.h"
 #include "ViewerWindow.h"
+#include "gui/app/Language.h"
 
 #include <QApplication>
-#include <QLibraryInfo>
 #include <QLocale>
-#include <QTranslator>
 #include <cstdio>
 #include <cstring>
 
@@ -37,11 +36,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("TWTiffView"));
     QApplication::setApplicationVersion(QLatin1String(kVelquinVersion));
-    QTranslator qtbase;
-    if (qtbase.load(QLocale(QLocale::Russian), QStringLiteral("qtbase"), QStringLiteral("_"),
-                    QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-        QApplication::installTranslator(&qtbase);
-    }
+    // Velquin's language: Russian on a Russian desktop, English on any other.
+    InstallLanguage(QLocale::system());
     CViewerWindow window;
     window.show();
     QStringList args = QApplication::arguments();

@@ -735,7 +735,7 @@ void CAddrBookTreeView::contextMenuEvent(QContextMenuEvent* event) {
     }
     QMenu menu(this);
     menu.setObjectName(QStringLiteral("addrBookTreeMenu"));
-    QMenu* create = menu.addMenu(QStringLiteral("Создать"));
+    QMenu* create = menu.addMenu(tr("Создать"));
     auto add = [this](QMenu* m, const QString& text, int id) {
         QAction* a = m->addAction(text, [this, id] { m_page.OnCommand(id); });
         bool enabled = false, checked = false;
@@ -743,11 +743,11 @@ void CAddrBookTreeView::contextMenuEvent(QContextMenuEvent* event) {
         a->setEnabled(enabled);
         return a;
     };
-    add(create, QStringLiteral("&Запись..."), cmd::kNewContact);
-    add(create, QStringLiteral("&Группу..."), cmd::kNewGroup);
-    add(create, QStringLiteral("&Адресную книгу"), cmd::kNewBook);
-    QAction* props = add(&menu, QStringLiteral("&Свойства..."), cmd::kProperties);
-    add(&menu, QStringLiteral("Удалить"), cmd::kDelete);
+    add(create, tr("&Запись..."), cmd::kNewContact);
+    add(create, tr("&Группу..."), cmd::kNewGroup);
+    add(create, tr("&Адресную книгу"), cmd::kNewBook);
+    QAction* props = add(&menu, tr("&Свойства..."), cmd::kProperties);
+    add(&menu, tr("Удалить"), cmd::kDelete);
     menu.setDefaultAction(props);
     menu.exec(pos);
 }
@@ -963,7 +963,7 @@ CAddrBookPage* CreateAddressBookPage(CVelquinDoc& doc, IFrame& frame, IPrompt& p
 CAddrBookDlg::CAddrBookDlg(bool singleSelection, QWidget* parent)
     : QDialog(parent), m_single(singleSelection), m_model(new CEntryListModel(true, this)) {
     setObjectName(QStringLiteral("addrBookDlg"));
-    setWindowTitle(QStringLiteral("Адресная книга"));
+    setWindowTitle(tr("Адресная книга"));
     m_books = new QComboBox(this);
     m_books->setObjectName(QStringLiteral("books"));
     for (const auto& b : AddressBooks()) {
@@ -983,17 +983,17 @@ CAddrBookDlg::CAddrBookDlg(bool singleSelection, QWidget* parent)
     for (int c = 0; c < 3; ++c) {
         m_list->setColumnWidth(c, 150);
     }
-    m_showNumbers = new QCheckBox(QStringLiteral("Показывать номера"), this);
+    m_showNumbers = new QCheckBox(tr("Показывать номера"), this);
     m_showNumbers->setObjectName(QStringLiteral("showNumbers"));
-    m_showGroups = new QCheckBox(QStringLiteral("Показывать группы"), this);
+    m_showGroups = new QCheckBox(tr("Показывать группы"), this);
     m_showGroups->setObjectName(QStringLiteral("showGroups"));
     m_showGroups->setChecked(true);
     auto* buttons = new QDialogButtonBox(this);
-    m_ok = buttons->addButton(QStringLiteral("Выбрать"), QDialogButtonBox::AcceptRole);
+    m_ok = buttons->addButton(tr("Выбрать"), QDialogButtonBox::AcceptRole);
     m_ok->setObjectName(QStringLiteral("choose"));
     buttons->addButton(QDialogButtonBox::Cancel);
     auto* top = new QHBoxLayout;
-    top->addWidget(new QLabel(QStringLiteral("Адресная книга:"), this));
+    top->addWidget(new QLabel(tr("Адресная книга:"), this));
     top->addWidget(m_books, 1);
     auto* checks = new QHBoxLayout;
     checks->addWidget(m_showNumbers);

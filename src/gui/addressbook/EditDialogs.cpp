@@ -45,9 +45,11 @@ QTreeWidget* MakeEntryList(QWidget* parent, const char* objectName, bool withDet
 }
 
 // The framework's standard message of an integer range check.
+constexpr unsigned kIdsParseIntRange = 9430;
+
 void RangeMessage(IPrompt& prompt) {
-    prompt.Message(FormatString("Введите целое число в диапазоне от %s до %s.",
-                                std::to_string(kMinCountryCode), std::to_string(kMaxCountryCode)),
+    prompt.Message(FormatString(LoadString(kIdsParseIntRange), std::to_string(kMinCountryCode),
+                                std::to_string(kMaxCountryCode)),
                    MsgIcon::Stop, MsgButtons::Ok);
 }
 
@@ -103,7 +105,7 @@ CContactDlg::CContactDlg(IPrompt& prompt, CContactEdit& edit, QWidget* parent)
 
 void CContactDlg::Build() {
     setObjectName(QStringLiteral("contactDlg"));
-    setWindowTitle(QStringLiteral("Данные о контакте"));
+    setWindowTitle(tr("Данные о контакте"));
     auto* form = new QFormLayout;
     m_number = new QLineEdit(Q(m_edit.number), this);
     m_number->setObjectName(QStringLiteral("faxNumber"));
@@ -114,16 +116,16 @@ void CContactDlg::Build() {
 
     auto* where = new QGroupBox(this);
     auto* whereLayout = new QGridLayout(where);
-    m_inRussia = new QRadioButton(QStringLiteral("Внутри России"), where);
+    m_inRussia = new QRadioButton(tr("Внутри России"), where);
     m_inRussia->setObjectName(QStringLiteral("inRussia"));
-    m_abroad = new QRadioButton(QStringLiteral("Вне России"), where);
+    m_abroad = new QRadioButton(tr("Вне России"), where);
     m_abroad->setObjectName(QStringLiteral("abroad"));
     (m_edit.domestic ? m_inRussia : m_abroad)->setChecked(true);
-    m_countryLabel = new QLabel(QStringLiteral("Код страны:"), where);
+    m_countryLabel = new QLabel(tr("Код страны:"), where);
     m_countryLabel->setObjectName(QStringLiteral("countryCodeLabel"));
     m_country = new QLineEdit(QString::number(m_edit.countryCode), where);
     m_country->setObjectName(QStringLiteral("countryCode"));
-    m_areaLabel = new QLabel(QStringLiteral("Код области:"), where);
+    m_areaLabel = new QLabel(tr("Код области:"), where);
     m_areaLabel->setObjectName(QStringLiteral("areaCodeLabel"));
     m_area = new QLineEdit(Q(m_edit.areaCode), where);
     m_area->setObjectName(QStringLiteral("areaCode"));
@@ -220,13 +222,13 @@ void CGroupDlg::Build() {
     m_members->installEventFilter(this);
     m_count = new QLabel(this);
     m_count->setObjectName(QStringLiteral("memberCount"));
-    m_add = new QPushButton(QStringLiteral("Добавить в группу"), this);
+    m_add = new QPushButton(tr("Добавить в группу"), this);
     m_add->setObjectName(QStringLiteral("addToGroup"));
-    m_newContact = new QPushButton(QStringLiteral("Новый контакт"), this);
+    m_newContact = new QPushButton(tr("Новый контакт"), this);
     m_newContact->setObjectName(QStringLiteral("newContact"));
-    m_remove = new QPushButton(QStringLiteral("Удалить"), this);
+    m_remove = new QPushButton(tr("Удалить"), this);
     m_remove->setObjectName(QStringLiteral("removeMember"));
-    m_props = new QPushButton(QStringLiteral("Свойства"), this);
+    m_props = new QPushButton(tr("Свойства"), this);
     m_props->setObjectName(QStringLiteral("memberProperties"));
     for (QPushButton* b : {m_add, m_newContact, m_remove, m_props}) {
         b->setAutoDefault(false);
@@ -235,7 +237,7 @@ void CGroupDlg::Build() {
     m_buttons->setObjectName(QStringLiteral("buttons"));
 
     auto* nameRow = new QHBoxLayout;
-    nameRow->addWidget(new QLabel(QStringLiteral("Название группы:"), this));
+    nameRow->addWidget(new QLabel(tr("Название группы:"), this));
     nameRow->addWidget(m_name, 1);
     auto* side = new QVBoxLayout;
     side->addWidget(m_add);
@@ -244,7 +246,7 @@ void CGroupDlg::Build() {
     side->addWidget(m_props);
     side->addStretch(1);
     auto* countRow = new QHBoxLayout;
-    countRow->addWidget(new QLabel(QStringLiteral("Количество членов группы:"), this));
+    countRow->addWidget(new QLabel(tr("Количество членов группы:"), this));
     countRow->addWidget(m_count, 1);
     auto* middle = new QHBoxLayout;
     middle->addWidget(m_members, 1);
@@ -372,20 +374,20 @@ CSelectDlg::CSelectDlg(CAddrBook* target, const std::vector<Guid>& initial, IPro
                        QWidget* parent)
     : QDialog(parent), m_prompt(prompt), m_edit(target, initial) {
     setObjectName(QStringLiteral("selectDlg"));
-    setWindowTitle(QStringLiteral("Укажите состав группы"));
+    setWindowTitle(tr("Укажите состав группы"));
     m_search = new QLineEdit(this);
     m_search->setObjectName(QStringLiteral("search"));
     m_book = MakeEntryList(this, "bookList", true);
     m_selection = MakeEntryList(this, "selectionList", false);
     m_selection->installEventFilter(this);
-    m_showNumbers = new QCheckBox(QStringLiteral("Показывать номера"), this);
+    m_showNumbers = new QCheckBox(tr("Показывать номера"), this);
     m_showNumbers->setObjectName(QStringLiteral("showNumbers"));
     m_showNumbers->setChecked(true);
-    m_newContact = new QPushButton(QStringLiteral("Новый контакт"), this);
+    m_newContact = new QPushButton(tr("Новый контакт"), this);
     m_newContact->setObjectName(QStringLiteral("newContact"));
-    m_props = new QPushButton(QStringLiteral("Свойства"), this);
+    m_props = new QPushButton(tr("Свойства"), this);
     m_props->setObjectName(QStringLiteral("entryProperties"));
-    m_choose = new QPushButton(QStringLiteral("&Выбрать -->"), this);
+    m_choose = new QPushButton(tr("&Выбрать -->"), this);
     m_choose->setObjectName(QStringLiteral("choose"));
     for (QPushButton* b : {m_newContact, m_props, m_choose}) {
         b->setAutoDefault(false);
@@ -394,7 +396,7 @@ CSelectDlg::CSelectDlg(CAddrBook* target, const std::vector<Guid>& initial, IPro
     buttons->setObjectName(QStringLiteral("buttons"));
 
     auto* searchRow = new QHBoxLayout;
-    searchRow->addWidget(new QLabel(QStringLiteral("Поиск:"), this));
+    searchRow->addWidget(new QLabel(tr("Поиск:"), this));
     searchRow->addWidget(m_search, 1);
     searchRow->addWidget(m_showNumbers);
     auto* middle = new QVBoxLayout;
@@ -527,7 +529,7 @@ bool CSelectDlg::eventFilter(QObject* watched, QEvent* event) {
 CAddrBookPropDlg::CAddrBookPropDlg(CAddrBook& book, QWidget* parent)
     : QDialog(parent), m_book(book), m_props(book) {
     setObjectName(QStringLiteral("bookPropDlg"));
-    setWindowTitle(QStringLiteral("Адресная Книга"));
+    setWindowTitle(tr("Адресная Книга"));
     m_name = new QLineEdit(Q(m_props.name), this);
     m_name->setObjectName(QStringLiteral("bookName"));
     m_name->setMinimumWidth(260);
@@ -536,9 +538,9 @@ CAddrBookPropDlg::CAddrBookPropDlg(CAddrBook& book, QWidget* parent)
     auto* groups = new QLabel(Q(m_props.GroupsText()), this);
     groups->setObjectName(QStringLiteral("groupCount"));
     auto* form = new QFormLayout;
-    form->addRow(QStringLiteral("Название:"), m_name);
-    form->addRow(QStringLiteral("Контактов:"), contacts);
-    form->addRow(QStringLiteral("Групп:"), groups);
+    form->addRow(tr("Название:"), m_name);
+    form->addRow(tr("Контактов:"), contacts);
+    form->addRow(tr("Групп:"), groups);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);

@@ -160,7 +160,7 @@ CImportDlg::CImportDlg(IPrompt& prompt, IFrame& frame,
       m_data(std::make_unique<CData>()), m_fields(m_data->fields), m_rows(m_data->rows),
       m_invoker(this), m_port(std::make_unique<CReaderPort>(*this)) {
     setObjectName(QStringLiteral("importDlg"));
-    setWindowTitle(QStringLiteral("Импорт данных в адресную книгу"));
+    setWindowTitle(tr("Импорт данных в адресную книгу"));
 
     m_input = new QListWidget(this);
     m_input->setObjectName(QStringLiteral("inputFields"));
@@ -174,7 +174,7 @@ CImportDlg::CImportDlg(IPrompt& prompt, IFrame& frame,
     m_separator->setObjectName(QStringLiteral("separator"));
     m_separator->setMaxLength(1);
     m_separator->setMaximumWidth(40);
-    m_ignore = new QCheckBox(QStringLiteral("Игнорировать некорректные записи"), this);
+    m_ignore = new QCheckBox(tr("Игнорировать некорректные записи"), this);
     m_ignore->setObjectName(QStringLiteral("ignoreInvalid"));
     m_ignore->setChecked(true);
     m_records = new QLineEdit(QStringLiteral("0"), this);
@@ -185,8 +185,8 @@ CImportDlg::CImportDlg(IPrompt& prompt, IFrame& frame,
     m_encoding = new QComboBox(this);
     m_encoding->setObjectName(QStringLiteral("encoding"));
     m_encoding->addItems(
-        {QStringLiteral("Определить"), QStringLiteral("UTF-8"), QStringLiteral("Windows-1251")});
-    m_load = new QPushButton(QStringLiteral("Загрузить файл..."), this);
+        {tr("Определить"), QStringLiteral("UTF-8"), QStringLiteral("Windows-1251")});
+    m_load = new QPushButton(tr("Загрузить файл..."), this);
     m_load->setObjectName(QStringLiteral("loadFile"));
     m_preview = new QTreeWidget(this);
     m_preview->setObjectName(QStringLiteral("preview"));
@@ -198,11 +198,11 @@ CImportDlg::CImportDlg(IPrompt& prompt, IFrame& frame,
     for (int c = 0; c < 4; ++c) {
         m_preview->setColumnWidth(c, 100);
     }
-    m_remove = new QPushButton(QStringLiteral("Удалить"), this);
+    m_remove = new QPushButton(tr("Удалить"), this);
     m_remove->setObjectName(QStringLiteral("removeRows"));
-    m_import = new QPushButton(QStringLiteral("Импорт"), this);
+    m_import = new QPushButton(tr("Импорт"), this);
     m_import->setObjectName(QStringLiteral("importButton"));
-    m_close = new QPushButton(QStringLiteral("Закрыть"), this);
+    m_close = new QPushButton(tr("Закрыть"), this);
     m_close->setObjectName(QStringLiteral("closeButton"));
     m_progress = new QProgressBar(this);
     m_progress->setObjectName(QStringLiteral("progress"));
@@ -211,10 +211,10 @@ CImportDlg::CImportDlg(IPrompt& prompt, IFrame& frame,
         b->setAutoDefault(false);
     }
 
-    auto* fields = new QGroupBox(QStringLiteral("Порядок полей"), this);
+    auto* fields = new QGroupBox(tr("Порядок полей"), this);
     auto* grid = new QGridLayout(fields);
-    grid->addWidget(new QLabel(QStringLiteral("Поля во входном файле"), fields), 0, 0);
-    grid->addWidget(new QLabel(QStringLiteral("Поля адресной книги"), fields), 0, 2);
+    grid->addWidget(new QLabel(tr("Поля во входном файле"), fields), 0, 0);
+    grid->addWidget(new QLabel(tr("Поля адресной книги"), fields), 0, 2);
     grid->addWidget(m_input, 1, 0);
     auto* arrows = new QVBoxLayout;
     arrows->addStretch(1);
@@ -224,17 +224,17 @@ CImportDlg::CImportDlg(IPrompt& prompt, IFrame& frame,
     grid->addLayout(arrows, 1, 1);
     grid->addWidget(m_available, 1, 2);
     auto* options = new QHBoxLayout;
-    options->addWidget(new QLabel(QStringLiteral("Разделитель полей:"), this));
+    options->addWidget(new QLabel(tr("Разделитель полей:"), this));
     options->addWidget(m_separator);
     options->addSpacing(12);
     options->addWidget(m_ignore);
     options->addSpacing(12);
-    options->addWidget(new QLabel(QStringLiteral("Кодировка:"), this));
+    options->addWidget(new QLabel(tr("Кодировка:"), this));
     options->addWidget(m_encoding);
     options->addStretch(1);
     options->addWidget(m_load);
     auto* status = new QHBoxLayout;
-    status->addWidget(new QLabel(QStringLiteral("Прочитано записей:"), this));
+    status->addWidget(new QLabel(tr("Прочитано записей:"), this));
     status->addWidget(m_records);
     status->addWidget(m_progress, 1);
     status->addStretch(0);

@@ -66,14 +66,14 @@ void CFader::Tick() {
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent), m_fader(this, 15, 25, 50) {
     setObjectName(QStringLiteral("aboutDlg"));
-    setWindowTitle(QStringLiteral("О программе %1").arg(Str(ids::kProductName)));
+    setWindowTitle(tr("О программе %1").arg(Str(ids::kProductName)));
     auto* icon = new QLabel(this);
     icon->setPixmap(QIcon(QStringLiteral(":/icons/app.png")).pixmap(64, 64));
-    auto* name = new QLabel(QStringLiteral("<b style='font-size:14pt'>%1</b><br>Версия %2")
+    auto* name = new QLabel(tr("<b style='font-size:14pt'>%1</b><br>Версия %2")
                                 .arg(Str(ids::kProductName), QApplication::applicationVersion()),
                             this);
-    auto* text = new QLabel(QStringLiteral("Клиент Интернет-факса: отправка документов по факсу<br>"
-                                           "и контроль их доставки.<br><br>© Tarnwell"),
+    auto* text = new QLabel(tr("Клиент Интернет-факса: отправка документов по факсу<br>"
+                               "и контроль их доставки.<br><br>© Tarnwell"),
                             this);
     // The links point at the maker's site unless the program runs as the system account.
     const bool links = platform::CurrentUserName() != "SYSTEM";
@@ -84,10 +84,10 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent), m_fader(this, 15, 25, 5
     const QString site = QLatin1String(kSiteAddress);
     if (links) {
         link1->setText(QStringLiteral("<a href=\"%1\">www.velquin.net</a>").arg(site));
-        link2->setText(QStringLiteral("<a href=\"%1support/\">Служба поддержки</a>").arg(site));
+        link2->setText(tr("<a href=\"%1support/\">Служба поддержки</a>").arg(site));
     } else {
         link1->setText(QStringLiteral("www.velquin.net"));
-        link2->setText(QStringLiteral("Служба поддержки"));
+        link2->setText(tr("Служба поддержки"));
     }
     // The frame opens the links, so that a browser that does not start is reported.
     for (QLabel* link : {link1, link2}) {
@@ -137,18 +137,17 @@ void CAboutDlg::done(int result) {
 CBatVersionNotOKDlg::CBatVersionNotOKDlg(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("batVersionDlg"));
     setWindowTitle(Str(ids::kProductName));
-    auto* t1 =
-        new QLabel(QStringLiteral("Вы пользуетесь почтовым клиентом The BAT! версии ниже 1.60 !\n"
-                                  "Версии The BAT! ниже 1.60 некорректно поддерживают работу с "
-                                  "Simple MAPI."),
-                   this);
-    auto* t2 = new QLabel(QStringLiteral("Для того, чтобы обеспечить корректную работу Simple "
-                                         "MAPI обновите вашу инсталляцию The BAT! до версии не "
-                                         "ниже 1.60"),
+    auto* t1 = new QLabel(tr("Вы пользуетесь почтовым клиентом The BAT! версии ниже 1.60 !\n"
+                             "Версии The BAT! ниже 1.60 некорректно поддерживают работу с "
+                             "Simple MAPI."),
+                          this);
+    auto* t2 = new QLabel(tr("Для того, чтобы обеспечить корректную работу Simple "
+                             "MAPI обновите вашу инсталляцию The BAT! до версии не "
+                             "ниже 1.60"),
                           this);
     t1->setWordWrap(true);
     t2->setWordWrap(true);
-    m_check = new QCheckBox(QStringLiteral("Больше не показывать это сообщение"), this);
+    m_check = new QCheckBox(tr("Больше не показывать это сообщение"), this);
     m_check->setObjectName(QStringLiteral("check1018"));
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);

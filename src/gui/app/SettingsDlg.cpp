@@ -35,7 +35,7 @@ QSpinBox* DaysField(QWidget* parent, const char* name) {
 
 CSettingsDlg::CSettingsDlg(QWidget* parent, IPrompt* prompt) : QDialog(parent), m_prompt(prompt) {
     setObjectName(QStringLiteral("settingsDlg"));
-    setWindowTitle(QStringLiteral("Настройки программы TW Velquin"));
+    setWindowTitle(tr("Настройки программы TW Velquin"));
     const CSettings& s = Settings();
     m_values.AutoShowOnPrint = s.AutoShowOnPrint;
     m_values.NotifyOnSync = s.NotifyOnSync;
@@ -55,69 +55,64 @@ CSettingsDlg::CSettingsDlg(QWidget* parent, IPrompt* prompt) : QDialog(parent), 
     m_values.SMTPMailFrom = s.SMTPMailFrom;
     m_values.UseSMAPI = s.UseSMAPI;
 
-    auto* printBox = new QGroupBox(QStringLiteral("При печати нового файла на TW Ostrevo принтер"));
-    m_autoShow =
-        new QCheckBox(QStringLiteral("Показывать главное окно программы поверх других окон"));
+    auto* printBox = new QGroupBox(tr("При печати нового файла на TW Ostrevo принтер"));
+    m_autoShow = new QCheckBox(tr("Показывать главное окно программы поверх других окон"));
     m_autoShow->setObjectName(QStringLiteral("check1026"));
     (new QVBoxLayout(printBox))->addWidget(m_autoShow);
 
-    auto* viewerBox = new QGroupBox(QStringLiteral("Для просмотра TIFF файлов"));
-    m_standardViewer =
-        new QRadioButton(QStringLiteral("Использовать стандартную программу Windows"));
+    auto* viewerBox = new QGroupBox(tr("Для просмотра TIFF файлов"));
+    m_standardViewer = new QRadioButton(tr("Использовать стандартную программу Windows"));
     m_standardViewer->setObjectName(QStringLiteral("radio1021"));
-    m_ownViewer = new QRadioButton(QStringLiteral("Использовать встроенную программу Velquin"));
+    m_ownViewer = new QRadioButton(tr("Использовать встроенную программу Velquin"));
     m_ownViewer->setObjectName(QStringLiteral("radio1024"));
     auto* vl = new QVBoxLayout(viewerBox);
     vl->addWidget(m_standardViewer);
     vl->addWidget(m_ownViewer);
 
-    auto* listBox = new QGroupBox(QStringLiteral("Списки"));
-    m_confirmDelete = new QCheckBox(QStringLiteral("Подтверждать удаление элементов списка"));
+    auto* listBox = new QGroupBox(tr("Списки"));
+    m_confirmDelete = new QCheckBox(tr("Подтверждать удаление элементов списка"));
     m_confirmDelete->setObjectName(QStringLiteral("check1012"));
-    m_clearNew = new QCheckBox(QStringLiteral("Удалять напечатанные файлы после отправки факса"));
+    m_clearNew = new QCheckBox(tr("Удалять напечатанные файлы после отправки факса"));
     m_clearNew->setObjectName(QStringLiteral("check1013"));
-    m_deleteSent = new QCheckBox(QStringLiteral("Удалять отправленные факсы через "));
+    m_deleteSent = new QCheckBox(tr("Удалять отправленные факсы через "));
     m_deleteSent->setObjectName(QStringLiteral("check1018"));
     m_sentDays = DaysField(listBox, "edit1004");
-    m_deleteReceived = new QCheckBox(QStringLiteral("Удалять принятые факсы через "));
+    m_deleteReceived = new QCheckBox(tr("Удалять принятые факсы через "));
     m_deleteReceived->setObjectName(QStringLiteral("check1020"));
     m_receivedDays = DaysField(listBox, "edit1005");
-    m_notify = new QCheckBox(
-        QStringLiteral("Сообщать на рабочем столе, какие факсы доставлены или не доставлены"));
+    m_notify =
+        new QCheckBox(tr("Сообщать на рабочем столе, какие факсы доставлены или не доставлены"));
     m_notify->setObjectName(QStringLiteral("checkNotify"));
     auto* grid = new QGridLayout(listBox);
     grid->addWidget(m_confirmDelete, 0, 0, 1, 3);
     grid->addWidget(m_clearNew, 1, 0, 1, 3);
     grid->addWidget(m_deleteSent, 2, 0);
     grid->addWidget(m_sentDays, 2, 1);
-    grid->addWidget(new QLabel(QStringLiteral("дней")), 2, 2);
+    grid->addWidget(new QLabel(tr("дней")), 2, 2);
     grid->addWidget(m_deleteReceived, 3, 0);
     grid->addWidget(m_receivedDays, 3, 1);
-    grid->addWidget(new QLabel(QStringLiteral("дней")), 3, 2);
+    grid->addWidget(new QLabel(tr("дней")), 3, 2);
     grid->addWidget(m_notify, 4, 0, 1, 3);
     grid->setColumnStretch(3, 1);
 
-    auto* prefixBox =
-        new QGroupBox(QStringLiteral("Префикс при воде номера напрямую, без адресной книги "));
+    auto* prefixBox = new QGroupBox(tr("Префикс при воде номера напрямую, без адресной книги "));
     m_prefix = new QLineEdit();
     m_prefix->setObjectName(QStringLiteral("edit1003"));
     m_prefix->setMaximumWidth(100);
-    auto* hint = new QLabel(QStringLiteral("Префикс - это '8' + код вашей области, например,  для "
-                                           "Москвы 8495, для Санкт-Петербурга 8812"));
+    auto* hint = new QLabel(tr("Префикс - это '8' + код вашей области, например,  для "
+                               "Москвы 8495, для Санкт-Петербурга 8812"));
     hint->setWordWrap(true);
     auto* pl = new QGridLayout(prefixBox);
-    pl->addWidget(new QLabel(QStringLiteral("Префикс")), 0, 0);
+    pl->addWidget(new QLabel(tr("Префикс")), 0, 0);
     pl->addWidget(m_prefix, 0, 1);
     pl->addWidget(hint, 0, 2);
     pl->setColumnStretch(2, 1);
 
     auto* buttons = new QDialogButtonBox(this);
-    QPushButton* save =
-        buttons->addButton(QStringLiteral("Сохранить"), QDialogButtonBox::AcceptRole);
+    QPushButton* save = buttons->addButton(tr("Сохранить"), QDialogButtonBox::AcceptRole);
     save->setObjectName(QStringLiteral("saveButton"));
     save->setDefault(true);
-    QPushButton* cancel =
-        buttons->addButton(QStringLiteral("Отменить"), QDialogButtonBox::RejectRole);
+    QPushButton* cancel = buttons->addButton(tr("Отменить"), QDialogButtonBox::RejectRole);
     cancel->setObjectName(QStringLiteral("cancelButton"));
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);

@@ -13,21 +13,21 @@
 
 CFilterDlg::CFilterDlg(const CListFilter& filter, QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("filterDlg"));
-    setWindowTitle(QStringLiteral("Фильтр для просмотра списка"));
+    setWindowTitle(tr("Фильтр для просмотра списка"));
     m_filter.SetFilter(filter.Kind(), 0);
     std::int32_t kind = 0, datum = 0;
     filter.GetFilter(kind, datum);
     m_filter.SetFilter(kind, datum);
 
-    auto* intro = new QLabel(QStringLiteral(
-        "Выберите тип фильтра, который будет применяться при показе элементов списка"));
+    auto* intro = new QLabel(
+        tr("Выберите тип фильтра, который будет применяться при показе элементов списка"));
     intro->setWordWrap(true);
-    auto* box = new QGroupBox(QStringLiteral("Тип фильтра"));
-    m_all = new QRadioButton(QStringLiteral("Показывать все факсы"));
+    auto* box = new QGroupBox(tr("Тип фильтра"));
+    m_all = new QRadioButton(tr("Показывать все факсы"));
     m_all->setObjectName(QStringLiteral("filterAll"));
-    m_lastDays = new QRadioButton(QStringLiteral("Показывать факсы за последние "));
+    m_lastDays = new QRadioButton(tr("Показывать факсы за последние "));
     m_lastDays->setObjectName(QStringLiteral("filterLastDays"));
-    m_after = new QRadioButton(QStringLiteral("Показывать факсы после "));
+    m_after = new QRadioButton(tr("Показывать факсы после "));
     m_after->setObjectName(QStringLiteral("filterAfter"));
     m_days = new QSpinBox();
     m_days->setObjectName(QStringLiteral("filterDays"));
@@ -39,7 +39,7 @@ CFilterDlg::CFilterDlg(const CListFilter& filter, QWidget* parent) : QDialog(par
     grid->addWidget(m_all, 0, 0, 1, 3);
     grid->addWidget(m_lastDays, 1, 0);
     grid->addWidget(m_days, 1, 1);
-    grid->addWidget(new QLabel(QStringLiteral("дней")), 1, 2);
+    grid->addWidget(new QLabel(tr("дней")), 1, 2);
     grid->addWidget(m_after, 2, 0);
     grid->addWidget(m_date, 2, 1, 1, 2);
     grid->setColumnStretch(3, 1);
@@ -47,7 +47,7 @@ CFilterDlg::CFilterDlg(const CListFilter& filter, QWidget* parent) : QDialog(par
     auto* buttons = new QDialogButtonBox(this);
     buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole)
         ->setObjectName(QStringLiteral("okButton"));
-    buttons->addButton(QStringLiteral("Отмена"), QDialogButtonBox::RejectRole)
+    buttons->addButton(tr("Отмена"), QDialogButtonBox::RejectRole)
         ->setObjectName(QStringLiteral("cancelButton"));
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);

@@ -21,18 +21,18 @@ CSendDlgBase::CSendDlgBase(QWidget* parent) : QDialog(parent) {
     m_user = MakeEdit(this, 1002);
     m_password = MakeEdit(this, 1004);
     m_password->setEchoMode(QLineEdit::Password);
-    m_remember = MakeCheck(this, 1014, QStringLiteral("Запомнить пароль"));
+    m_remember = MakeCheck(this, 1014, tr("Запомнить пароль"));
     m_attempts = MakeEdit(this, 1054);
     m_attempts->setReadOnly(true);
     m_delay = MakeEdit(this, 1055);
     m_delay->setReadOnly(true);
-    m_atOnce = MakeRadio(this, 1028, QStringLiteral("Немедленно после получения письма"));
-    m_atTime = MakeRadio(this, 1030, QStringLiteral("В указанное время"));
+    m_atOnce = MakeRadio(this, 1028, tr("Немедленно после получения письма"));
+    m_atTime = MakeRadio(this, 1030, tr("В указанное время"));
     m_date = MakeDate(this, 1031);
     m_time = MakeTime(this, 1032);
-    m_done = MakeButton(this, 1047, QStringLiteral("Готово"));
-    m_send = MakeButton(this, 1, QStringLiteral("Отправить"));
-    m_cancel = MakeButton(this, 2, QStringLiteral("Отменить"));
+    m_done = MakeButton(this, 1047, tr("Готово"));
+    m_send = MakeButton(this, 1, tr("Отправить"));
+    m_cancel = MakeButton(this, 2, tr("Отменить"));
     m_done->setDefault(true);
 }
 
@@ -43,11 +43,11 @@ CSendDlgBase::~CSendDlgBase() {
 }
 
 QGroupBox* CSendDlgBase::AccountBox() {
-    auto* box = new QGroupBox(QStringLiteral("Учётная запись"), this);
+    auto* box = new QGroupBox(tr("Учётная запись"), this);
     auto* l = new QGridLayout(box);
-    l->addWidget(new QLabel(QStringLiteral("Имя пользователя"), box), 0, 0);
+    l->addWidget(new QLabel(tr("Имя пользователя"), box), 0, 0);
     l->addWidget(m_user, 0, 1);
-    l->addWidget(new QLabel(QStringLiteral("Пароль"), box), 1, 0);
+    l->addWidget(new QLabel(tr("Пароль"), box), 1, 0);
     l->addWidget(m_password, 1, 1);
     l->addWidget(m_remember, 2, 1);
     return box;
@@ -56,10 +56,10 @@ QGroupBox* CSendDlgBase::AccountBox() {
 QGroupBox* CSendDlgBase::DeliveryBox(const QString& title) {
     auto* box = new QGroupBox(title, this);
     auto* l = new QGridLayout(box);
-    l->addWidget(new QLabel(QStringLiteral("Число попыток"), box), 0, 0);
+    l->addWidget(new QLabel(tr("Число попыток"), box), 0, 0);
     l->addWidget(m_attempts, 0, 1);
     l->addWidget(MakeSpin(box, 1057, m_attemptsUp, m_attemptsDown), 0, 2);
-    l->addWidget(new QLabel(QStringLiteral("Интервал между попытками (мин.)"), box), 1, 0);
+    l->addWidget(new QLabel(tr("Интервал между попытками (мин.)"), box), 1, 0);
     l->addWidget(m_delay, 1, 1);
     l->addWidget(MakeSpin(box, 1056, m_delayUp, m_delayDown), 1, 2);
     l->addWidget(m_atOnce, 2, 0, 1, 3);

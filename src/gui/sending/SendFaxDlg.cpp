@@ -22,24 +22,23 @@ CSendFaxDlg::CSendFaxDlg(std::string imagePath, std::string imageName, std::stri
       m_job(std::make_unique<CSendFaxJob>(std::move(imagePath), std::move(imageName),
                                           std::move(description), prompt, frame)) {
     setObjectName(QStringLiteral("CSendFaxDlg"));
-    setWindowTitle(QStringLiteral("Отправка одиночного факс-сообщения"));
+    setWindowTitle(tr("Отправка одиночного факс-сообщения"));
 
     m_number = MakeEdit(this, 1039);
-    m_pick = MakeButton(this, 1012, QStringLiteral("Выбрать"));
-    m_singlePages =
-        MakeCheck(this, 1013, QStringLiteral("Отправлять каждую страницу как отдельный факс"));
-    m_save = MakeButton(this, 1069, QStringLiteral("Сохранить"));
+    m_pick = MakeButton(this, 1012, tr("Выбрать"));
+    m_singlePages = MakeCheck(this, 1013, tr("Отправлять каждую страницу как отдельный факс"));
+    m_save = MakeButton(this, 1069, tr("Сохранить"));
     m_save->hide();
 
     auto* layout = new QVBoxLayout(this);
-    auto* recipient = new QGroupBox(QStringLiteral("Укажите номер получателя"), this);
+    auto* recipient = new QGroupBox(tr("Укажите номер получателя"), this);
     auto* rl = new QGridLayout(recipient);
     rl->addWidget(m_number, 0, 0);
     rl->addWidget(m_pick, 0, 1);
     rl->addWidget(m_singlePages, 1, 0, 1, 2);
     layout->addWidget(recipient);
     layout->addWidget(AccountBox());
-    layout->addWidget(DeliveryBox(QStringLiteral("Доставка")));
+    layout->addWidget(DeliveryBox(tr("Доставка")));
     QHBoxLayout* buttons = ButtonRow();
     buttons->insertWidget(3, m_save);
     layout->addLayout(buttons);

@@ -35,18 +35,18 @@ constexpr int kShowProgressAfterMs = 300;
 CEditListDlg::CEditListDlg(std::vector<std::string>& lines, IPrompt& prompt, QWidget* parent)
     : QDialog(parent), m_caller(lines), m_lines(lines), m_edit(m_lines, prompt) {
     setObjectName(QStringLiteral("CEditListDlg"));
-    setWindowTitle(QStringLiteral("Список номеров для рассылки"));
+    setWindowTitle(tr("Список номеров для рассылки"));
     setModal(true);
     m_list = new QListWidget(this);
     m_list->setObjectName(QStringLiteral("1007"));
     m_number = MakeEdit(this, 1008);
-    QPushButton* add = MakeButton(this, 1009, QStringLiteral("В список"));
+    QPushButton* add = MakeButton(this, 1009, tr("В список"));
     add->setDefault(true);
-    QPushButton* del = MakeButton(this, 1010, QStringLiteral("Удалить"));
-    QPushButton* delAll = MakeButton(this, 1011, QStringLiteral("Удалить все"));
-    QPushButton* book = MakeButton(this, 1006, QStringLiteral("Адресная книга"));
-    QPushButton* file = MakeButton(this, 1065, QStringLiteral("CSV файл"));
-    QPushButton* close = MakeButton(this, 1, QStringLiteral("Закрыть"));
+    QPushButton* del = MakeButton(this, 1010, tr("Удалить"));
+    QPushButton* delAll = MakeButton(this, 1011, tr("Удалить все"));
+    QPushButton* book = MakeButton(this, 1006, tr("Адресная книга"));
+    QPushButton* file = MakeButton(this, 1065, tr("CSV файл"));
+    QPushButton* close = MakeButton(this, 1, tr("Закрыть"));
 
     auto* layout = new QGridLayout(this);
     layout->addWidget(m_number, 0, 0);
@@ -189,33 +189,32 @@ CSendListDlg::CSendListDlg(std::string imagePath, std::string imageName, std::in
                                 std::move(imagePath), std::move(imageName), pages, prompt, frame)),
       m_prompt(prompt) {
     setObjectName(QStringLiteral("CSendListDlg"));
-    setWindowTitle(QStringLiteral("Отправка факс-сообщения по списку"));
+    setWindowTitle(tr("Отправка факс-сообщения по списку"));
 
     m_listName = MakeEdit(this, 1011);
     m_listName->setMaxLength(static_cast<int>(kMaxListNameChars));
     m_count = MakeEdit(this, 1058);
     m_count->setReadOnly(true);
-    m_edit = MakeButton(this, 1012, QStringLiteral("Редактировать"));
+    m_edit = MakeButton(this, 1012, tr("Редактировать"));
     m_notifyFailure =
-        MakeCheck(this, 1016,
-                  QStringLiteral("Присылать отдельное уведомление о каждом неотправленном факсе"));
+        MakeCheck(this, 1016, tr("Присылать отдельное уведомление о каждом неотправленном факсе"));
     m_notifySuccess = MakeCheck(this, 1007,
-                                QStringLiteral("Присылать отдельное уведомление о каждом "
-                                               "успешно отправленном факсе"));
+                                tr("Присылать отдельное уведомление о каждом "
+                                   "успешно отправленном факсе"));
 
     auto* layout = new QVBoxLayout(this);
-    auto* list = new QGroupBox(QStringLiteral("Укажите название вашей факс-рассылки"), this);
+    auto* list = new QGroupBox(tr("Укажите название вашей факс-рассылки"), this);
     auto* ll = new QGridLayout(list);
     ll->addWidget(m_listName, 0, 0, 1, 4);
-    ll->addWidget(new QLabel(QStringLiteral("( Всего выбрано "), list), 1, 0);
+    ll->addWidget(new QLabel(tr("( Всего выбрано "), list), 1, 0);
     ll->addWidget(m_count, 1, 1);
-    ll->addWidget(new QLabel(QStringLiteral("номеров )"), list), 1, 2);
+    ll->addWidget(new QLabel(tr("номеров )"), list), 1, 2);
     ll->addWidget(m_edit, 1, 3);
     ll->addWidget(m_notifyFailure, 2, 0, 1, 4);
     ll->addWidget(m_notifySuccess, 3, 0, 1, 4);
     layout->addWidget(list);
     layout->addWidget(AccountBox());
-    layout->addWidget(DeliveryBox(QStringLiteral("Доставка")));
+    layout->addWidget(DeliveryBox(tr("Доставка")));
     layout->addLayout(ButtonRow());
 
     m_job->Open(static_cast<std::int64_t>(std::time(nullptr)));

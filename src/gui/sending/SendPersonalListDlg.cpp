@@ -18,7 +18,7 @@ CSendPersonalListDlg::CSendPersonalListDlg(std::string printRunPath, IPrompt& pr
     : CSendDlgBase(parent),
       m_job(std::make_unique<CSendPersonalJob>(std::move(printRunPath), prompt, frame)) {
     setObjectName(QStringLiteral("CSendPersonalListDlg"));
-    setWindowTitle(QStringLiteral("Отправка персонифицированных факс-сообщений по списку"));
+    setWindowTitle(tr("Отправка персонифицированных факс-сообщений по списку"));
 
     m_listName = MakeEdit(this, 1011);
     m_listName->setMinimumWidth(320);
@@ -30,20 +30,20 @@ CSendPersonalListDlg::CSendPersonalListDlg(std::string printRunPath, IPrompt& pr
     m_progress->setObjectName(QStringLiteral("progress"));
 
     auto* layout = new QVBoxLayout(this);
-    auto* run = new QGroupBox(QStringLiteral("Рассылка"), this);
+    auto* run = new QGroupBox(tr("Рассылка"), this);
     auto* rl = new QGridLayout(run);
-    rl->addWidget(new QLabel(QStringLiteral("Название рассылки"), run), 0, 0);
+    rl->addWidget(new QLabel(tr("Название рассылки"), run), 0, 0);
     rl->addWidget(m_listName, 0, 1, 1, 3);
-    rl->addWidget(new QLabel(QStringLiteral("Файл со списком получателей"), run), 1, 0);
+    rl->addWidget(new QLabel(tr("Файл со списком получателей"), run), 1, 0);
     rl->addWidget(m_recipientFile, 1, 1, 1, 2);
     rl->addWidget(m_browse, 1, 3);
-    rl->addWidget(new QLabel(QStringLiteral("Каждый персональный факс содержит"), run), 2, 0);
+    rl->addWidget(new QLabel(tr("Каждый персональный факс содержит"), run), 2, 0);
     rl->addWidget(m_pages, 2, 1);
     rl->addWidget(MakeSpin(run, 1059, m_pagesUp, m_pagesDown), 2, 2);
-    rl->addWidget(new QLabel(QStringLiteral("страниц"), run), 2, 3);
+    rl->addWidget(new QLabel(tr("страниц"), run), 2, 3);
     layout->addWidget(run);
     layout->addWidget(AccountBox());
-    layout->addWidget(DeliveryBox(QStringLiteral("Доставка")));
+    layout->addWidget(DeliveryBox(tr("Доставка")));
     layout->addWidget(m_progress);
     layout->addLayout(ButtonRow());
 

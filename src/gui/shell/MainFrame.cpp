@@ -271,21 +271,21 @@ void CMainFrame::CreateActions() {
 
 void CMainFrame::CreateMenus() {
     QMenuBar* bar = menuBar();
-    QMenu* file = bar->addMenu(QStringLiteral("&Файл"));
+    QMenu* file = bar->addMenu(tr("&Файл"));
     file->setObjectName(QStringLiteral("menuFile"));
     file->addAction(m_actions[cmd::kSettings]);
     file->addSeparator();
     file->addAction(m_actions[cmd::kHideWindow]);
     file->addAction(m_actions[cmd::kExit]);
-    QMenu* view = bar->addMenu(QStringLiteral("&Просмотр"));
+    QMenu* view = bar->addMenu(tr("&Просмотр"));
     view->setObjectName(QStringLiteral("menuView"));
     view->addAction(m_actions[cmd::kToolbar]);
     view->addAction(m_actions[cmd::kStatusBar]);
     view->addAction(m_actions[cmd::kNavigator]);
-    m_opsMenu = bar->addMenu(QStringLiteral("&Операции"));
+    m_opsMenu = bar->addMenu(tr("&Операции"));
     m_opsMenu->setObjectName(QStringLiteral("menuOperations"));
     connect(m_opsMenu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
-    QMenu* help = bar->addMenu(QStringLiteral("Помо&щь"));
+    QMenu* help = bar->addMenu(tr("Помо&щь"));
     help->setObjectName(QStringLiteral("menuHelp"));
     help->addAction(m_actions[cmd::kAbout]);
     help->addAction(m_actions[cmd::kUserGuide]);

@@ -18,7 +18,7 @@ CProgressDlg::CProgressDlg(QWidget* owner, unsigned captionId)
     m_bar->setRange(0, 100);
     m_bar->setValue(0);
     m_bar->setMinimumWidth(320);
-    auto* cancel = new QPushButton(QStringLiteral("Прервать"), this);
+    auto* cancel = new QPushButton(tr("Прервать"), this);
     cancel->setObjectName(QStringLiteral("progressCancel"));
     connect(cancel, &QPushButton::clicked, this, [this] { m_cancel = true; });
     auto* row = new QHBoxLayout();

@@ -1,0 +1,73 @@
+#include "gui/app/Language.h"
+
+#include "resources/Strings.h"
+
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
+#include <memory>
+#include <string>
+
+namespace {
+
+// The string table's texts are translated in this context of the same translation file.
+std::string TranslateTableText(std::string_view source) {
+    const std::string text(source);
+    return QCoreApplication::translate("Strings", text.c_str()).toStdString();
+}
+
+// The installed translators, replaced by the next InstallLanguage.
+std::unique_ptr<QTranslator>& Installed(int which) {
+    static std::unique_ptr<QTranslator> translators[2];
+    return translators[which];
+}
+
+void Install(int which, std::unique_ptr<QTranslator> translator) {
+    std::unique_ptr<QTranslator>& slot = Installed(which);
+    if (slot) {
+        QCoreApplication::removeTranslator(slot.get());
+    }
+    slot = std::move(translator);
+    if (slot) {
+        QCoreApplication::installTranslator(slot.get());
+    }
+}
+
+} // namespace
+
+EInterfaceLanguage LanguageFor(const QLocale& desktop) {
+    return desktop.language() == QLocale::Russian ? EInterfaceLanguage::Russian
+                                                  : EInterfaceLanguage::English;
+}
+
+EInterfaceLanguage InstallLanguage(const QLocale& desktop) {
+    const EInterfaceLanguage language = LanguageFor(desktop);
+    if (language == EInterfaceLanguage::Russian) {
+        // The texts are Russian already; Qt's own buttons and the dates follow them.
+        QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+        auto qtbase = std::make_unique<QTranslator>();
+        if (!qtbase->load(QLocale(QLocale::Russian, QLocale::Russia), QStringLiteral("qtbase"),
+                          QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+            qtbase.reset();
+        }
+        Install(0, std::move(qtbase));
+        Install(1, nullptr);
+        SetStringTranslator(nullptr);
+        return language;
+    }
+    // Qt's own texts are English without a translator; an English desktop keeps its own way of
+    // writing dates, any other gets the American one.
+    QLocale::setDefault(desktop.language() == QLocale::English
+                            ? desktop
+                            : QLocale(QLocale::English, QLocale::UnitedStates));
+    Install(0, nullptr);
+    auto texts = std::make_unique<QTranslator>();
+    if (!texts->load(QStringLiteral(":/i18n/velquin_en.qm"))) {
+        // Without its translation the program still works, in Russian.
+        texts.reset();
+    }
+    Install(1, std::move(texts));
+    SetStringTranslator(&TranslateTableText);
+    return language;
+}
