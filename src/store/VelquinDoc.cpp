@@ -22,6 +22,7 @@ constexpr const char* kBookFilterFallback = "Address book files (*.abk)|*.abk|";
 constexpr unsigned kIdsViewerNotStarted = 9402;
 constexpr unsigned kIdsOpenerNotStarted = 9403;
 constexpr unsigned kIdsBookReadOnly = 9360;
+constexpr unsigned kIdsReadingStore = 9422;
 
 std::string ReadOnlyNote(const CAddrBook& book, const std::string& path) {
     return FormatString(LoadString(kIdsBookReadOnly), book.m_name, path);
@@ -65,6 +66,7 @@ CVelquinDoc::CVelquinDoc(IPrompt& prompt, IFrame& frame, CStatusSteps steps)
 
 CVelquinDoc::~CVelquinDoc() {
     StopWorkers();
+    WaitForStore();
     WaitForBookLoader();
     StopBookSaver();
     if (g_bookHookOwner == this) {
@@ -109,10 +111,43 @@ void CVelquinDoc::SetViewReady() {
 
 void CVelquinDoc::LoadStore() {
     StartBookLoader();
-    m_sentFaxes.Load();
-    m_printed.Load();
-    m_saved.Load();
-    m_received.Load();
+    if (m_storeReader.joinable()) {
+        return;
+    }
+    // The window shows at once; with 100,000 sent faxes the reading takes a while.
+    m_frame.SetStatusText(LoadString(kIdsReadingStore));
+    struct CStoreRead {
+        CSentStore sent;
+        CFolderRead<CFaxDocument> printed, saved;
+        CFolderRead<CReceivedFax> received;
+    };
+    // Where to read is taken here: the settings belong to the GUI thread.
+    m_storeReader = std::thread([this, sent = CSentStoreOptions::FromSettings(),
+                                 printed = m_printed.Directory(), saved = m_saved.Directory(),
+                                 received = m_received.Directory()] {
+        auto read = std::make_shared<CStoreRead>();
+        read->sent = CSentFaxes::Read(sent);
+        read->printed = ReadDocuments(printed);
+        read->saved = ReadDocuments(saved);
+        read->received = ReadReceivedFaxes(received);
+        // Nothing is handed over once shutdown began: the lists are not needed any more.
+        m_frame.RunOnGuiThread([this, read] {
+            m_sentFaxes.Adopt(std::move(read->sent));
+            m_printed.Adopt(std::move(read->printed));
+            m_saved.Adopt(std::move(read->saved));
+            m_received.Adopt(std::move(read->received));
+            m_storeLoaded = true;
+            if (!m_loaderBusy.load()) {
+                m_frame.SetStatusText({}); // else the book loader's text stays until it ends
+            }
+        });
+    });
+}
+
+void CVelquinDoc::WaitForStore() {
+    if (m_storeReader.joinable()) {
+        m_storeReader.join();
+    }
 }
 
 // --- loading ----------------------------------------------------------------------------
@@ -623,6 +658,7 @@ void CVelquinDoc::OnCloseDocument() {
     }
     m_closed = true;
     StopWorkers();
+    WaitForStore();
     WaitForBookLoader();
     StopBookSaver();
     // Books whose loading was cut short would overwrite the full files: they are not written.

@@ -56,8 +56,13 @@ public:
     void BooksChanged();
     // The fifth call loads the store.
     void SetViewReady();
-    // Starts the book loader and loads every list of the store.
+    // Starts the book loader and the reading of every list of the store on a worker; the
+    // owners take what it read on the GUI thread, the status bar saying so meanwhile.
     void LoadStore();
+    // True once the owners hold what the store reader read.
+    bool StoreLoaded() const { return m_storeLoaded.load(); }
+    // Waits for the store reader to end (it has handed over its lists, or shutdown began).
+    void WaitForStore();
 
     // Store directories.
     static std::string SentDir();
@@ -160,6 +165,9 @@ private:
     std::atomic<bool> m_stopping{false};
     std::thread m_queryThread;
     std::thread m_replyThread;
+
+    std::thread m_storeReader;
+    std::atomic<bool> m_storeLoaded{false};
 
     std::shared_ptr<std::thread> m_loader;
     std::uint32_t m_loaderId = 0;

@@ -98,8 +98,10 @@ void CGuiFixture::Start(bool showWindow) {
     }
     ASSERT_EQ(m_gui->Start(args), CVelquinApp::StartResult::Running);
     Settings().UserPWD = password;
-    // The store is loaded once the address-book loader has handed its books over.
-    ASSERT_TRUE(WaitFor([this] { return !m_gui->Document()->BookLoaderBusy(); }));
+    // The store is loaded once its lists and the address-book loader's books were handed over.
+    ASSERT_TRUE(WaitFor([this] {
+        return m_gui->Document()->StoreLoaded() && !m_gui->Document()->BookLoaderBusy();
+    }));
 }
 
 void CGuiFixture::Stop() {

@@ -437,7 +437,9 @@ TEST_F(VelquinDocTest, FifthViewLoadsEverythingAndBooksArrive) {
     }
     EXPECT_TRUE(loaded.empty());
     doc.SetViewReady();
+    doc.WaitForStore();
     doc.WaitForBookLoader();
+    EXPECT_TRUE(doc.StoreLoaded());
     EXPECT_EQ(loaded, (std::vector<std::string>{"p", "s", "r"}));
     EXPECT_TRUE(view.hints.empty());
     EXPECT_EQ(doc.SentRecords().size(), 1u);
