@@ -8,13 +8,17 @@
 
 #include <openssl/evp.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <fcntl.h>
+#include <future>
 #include <memory>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <unordered_set>
 #include <vector>
@@ -144,40 +148,80 @@ CSplitResult SplitPerRecipient(const std::string& inputPath, int pagesPerRecipie
         result.error = SplitError::OpenInput;
         return result;
     }
+
+    // Parts are cut here in order and rewritten in Group 4 up to one per processor at a time,
+    // so one part's opening, writing and closing overlap another's encoding. Their outcomes are
+    // taken in order: after the first part that fails, no later part is kept, as when the
+    // parts were made one after another.
+    struct CPartRewrite {
+        std::string tmpPath, partPath;
+        bool damaged = false;
+        std::future<bool> ok; // last: its end waits for the rewrite that uses the others
+    };
+    std::deque<CPartRewrite> rewrites;
+    const std::size_t inFlight = std::max(1u, std::thread::hardware_concurrency());
+    auto finishOldest = [&] {
+        CPartRewrite& part = rewrites.front();
+        const bool ok = part.ok.get();
+        if (result.error != SplitError::None) {
+            platform::DeleteFile(part.partPath);
+            platform::DeleteFile(part.tmpPath);
+        } else if (ok) {
+            ++result.parts;
+        } else {
+            result.error = part.damaged ? SplitError::DamagedPage : SplitError::Rewrite;
+            result.detail = part.damaged
+                                ? "the image data of a page in " + part.tmpPath + " does not decode"
+                                : "cannot rewrite " + part.tmpPath + " in Group 4";
+        }
+        rewrites.pop_front();
+    };
+    auto finishAll = [&] {
+        while (!rewrites.empty()) {
+            finishOldest();
+        }
+    };
+    // Ends the split with the first failure in the order of the parts.
+    auto fail = [&](SplitError error, const std::string& detail) {
+        finishAll();
+        if (result.error == SplitError::None) {
+            result.error = error;
+            result.detail = detail;
+        }
+        return result;
+    };
+
     std::unordered_set<std::uint32_t> seen;
     std::uint32_t offset = reader.FirstDirectory();
     std::vector<CTiffPage> pages;
-    for (int k = 1; offset != 0; ++k) {
+    std::string detail;
+    for (int k = 1; offset != 0 && result.error == SplitError::None; ++k) {
         // Read the whole part first: a damaged page stops the run before anything of it is
         // written, so no recipient is sent a cut-short fax.
         pages.clear();
         std::uint64_t heldBytes = 0;
         while (offset != 0 && pages.size() < static_cast<std::size_t>(pagesPerRecipient)) {
             if (pages.size() == 0xFFFF) {
-                result.error = SplitError::DamagedPage;
-                result.detail = "more pages in one part than PageNumber can count";
-                return result;
+                return fail(SplitError::DamagedPage,
+                            "more pages in one part than PageNumber can count");
             }
             if (!seen.insert(offset).second) {
-                result.error = SplitError::DamagedPage;
-                result.detail = "page directories form a loop";
-                return result;
+                return fail(SplitError::DamagedPage, "page directories form a loop");
             }
             CTiffPage& page = pages.emplace_back();
             page.index = static_cast<std::int32_t>(pages.size() - 1);
             std::uint32_t next = 0;
-            if (!reader.ReadPage(offset, page, next, result.detail)) {
-                result.error =
-                    reader.Unsupported() ? SplitError::Unsupported : SplitError::DamagedPage;
-                return result;
+            if (!reader.ReadPage(offset, page, next, detail)) {
+                return fail(reader.Unsupported() ? SplitError::Unsupported
+                                                 : SplitError::DamagedPage,
+                            detail);
             }
             // Pages of a sound file do not share strip bytes: more than the file holds means
             // directories that point at the same data again and again.
             heldBytes += page.strips.size();
             if (heldBytes > reader.Size()) {
-                result.error = SplitError::DamagedPage;
-                result.detail = "pages claim more strip data than the file holds";
-                return result;
+                return fail(SplitError::DamagedPage,
+                            "pages claim more strip data than the file holds");
             }
             offset = next;
         }
@@ -185,12 +229,10 @@ CSplitResult SplitPerRecipient(const std::string& inputPath, int pagesPerRecipie
         char suffix[32];
         std::snprintf(suffix, sizeof suffix, "_%04d.tmp", k);
         const std::string tmpPath = platform::JoinPath(mergeDir, result.baseName + suffix);
-        const std::string partPath = SplitPartPath(mergeDir, result.baseName, k);
         UniqueFile out(std::fopen(tmpPath.c_str(), "wb"));
         if (!out) {
-            result.error = SplitError::CreatePart;
-            result.detail = "cannot create " + tmpPath + ": " + std::strerror(errno);
-            return result;
+            return fail(SplitError::CreatePart,
+                        "cannot create " + tmpPath + ": " + std::strerror(errno));
         }
         std::uint64_t position = 0;
         bool ok = WriteTiffHeader(out.get(), position);
@@ -200,19 +242,19 @@ CSplitResult SplitPerRecipient(const std::string& inputPath, int pagesPerRecipie
         }
         ok = std::fclose(out.release()) == 0 && ok;
         if (!ok) {
-            result.error = SplitError::CreatePart;
-            result.detail = "cannot write " + tmpPath;
-            return result;
+            return fail(SplitError::CreatePart, "cannot write " + tmpPath);
         }
-        bool damaged = false;
-        if (!CopyPages(tmpPath, partPath, true, &damaged)) {
-            result.error = damaged ? SplitError::DamagedPage : SplitError::Rewrite;
-            result.detail = damaged ? "the image data of a page in " + tmpPath + " does not decode"
-                                    : "cannot rewrite " + tmpPath + " in Group 4";
-            return result;
+        if (rewrites.size() == inFlight) {
+            finishOldest();
         }
-        ++result.parts;
+        CPartRewrite& part = rewrites.emplace_back();
+        part.tmpPath = tmpPath;
+        part.partPath = SplitPartPath(mergeDir, result.baseName, k);
+        part.ok = std::async(std::launch::async | std::launch::deferred, [&part] {
+            return CopyPages(part.tmpPath, part.partPath, true, &part.damaged);
+        });
     }
+    finishAll();
     return result;
 }
 

@@ -56,7 +56,9 @@ struct CSplitResult {
 
 // Cuts a print run into parts of `pagesPerRecipient` pages (the last part may be shorter),
 // each rewritten in Group 4 with PageNumber (index in the part, pages of the part). The Merge
-// directory is emptied first. `now` names the parts ("Fax%08X").
+// directory is emptied first. `now` names the parts ("Fax%08X"). Parts are rewritten up to one
+// per processor at a time; files and result are those of one part after another: after a part
+// that fails, no later part is left.
 CSplitResult SplitPerRecipient(const std::string& inputPath, int pagesPerRecipient,
                                const std::string& mergeDir, std::int64_t now = std::time(nullptr));
 // The same into DataDir/Merge.

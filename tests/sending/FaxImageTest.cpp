@@ -212,28 +212,39 @@ TEST_F(FaxImageTest, PrintedPagesComeOutByteForByteAsTiffcpWritesThemAndBadCodes
         EXPECT_EQ(ReadBytes(ours), ReadBytes(ref)) << "tiffcp " << options;
     }
 
-    // Codes no decoder can read in the second page: the copy fails and says why, and the
-    // split refuses the run as damaged, however the page would have been written.
-    uint64_t* offsets = nullptr;
-    TIFF* t = TIFFOpen(printed.c_str(), "r");
-    ASSERT_NE(t, nullptr);
-    ASSERT_TRUE(TIFFSetDirectory(t, 1) && TIFFGetField(t, TIFFTAG_STRIPOFFSETS, &offsets));
-    const std::size_t at = static_cast<std::size_t>(offsets[0]) + 4000;
-    TIFFClose(t);
-    std::vector<std::uint8_t> bytes = ReadBytes(printed);
-    std::fill(bytes.begin() + static_cast<long>(at), bytes.begin() + static_cast<long>(at) + 8,
-              0xFF);
-    const std::string bad = m_dir / "bad.tif";
-    WriteBytes(bad, bytes);
-    ::testing::internal::CaptureStderr();
-    bool damaged = false;
-    EXPECT_FALSE(CopyPages(bad, m_dir / "out.tif", false, &damaged));
-    EXPECT_TRUE(damaged);
-    EXPECT_FALSE(platform::PathExists(m_dir / "out.tif"));
-    CSplitResult r = SplitPerRecipient(bad, 1, m_merge, 5);
-    ::testing::internal::GetCapturedStderr();
-    EXPECT_EQ(r.error, SplitError::DamagedPage) << r.detail;
-    EXPECT_EQ(r.parts, 1);
+    // Codes no decoder can read in the second page, kept in Group 4 or stored in LZW (decoded
+    // a strip at a time): the copy fails and says why, and the split refuses the run as
+    // damaged, however the page would have been written. The parts after it are rewritten at
+    // the same time as it; none of them is left behind.
+    const std::string lzw = m_dir / "printed-lzw.tif";
+    ASSERT_EQ(testing_support::RunShell("tiffcp -c lzw " + printed + " " + lzw, output), 0)
+        << output;
+    for (const std::string& sound : {printed, lzw}) {
+        uint64_t* offsets = nullptr;
+        TIFF* t = TIFFOpen(sound.c_str(), "r");
+        ASSERT_NE(t, nullptr);
+        ASSERT_TRUE(TIFFSetDirectory(t, 1) && TIFFGetField(t, TIFFTAG_STRIPOFFSETS, &offsets));
+        const std::size_t at = static_cast<std::size_t>(offsets[0]) + 4000;
+        TIFFClose(t);
+        std::vector<std::uint8_t> bytes = ReadBytes(sound);
+        std::fill(bytes.begin() + static_cast<long>(at), bytes.begin() + static_cast<long>(at) + 8,
+                  0xFF);
+        const std::string bad = m_dir / "bad.tif";
+        WriteBytes(bad, bytes);
+        ::testing::internal::CaptureStderr();
+        bool damaged = false;
+        EXPECT_FALSE(CopyPages(bad, m_dir / "out.tif", false, &damaged)) << sound;
+        EXPECT_TRUE(damaged) << sound;
+        EXPECT_FALSE(platform::PathExists(m_dir / "out.tif"));
+        CSplitResult r = SplitPerRecipient(bad, 1, m_merge, 5);
+        ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(r.error, SplitError::DamagedPage) << r.detail;
+        EXPECT_EQ(r.parts, 1);
+        EXPECT_TRUE(platform::PathExists(SplitPartPath(m_merge, r.baseName, 1)));
+        EXPECT_FALSE(platform::PathExists(SplitPartPath(m_merge, r.baseName, 2)));
+        EXPECT_FALSE(platform::PathExists(SplitPartPath(m_merge, r.baseName, 3)));
+        EXPECT_FALSE(platform::PathExists(m_merge + "/" + r.baseName + "_0003.tmp"));
+    }
 }
 
 TEST_F(FaxImageTest, SignatureTrailerBytes) {
