@@ -1,8 +1,11 @@
 // Fax image preparation against libtiff's own tool: CopyPages and SplitPerRecipient on a
-// 1,000-page A4 fax run (204x196 dpi, text-like pages, one Group 4 strip a page as Ghostscript's
-// tiffg4 device writes them through libtiff) and on the same run stored in LZW, which must be
+// 1,000-page A4 run of text printed by Ghostscript as the fax printer prints (tiffg4,
+// 204x196 dpi, 1728x2292) and on the same run stored in LZW by `tiffcp -c lzw`, which must be
 // encoded again, each beside `tiffcp -c g4` on the same file, timed in the same iteration; and
 // CountPages on a 10,000-page file.
+//
+// The printed run is made once and kept in the build directory (bench-input/ beside this
+// program); without Ghostscript the benchmarks on it are skipped.
 //
 // Each benchmark reports its median over repetitions. "wall_ratio" is our wall time divided by
 // tiffcp's (targets: at most 0.2 for the Group 4 run, 0.7 for the LZW run on two processors);
@@ -17,8 +20,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <spawn.h>
+#include <sstream>
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -29,139 +34,184 @@ extern char** environ;
 
 namespace {
 
-constexpr std::uint32_t kWidth = 1728;  // A4 at 204 dpi
-constexpr std::uint32_t kHeight = 2292; // A4 at 196 lpi
-constexpr std::uint32_t kRowBytes = kWidth / 8;
 constexpr int kRunPages = 1000;
 constexpr int kCountPages = 10000;
+// Names the cached files; raise it when the document or the way it is printed changes.
+constexpr const char* kInputVersion = "1";
 
-// Glyph-like shapes: strokes, bowls and dots in a 16x24 cell, like the letters of 10-12 pt
-// text at fax resolution.
-struct Glyph {
-    std::vector<std::uint32_t> rows; // bit 15 leftmost
-    int width;
-};
-
-std::vector<Glyph> MakeGlyphs(std::mt19937& rng) {
-    std::vector<Glyph> glyphs;
-    for (int g = 0; g < 40; ++g) {
-        Glyph gl;
-        gl.width = 10 + static_cast<int>(rng() % 7);
-        gl.rows.assign(24, 0);
-        auto hline = [&](int y, int x0, int x1) {
-            for (int t = 0; t < 3 && y + t < 24; ++t) {
-                for (int x = x0; x <= x1 && x < 16; ++x) {
-                    gl.rows[y + t] |= 1u << (15 - x);
-                }
-            }
-        };
-        auto vline = [&](int x, int y0, int y1) {
-            for (int y = y0; y <= y1 && y < 24; ++y) {
-                for (int t = 0; t < 3 && x + t < 16; ++t) {
-                    gl.rows[y] |= 1u << (15 - x - t);
-                }
-            }
-        };
-        int strokes = 2 + static_cast<int>(rng() % 3);
-        for (int s = 0; s < strokes; ++s) {
-            switch (rng() % 4) {
-            case 0:
-                vline(static_cast<int>(rng() % (gl.width - 2)), (rng() % 2) ? 0 : 8, 23);
-                break;
-            case 1:
-                hline(8 + static_cast<int>(rng() % 14), 0, gl.width - 1);
-                break;
-            case 2: // a bowl
-                hline(8, 1, gl.width - 2);
-                hline(21, 1, gl.width - 2);
-                vline(0, 9, 22);
-                vline(gl.width - 3, 9, 22);
-                break;
-            default: // a diagonal
-                for (int y = 8; y < 24; ++y) {
-                    int x = (y - 8) * (gl.width - 3) / 16;
-                    gl.rows[y] |= 7u << (13 - x);
-                }
-            }
-        }
-        glyphs.push_back(std::move(gl));
+// Runs a program with its arguments; its rusage when it ran and exited with 0.
+bool Run(const std::vector<std::string>& args, rusage* usage = nullptr) {
+    std::vector<char*> argv;
+    for (const std::string& a : args) {
+        argv.push_back(const_cast<char*>(a.c_str()));
     }
-    return glyphs;
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    if (::posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
+        return false;
+    }
+    int status = 0;
+    rusage ru{};
+    if (::wait4(pid, &status, 0, &ru) != pid) {
+        return false;
+    }
+    if (usage != nullptr) {
+        *usage = ru;
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-// One page of text: margins, lines of words, paragraph breaks, a heading now and then.
-void ComposePage(std::vector<std::uint8_t>& px, const std::vector<Glyph>& glyphs,
-                 std::mt19937& rng) {
-    std::fill(px.begin(), px.end(), 0);
-    auto put = [&](std::uint32_t x, std::uint32_t y, const Glyph& g, int scale) {
-        for (int r = 0; r < 24 * scale; ++r) {
-            std::uint32_t bits = g.rows[static_cast<std::size_t>(r / scale)];
-            for (int c = 0; c < 16 * scale; ++c) {
-                if (bits & (1u << (15 - c / scale))) {
-                    std::uint32_t xx = x + static_cast<std::uint32_t>(c);
-                    std::uint32_t yy = y + static_cast<std::uint32_t>(r);
-                    if (xx < kWidth && yy < kHeight) {
-                        px[yy * kRowBytes + xx / 8] |= static_cast<std::uint8_t>(0x80 >> (xx % 8));
-                    }
-                }
-            }
-        }
-    };
-    std::uint32_t y = 150;
-    while (y + 60 < kHeight - 150) {
-        int scale = (rng() % 12 == 0) ? 2 : 1;
-        std::uint32_t x = 120;
-        std::uint32_t lineEnd = (rng() % 6 == 0) ? 400 + rng() % 900 : kWidth - 120;
-        while (x + 40 < lineEnd) {
-            int letters = 2 + static_cast<int>(rng() % 9);
-            for (int l = 0; l < letters && x + 40 < lineEnd; ++l) {
-                const Glyph& g = glyphs[rng() % glyphs.size()];
-                put(x, y, g, scale);
-                x += static_cast<std::uint32_t>((g.width + 3) * scale);
-            }
-            x += static_cast<std::uint32_t>(14 * scale);
-        }
-        y += static_cast<std::uint32_t>(44 * scale) + ((rng() % 8 == 0) ? 40 : 0);
+// A business text of `pages` A4 pages in PostScript: headings, paragraphs of words of mixed
+// length with ragged last lines, a column of figures now and then; the same text every time.
+void WriteTextDocument(const std::string& path, int pages) {
+    static constexpr const char* kVocabulary =
+        "the of and to in payment contract delivery according agreement parties shall invoice "
+        "within days receipt goods services company limited director address telephone fax "
+        "number date amount total including value added tax order request confirm hereby "
+        "responsibility obligations terms conditions period notice signed stamp account bank "
+        "transfer schedule";
+    std::vector<std::string> words;
+    std::istringstream vocabulary(kVocabulary);
+    for (std::string w; vocabulary >> w;) {
+        words.push_back(w);
     }
+    std::mt19937 rng(20261208);
+    std::ofstream ps(path, std::ios::binary);
+    ps << "%!PS-Adobe-3.0\n%%Pages: " << pages << "\n%%DocumentMedia: A4 595 842 0 () ()\n"
+       << "%%EndComments\n/T /Times-Roman findfont 11 scalefont def\n"
+       << "/H /Helvetica-Bold findfont 14 scalefont def\n"
+       << "/L { moveto show } bind def\n";
+    auto word = [&] { return words[rng() % words.size()]; };
+    for (int p = 1; p <= pages; ++p) {
+        ps << "%%Page: " << p << ' ' << p << "\nH setfont (Letter " << p << " of " << pages
+           << ") 72 780 L T setfont\n";
+        int y = 750;
+        while (y > 80) {
+            if (rng() % 9 == 0) { // a heading
+                ps << "H setfont (";
+                for (int w = 0, n = 2 + static_cast<int>(rng() % 4); w < n; ++w) {
+                    ps << (w ? " " : "") << word();
+                }
+                ps << ") 72 " << y << " L T setfont\n";
+                y -= 22;
+                continue;
+            }
+            if (rng() % 12 == 0) { // figures
+                for (int r = 0, n = 3 + static_cast<int>(rng() % 5); r < n && y > 80; ++r) {
+                    ps << '(' << word() << ") 90 " << y << " L (" << rng() % 100000 << ','
+                       << rng() % 100 << ") 420 " << y << " L\n";
+                    y -= 13;
+                }
+                y -= 8;
+                continue;
+            }
+            const int lines = 2 + static_cast<int>(rng() % 7);
+            for (int l = 0; l < lines && y > 80; ++l) {
+                std::string text;
+                const std::size_t width = l + 1 == lines ? 20 + rng() % 60 : 92 + rng() % 6;
+                while (text.size() < width) {
+                    text += (text.empty() ? "" : " ") + word();
+                }
+                ps << '(' << text << ") " << (l == 0 ? 90 : 72) << ' ' << y << " L\n";
+                y -= 13;
+            }
+            y -= 8;
+        }
+        ps << "showpage\n";
+    }
+    ps << "%%EOF\n";
 }
 
-void WriteRun(const std::string& path, int pages, std::uint32_t height, bool text) {
+// Pages of `height` blank rows, one Group 4 strip each: only their directories matter.
+void WriteBlankPages(const std::string& path, int pages, std::uint32_t height) {
     TIFF* t = TIFFOpen(path.c_str(), "w");
     if (!t) {
         std::fprintf(stderr, "cannot write %s\n", path.c_str());
         std::exit(1);
     }
-    std::mt19937 rng(20261207);
-    std::vector<Glyph> glyphs = MakeGlyphs(rng);
-    std::vector<std::uint8_t> px(kRowBytes * kHeight, 0);
+    const std::uint32_t width = 1728;
+    std::vector<std::uint8_t> px(width / 8 * height, 0);
     for (int p = 0; p < pages; ++p) {
-        if (text) {
-            ComposePage(px, glyphs, rng);
-        }
         TIFFSetField(t, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
-        TIFFSetField(t, TIFFTAG_IMAGEWIDTH, kWidth);
+        TIFFSetField(t, TIFFTAG_IMAGEWIDTH, width);
         TIFFSetField(t, TIFFTAG_IMAGELENGTH, height);
         TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 1);
         TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1);
         TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
         TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
-        TIFFSetField(t, TIFFTAG_FILLORDER, FILLORDER_MSB2LSB);
         TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, height);
-        TIFFSetField(t, TIFFTAG_XRESOLUTION, 204.0f);
-        TIFFSetField(t, TIFFTAG_YRESOLUTION, 196.0f);
-        TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
         TIFFSetField(t, TIFFTAG_PAGENUMBER, p, pages);
-        TIFFWriteEncodedStrip(t, 0, px.data(), static_cast<tmsize_t>(kRowBytes * height));
+        TIFFWriteEncodedStrip(t, 0, px.data(), static_cast<tmsize_t>(px.size()));
         TIFFWriteDirectory(t);
     }
     TIFFClose(t);
 }
 
-// The files, made once per process in a directory removed at exit.
+// Makes `path` by `make(temporary)` unless it is there already; a run cut short leaves no
+// half-made file under the name.
+template <typename Fn> bool MakeOnce(const std::filesystem::path& path, Fn&& make) {
+    if (std::filesystem::exists(path)) {
+        return true;
+    }
+    const std::string part = path.string() + ".part";
+    if (!make(part)) {
+        std::filesystem::remove(part);
+        return false;
+    }
+    std::filesystem::rename(part, path);
+    return true;
+}
+
+// The printed run and its LZW copy, kept in the build directory; `why` when they cannot be
+// made.
+struct PrintedRun {
+    std::string run;
+    std::string lzw;
+    std::string why;
+};
+
+PrintedRun MakePrintedRun() {
+    const std::filesystem::path dir =
+        std::filesystem::read_symlink("/proc/self/exe").parent_path() / "bench-input";
+    std::filesystem::create_directories(dir);
+    const std::string stem =
+        std::string("printed-") + std::to_string(kRunPages) + "-v" + kInputVersion;
+    PrintedRun r;
+    r.run = (dir / (stem + ".tif")).string();
+    r.lzw = (dir / (stem + "-lzw.tif")).string();
+    const std::filesystem::path ps = dir / (stem + ".ps");
+    // The fax printer's Ghostscript options (tools/velquin-print), at the size of a fax line.
+    const bool printed = MakeOnce(r.run, [&](const std::string& out) {
+        std::fprintf(stderr, "printing %d pages with Ghostscript into %s ...\n", kRunPages,
+                     r.run.c_str());
+        WriteTextDocument(ps.string(), kRunPages);
+        std::string outputArg = "-sOutputFile="; // '%' would name a page number to Ghostscript
+        for (char c : out) {
+            outputArg += c == '%' ? std::string("%%") : std::string(1, c);
+        }
+        const bool ok = Run({"gs", "-q", "-dNOPAUSE", "-dBATCH", "-dSAFER", "-sDEVICE=tiffg4",
+                             "-r204x196", "-g1728x2292", "-dFIXEDMEDIA", "-dFitPage",
+                             "-sstdout=%stderr", outputArg, "-f", ps.string()});
+        std::filesystem::remove(ps);
+        return ok && CountPages(out) == kRunPages;
+    });
+    if (!printed) {
+        r.why = "Ghostscript (gs) did not print the run: install the ghostscript package";
+        return r;
+    }
+    if (!MakeOnce(r.lzw, [&](const std::string& out) {
+            return Run({"tiffcp", "-c", "lzw", r.run, out});
+        })) {
+        r.why = "tiffcp -c lzw did not run: install libtiff-tools";
+    }
+    return r;
+}
+
+// The files: the printed run made once per build directory, the rest once per process in a
+// directory removed at exit.
 struct Files {
     std::filesystem::path dir;
-    std::string run;   // 1,000 text pages
-    std::string lzw;   // the same pages in LZW
+    PrintedRun printed;
     std::string count; // 10,000 small pages
     Files() {
         char tmpl[] = "/tmp/velquin-bench-XXXXXX";
@@ -170,19 +220,17 @@ struct Files {
             std::exit(1);
         }
         dir = tmpl;
-        run = (dir / "run.tif").string();
         count = (dir / "count.tif").string();
-        lzw = (dir / "run-lzw.tif").string();
-        WriteRun(run, kRunPages, kHeight, true);
-        WriteRun(count, kCountPages, 8, false);
-        const std::string convert = "tiffcp -c lzw " + run + " " + lzw;
-        if (std::system(convert.c_str()) != 0) {
-            std::fprintf(stderr, "cannot run %s\n", convert.c_str());
-        }
+        WriteBlankPages(count, kCountPages, 8);
         std::filesystem::create_directory(dir / "Merge");
-        std::fprintf(stderr, "run: %d pages, %.1f MB (%.0f KB a page)\n", kRunPages,
-                     static_cast<double>(std::filesystem::file_size(run)) / 1e6,
-                     static_cast<double>(std::filesystem::file_size(run)) / 1e3 / kRunPages);
+        printed = MakePrintedRun();
+        if (!printed.why.empty()) {
+            std::fprintf(stderr, "%s; the benchmarks on it are skipped\n", printed.why.c_str());
+        } else {
+            const auto size = static_cast<double>(std::filesystem::file_size(printed.run));
+            std::fprintf(stderr, "run: %d pages printed by Ghostscript, %.1f MB (%.0f KB a page)\n",
+                         kRunPages, size / 1e6, size / 1e3 / kRunPages);
+        }
     }
     ~Files() { std::filesystem::remove_all(dir); }
 };
@@ -213,20 +261,12 @@ struct Timing {
 
 // Runs `tiffcp -c g4 in out` as a process.
 Timing TimeTiffcp(const std::string& in, const std::string& out) {
-    const char* argv[] = {"tiffcp", "-c", "g4", in.c_str(), out.c_str(), nullptr};
-    auto start = Clock::now();
-    pid_t pid = 0;
-    if (::posix_spawnp(&pid, "tiffcp", nullptr, nullptr, const_cast<char* const*>(argv), environ) !=
-        0) {
-        return {};
-    }
-    int status = 0;
+    const auto start = Clock::now();
     rusage ru{};
-    ::wait4(pid, &status, 0, &ru);
-    auto end = Clock::now();
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    if (!Run({"tiffcp", "-c", "g4", in, out}, &ru)) {
         return {};
     }
+    const auto end = Clock::now();
     auto tv = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
     return {Seconds(start, end), tv(ru.ru_utime) + tv(ru.ru_stime)};
 }
@@ -247,14 +287,22 @@ void Report(benchmark::State& state, const Timing& ours, const Timing& tiffcp) {
     state.counters["wall_ratio"] = ours.wall / tiffcp.wall;
 }
 
-// The input of a benchmark: 0 the Group 4 run, 1 the LZW run.
-const std::string& Input(const Files& f, std::int64_t which) {
-    return which == 0 ? f.run : f.lzw;
+// The input of a benchmark: 0 the printed Group 4 run, 1 its LZW copy; empty after skipping
+// the benchmark when they could not be made.
+std::string Input(benchmark::State& state, const Files& f, std::int64_t which) {
+    if (!f.printed.why.empty()) {
+        state.SkipWithError(f.printed.why.c_str());
+        return {};
+    }
+    return which == 0 ? f.printed.run : f.printed.lzw;
 }
 
 void BM_CopyPages(benchmark::State& state) {
     Files& f = TheFiles();
-    const std::string& run = Input(f, state.range(0));
+    const std::string run = Input(state, f, state.range(0));
+    if (run.empty()) {
+        return;
+    }
     const std::string ours = (f.dir / "ours.tif").string();
     const std::string ref = (f.dir / "tiffcp.tif").string();
     for (auto _ : state) {
@@ -286,7 +334,10 @@ void BM_SplitPerRecipient(benchmark::State& state) {
     const std::string ref = (f.dir / "tiffcp.tif").string();
     const std::string merge = (f.dir / "Merge").string();
     const int perRecipient = static_cast<int>(state.range(0));
-    const std::string& run = Input(f, state.range(1));
+    const std::string run = Input(state, f, state.range(1));
+    if (run.empty()) {
+        return;
+    }
     for (auto _ : state) {
         Timing tref = TimeTiffcp(run, ref);
         if (tref.cpu < 0) {
