@@ -421,8 +421,8 @@ int ReadSmallFile(const std::string& path, std::string& out, std::size_t maxByte
 namespace {
 // Writes `bytes` to a new temporary file beside `path` and flushes it; its name, or "" with
 // `err` set.
-std::string WriteTempBeside(const std::string& path, std::string_view bytes, mode_t mode,
-                            int& err) {
+std::string WriteTempBeside(const std::string& path, std::string_view bytes, mode_t mode, int& err,
+                            bool flush = true) {
     std::string dir = DirName(path);
     std::string tmpl = JoinPath(dir.empty() ? "." : dir, "." + BaseName(path) + ".XXXXXX");
     int fd = ::mkstemp(tmpl.data());
@@ -443,7 +443,7 @@ std::string WriteTempBeside(const std::string& path, std::string_view bytes, mod
         }
         off += static_cast<std::size_t>(w);
     }
-    if (!err && ::fsync(fd) != 0) {
+    if (!err && flush && ::fsync(fd) != 0) {
         err = errno;
     }
     if (::close(fd) != 0 && !err) {
@@ -522,6 +522,42 @@ int AtomicWriteFile(const std::string& path, std::string_view bytes, unsigned mo
     struct stat st;
     return AtomicReplaceFile(path, bytes,
                              ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : mode);
+}
+
+std::vector<int> AtomicWriteFiles(const std::vector<std::pair<std::string, std::string>>& files,
+                                  unsigned mode) {
+    std::vector<int> errs(files.size(), 0);
+    std::vector<std::string> temps(files.size());
+    int anyFd = -1;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const std::string& path = files[i].first;
+        struct stat st;
+        const mode_t m = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : mode;
+        temps[i] = WriteTempBeside(path, files[i].second, m, errs[i], false);
+        if (!temps[i].empty() && anyFd < 0) {
+            anyFd = ::open(temps[i].c_str(), O_RDONLY | O_CLOEXEC);
+        }
+    }
+    if (anyFd >= 0) {
+        const int flushErr = ::syncfs(anyFd) == 0 ? 0 : errno;
+        ::close(anyFd);
+        if (flushErr != 0) {
+            for (std::size_t i = 0; i < files.size(); ++i) {
+                if (!temps[i].empty()) {
+                    ::unlink(temps[i].c_str());
+                    temps[i].clear();
+                    errs[i] = flushErr;
+                }
+            }
+        }
+    }
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (!temps[i].empty() && ::rename(temps[i].c_str(), files[i].first.c_str()) != 0) {
+            errs[i] = errno;
+            ::unlink(temps[i].c_str());
+        }
+    }
+    return errs;
 }
 
 int AtomicReplaceFile(const std::string& path, std::string_view bytes, unsigned mode) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -106,6 +107,12 @@ int ReadSmallFile(const std::string& path, std::string& out, std::size_t maxByte
 // `path`: a crash leaves the old or the new file, never half of one. 0 or errno. The new
 // file gets `mode` (only when the file does not exist yet; an existing file keeps its mode).
 int AtomicWriteFile(const std::string& path, std::string_view bytes, unsigned mode = 0644);
+
+// AtomicWriteFile for many files of one file system at once: the new contents are flushed
+// together (one syncfs) before each is renamed over its file, so a crash still leaves every file
+// old or new, while a batch costs one flush instead of one per file. 0 or errno per file.
+std::vector<int> AtomicWriteFiles(const std::vector<std::pair<std::string, std::string>>& files,
+                                  unsigned mode = 0644);
 
 // Removes what killed atomic writes left in `dir`: regular files named as those writes name
 // their temporary files (".<name>.XXXXXX") and last written more than `ageSeconds` ago, so a

@@ -40,6 +40,22 @@ bool ImageStillThere(const CFaxEntryBase& record, const std::string& sentDir) {
            platform::FindNoCase(platform::JoinPath(sentDir, stem + "_0001.tif")).has_value();
 }
 
+// Where the entry's job file is in `directory`; "" for an entry without an image. An existing
+// job file keeps its name (".FAX" from a send dialog is not doubled).
+std::string JobFilePath(const CFaxEntryBase& entry, const std::string& directory,
+                        const platform::CDirIndex* listing = nullptr) {
+    const CAttach* attach = AttachOf(entry);
+    if (attach == nullptr || attach->m_path.empty()) {
+        return {};
+    }
+    const std::string name = platform::Stem(attach->m_path) + ".fax";
+    if (listing != nullptr) {
+        const platform::DirEntry* e = listing->Find(name);
+        return platform::JoinPath(directory, e != nullptr ? e->name : name);
+    }
+    return platform::CompanionPath(platform::JoinPath(directory, name), ".fax");
+}
+
 } // namespace
 
 std::int32_t PersonalListState(const CPersonalFaxEntry& mailing) {
@@ -328,11 +344,24 @@ int CSentFaxes::ApplyJobStates(const JobStates& states) {
             changed.emplace_back(entry, before);
         }
     }
+    // The job files of a batch are flushed to disk together: one flush per reply batch, not
+    // one per fax, keeps a synchronisation of thousands of faxes from waiting on the disk.
     const std::string sentDir = CVelquinDoc::SentDir();
+    std::vector<std::pair<std::string, std::string>> files;
     for (auto [entry, before] : changed) {
         if (ImageStillThere(*entry, sentDir)) {
-            SaveJobFile(*entry, sentDir);
+            files.emplace_back(JobFilePath(*entry, sentDir), StoreRecord(*entry));
         }
+    }
+    const std::vector<int> errs = platform::AtomicWriteFiles(files);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (errs[i] != 0) {
+            const std::string& path = files[i].first;
+            m_prompt.FileError(
+                DescribeFileError(CFileException(errs[i], path, "cannot write " + path), path));
+        }
+    }
+    for (auto [entry, before] : changed) {
         m_touched.erase(SentKey(*entry));
         Publish(CSentChange::Kind::Changed, entry, {}, before);
     }
@@ -363,18 +392,9 @@ void CSentFaxes::SaveTouched() {
 
 bool CSentFaxes::SaveJobFile(CFaxEntryBase& entry, const std::string& directory,
                              const platform::CDirIndex* listing) {
-    const CAttach* attach = AttachOf(entry);
-    if (attach == nullptr || attach->m_path.empty()) {
+    const std::string path = JobFilePath(entry, directory, listing);
+    if (path.empty()) {
         return false;
-    }
-    // An existing job file keeps its name (".FAX" from a send dialog is not doubled).
-    std::string name = platform::Stem(attach->m_path) + ".fax";
-    std::string path;
-    if (listing != nullptr) {
-        const platform::DirEntry* e = listing->Find(name);
-        path = platform::JoinPath(directory, e != nullptr ? e->name : name);
-    } else {
-        path = platform::CompanionPath(platform::JoinPath(directory, name), ".fax");
     }
     try {
         WriteArchiveFile(path, StoreRecord(entry));

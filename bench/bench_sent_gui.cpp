@@ -1,0 +1,267 @@
+// The sent-faxes page of the real window with 1,000 to 100,000 sent faxes: rebuilding its rows,
+// one entry's state change, and F5 against an in-process status responder while a 5 ms
+// heartbeat timer on the GUI thread records the longest time the thread did not answer. The
+// F5 run is set beside the same status exchanges made without the GUI. Runs offscreen.
+#include "gui/GuiTestSupport.h"
+#include "gui/shell/Commands.h"
+#include "platform/Files.h"
+#include "service/FormPost.h"
+#include "store/FaxListModel.h"
+#include "store/FaxRecords.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <algorithm>
+#include <arpa/inet.h>
+#include <atomic>
+#include <benchmark/benchmark.h>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <netinet/in.h>
+#include <poll.h>
+#include <string>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+constexpr std::int32_t kFirstFaxId = 1000000;
+
+// An in-process stand-in of the service's status query: one connection per request, as the
+// client makes them; every asked job is "delivered".
+class CStatusResponder {
+public:
+    CStatusResponder() {
+        m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        int one = 1;
+        ::setsockopt(m_listen, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof addr;
+        if (::bind(m_listen, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+            ::listen(m_listen, 128) != 0 ||
+            ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&addr), &len) != 0 ||
+            ::pipe(m_stop) != 0) {
+            std::abort();
+        }
+        m_port = ntohs(addr.sin_port);
+        m_thread = std::thread([this] { Main(); });
+    }
+    ~CStatusResponder() {
+        const char c = 0;
+        [[maybe_unused]] auto n = ::write(m_stop[1], &c, 1);
+        m_thread.join();
+        ::close(m_listen);
+        ::close(m_stop[0]);
+        ::close(m_stop[1]);
+    }
+    int Port() const { return m_port; }
+
+private:
+    void Main() {
+        for (;;) {
+            pollfd fds[2] = {{m_listen, POLLIN, 0}, {m_stop[0], POLLIN, 0}};
+            if (::poll(fds, 2, -1) < 0 || (fds[1].revents & POLLIN) != 0) {
+                return;
+            }
+            const int fd = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
+            if (fd >= 0) {
+                Answer(fd);
+                ::close(fd);
+            }
+        }
+    }
+    static void Answer(int fd) {
+        std::string request;
+        char buf[4096];
+        std::size_t need = std::string::npos;
+        while (request.size() < need) {
+            const ssize_t n = ::read(fd, buf, sizeof buf);
+            if (n <= 0) {
+                return;
+            }
+            request.append(buf, static_cast<std::size_t>(n));
+            const std::size_t head = request.find("\r\n\r\n");
+            if (head != std::string::npos && need == std::string::npos) {
+                const std::size_t at = request.find("Content-length: ");
+                need = head + 4 +
+                       (at != std::string::npos && at < head
+                            ? std::strtoul(request.c_str() + at + 16, nullptr, 10)
+                            : 0);
+            }
+        }
+        std::size_t at = request.find("faxid", request.find("\r\n\r\n"));
+        at = at == std::string::npos ? at : request.find_first_of("0123456789", at);
+        const std::string id =
+            at == std::string::npos
+                ? "0"
+                : request.substr(at, request.find_first_not_of("0123456789", at) - at);
+        const std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
+                                "<response><data><item id=\"" +
+                                id + "\" jobstatus=\"2\"/></data></response>\r\n";
+        const std::string reply = "HTTP/1.0 200 OK\r\nContent-Type: text/xml; charset=utf-8\r\n"
+                                  "Content-Length: " +
+                                  std::to_string(xml.size()) + "\r\n\r\n" + xml;
+        [[maybe_unused]] auto n = ::write(fd, reply.data(), reply.size());
+    }
+
+    int m_listen = -1;
+    int m_stop[2] = {-1, -1};
+    int m_port = 0;
+    std::thread m_thread;
+};
+
+// The longest pause between ticks of a 5 ms timer on the GUI thread.
+class CHeartbeat {
+public:
+    CHeartbeat() {
+        m_timer.setInterval(5);
+        QObject::connect(&m_timer, &QTimer::timeout, &m_timer, [this] {
+            const qint64 now = m_clock.nsecsElapsed();
+            m_maxGapNs = std::max(m_maxGapNs, now - m_last);
+            m_last = now;
+        });
+        m_clock.start();
+        m_timer.start();
+    }
+    double MaxPauseMs() const { return static_cast<double>(m_maxGapNs) / 1e6; }
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_last = 0;
+    qint64 m_maxGapNs = 0;
+};
+
+// The real program on a store of `count` sent single faxes (queued, fax ids from kFirstFaxId;
+// the images are hard links to one file), answered by the responder. One at a time: the
+// program is one per user.
+struct CProgram {
+    CStatusResponder responder;
+    gui_test::CGuiFixture f;
+    int count;
+
+    explicit CProgram(int n) : count(n) {
+        const std::string dir = f.SentDir();
+        std::filesystem::create_directories(dir);
+        const std::string image = dir + "/image.tif";
+        testing_support::WriteFile(image, "II*\0fake");
+        const std::int64_t now = CurrentTime();
+        for (int i = 0; i < n; ++i) {
+            char stem[32];
+            std::snprintf(stem, sizeof stem, "doc%08x", i);
+            CSingleFaxEntry e("Письмо " + std::to_string(i));
+            e.m_time = now - n + i;
+            e.m_faxId = kFirstFaxId + i;
+            e.m_status = 1;
+            e.m_recipient = "88125550101";
+            e.m_path = dir + "/" + stem + ".tif";
+            std::filesystem::create_hard_link(image, e.m_path);
+            testing_support::WriteFile(dir + "/" + stem + ".fax", StoreRecord(e));
+        }
+        std::filesystem::remove(image);
+        f.apiHost = "127.0.0.1:" + std::to_string(responder.Port());
+        f.password = "secret";
+        f.Start();
+        f.Frame().resize(1000, 700);
+        f.Frame().SelectPage(1);
+    }
+    CReceivedFaxTreeView& View() { return *f.Frame().SentView(); }
+};
+
+std::unique_ptr<CProgram> g_program;
+
+CProgram& Program(int count) {
+    if (!g_program || g_program->count != count) {
+        g_program.reset(); // the previous store and its window go first
+        g_program = std::make_unique<CProgram>(count);
+    }
+    return *g_program;
+}
+
+void BM_SentListRebuild(benchmark::State& state) {
+    CProgram& p = Program(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        p.View().Rebuild();
+        p.View().viewport()->repaint();
+    }
+    if (p.View().Model().EntryCount() != p.count) {
+        state.SkipWithError("not every fax was listed");
+    }
+}
+
+void BM_OneStateChangeShown(benchmark::State& state) {
+    CProgram& p = Program(static_cast<int>(state.range(0)));
+    const std::int32_t id = kFirstFaxId + p.count / 2;
+    std::int32_t next = 3;
+    for (auto _ : state) {
+        // The change of one entry: its job file written, its row told and painted.
+        if (p.f.Doc().SentFaxes().ApplyJobStates({{id, next}}) != 1) {
+            state.SkipWithError("the state did not change");
+            break;
+        }
+        p.View().viewport()->repaint();
+        next = next == 3 ? 6 : 3;
+    }
+}
+
+// F5 with the window showing, until every fax is delivered, beside the same exchanges made
+// one after another without the GUI.
+void BM_SynchroniseWithHeartbeat(benchmark::State& state) {
+    CProgram& p = Program(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        int delivered = 0;
+        auto counting = p.f.Doc().SentFaxes().Subscribe([&](const CSentChange& c) {
+            if (c.kind == CSentChange::Kind::Changed && c.entry != nullptr &&
+                EntryState(*c.entry) == 2) {
+                ++delivered;
+            }
+        });
+        CHeartbeat heartbeat;
+        QElapsedTimer clock;
+        clock.start();
+        p.f.Frame().OnCommand(cmd::kSynchronise);
+        const bool done = gui_test::WaitFor([&] { return delivered == p.count; }, 3600 * 1000);
+        const double syncMs = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+        const double pause = heartbeat.MaxPauseMs();
+        if (!done) {
+            state.SkipWithError("not every fax was delivered");
+            break;
+        }
+        const ServiceEndpoint endpoint{"127.0.0.1", p.responder.Port(), "demo", "secret"};
+        clock.restart();
+        for (int i = 0; i < p.count; ++i) {
+            benchmark::DoNotOptimize(RequestFaxStatus(kFirstFaxId + i, endpoint));
+        }
+        const double bareMs = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+        state.counters["sync_ms"] = syncMs;
+        state.counters["bare_exchanges_ms"] = bareMs;
+        state.counters["ratio"] = syncMs / bareMs;
+        state.counters["longest_gui_pause_ms"] = pause;
+    }
+}
+
+// One program per store size, so the store is written once for the benchmarks that share it.
+BENCHMARK(BM_SentListRebuild)->Arg(1000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OneStateChangeShown)->Arg(1000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SynchroniseWithHeartbeat)->Arg(10000)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SentListRebuild)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OneStateChangeShown)->Arg(100000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SynchroniseWithHeartbeat)->Arg(100000)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    g_program.reset(); // the last program ends before the application goes
+    return 0;
+}
