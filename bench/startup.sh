@@ -61,6 +61,8 @@ echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
 
 times=()
 cpus=()
+windows=()
+exits=()
 for run in $(seq "$RUNS"); do
     rm -rf "$work/report" "$work/data"
     cp -a "$work/data.pristine" "$work/data"
@@ -79,6 +81,8 @@ for run in $(seq "$RUNS"); do
         "$run" "$ms" "$counts" "$total"
     times+=("$ms")
     cpus+=("$(sed -n 's/.*cpu_ms=\([0-9.]*\).*/\1/p' "$work/report")")
+    windows+=("$(sed -n 's/.*window_ms=\([0-9.]*\).*/\1/p' "$work/report")")
+    exits+=("$(sed -n 's/^exit_ms=\([0-9.]*\).*/\1/p' "$work/report")")
 done
 echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
 median() {
@@ -89,3 +93,5 @@ median() {
 }
 printf '%s\n' "${times[@]}" | median "startup (target < 1000 ms)"
 printf '%s\n' "${cpus[@]}" | median "processor time of all threads until then"
+printf '%s\n' "${windows[@]}" | median "window on screen (target < 300 ms)"
+printf '%s\n' "${exits[@]}" | median "exit without changes, until every thread joined (target < 100 ms)"
