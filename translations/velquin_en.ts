@@ -1221,5 +1221,41 @@ Show or hide the status bar</translation>
         <source>Не удалось открыть %s: не запускается программа %s, которой рабочий стол открывает файлы и адреса (её даёт пакет xdg-utils).</source>
         <translation>Could not open %s: the program %s, with which the desktop opens files and addresses, does not start (the package xdg-utils provides it).</translation>
     </message>
+    <message>
+        <source>Не удалось найти файл %s.</source>
+        <translation>Could not find the file %s.</translation>
+    </message>
+    <message>
+        <source>Нет доступа к файлу %s.</source>
+        <translation>No access to the file %s.</translation>
+    </message>
+    <message>
+        <source>Нет места на диске для файла %s.</source>
+        <translation>No disk space for the file %s.</translation>
+    </message>
+    <message>
+        <source>Ошибка при работе с файлом %s: %s.</source>
+        <translation>Error with the file %s: %s.</translation>
+    </message>
+    <message>
+        <source>Неожиданный конец файла %s.</source>
+        <translation>Unexpected end of the file %s.</translation>
+    </message>
+    <message>
+        <source>Неверный формат файла %s.</source>
+        <translation>The file %s has a wrong format.</translation>
+    </message>
+    <message>
+        <source>Недостаточно памяти для файла %s.</source>
+        <translation>Not enough memory for the file %s.</translation>
+    </message>
+    <message>
+        <source>Ошибка при чтении файла %s.</source>
+        <translation>Error reading the file %s.</translation>
+    </message>
+    <message>
+        <source>Чтение списков факсов...</source>
+        <translation>Reading the fax lists...</translation>
+    </message>
 </context>
 </TS>

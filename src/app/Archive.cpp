@@ -2,6 +2,7 @@
 
 #include "platform/Encoding.h"
 #include "platform/Files.h"
+#include "resources/Strings.h"
 
 #include <cerrno>
 #include <cstring>
@@ -196,28 +197,31 @@ void WriteArchiveFile(const std::string& path, std::string_view bytes) {
 }
 
 std::string DescribeFileError(const std::exception& e, const std::string& path) {
+    // The texts' ids in the string table.
+    constexpr unsigned kNotFound = 9431, kNoAccess = 9432, kNoSpace = 9433, kFileError = 9434,
+                       kEndOfFile = 9435, kBadFormat = 9436, kNoMemory = 9437, kReadError = 9438;
+    unsigned id = kReadError;
+    std::string reason;
     if (const auto* fe = dynamic_cast<const CFileException*>(&e)) {
         switch (fe->GetError()) {
         case ENOENT:
-            return "Не удалось найти файл " + path + ".";
+            id = kNotFound;
+            break;
         case EACCES:
         case EPERM:
-            return "Нет доступа к файлу " + path + ".";
+            id = kNoAccess;
+            break;
         case ENOSPC:
-            return "Нет места на диске для файла " + path + ".";
+            id = kNoSpace;
+            break;
         default:
-            return "Ошибка при работе с файлом " + path + ": " + std::strerror(fe->GetError()) +
-                   ".";
+            id = kFileError;
+            reason = std::strerror(fe->GetError());
         }
+    } else if (const auto* ae = dynamic_cast<const CArchiveException*>(&e)) {
+        id = ae->GetCause() == CArchiveException::kEndOfFile ? kEndOfFile : kBadFormat;
+    } else if (dynamic_cast<const std::bad_alloc*>(&e) != nullptr) {
+        id = kNoMemory;
     }
-    if (const auto* ae = dynamic_cast<const CArchiveException*>(&e)) {
-        if (ae->GetCause() == CArchiveException::kEndOfFile) {
-            return "Неожиданный конец файла " + path + ".";
-        }
-        return "Неверный формат файла " + path + ".";
-    }
-    if (dynamic_cast<const std::bad_alloc*>(&e) != nullptr) {
-        return "Недостаточно памяти для файла " + path + ".";
-    }
-    return "Ошибка при чтении файла " + path + ".";
+    return FormatString(LoadString(id), path, reason);
 }
