@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QLibraryInfo>
+#include <QStringList>
 #include <QTranslator>
 #include <memory>
 #include <string>
@@ -36,8 +37,12 @@ void Install(int which, std::unique_ptr<QTranslator> translator) {
 } // namespace
 
 EInterfaceLanguage LanguageFor(const QLocale& desktop) {
-    return desktop.language() == QLocale::Russian ? EInterfaceLanguage::Russian
-                                                  : EInterfaceLanguage::English;
+    // The first language the desktop asks for: for the system locale that honours LANGUAGE
+    // even under a C locale, where the locale's own language would not.
+    const QStringList wanted = desktop.uiLanguages();
+    const QLocale first = wanted.isEmpty() ? desktop : QLocale(wanted.first());
+    return first.language() == QLocale::Russian ? EInterfaceLanguage::Russian
+                                                : EInterfaceLanguage::English;
 }
 
 EInterfaceLanguage InstallLanguage(const QLocale& desktop) {
