@@ -17,13 +17,15 @@ std::string TranslateTableText(std::string_view source) {
     return QCoreApplication::translate("Strings", text.c_str()).toStdString();
 }
 
-// The installed translators, replaced by the next InstallLanguage.
-std::unique_ptr<QTranslator>& Installed(int which) {
-    static std::unique_ptr<QTranslator> translators[2];
+// The installed translators, replaced by the next InstallLanguage: Qt's own texts and ours.
+enum ETranslator { kQtTexts, kOwnTexts, kTranslatorCount };
+
+std::unique_ptr<QTranslator>& Installed(ETranslator which) {
+    static std::unique_ptr<QTranslator> translators[kTranslatorCount];
     return translators[which];
 }
 
-void Install(int which, std::unique_ptr<QTranslator> translator) {
+void Install(ETranslator which, std::unique_ptr<QTranslator> translator) {
     std::unique_ptr<QTranslator>& slot = Installed(which);
     if (slot) {
         QCoreApplication::removeTranslator(slot.get());
@@ -56,8 +58,8 @@ EInterfaceLanguage InstallLanguage(const QLocale& desktop) {
                           QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
             qtbase.reset();
         }
-        Install(0, std::move(qtbase));
-        Install(1, nullptr);
+        Install(kQtTexts, std::move(qtbase));
+        Install(kOwnTexts, nullptr);
         SetStringTranslator(nullptr);
         return language;
     }
@@ -66,13 +68,13 @@ EInterfaceLanguage InstallLanguage(const QLocale& desktop) {
     QLocale::setDefault(desktop.language() == QLocale::English
                             ? desktop
                             : QLocale(QLocale::English, QLocale::UnitedStates));
-    Install(0, nullptr);
+    Install(kQtTexts, nullptr);
     auto texts = std::make_unique<QTranslator>();
     if (!texts->load(QStringLiteral(":/i18n/velquin_en.qm"))) {
         // Without its translation the program still works, in Russian.
         texts.reset();
     }
-    Install(1, std::move(texts));
+    Install(kOwnTexts, std::move(texts));
     SetStringTranslator(&TranslateTableText);
     return language;
 }
