@@ -1257,5 +1257,9 @@ Show or hide the status bar</translation>
         <source>Чтение списков факсов...</source>
         <translation>Reading the fax lists...</translation>
     </message>
+    <message>
+        <source>Не удалось сохранить документ %s</source>
+        <translation>Could not save the document %s</translation>
+    </message>
 </context>
 </TS>

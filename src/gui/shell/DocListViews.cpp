@@ -23,6 +23,8 @@
 
 namespace {
 
+constexpr unsigned kIdsDocumentNotSaved = 9439;
+
 QString Q(const std::string& s) {
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
@@ -418,7 +420,7 @@ void CNewFaxView::OnSaveDocument() {
         if (SaveDocumentCopy(*d, CVelquinDoc::SavedDir()) == 0) {
             saved = true;
         } else {
-            m_doc.Prompt().FileError("Не удалось сохранить документ " + d->m_path);
+            m_doc.Prompt().FileError(FormatString(LoadString(kIdsDocumentNotSaved), d->m_path));
         }
     }
     if (saved) {
