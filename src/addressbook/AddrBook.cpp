@@ -471,13 +471,16 @@ CAddrBook* LoadBook(const std::string& path, const std::function<void(const std:
     return AddressBooks().back().get();
 }
 
-void SaveAllBooks(const std::function<void(const std::string&)>& onError) {
+void SaveAllBooks(const std::function<void(const std::string&)>& onError, bool onlyUnsaved) {
     AddressBookDir();
     for (const auto& book : AddressBooks()) {
         if (!book || book->IsReadOnly()) {
             continue;
         }
         std::string path = book->GetFilePath();
+        if (onlyUnsaved && !book->HasUnsavedChanges() && platform::PathExists(path)) {
+            continue;
+        }
         try {
             const std::uint64_t count = book->ChangeCount();
             WriteArchiveFile(path, WriteBook(*book));

@@ -220,8 +220,9 @@ std::unique_ptr<CAddrBook> ReadBookFile(const std::string& path, std::string& er
 CAddrBook* LoadBook(const std::string& path, const std::function<void(const std::string&)>& onError,
                     IFrame* frame = nullptr, bool* alreadyLoaded = nullptr);
 // Writes every book to its file atomically, read-only ones excepted; each failure goes to
-// `onError`, the rest go on.
-void SaveAllBooks(const std::function<void(const std::string&)>& onError);
+// `onError`, the rest go on. With `onlyUnsaved`, a book is written only when it changed since
+// it was last written or its file is not there yet (a book read from a file of another name).
+void SaveAllBooks(const std::function<void(const std::string&)>& onError, bool onlyUnsaved = false);
 // Deletes a book (with its file) or an entry of any book; a deleted group's GUID leaves every
 // member and group list of every book at once. `clearViews` runs first.
 void DeleteEntry(const Guid& guid, const std::function<void()>& clearViews);

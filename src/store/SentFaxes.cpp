@@ -12,6 +12,8 @@
 #include "store/VelquinDoc.h"
 
 #include <algorithm>
+#include <iterator>
+#include <thread>
 
 namespace {
 
@@ -55,6 +57,9 @@ std::string JobFilePath(const CFaxEntryBase& entry, const std::string& directory
     }
     return platform::CompanionPath(platform::JoinPath(directory, name), ".fax");
 }
+
+constexpr std::size_t kJobsPerReader = 2000;
+constexpr std::size_t kMaxReaders = 4;
 
 } // namespace
 
@@ -212,14 +217,41 @@ CSentStore CSentFaxes::Read(const CSentStoreOptions& options) {
 
     // Names are enough here: a store of 100,000 faxes is not worth 200,000 stats.
     platform::CDirIndex index(dir, platform::ListDetail::Names);
-    for (const platform::DirEntry* job : platform::MatchingFiles(index, "*.fax")) {
-        const std::string stem = platform::Stem(job->name);
-        const std::string path = platform::JoinPath(dir, job->name);
-        if (index.Find(stem + ".tif") != nullptr || index.Find(stem + "_0001.tif") != nullptr) {
-            ReadJobFile(store, path);
-        } else if (!ReadJobWithOwnCopy(store, dir, index, *job)) {
-            platform::DeleteFile(path);
+    const std::vector<const platform::DirEntry*> jobs = platform::MatchingFiles(index, "*.fax");
+    auto readRange = [&](CSentStore& part, std::size_t from, std::size_t to) {
+        for (std::size_t i = from; i < to; ++i) {
+            const platform::DirEntry* job = jobs[i];
+            const std::string stem = platform::Stem(job->name);
+            const std::string path = platform::JoinPath(dir, job->name);
+            if (index.Find(stem + ".tif") != nullptr || index.Find(stem + "_0001.tif") != nullptr) {
+                ReadJobFile(part, path);
+            } else if (!ReadJobWithOwnCopy(part, dir, index, *job)) {
+                platform::DeleteFile(path);
+            }
         }
+    };
+    // Reading a job file is mostly the system's work on one small file: large stores are
+    // read by one thread per processor, each a range of the names, joined in name order.
+    const std::size_t threads =
+        jobs.size() < kJobsPerReader
+            ? 1
+            : std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, kMaxReaders);
+    std::vector<CSentStore> parts(threads);
+    std::vector<std::thread> readers;
+    for (std::size_t t = 1; t < threads; ++t) {
+        readers.emplace_back(readRange, std::ref(parts[t]), jobs.size() * t / threads,
+                             jobs.size() * (t + 1) / threads);
+    }
+    readRange(parts[0], 0, jobs.size() / threads);
+    for (std::thread& r : readers) {
+        r.join();
+    }
+    store = std::move(parts[0]);
+    for (std::size_t t = 1; t < threads; ++t) {
+        std::move(parts[t].entries.begin(), parts[t].entries.end(),
+                  std::back_inserter(store.entries));
+        std::move(parts[t].damaged.begin(), parts[t].damaged.end(),
+                  std::back_inserter(store.damaged));
     }
     std::stable_sort(store.entries.begin(), store.entries.end(),
                      [](const auto& a, const auto& b) { return a->m_time < b->m_time; });

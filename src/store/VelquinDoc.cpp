@@ -662,8 +662,9 @@ void CVelquinDoc::OnCloseDocument() {
     WaitForBookLoader();
     StopBookSaver();
     // Books whose loading was cut short would overwrite the full files: they are not written.
+    // An unchanged book is not written again: an exit costs nothing for a large book.
     if (m_booksComplete) {
-        SaveBooks();
+        SaveAllBooks([this](const std::string& error) { m_prompt.FileError(error); }, true);
     }
     m_sentFaxes.SaveTouched();
 }

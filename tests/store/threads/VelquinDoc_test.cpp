@@ -486,17 +486,24 @@ TEST_F(VelquinDocTest, LoaderReadsBooksReportsDamageAndCloseWritesThemBack) {
     EXPECT_EQ(saved->m_guid, bookGuid);
     EXPECT_EQ(saved->m_name, "Изменено");
 
-    // The next start: "a.abk" is now a stale copy of the saved book and is not loaded twice.
+    // The next start: "a.abk" is now a stale copy of the saved book and is not loaded twice,
+    // and the book, unchanged, is not written again on exit (the same file, not a new one).
     prompt.fileErrors.clear();
     CThreadControl::Instance().stopRequest = 0;
+    struct stat before {
+    }, after{};
+    ASSERT_EQ(::stat(book.GetFilePath().c_str(), &before), 0);
     {
         CVelquinDoc doc(prompt, frame);
         doc.StartBookLoader();
         doc.WaitForBookLoader();
         ASSERT_EQ(AddressBooks().size(), 1u);
         EXPECT_EQ(AddressBooks()[0]->m_name, "Изменено");
+        EXPECT_TRUE(doc.CanCloseFrame());
         doc.OnCloseDocument();
     }
+    ASSERT_EQ(::stat(book.GetFilePath().c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
     EXPECT_TRUE(platform::PathExists(root / "data/AddressBook/a.abk")); // left as it was
 }
 
