@@ -76,6 +76,14 @@ TEST(FaxListsTest, PrintedDocumentAppearsWhenAFileLandsInFaxDir) {
     ASSERT_TRUE(WaitFor([&] { return view->topLevelItemCount() == 1; }));
     EXPECT_EQ(view->topLevelItem(0)->text(0), QStringLiteral("Договор поставки"));
     EXPECT_FALSE(view->topLevelItem(0)->text(1).isEmpty());
+
+    // The next print lands while the first is selected: the folder is read again, and the
+    // selection stays on the same document.
+    gui_test::ClickItem(*view, view->topLevelItem(0));
+    WritePrintedDocument(f.FaxDir(), "Doc0002", "Акт сверки");
+    ASSERT_TRUE(WaitFor([&] { return view->topLevelItemCount() == 2; }));
+    ASSERT_EQ(view->selectedItems().size(), 1);
+    EXPECT_EQ(view->selectedItems().front()->text(0), QStringLiteral("Договор поставки"));
 }
 
 TEST(FaxListsTest, HeaderClicksSortByteWiseAndToggle) {

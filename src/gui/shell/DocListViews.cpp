@@ -97,27 +97,25 @@ QString CDocListView::TimeText(std::int64_t t) {
 
 void CDocListView::OnChange(const CDocumentChange& change) {
     using Kind = CDocumentChange::Kind;
-    const int row = change.kind == Kind::Reset ? -1 : RowOf(change.key);
-    switch (change.kind) {
-    case Kind::Reset:
-    case Kind::Added:
+    if (change.kind == Kind::Reset || change.kind == Kind::Added) {
         Rebuild();
-        break;
-    case Kind::Changed:
-        if (row >= 0) {
-            FillRow(row);
-        }
-        break;
-    case Kind::Removed:
-        if (row >= 0) {
-            // The rows keep their order, also one the user moved them into.
-            const QSignalBlocker block(this);
-            m_rows.erase(m_rows.begin() + row);
-            delete takeTopLevelItem(row);
-            Q_EMIT SelectionChangedForCommands();
-        }
-        break;
+        return;
     }
+    const int row = RowOf(change.key);
+    if (row < 0) {
+        return;
+    }
+    if (change.kind == Kind::Changed) {
+        FillRow(row);
+        return;
+    }
+    // Only the removed row goes: the others keep their order, also one the user moved them into.
+    {
+        const QSignalBlocker block(this);
+        m_rows.erase(m_rows.begin() + row);
+        delete takeTopLevelItem(row);
+    }
+    Q_EMIT SelectionChangedForCommands();
 }
 
 // Each row carries its document's key: the records behind the rows are gone by the time a
@@ -146,19 +144,21 @@ void CDocListView::Rebuild() {
     for (const QTreeWidgetItem* item : selectedItems()) {
         selected << item->data(0, Qt::UserRole).toString();
     }
-    const QSignalBlocker block(this);
-    clear();
-    m_rows = DocumentRows(m_documents.Records(), m_sort);
-    QList<QTreeWidgetItem*> items;
-    items.reserve(static_cast<qsizetype>(m_rows.size()));
-    for (std::size_t i = 0; i < m_rows.size(); ++i) {
-        items << new QTreeWidgetItem();
-    }
-    addTopLevelItems(items);
-    for (int i = 0; i < static_cast<int>(m_rows.size()); ++i) {
-        FillRow(i);
-        if (selected.contains(topLevelItem(i)->data(0, Qt::UserRole).toString())) {
-            topLevelItem(i)->setSelected(true);
+    {
+        const QSignalBlocker block(this);
+        clear();
+        m_rows = DocumentRows(m_documents.Records(), m_sort);
+        QList<QTreeWidgetItem*> items;
+        items.reserve(static_cast<qsizetype>(m_rows.size()));
+        for (std::size_t i = 0; i < m_rows.size(); ++i) {
+            items << new QTreeWidgetItem();
+        }
+        addTopLevelItems(items);
+        for (int i = 0; i < static_cast<int>(m_rows.size()); ++i) {
+            FillRow(i);
+            if (selected.contains(topLevelItem(i)->data(0, Qt::UserRole).toString())) {
+                topLevelItem(i)->setSelected(true);
+            }
         }
     }
     Q_EMIT SelectionChangedForCommands();
