@@ -320,7 +320,7 @@ bool CSentFaxes::Remove(const CFaxEntryBase* entry) {
     return true;
 }
 
-int CSentFaxes::ApplyJobStates(const JobStates& states) {
+int CSentFaxes::ApplyJobStates(const JobStates& states, JobFileWrites* writeLater) {
     if (states.empty()) {
         return 0;
     }
@@ -379,25 +379,40 @@ int CSentFaxes::ApplyJobStates(const JobStates& states) {
     // The job files of a batch are flushed to disk together: one flush per reply batch, not
     // one per fax, keeps a synchronisation of thousands of faxes from waiting on the disk.
     const std::string sentDir = CVelquinDoc::SentDir();
-    std::vector<std::pair<std::string, std::string>> files;
+    JobFileWrites files;
     for (auto [entry, before] : changed) {
         if (ImageStillThere(*entry, sentDir)) {
             files.emplace_back(JobFilePath(*entry, sentDir), StoreRecord(*entry));
         }
     }
-    const std::vector<int> errs = platform::AtomicWriteFiles(files);
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        if (errs[i] != 0) {
-            const std::string& path = files[i].first;
-            m_prompt.FileError(
-                DescribeFileError(CFileException(errs[i], path, "cannot write " + path), path));
-        }
+    if (writeLater != nullptr) {
+        std::move(files.begin(), files.end(), std::back_inserter(*writeLater));
+    } else {
+        ReportUnwritten(WriteJobFiles(files));
     }
     for (auto [entry, before] : changed) {
         m_touched.erase(SentKey(*entry));
         Publish(CSentChange::Kind::Changed, entry, {}, before);
     }
     return static_cast<int>(changed.size());
+}
+
+std::vector<std::pair<std::string, int>> CSentFaxes::WriteJobFiles(const JobFileWrites& files) {
+    const std::vector<int> errs = platform::AtomicWriteFiles(files);
+    std::vector<std::pair<std::string, int>> failed;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (errs[i] != 0) {
+            failed.emplace_back(files[i].first, errs[i]);
+        }
+    }
+    return failed;
+}
+
+void CSentFaxes::ReportUnwritten(const std::vector<std::pair<std::string, int>>& failed) {
+    for (const auto& [path, err] : failed) {
+        m_prompt.FileError(
+            DescribeFileError(CFileException(err, path, "cannot write " + path), path));
+    }
 }
 
 void CSentFaxes::Touched(const CFaxEntryBase& entry) {

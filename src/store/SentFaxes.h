@@ -61,6 +61,9 @@ struct CSentStoreOptions {
     static CSentStoreOptions FromSettings();
 };
 
+// Job files to write: each one's path and bytes.
+using JobFileWrites = std::vector<std::pair<std::string, std::string>>;
+
 // One status reply: a job id and the state the service gave it.
 using JobStates = std::vector<std::pair<std::int32_t, std::int32_t>>;
 
@@ -99,7 +102,14 @@ public:
     // personalised list with that fax id (the list then derives its own state). Each entry
     // changed has its job file written once (unless its image is gone from SentFaxes, so no
     // orphan job file is made) and is announced once. Returns the number of entries changed.
-    int ApplyJobStates(const JobStates& states);
+    // With `writeLater`, the job files are not written but added there, for WriteJobFiles on
+    // another thread.
+    int ApplyJobStates(const JobStates& states, JobFileWrites* writeLater = nullptr);
+    // Writes job files (path, bytes), all flushed to disk together; any thread. The paths
+    // that could not be written, with errno.
+    static std::vector<std::pair<std::string, int>> WriteJobFiles(const JobFileWrites& files);
+    // Reports job files that could not be written, naming each.
+    void ReportUnwritten(const std::vector<std::pair<std::string, int>>& failed);
     // The entry was changed in place (e.g. read): announced, and saved at the latest on Save.
     void Touched(const CFaxEntryBase& entry);
     // Writes the job files of entries touched since they were last written.

@@ -106,8 +106,16 @@ CVelquinDoc::CStatusSteps MakeStatusStepsWith(IFrame& frame, StatusQuery query) 
                 }
             }
         }
-        if (!states.empty()) {
-            frame.RunOnGuiThread([&doc, &states] { doc.SentFaxes().ApplyJobStates(states); });
+        if (states.empty()) {
+            return;
+        }
+        JobFileWrites files;
+        frame.RunOnGuiThread(
+            [&doc, &states, &files] { doc.SentFaxes().ApplyJobStates(states, &files); });
+        // The job files are written here: a flush to disk may take longer than the window
+        // may wait.
+        if (const auto failed = CSentFaxes::WriteJobFiles(files); !failed.empty()) {
+            frame.RunOnGuiThread([&doc, &failed] { doc.SentFaxes().ReportUnwritten(failed); });
         }
     };
     return steps;
