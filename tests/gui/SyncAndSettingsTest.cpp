@@ -68,10 +68,13 @@ TEST(SyncTest, SynchroniseWritesTheDeliveredStateIntoTheTree) {
                CellText(SentRow(*view, 0), 1) == QStringLiteral("Доставлен успешно");
     }));
     EXPECT_FALSE(f.Frame().IsSynchronising());
-    // The state reached the job file.
-    auto stored = LoadSentRecord(testing_support::ReadFileOrDie(f.SentDir() + "/job1.fax"));
-    ASSERT_NE(stored, nullptr);
-    EXPECT_EQ(dynamic_cast<CSingleFaxEntry&>(*stored).m_status, 2);
+    // The state reaches the job file (the reply worker writes it after the window shows it).
+    auto storedState = [&] {
+        auto stored = LoadSentRecord(testing_support::ReadFileOrDie(f.SentDir() + "/job1.fax"));
+        auto* single = dynamic_cast<CSingleFaxEntry*>(stored.get());
+        return single != nullptr ? single->m_status : -1;
+    };
+    EXPECT_TRUE(WaitFor([&] { return storedState() == 2; }));
     f.Stop();
 }
 
