@@ -2,6 +2,7 @@
 
 #include "app/Settings.h"
 #include "app/ThreadControl.h"
+#include "gui/addressbook/AddrBookViews.h"
 #include "platform/Encoding.h"
 #include "platform/Registry.h"
 
@@ -98,9 +99,12 @@ void CGuiFixture::Start(bool showWindow) {
     }
     ASSERT_EQ(m_gui->Start(args), CVelquinApp::StartResult::Running);
     Settings().UserPWD = password;
-    // The store is loaded once its lists and the address-book loader's books were handed over.
+    // The store is loaded once its lists were handed over and the address-book page has shown
+    // the books the loader handed over (which also puts the idle text back in the status bar).
     ASSERT_TRUE(WaitFor([this] {
-        return m_gui->Document()->StoreLoaded() && !m_gui->Document()->BookLoaderBusy();
+        const CAddrBookPage* page = m_gui->MainFrame()->AddressBookPage();
+        return m_gui->Document()->StoreLoaded() && !m_gui->Document()->BookLoaderBusy() &&
+               page->Tree()->RebuildsDone() > 0 && !page->Tree()->Building();
     }));
 }
 
