@@ -86,7 +86,6 @@ public:
 };
 
 // Hint numbers of the book views.
-constexpr int kHintShowBookEntries = 1034;
 constexpr int kHintClearBookEntries = 1036;
 constexpr int kHintBooksChanged = 7778;
 

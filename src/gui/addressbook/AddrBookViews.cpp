@@ -820,25 +820,13 @@ void CAddrBookPage::BooksChanged() {
     m_doc.BooksChanged();
 }
 
-void CAddrBookPage::OnUpdate(int hint, const void* collection) {
+void CAddrBookPage::OnUpdate(int hint, const void*) {
     switch (hint) {
     case kHintBooksChanged:
         m_tree->Rebuild();
         break;
     case kHintClearBookEntries:
         m_list->ClearRows();
-        break;
-    case kHintShowBookEntries:
-        if (collection != nullptr && collection != &AddressBooks()) {
-            auto* entry = static_cast<CAddrBookEntry*>(const_cast<void*>(collection));
-            for (const auto& b : AddressBooks()) {
-                if (b.get() == entry ||
-                    (b->FindEntry(entry->m_guid) == entry && entry->GetType() == kEntryTypeGroup)) {
-                    m_list->Fill(entry);
-                    break;
-                }
-            }
-        }
         break;
     default:
         break;
