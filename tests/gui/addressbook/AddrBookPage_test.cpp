@@ -602,6 +602,7 @@ TEST_F(AbkGuiTest, DeletesWithTheKeyKeepTreeAndListInStep) {
     CContactEntry* a = AddContact(book, "1");
     CContactEntry* b = AddContact(book, "2");
     CGroupEntry* inner = AddGroup(book, "Бета", {b});
+    const Guid innerGuid = inner->m_guid; // the group itself goes with the delete
     AddGroup(book, "Альфа", {a, inner});
     AddGroup(book, "Гамма", {a, b});
     CurrentBook() = book;
@@ -626,7 +627,7 @@ TEST_F(AbkGuiTest, DeletesWithTheKeyKeepTreeAndListInStep) {
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(betaIndex).center());
     m_page->SetListActive(true);
     QTest::keyClick(list, Qt::Key_Delete);
-    EXPECT_EQ(book->FindEntry(inner->m_guid), nullptr);
+    EXPECT_EQ(book->FindEntry(innerGuid), nullptr);
     EXPECT_EQ(FindTreeItem("Бета"), nullptr);
     EXPECT_EQ(ListedNames(m_page), std::vector<std::string>{"1"});
     EXPECT_EQ(tree->selectedItems().value(0), ChildNamed(root, QStringLiteral("Альфа")));
