@@ -24,6 +24,9 @@ constexpr unsigned kIdsOpenerNotStarted = 9403;
 constexpr unsigned kIdsBookReadOnly = 9360;
 constexpr unsigned kIdsReadingStore = 9422;
 
+// Replies applied on the GUI thread at once: some 10 ms of its time.
+constexpr std::size_t kMaxReplyBatch = 1000;
+
 std::string ReadOnlyNote(const CAddrBook& book, const std::string& path) {
     return FormatString(LoadString(kIdsBookReadOnly), book.m_name, path);
 }
@@ -496,19 +499,22 @@ void CVelquinDoc::ReplyWorker() {
             continue;
         }
         for (;;) {
-            // Everything that came meanwhile goes over in one batch.
+            // What came meanwhile goes over in one batch, but never so much at once that the
+            // window would stop answering while it applies them.
             std::vector<StatusReply> batch;
             {
                 std::lock_guard<std::mutex> lock(m_replyLock);
                 if (m_replies.empty()) {
                     break;
                 }
-                for (StatusReply& reply : m_replies) {
-                    if (reply) { // a failed query has nothing to apply
-                        batch.push_back(std::move(reply));
+                const std::size_t take = std::min(m_replies.size(), kMaxReplyBatch);
+                for (std::size_t i = 0; i < take; ++i) {
+                    if (m_replies[i]) { // a failed query has nothing to apply
+                        batch.push_back(std::move(m_replies[i]));
                     }
                 }
-                m_replies.clear();
+                m_replies.erase(m_replies.begin(),
+                                m_replies.begin() + static_cast<std::ptrdiff_t>(take));
             }
             if (m_stopping.load()) {
                 return;
