@@ -11,6 +11,8 @@
 #include "store/VelquinDoc.h"
 #include "support/TestSupport.h"
 
+#include "Heartbeat.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTimer>
@@ -69,35 +71,6 @@ public:
 private:
     QObject m_target;
     CGuiInvoker m_invoker;
-};
-
-// The longest pause between ticks of a 5 ms timer.
-class CHeartbeat {
-public:
-    CHeartbeat() {
-        m_timer.setInterval(5);
-        QObject::connect(&m_timer, &QTimer::timeout, &m_timer, [this] {
-            const qint64 now = m_clock.nsecsElapsed();
-            m_maxGapNs = std::max(m_maxGapNs, now - m_last);
-            m_last = now;
-        });
-    }
-    void Start() {
-        m_clock.start();
-        m_last = 0;
-        m_maxGapNs = 0;
-        m_timer.start();
-    }
-    double Stop() {
-        m_timer.stop();
-        return static_cast<double>(m_maxGapNs) / 1e6;
-    }
-
-private:
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    qint64 m_last = 0;
-    qint64 m_maxGapNs = 0;
 };
 
 struct CStore {

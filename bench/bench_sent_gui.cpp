@@ -9,6 +9,8 @@
 #include "store/FaxListModel.h"
 #include "store/FaxRecords.h"
 
+#include "Heartbeat.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTimer>
@@ -116,34 +118,6 @@ private:
     std::thread m_thread;
 };
 
-// The longest pause between ticks of a 5 ms timer on the GUI thread.
-class CHeartbeat {
-public:
-    CHeartbeat() {
-        m_timer.setInterval(5);
-        QObject::connect(&m_timer, &QTimer::timeout, &m_timer, [this] {
-            const qint64 now = m_clock.nsecsElapsed();
-            if (now - m_last > m_maxGapNs) {
-                m_maxGapNs = now - m_last;
-                m_maxGapAtNs = m_last;
-            }
-            m_last = now;
-        });
-        m_clock.start();
-        m_timer.start();
-    }
-    double MaxPauseMs() const { return static_cast<double>(m_maxGapNs) / 1e6; }
-    // When the longest pause began, from the start.
-    double MaxPauseAtMs() const { return static_cast<double>(m_maxGapAtNs) / 1e6; }
-
-private:
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    qint64 m_last = 0;
-    qint64 m_maxGapNs = 0;
-    qint64 m_maxGapAtNs = 0;
-};
-
 // The real program on a store of `count` sent single faxes (queued, fax ids from kFirstFaxId;
 // the images are hard links to one file), answered by the responder. One at a time: the
 // program is one per user.
@@ -233,12 +207,13 @@ void BM_SynchroniseWithHeartbeat(benchmark::State& state) {
             }
         });
         CHeartbeat heartbeat;
+        heartbeat.Start();
         QElapsedTimer clock;
         clock.start();
         p.f.Frame().OnCommand(cmd::kSynchronise);
         const bool done = gui_test::WaitFor([&] { return delivered == p.count; }, 3600 * 1000);
         const double syncMs = static_cast<double>(clock.nsecsElapsed()) / 1e6;
-        const double pause = heartbeat.MaxPauseMs();
+        const double pause = heartbeat.Stop();
         const double pauseAt = heartbeat.MaxPauseAtMs();
         if (!done) {
             state.SkipWithError("not every fax was delivered");
