@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <future>
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -102,6 +103,38 @@ TEST_F(VelquinDocTest, DamagedForeignEmptyAndOrphanJobFiles) {
     for (const char* kept : {"trunc.fax", "type4.fax", "empty.fax", "a.fax"}) {
         EXPECT_TRUE(platform::PathExists(Sent(kept))) << kept;
     }
+}
+
+TEST_F(VelquinDocTest, ALargeStoreReadOnAWorkerKeepsItsOrderAndAFaxSentMeanwhile) {
+    // More job files than one reader takes: ranges of the names are read by several threads.
+    for (int i = 0; i < 2500; ++i) {
+        char stem[16];
+        std::snprintf(stem, sizeof stem, "j%04d", i);
+        PutSingle(stem, 100 + i % 7, i + 1);
+    }
+    WriteFile(Sent("bad.fax"), "x");
+    WriteFile(Sent("bad.tif"), "");
+    CVelquinDoc doc(prompt, frame);
+    const CSentStoreOptions options = CSentStoreOptions::FromSettings();
+    auto read = std::async(std::launch::async, [&options] { return CSentFaxes::Read(options); });
+    // A fax is sent while the store is read: the reading may or may not find its job file.
+    PutSingle("sent", 9999, 99999);
+    doc.SentFaxes().Add(ReadJob("sent.fax"));
+    doc.SentFaxes().Adopt(read.get());
+
+    const SentList& sent = doc.SentRecords();
+    ASSERT_EQ(sent.size(), 2501u);
+    EXPECT_EQ(sent.back()->m_title, "title sent");
+    // Oldest first; equal times keep the order of the names.
+    for (std::size_t i = 1; i < sent.size(); ++i) {
+        const bool ordered =
+            sent[i - 1]->m_time < sent[i]->m_time ||
+            (sent[i - 1]->m_time == sent[i]->m_time && sent[i - 1]->m_title < sent[i]->m_title);
+        ASSERT_TRUE(ordered) << sent[i - 1]->m_title << " before " << sent[i]->m_title;
+    }
+    // The damaged job file is reported once, when the entries are taken.
+    ASSERT_EQ(prompt.fileErrors.size(), 1u);
+    EXPECT_NE(prompt.fileErrors[0].find("bad.fax"), std::string::npos);
 }
 
 TEST_F(VelquinDocTest, PageFileImagesAndEqualTimesKeepTheirOrder) {
