@@ -124,43 +124,44 @@ void ScheduleStartupReport(CVelquinGui& gui, CMainFrame& frame, const QString& f
     poll->setInterval(1);
     auto reported = std::make_shared<bool>(false);
     auto windowMs = std::make_shared<double>(-1);
-    QObject::connect(poll, &QTimer::timeout, &frame, [&gui, &frame, page, file, poll, reported,
-                                                      windowMs] {
-        QWidget* box = QApplication::activeModalWidget();
-        if (*reported) {
-            if (box != nullptr) {
-                box->close();
-            } else {
-                poll->stop();
-                g_exitAsked = std::chrono::steady_clock::now();
-                frame.OnCommand(57665);
+    QObject::connect(
+        poll, &QTimer::timeout, &frame, [&gui, &frame, page, file, poll, reported, windowMs] {
+            QWidget* box = QApplication::activeModalWidget();
+            if (*reported) {
+                if (box != nullptr) {
+                    box->close();
+                } else {
+                    poll->stop();
+                    g_exitAsked = std::chrono::steady_clock::now();
+                    frame.OnCommand(57665);
+                }
+                return;
             }
-            return;
-        }
-        if (*windowMs < 0 && frame.isVisible()) {
-            *windowMs = MsSinceProcessStart();
-        }
-        const bool listShown = !page->List()->Filling() || box != nullptr;
-        if (!gui.Document()->StoreLoaded() || gui.Document()->BookLoaderBusy() ||
-            page->Tree()->RebuildsDone() == 0 || page->Tree()->Building() || !listShown ||
-            !frame.isVisible()) {
-            return;
-        }
-        *reported = true;
-        const double ms = MsSinceProcessStart();
-        // The processor time of all threads so far: on a busy machine it says how much of the
-        // wait was our own work.
-        timespec cpu{};
-        clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu);
-        const double cpuMs =
-            static_cast<double>(cpu.tv_sec) * 1000.0 + static_cast<double>(cpu.tv_nsec) / 1e6;
-        if (std::FILE* out = std::fopen(file.toLocal8Bit().constData(), "w")) {
-            std::fprintf(out, "%.1f\ncpu_ms=%.0f window_ms=%.1f sent_items=%d book_rows=%d box=%d\n",
-                         ms, cpuMs, *windowMs, frame.SentView()->Model().EntryCount(),
-                         page->List()->Model()->rowCount(), box != nullptr ? 1 : 0);
-            std::fclose(out);
-        }
-    });
+            if (*windowMs < 0 && frame.isVisible()) {
+                *windowMs = MsSinceProcessStart();
+            }
+            const bool listShown = !page->List()->Filling() || box != nullptr;
+            if (!gui.Document()->StoreLoaded() || gui.Document()->BookLoaderBusy() ||
+                page->Tree()->RebuildsDone() == 0 || page->Tree()->Building() || !listShown ||
+                !frame.isVisible()) {
+                return;
+            }
+            *reported = true;
+            const double ms = MsSinceProcessStart();
+            // The processor time of all threads so far: on a busy machine it says how much of the
+            // wait was our own work.
+            timespec cpu{};
+            clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu);
+            const double cpuMs =
+                static_cast<double>(cpu.tv_sec) * 1000.0 + static_cast<double>(cpu.tv_nsec) / 1e6;
+            if (std::FILE* out = std::fopen(file.toLocal8Bit().constData(), "w")) {
+                std::fprintf(out,
+                             "%.1f\ncpu_ms=%.0f window_ms=%.1f sent_items=%d book_rows=%d box=%d\n",
+                             ms, cpuMs, *windowMs, frame.SentView()->Model().EntryCount(),
+                             page->List()->Model()->rowCount(), box != nullptr ? 1 : 0);
+                std::fclose(out);
+            }
+        });
     poll->start();
 }
 
