@@ -12,6 +12,7 @@
 #include "service/FormPost.h"
 
 // The process helper of the service tests, shared here rather than copied.
+#include "SimServer.h"
 #include "support/FaxsimProcess.cpp"
 #include "support/FaxsimProcess.h"
 
@@ -54,18 +55,11 @@ constexpr const char* kReply =
 class CDrainingReceiver {
 public:
     CDrainingReceiver() {
-        m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        if (::bind(m_listen, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-            ::listen(m_listen, 16) != 0 ||
-            ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+        m_listen = faxsim::OpenListener(0, m_port);
+        if (m_listen < 0) {
             std::fprintf(stderr, "bench_post: no loopback listener\n");
             std::exit(1);
         }
-        m_port = ntohs(a.sin_port);
         m_thread = std::thread([this] { Serve(); });
     }
     ~CDrainingReceiver() {

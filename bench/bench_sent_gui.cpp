@@ -10,19 +10,18 @@
 #include "store/FaxRecords.h"
 
 #include "Heartbeat.h"
+#include "SimServer.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTimer>
 #include <algorithm>
-#include <arpa/inet.h>
 #include <atomic>
 #include <benchmark/benchmark.h>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <memory>
-#include <netinet/in.h>
 #include <poll.h>
 #include <string>
 #include <sys/socket.h>
@@ -38,20 +37,10 @@ constexpr std::int32_t kFirstFaxId = 1000000;
 class CStatusResponder {
 public:
     CStatusResponder() {
-        m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        int one = 1;
-        ::setsockopt(m_listen, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof addr;
-        if (::bind(m_listen, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-            ::listen(m_listen, 128) != 0 ||
-            ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&addr), &len) != 0 ||
-            ::pipe(m_stop) != 0) {
+        m_listen = faxsim::OpenListener(0, m_port);
+        if (m_listen < 0 || ::pipe(m_stop) != 0) {
             std::abort();
         }
-        m_port = ntohs(addr.sin_port);
         m_thread = std::thread([this] { Main(); });
     }
     ~CStatusResponder() {

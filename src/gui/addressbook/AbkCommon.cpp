@@ -1,7 +1,5 @@
 #include "gui/addressbook/AbkCommon.h"
 
-#include "resources/Strings.h"
-
 #include <QCoreApplication>
 #include <QDialog>
 #include <QIcon>
@@ -41,16 +39,8 @@ QIcon CachedIcon(std::size_t which, const char* path) {
 }
 } // namespace
 
-QString Q(std::string_view s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
 std::string U(const QString& s) {
     return s.toStdString();
-}
-
-QString Str(unsigned id) {
-    return Q(LoadString(id));
 }
 
 QByteArray GuidBytes(const Guid& g) {

@@ -2,6 +2,7 @@
 // Shared bits of the address-book windows: text conversion, images, GUIDs in item data and
 // the way modal dialogs are run (tests take a dialog over instead of a nested event loop).
 #include "addressbook/AddrBook.h"
+#include "gui/shell/Commands.h"
 
 #include <QByteArray>
 #include <QIcon>
@@ -14,9 +15,9 @@ class QDialog;
 
 namespace abk {
 
-QString Q(std::string_view s);
+using ::Q;
+using ::Str;
 std::string U(const QString& s);
-QString Str(unsigned id);
 
 QByteArray GuidBytes(const Guid& g);
 Guid GuidFrom(const QByteArray& bytes);

@@ -5,14 +5,6 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
-namespace {
-
-QString Q(std::string_view s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
-} // namespace
-
 void CQtPrompt::SetNextAnswer(MsgAnswer answer) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_answers.push_back(answer);

@@ -2,6 +2,7 @@
 
 #include "app/Ports.h"
 #include "app/Settings.h"
+#include "gui/shell/Commands.h"
 #include "resources/Strings.h"
 
 #include <QCheckBox>
@@ -18,10 +19,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-QString Q(const std::string& s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 QSpinBox* DaysField(QWidget* parent, const char* name) {
     auto* s = new QSpinBox(parent);

@@ -1,6 +1,7 @@
 #include "gui/app/SyncNotifier.h"
 
 #include "app/Settings.h"
+#include "gui/shell/Commands.h"
 #include "resources/Strings.h"
 #include "service/JobState.h"
 #include "store/FaxListModel.h"
@@ -19,10 +20,6 @@ constexpr unsigned kIdsProductName = 167;
 
 bool IsFailure(std::int32_t state) {
     return state == kJobStateNotDelivered || state == kJobStateNoFunds;
-}
-
-QString Q(std::string_view s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
 
 } // namespace

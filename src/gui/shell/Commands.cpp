@@ -4,9 +4,12 @@
 
 #include <QPixmap>
 
-QString Str(unsigned id) {
-    std::string_view s = LoadString(id);
+QString Q(std::string_view s) {
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+QString Str(unsigned id) {
+    return Q(LoadString(id));
 }
 
 QString CommandText(int id) {

@@ -2,6 +2,7 @@
 // Command ids shared by menus, toolbars and keys, with their texts and icons.
 #include <QIcon>
 #include <QString>
+#include <string_view>
 
 namespace cmd {
 // Frame.
@@ -64,6 +65,8 @@ constexpr unsigned kDropPrintFailed = 9412;
 constexpr unsigned kDropNoPrinter = 9413;
 } // namespace ids
 
+// UTF-8 text, as every string of the core holds it, as a QString.
+QString Q(std::string_view s);
 // A string of the table as a QString.
 QString Str(unsigned id);
 // A command's menu text (before the line break) and tooltip (after it).

@@ -25,10 +25,6 @@ namespace {
 
 constexpr unsigned kIdsDocumentNotSaved = 9439;
 
-QString Q(const std::string& s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
 // ConfirmDeleteItem: anything but Yes cancels.
 bool ConfirmDelete(CVelquinDoc& doc) {
     if (!Settings().ConfirmDeleteItem) {

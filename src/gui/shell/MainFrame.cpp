@@ -87,10 +87,6 @@ bool OnSomeScreen(const QRect& r) {
     return false;
 }
 
-QString Q(const std::string& s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
 } // namespace
 
 // --- navigator ------------------------------------------------------------------------------

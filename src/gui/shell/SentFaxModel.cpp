@@ -8,10 +8,6 @@
 
 namespace {
 
-QString Q(const std::string& s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
 constexpr int kColumns = 3;
 constexpr unsigned kIdsFilterHides = 9421;
 
