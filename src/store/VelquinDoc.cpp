@@ -674,3 +674,15 @@ void CVelquinDoc::OnCloseDocument() {
     }
     m_sentFaxes.SaveTouched();
 }
+
+void CVelquinDoc::CloseForProcessEnd(std::unique_ptr<CVelquinDoc> doc) {
+    doc->OnCloseDocument();
+    struct CKept {
+        std::unique_ptr<CVelquinDoc> doc;
+        std::vector<std::unique_ptr<CAddrBook>> books;
+    };
+    static auto* kept = new std::vector<CKept>();
+    CurrentBook() = nullptr;
+    kept->push_back({std::move(doc), std::move(AddressBooks())});
+    AddressBooks().clear();
+}

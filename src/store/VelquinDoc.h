@@ -119,6 +119,11 @@ public:
     // was cut short; read-only books never) and the job files of sent faxes changed in place.
     bool CanCloseFrame(bool mayAsk = true);
     void OnCloseDocument();
+    // For the end of the process: closes `doc` and keeps it and the address books in memory,
+    // reachable, instead of freeing them. With 100,000 sent faxes and as many contacts that is
+    // a million small blocks, whose freeing one by one takes longer than all the rest of the
+    // exit; the process end gives the memory back at once.
+    static void CloseForProcessEnd(std::unique_ptr<CVelquinDoc> doc);
 
     // The owners of the store's lists; SentRecords() is the sent faxes' list.
     CSentFaxes& SentFaxes() { return m_sentFaxes; }

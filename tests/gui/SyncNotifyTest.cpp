@@ -4,8 +4,11 @@
 
 #include "FaxSim.h"
 #include "app/Settings.h"
+#include "gui/app/SyncNotifier.h"
 #include "gui/shell/DocListViews.h"
 #include "service/FormPost.h"
+#include "service/JobState.h"
+#include "store/FaxListModel.h"
 #include "store/FaxRecords.h"
 #include "support/FaxsimProcess.h"
 
@@ -59,6 +62,21 @@ void SentFax(CGuiFixture& f, const testing_support::FaxsimProcess& sim, const st
     testing_support::WriteFile(f.SentDir() + "/" + stem + ".fax", StoreRecord(e));
 }
 
+// The delivery state the window holds for sent fax `stem`; -2 while it has none.
+std::int32_t StateOf(CGuiFixture& f, const std::string& stem) {
+    for (const auto& e : f.Doc().SentRecords()) {
+        if (e && e->m_title == "Счёт " + stem) {
+            return EntryState(*e);
+        }
+    }
+    return -2;
+}
+
+// Long enough for a round's summary to be decided once its last change has come.
+void LetTheRoundEnd() {
+    QTest::qWait(3 * CSyncNotifier::kQuietMs);
+}
+
 } // namespace
 
 TEST(SyncNotifyTest, OneSummaryPerSynchronisationThatChangesStatesUnlessTurnedOff) {
@@ -93,7 +111,7 @@ TEST(SyncNotifyTest, OneSummaryPerSynchronisationThatChangesStatesUnlessTurnedOf
     // F5 from the new faxes: three replies, one summary once they have all come.
     QTest::keyClick(f.Frame().NewFaxView(), Qt::Key_F5);
     ASSERT_TRUE(WaitFor([&] { return !service.bodies.isEmpty(); })) << "no notification";
-    QTest::qWait(1000);
+    LetTheRoundEnd();
     EXPECT_EQ(service.bodies,
               QStringList{QStringLiteral(
                   "Синхронизация закончена. Доставлено факсов: 2, не доставлено: 1.")});
@@ -104,12 +122,14 @@ TEST(SyncNotifyTest, OneSummaryPerSynchronisationThatChangesStatesUnlessTurnedOf
         LoadSentRecord(testing_support::ReadFileOrDie(f.SentDir() + "/d.fax"))); // as a send does
     Settings().NotifyOnSync = false;
     QTest::keyClick(f.Frame().NewFaxView(), Qt::Key_F5);
-    QTest::qWait(1000);
+    ASSERT_TRUE(WaitFor([&] { return StateOf(f, "d") == kJobStateDelivered; }));
+    LetTheRoundEnd();
     EXPECT_EQ(service.bodies.size(), 1);
     // On again, a synchronisation that changes nothing says nothing.
     Settings().NotifyOnSync = true;
     QTest::keyClick(f.Frame().NewFaxView(), Qt::Key_F5);
-    QTest::qWait(1000);
+    ASSERT_TRUE(WaitFor([&] { return f.Doc().PendingQueries() == 0; }));
+    LetTheRoundEnd();
     EXPECT_EQ(service.bodies.size(), 1);
     f.Stop();
     QDBusConnection::disconnectFromBus(QStringLiteral("standin"));

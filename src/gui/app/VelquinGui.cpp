@@ -70,7 +70,7 @@ IFrame& CVelquinGui::Frame() {
     return *m_frame;
 }
 
-void CVelquinGui::Shutdown() {
+void CVelquinGui::Shutdown(bool processEnds) {
     if (m_shutDown) {
         return;
     }
@@ -97,6 +97,9 @@ void CVelquinGui::Shutdown() {
         m_app->ExitInstance();
     }
     m_frame.reset(); // the views leave the document before it goes
+    if (processEnds && m_doc) {
+        CVelquinDoc::CloseForProcessEnd(std::move(m_doc));
+    }
     m_doc.reset();
     CThreadControl::Instance().Shutdown();
     m_endSignals.reset();

@@ -24,8 +24,9 @@ public:
     // name a file (which, as at start, only keeps the window as it is).
     void OnSecondStart(const std::vector<std::string>& args);
     // The close sequence of the document, ExitInstance and the worker registry's shutdown.
-    // Safe to call twice.
-    void Shutdown();
+    // Safe to call twice. When the process ends right after, the document's records are left
+    // to its end (CVelquinDoc::CloseForProcessEnd).
+    void Shutdown(bool processEnds = false);
 
     bool ShowBatVersionNotOK() override;
     bool CreateMainWindow(bool hidden) override;

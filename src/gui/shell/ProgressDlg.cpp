@@ -52,7 +52,13 @@ void CProgressDlg::Create() {
 }
 
 void CProgressDlg::Destroy() {
+    // The window it held takes the keyboard back (F5 again) also where no window manager
+    // hands the activation back to it.
+    const bool wasActive = isActiveWindow();
     hide();
+    if (wasActive && parentWidget() != nullptr) {
+        parentWidget()->activateWindow();
+    }
 }
 
 bool CProgressDlg::CheckCancelButton() {
