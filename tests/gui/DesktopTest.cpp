@@ -2,6 +2,7 @@
 // end of the session by SIGTERM, and the window layout kept between runs.
 #include "GuiTestSupport.h"
 
+#include "app/VelquinApp.h"
 #include "gui/shell/Commands.h"
 #include "platform/Files.h"
 
@@ -11,6 +12,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <csignal>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -100,4 +102,32 @@ TEST(DesktopTest, SigtermEndsAsExitDoesKeepingTheLayoutAndTheBooks) {
     EXPECT_EQ(f.Frame().geometry(), placed);
     ASSERT_TRUE(WaitFor([&] { return f.Frame().Selector()->isFloating(); }));
     EXPECT_EQ(f.Frame().Selector()->geometry(), floating);
+}
+
+TEST(DesktopTest, TheRealProgramEndedBySigtermHasSavedItsBook) {
+    CGuiFixture f;
+    f.Start(); // the settings a set-up leaves
+    f.Stop();
+    const std::string books = f.DataDir() + "/AddressBook";
+    for (const platform::DirEntry& e : platform::ListMatching(books, "*.abk")) {
+        std::filesystem::remove(books + "/" + e.name);
+    }
+
+    QProcess program;
+    program.setProgram(QString::fromStdString(testing_support::BuildDir() + "/src/gui/velquin"));
+    program.setProcessChannelMode(QProcess::ForwardedChannels);
+    program.start();
+    ASSERT_TRUE(program.waitForStarted());
+    // Once it listens it is the running copy; a second start is answered once it runs its
+    // event loop, its signals caught.
+    ASSERT_TRUE(WaitFor([] { return std::filesystem::exists(InstanceSocketPath()); }, 60000));
+    ASSERT_EQ(SecondStart({}), 0);
+    ASSERT_EQ(::kill(static_cast<pid_t>(program.processId()), SIGTERM), 0);
+    ASSERT_TRUE(WaitFor([&] { return program.state() == QProcess::NotRunning; }, 60000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
+    // Its new default book was written before the process ended.
+    const auto written = platform::ListMatching(books, "*.abk");
+    ASSERT_EQ(written.size(), 1u);
+    EXPECT_GT(written[0].size, 0u);
 }
