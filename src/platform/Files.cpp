@@ -202,10 +202,23 @@ std::vector<DirEntry> ListMatching(const std::string& dir, std::string_view patt
 CDirIndex::CDirIndex(const std::string& dir, ListDetail detail)
     : CDirIndex(ListDir(dir, nullptr, detail)) {}
 
+std::size_t CDirIndex::FoldedHash::operator()(std::string_view name) const noexcept {
+    std::size_t h = 14695981039346656037ull; // FNV-1a
+    for (char c : name) {
+        h = (h ^ static_cast<unsigned char>(Fold(c))) * 1099511628211ull;
+    }
+    return h;
+}
+
+bool CDirIndex::FoldedEqual::operator()(std::string_view a, std::string_view b) const noexcept {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [](char x, char y) { return Fold(x) == Fold(y); });
+}
+
 CDirIndex::CDirIndex(std::vector<DirEntry> entries) : m_entries(std::move(entries)) {
-    m_byLowerName.reserve(m_entries.size());
+    m_byName.reserve(m_entries.size());
     for (std::size_t i = 0; i < m_entries.size(); ++i) {
-        m_byLowerName.emplace(AsciiLower(m_entries[i].name), i);
+        m_byName.emplace(m_entries[i].name, i);
     }
 }
 
@@ -222,8 +235,8 @@ std::vector<const DirEntry*> MatchingFiles(const CDirIndex& index, std::string_v
 }
 
 const DirEntry* CDirIndex::Find(std::string_view name) const {
-    auto it = m_byLowerName.find(AsciiLower(name));
-    return it == m_byLowerName.end() ? nullptr : &m_entries[it->second];
+    auto it = m_byName.find(name);
+    return it == m_byName.end() ? nullptr : &m_entries[it->second];
 }
 
 std::optional<std::string> FindNoCase(const std::string& path) {
@@ -392,7 +405,12 @@ int ReadAndClose(int fd, std::string& out, std::size_t maxBytes) {
 
 int ReadFile(const std::string& path, std::string& out) {
     out.clear();
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Reading is not a change: without O_NOATIME the first start of a day writes the inode of
+    // every job file in a large store. Only the owner may ask for it.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOATIME);
+    if (fd < 0 && errno == EPERM) {
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    }
     if (fd < 0) {
         return errno;
     }

@@ -64,13 +64,25 @@ public:
     CDirIndex() = default;
     explicit CDirIndex(const std::string& dir, ListDetail detail = ListDetail::Full);
     explicit CDirIndex(std::vector<DirEntry> entries);
+    // The keys point into the entries' names, which a move keeps where they are.
+    CDirIndex(const CDirIndex&) = delete;
+    CDirIndex& operator=(const CDirIndex&) = delete;
+    CDirIndex(CDirIndex&&) = default;
+    CDirIndex& operator=(CDirIndex&&) = default;
     // The entry whose name equals `name` ignoring ASCII case, or nullptr.
     const DirEntry* Find(std::string_view name) const;
     const std::vector<DirEntry>& Entries() const { return m_entries; }
 
 private:
+    struct FoldedHash {
+        std::size_t operator()(std::string_view name) const noexcept;
+    };
+    struct FoldedEqual {
+        bool operator()(std::string_view a, std::string_view b) const noexcept;
+    };
     std::vector<DirEntry> m_entries;
-    std::unordered_map<std::string, std::size_t> m_byLowerName;
+    // Without a lower-case copy of each name: 200,000 allocations fewer for a large store.
+    std::unordered_map<std::string_view, std::size_t, FoldedHash, FoldedEqual> m_byName;
 };
 
 // Regular files of a listing whose names match `pattern`, in name order (the listing itself

@@ -97,8 +97,8 @@ std::string SentKey(const CFaxEntryBase& entry) {
 }
 
 CFaxEntryBase* CSentFaxes::Find(const std::string& key) const {
-    auto it = m_byKey.find(key);
-    return it != m_byKey.end() ? it->second : nullptr;
+    auto it = m_index.byKey.find(key);
+    return it != m_index.byKey.end() ? it->second : nullptr;
 }
 
 void CSentFaxes::Publish(CSentChange::Kind kind, const CFaxEntryBase* entry, std::string key,
@@ -112,31 +112,44 @@ void CSentFaxes::Publish(CSentChange::Kind kind, const CFaxEntryBase* entry, std
     m_changes.Publish(change);
 }
 
-void CSentFaxes::IndexEntries() {
-    m_byKey.clear();
-    m_byJobId.clear();
-    m_byKey.reserve(m_entries.size());
-    m_byJobId.reserve(m_entries.size());
-    for (auto& e : m_entries) {
-        Index(e.get());
+void CSentIndex::Add(CFaxEntryBase* entry) {
+    byKey[SentKey(*entry)] = entry;
+    for (std::int32_t id : StatusIdsOf(*entry)) {
+        byJobId.emplace(id, entry);
     }
 }
 
-void CSentFaxes::Index(CFaxEntryBase* entry) {
-    m_byKey[SentKey(*entry)] = entry;
+void CSentIndex::Remove(const CFaxEntryBase* entry) {
+    byKey.erase(SentKey(*entry));
     for (std::int32_t id : StatusIdsOf(*entry)) {
-        m_byJobId.emplace(id, entry);
-    }
-}
-
-void CSentFaxes::Unindex(const CFaxEntryBase* entry) {
-    m_byKey.erase(SentKey(*entry));
-    for (std::int32_t id : StatusIdsOf(*entry)) {
-        auto [from, to] = m_byJobId.equal_range(id);
+        auto [from, to] = byJobId.equal_range(id);
         for (auto it = from; it != to;) {
-            it = it->second == entry ? m_byJobId.erase(it) : std::next(it);
+            it = it->second == entry ? byJobId.erase(it) : std::next(it);
         }
     }
+}
+
+void CSentIndex::AddRead(CFaxEntryBase* entry) {
+    auto [it, added] = byKey.try_emplace(SentKey(*entry), entry);
+    if (!added && entry->m_time >= it->second->m_time) {
+        it->second = entry;
+    }
+    for (std::int32_t id : StatusIdsOf(*entry)) {
+        byJobId.emplace(id, entry);
+    }
+}
+
+void CSentIndex::Merge(CSentIndex& later) {
+    // Nodes move across without being made anew; what stays behind is a key both have.
+    byKey.merge(later.byKey);
+    for (auto& [key, entry] : later.byKey) {
+        CFaxEntryBase*& kept = byKey[key];
+        if (entry->m_time >= kept->m_time) {
+            kept = entry;
+        }
+    }
+    later.byKey.clear();
+    byJobId.merge(later.byJobId);
 }
 
 // --- loading ----------------------------------------------------------------------------
@@ -229,6 +242,12 @@ CSentStore CSentFaxes::Read(const CSentStoreOptions& options) {
                 platform::DeleteFile(path);
             }
         }
+        // Indexed here, by each reader, not on the GUI thread that takes the entries.
+        part.index.byKey.reserve(part.entries.size());
+        part.index.byJobId.reserve(part.entries.size());
+        for (const auto& e : part.entries) {
+            part.index.AddRead(e.get());
+        }
     };
     // Reading a job file is mostly the system's work on one small file: large stores are
     // read by one thread per processor, each a range of the names, joined in name order.
@@ -252,6 +271,7 @@ CSentStore CSentFaxes::Read(const CSentStoreOptions& options) {
                   std::back_inserter(store.entries));
         std::move(parts[t].damaged.begin(), parts[t].damaged.end(),
                   std::back_inserter(store.damaged));
+        store.index.Merge(parts[t].index);
     }
     std::stable_sort(store.entries.begin(), store.entries.end(),
                      [](const auto& a, const auto& b) { return a->m_time < b->m_time; });
@@ -261,20 +281,23 @@ CSentStore CSentFaxes::Read(const CSentStoreOptions& options) {
 
 void CSentFaxes::Adopt(CSentStore store) {
     // A fax sent while the store was being read is kept unless the reading found its job file.
+    std::vector<CFaxEntryBase*> kept;
     if (!m_addedSinceAdopt.empty()) {
-        for (const auto& e : store.entries) {
-            m_addedSinceAdopt.erase(SentKey(*e));
-        }
         for (auto& e : m_entries) {
-            if (m_addedSinceAdopt.count(SentKey(*e)) != 0) {
+            const std::string key = SentKey(*e);
+            if (m_addedSinceAdopt.count(key) != 0 && store.index.byKey.count(key) == 0) {
+                kept.push_back(e.get());
                 store.entries.push_back(std::move(e));
             }
         }
         m_addedSinceAdopt.clear();
     }
     m_entries = std::move(store.entries);
+    m_index = std::move(store.index);
+    for (CFaxEntryBase* e : kept) {
+        m_index.Add(e);
+    }
     m_touched.clear();
-    IndexEntries();
     for (const auto& [path, error] : store.damaged) {
         try {
             std::rethrow_exception(error);
@@ -292,7 +315,7 @@ void CSentFaxes::Add(std::unique_ptr<CFaxEntryBase> entry) {
     m_entries.push_back(std::move(entry));
     CFaxEntryBase* added = m_entries.back().get();
     m_addedSinceAdopt.insert(SentKey(*added));
-    Index(added);
+    m_index.Add(added);
     Publish(CSentChange::Kind::Added, added);
 }
 
@@ -313,7 +336,7 @@ bool CSentFaxes::Remove(const CFaxEntryBase* entry) {
         }
     }
     const std::string key = SentKey(**it);
-    Unindex(it->get());
+    m_index.Remove(it->get());
     m_touched.erase(key);
     m_entries.erase(it);
     Publish(CSentChange::Kind::Removed, nullptr, key);
@@ -332,7 +355,7 @@ int CSentFaxes::ApplyJobStates(const JobStates& states, JobFileWrites* writeLate
     std::vector<CFaxEntryBase*> candidates;
     std::unordered_set<const CFaxEntryBase*> seen;
     for (const auto& [id, state] : states) {
-        auto [from, to] = m_byJobId.equal_range(id);
+        auto [from, to] = m_index.byJobId.equal_range(id);
         for (auto it = from; it != to; ++it) {
             if (seen.insert(it->second).second) {
                 candidates.push_back(it->second);

@@ -46,10 +46,28 @@ struct CSentChange {
 // when any is 4; else the list's own state stays (also for a list without recipients).
 std::int32_t PersonalListState(const CPersonalFaxEntry& mailing);
 
-// What a reading of SentFaxes found: the entries, oldest first, and the job files that could not
-// be read with the reason (reported when the entries are taken).
+// Where the entries are found: by key, and by the job ids a status reply can be about (a fax
+// id, a list id, a personalised recipient's fax id), so that a reply costs the same however
+// many faxes were sent.
+struct CSentIndex {
+    std::unordered_map<std::string, CFaxEntryBase*> byKey;
+    std::unordered_multimap<std::int32_t, CFaxEntryBase*> byJobId;
+
+    // The entry takes its key from any before it.
+    void Add(CFaxEntryBase* entry);
+    void Remove(const CFaxEntryBase* entry);
+    // As a reading finds them, in name order: of two entries with one key the one sent later
+    // keeps it (at the same time, the later name), as if they were added oldest first.
+    void AddRead(CFaxEntryBase* entry);
+    // The index of the names after this one's, under the same rule; `later` is left empty.
+    void Merge(CSentIndex& later);
+};
+
+// What a reading of SentFaxes found: the entries, oldest first, their index, and the job files
+// that could not be read with the reason (reported when the entries are taken).
 struct CSentStore {
     SentList entries;
+    CSentIndex index;
     std::vector<std::pair<std::string, std::exception_ptr>> damaged;
 };
 
@@ -123,16 +141,10 @@ public:
 private:
     void Publish(CSentChange::Kind kind, const CFaxEntryBase* entry, std::string key = {},
                  std::int32_t previousState = -1);
-    void IndexEntries();
-    void Index(CFaxEntryBase* entry);
-    void Unindex(const CFaxEntryBase* entry);
 
     IPrompt& m_prompt;
     SentList m_entries;
-    std::unordered_map<std::string, CFaxEntryBase*> m_byKey;
-    // The entries a status reply can be about, by job id (a fax id, a list id, a personalised
-    // recipient's fax id): a reply costs the same however many faxes were sent.
-    std::unordered_multimap<std::int32_t, CFaxEntryBase*> m_byJobId;
+    CSentIndex m_index;
     std::unordered_set<std::string> m_touched;
     std::unordered_set<std::string> m_addedSinceAdopt; // keys
     CEventChannel<CSentChange> m_changes;

@@ -114,6 +114,17 @@ TEST_F(VelquinDocTest, ALargeStoreReadOnAWorkerKeepsItsOrderAndAFaxSentMeanwhile
     }
     WriteFile(Sent("bad.fax"), "x");
     WriteFile(Sent("bad.tif"), "");
+    // Two job files that name one image: the one sent later keeps the key, whichever reader
+    // found which.
+    auto copyOf = [&](const std::string& stem, const std::string& of, std::int64_t time) {
+        CSingleFaxEntry e("copy " + stem);
+        e.m_time = time;
+        e.m_path = Sent(of + ".tif");
+        WriteFile(Sent(stem + ".fax"), StoreRecord(e));
+        WriteFile(Sent(stem + ".tif"), "");
+    };
+    copyOf("a-copy", "j2499", 50);  // older than j2499, read by the first reader
+    copyOf("z-copy", "j0000", 500); // newer than j0000, read by the last
     CVelquinDoc doc(prompt, frame);
     const CSentStoreOptions options = CSentStoreOptions::FromSettings();
     auto read = std::async(std::launch::async, [&options] { return CSentFaxes::Read(options); });
@@ -123,7 +134,11 @@ TEST_F(VelquinDocTest, ALargeStoreReadOnAWorkerKeepsItsOrderAndAFaxSentMeanwhile
     doc.SentFaxes().Adopt(read.get());
 
     const SentList& sent = doc.SentRecords();
-    ASSERT_EQ(sent.size(), 2501u);
+    ASSERT_EQ(sent.size(), 2503u);
+    EXPECT_EQ(doc.SentFaxes().Find("j2499.fax")->m_title, "title j2499");
+    EXPECT_EQ(doc.SentFaxes().Find("j0000.fax")->m_title, "copy z-copy");
+    // A reply finds its fax whichever reader indexed it, and the one sent meanwhile.
+    EXPECT_EQ(doc.SentFaxes().ApplyJobStates({{1, 2}, {1250, 2}, {2500, 2}, {99999, 2}}), 4);
     EXPECT_EQ(sent.back()->m_title, "title sent");
     // Oldest first; equal times keep the order of the names.
     for (std::size_t i = 1; i < sent.size(); ++i) {
