@@ -16,13 +16,8 @@
 #include <QDBusMessage>
 #include <QDBusVirtualObject>
 #include <QTest>
-#include <csignal>
-#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 using gui_test::CGuiFixture;
 using gui_test::WaitFor;
@@ -45,54 +40,6 @@ public:
         return true;
     }
     QStringList bodies;
-};
-
-// A session bus of the test's own. Started with posix_spawn, not QProcess: after QProcess's
-// start of a child ThreadSanitizer no longer sees the locks this thread takes.
-class CPrivateBus {
-public:
-    CPrivateBus() = default;
-    CPrivateBus(const CPrivateBus&) = delete;
-    CPrivateBus& operator=(const CPrivateBus&) = delete;
-    ~CPrivateBus() {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGTERM);
-            ::waitpid(m_pid, nullptr, 0);
-        }
-    }
-
-    // False when dbus-daemon cannot be started or says no address.
-    bool Start() {
-        int out[2];
-        if (::pipe2(out, O_CLOEXEC) != 0) {
-            return false;
-        }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        char* argv[] = {const_cast<char*>("dbus-daemon"), const_cast<char*>("--session"),
-                        const_cast<char*>("--nofork"), const_cast<char*>("--print-address=1"),
-                        nullptr};
-        const int rc = ::posix_spawnp(&m_pid, "dbus-daemon", &actions, nullptr, argv, environ);
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(out[1]);
-        if (rc != 0) {
-            m_pid = -1;
-            ::close(out[0]);
-            return false;
-        }
-        char c = 0;
-        while (::read(out[0], &c, 1) == 1 && c != '\n') {
-            m_address += c;
-        }
-        ::close(out[0]);
-        return !m_address.empty();
-    }
-    const std::string& Address() const { return m_address; }
-
-private:
-    pid_t m_pid = -1;
-    std::string m_address;
 };
 
 // A sent single fax that the simulator knows, with its image and job file in SentFaxes.
@@ -132,11 +79,13 @@ void LetTheRoundEnd() {
 } // namespace
 
 TEST(SyncNotifyTest, OneSummaryPerSynchronisationThatChangesStatesUnlessTurnedOff) {
-    CPrivateBus bus;
-    if (!bus.Start()) {
+    // A session bus of the test's own.
+    testing_support::ChildProcess bus;
+    const QString address = QString::fromStdString(
+        bus.Start({"dbus-daemon", "--session", "--nofork", "--print-address=1"}));
+    if (address.isEmpty()) {
         GTEST_SKIP() << "dbus-daemon is not installed";
     }
-    const QString address = QString::fromStdString(bus.Address());
     qputenv("DBUS_SESSION_BUS_ADDRESS", address.toUtf8());
     CNotificationService service;
     {

@@ -16,7 +16,7 @@ extern char** environ;
 
 namespace testing_support {
 
-FaxsimProcess::~FaxsimProcess() {
+ChildProcess::~ChildProcess() {
     Stop();
 }
 
@@ -39,32 +39,29 @@ std::string FaxsimProcess::DefaultBinary() {
     return "faxsim";
 }
 
-bool FaxsimProcess::Start(const std::vector<std::string>& args, const std::string& binary) {
+std::string ChildProcess::Start(std::vector<std::string> args) {
     Stop();
-    std::string path = binary.empty() ? DefaultBinary() : binary;
     int out[2];
-    if (::pipe2(out, O_CLOEXEC) != 0) {
-        return false;
+    if (args.empty() || ::pipe2(out, O_CLOEXEC) != 0) {
+        return {};
     }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    std::vector<std::string> all{path};
-    all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
-    for (std::string& a : all) {
+    for (std::string& a : args) {
         argv.push_back(a.data());
     }
     argv.push_back(nullptr);
-    int rc = posix_spawn(&m_pid, path.c_str(), &actions, nullptr, argv.data(), environ);
+    int rc = posix_spawnp(&m_pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(out[1]);
     if (rc != 0) {
         m_pid = -1;
         ::close(out[0]);
-        return false;
+        return {};
     }
-    // The first line is "port N"; give a slow machine a generous while to print it.
+    // Give a slow machine a generous while to print it.
     std::string line;
     for (;;) {
         pollfd p{out[0], POLLIN, 0};
@@ -78,6 +75,25 @@ bool FaxsimProcess::Start(const std::vector<std::string>& args, const std::strin
         line += c;
     }
     ::close(out[0]);
+    return line;
+}
+
+void ChildProcess::Stop() {
+    if (m_pid > 0) {
+        ::kill(m_pid, SIGTERM);
+        int status = 0;
+        while (::waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
+        }
+    }
+    m_pid = -1;
+}
+
+bool FaxsimProcess::Start(const std::vector<std::string>& args, const std::string& binary) {
+    Stop();
+    std::vector<std::string> argv{binary.empty() ? DefaultBinary() : binary};
+    argv.insert(argv.end(), args.begin(), args.end());
+    // The first line is "port N".
+    const std::string line = m_child.Start(std::move(argv));
     if (line.rfind("port ", 0) != 0 || (m_port = std::atoi(line.c_str() + 5)) <= 0) {
         Stop();
         return false;
@@ -86,13 +102,7 @@ bool FaxsimProcess::Start(const std::vector<std::string>& args, const std::strin
 }
 
 void FaxsimProcess::Stop() {
-    if (m_pid > 0) {
-        ::kill(m_pid, SIGTERM);
-        int status = 0;
-        while (::waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
-        }
-    }
-    m_pid = -1;
+    m_child.Stop();
     m_port = 0;
 }
 
