@@ -3,9 +3,11 @@
 #include "app/Archive.h"
 #include "app/Log.h"
 #include "app/Ports.h"
+#include "platform/Encoding.h"
 #include "platform/Registry.h"
 #include "resources/Strings.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -18,6 +20,8 @@ using platform::RegValue;
 namespace {
 
 CSettings g_settings;
+// The values as this process last read or wrote them: SaveSettings writes only what differs.
+CSettings g_stored;
 bool g_loaded = false;
 
 // Buffer sizes of the original's queries: a stored value larger than its buffer is ignored.
@@ -201,11 +205,11 @@ bool LoadSettings(IPrompt& prompt) {
     LoadText(key, "ApiHost", kTextBuffer, s.ApiHost);
     LoadText(key, "WebHost", kTextBuffer, s.WebHost);
 
-    if (s.LastFaxID < 1000000000 || s.LastFaxID > 2000000000) {
-        s.LastFaxID = 1000000000;
+    if (s.LastFaxID < kFirstFaxId || s.LastFaxID > kLastFaxId) {
+        s.LastFaxID = kFirstFaxId;
     }
-    if (s.LastListID < 2000000000) {
-        s.LastListID = 2000000000;
+    if (s.LastListID < kFirstListId) {
+        s.LastListID = kFirstListId;
     }
     if (s.SyncronizationDelay < 10) {
         s.SyncronizationDelay = 10;
@@ -214,30 +218,38 @@ bool LoadSettings(IPrompt& prompt) {
     }
     key.Close();
     LoadMailClient(s);
+    g_stored = s;
     return true;
 }
 
-int SaveSettings() {
-    CRegKey key;
-    if (int err = key.Create(Hive::LocalMachine, kMainKey); err != 0) {
-        return err;
-    }
-    const CSettings& s = g_settings;
+namespace {
+
+struct SavedRow {
+    const char* name;
+    RegType type;
+    std::string bytes;
+};
+
+// Every value SaveSettings keeps, in the file's order, with the bytes it stores. The fax and list
+// ids are not among them: only TakeIds writes those, under the hive's lock.
+std::vector<SavedRow> SavedRows(const CSettings& s) {
+    std::vector<SavedRow> rows;
+    rows.reserve(48);
     auto textZ = [&](const char* name, const std::string& v) {
-        key.SetValue(name, RegType::String, platform::RegStringZ(v));
+        rows.push_back({name, RegType::String, platform::RegStringZ(v)});
     };
     auto textNoZ = [&](const char* name, const std::string& v) {
-        key.SetValue(name, RegType::String, v);
+        rows.push_back({name, RegType::String, v});
     };
     auto flag = [&](const char* name, bool v) { textZ(name, v ? "1" : "0"); };
     auto flag1 = [&](const char* name, bool v) { textNoZ(name, v ? "1" : "0"); };
     auto number = [&](const char* name, std::int32_t v) {
-        key.SetValue(name, RegType::Dword, platform::RegDword(static_cast<std::uint32_t>(v)));
+        rows.push_back({name, RegType::Dword, platform::RegDword(static_cast<std::uint32_t>(v))});
     };
     auto time64 = [&](const char* name, std::int64_t v) {
         std::string bytes(8, '\0');
         std::memcpy(bytes.data(), &v, 8);
-        key.SetValue(name, RegType::Dword, bytes); // 8 bytes under the 32-bit type, as ever
+        rows.push_back({name, RegType::Dword, bytes}); // 8 bytes under the 32-bit type, as ever
     };
 
     textNoZ("UserID", s.UserID);
@@ -245,11 +257,7 @@ int SaveSettings() {
     textZ("UserPWD", s.RememberPwd ? s.UserPWD : "0");
     textZ("FFUserID", s.FFUserID);
     flag1("FFRememberPwd", s.FFRememberPwd);
-    if (s.FFRememberPwd) {
-        textZ("FFUserPWD", ScramblePassword(s.FFUserPWD));
-    } else {
-        textZ("FFUserPWD", "0");
-    }
+    textZ("FFUserPWD", s.FFRememberPwd ? ScramblePassword(s.FFUserPWD) : "0");
     textNoZ("SMTPAddress", s.SMTPAddress);
     textNoZ("SMTPMailFrom", s.SMTPMailFrom);
     textZ("DefaultAreaCode", s.DefaultAreaCode);
@@ -273,8 +281,6 @@ int SaveSettings() {
     number("SyncronizationDelay", s.SyncronizationDelay);
     number("SentDeleteDays", s.SentDeleteDays);
     number("ReceivedDeleteDays", s.ReceivedDeleteDays);
-    textZ("LastFaxID", std::to_string(s.LastFaxID));
-    textZ("LastListID", std::to_string(s.LastListID));
     number("SentFilterType", s.SentFilterType);
     number("RcvdFilterType", s.RcvdFilterType);
     number("SentFilterData", s.SentFilterData);
@@ -289,14 +295,10 @@ int SaveSettings() {
     time64("LastListSendTime", s.LastListSendTime);
     textZ("ApiHost", s.ApiHost);
     textZ("WebHost", s.WebHost);
-    return key.Close();
+    return rows;
 }
 
-bool SaveSettings(IPrompt& prompt) {
-    const int err = SaveSettings();
-    if (err == 0) {
-        return true;
-    }
+void ReportHiveError(int err, IPrompt& prompt) {
     const std::string hive = platform::HivePath(Hive::LocalMachine);
     if (err == platform::kRegBadFile) {
         prompt.FileError(DescribeFileError(
@@ -305,7 +307,102 @@ bool SaveSettings(IPrompt& prompt) {
         prompt.FileError(
             DescribeFileError(CFileException(err, hive, platform::LastRegistryError()), hive));
     }
-    return false;
+}
+
+// The id stored under `name` read as the loader reads it, clamped to [low, high] (high 0: none).
+std::int32_t StoredId(const platform::KeyValues& values, const char* name, std::int32_t low,
+                      std::int32_t high) {
+    std::int32_t id = low;
+    for (const auto& [n, v] : values) {
+        if (platform::EqualsNoCase(n, name) && v.bytes.size() <= kTextBuffer) {
+            std::string text = v.bytes.substr(0, v.bytes.find('\0'));
+            if (!text.empty()) {
+                id = static_cast<std::int32_t>(std::strtol(text.c_str(), nullptr, 10));
+            }
+        }
+    }
+    return id < low || (high != 0 && id > high) ? low : id;
+}
+
+void StoreId(platform::KeyValues& values, const char* name, std::int32_t id) {
+    std::erase_if(values, [&](const auto& p) { return platform::EqualsNoCase(p.first, name); });
+    values.emplace_back(name, RegValue{RegType::String, platform::RegStringZ(std::to_string(id))});
+}
+
+} // namespace
+
+namespace {
+
+// Writes what this process changed since it last read or wrote the values (and any value the
+// file lacks, so a save leaves every setting in the file), merged into the file as it is now:
+// velquin-tool and the fax printer write the same key meanwhile. Takes `faxIds` fax ids and a
+// list id when asked, in the same locked read-modify-write.
+int WriteSettings(std::int32_t faxIds, bool listId, CTakenIds& taken) {
+    CSettings& s = g_settings;
+    const std::vector<SavedRow> before = SavedRows(g_stored);
+    const std::vector<SavedRow> now = SavedRows(s);
+    bool read = false;
+    const int err = platform::UpdateKey(Hive::LocalMachine, kMainKey, [&](platform::KeyValues& v) {
+        read = true;
+        for (std::size_t i = 0; i < now.size(); ++i) {
+            auto it = std::find_if(v.begin(), v.end(), [&](const auto& p) {
+                return platform::EqualsNoCase(p.first, now[i].name);
+            });
+            if (it == v.end()) {
+                v.emplace_back(now[i].name, RegValue{now[i].type, now[i].bytes});
+            } else if (now[i].bytes != before[i].bytes) {
+                it->second = RegValue{now[i].type, now[i].bytes};
+            }
+        }
+        if (faxIds > 0 || listId) {
+            // What this process took already counts too, should the file have failed to keep it.
+            taken.firstFax =
+                std::max(StoredId(v, "LastFaxID", kFirstFaxId, kLastFaxId), s.LastFaxID);
+            StoreId(v, "LastFaxID", taken.firstFax + faxIds);
+        }
+        if (listId) {
+            taken.list = std::max(StoredId(v, "LastListID", kFirstListId, 0), s.LastListID);
+            StoreId(v, "LastListID", taken.list + 1);
+        }
+    });
+    if (!read) {
+        // Nothing was read: this process's own count is all there is.
+        taken.firstFax = s.LastFaxID;
+        taken.list = listId ? s.LastListID : 0;
+    }
+    if (faxIds > 0 || listId) {
+        s.LastFaxID = taken.firstFax + faxIds;
+    }
+    if (listId) {
+        s.LastListID = taken.list + 1;
+    }
+    if (err == 0) {
+        g_stored = s;
+    }
+    return err;
+}
+
+} // namespace
+
+int SaveSettings() {
+    CTakenIds none;
+    return WriteSettings(0, false, none);
+}
+
+bool SaveSettings(IPrompt& prompt) {
+    const int err = SaveSettings();
+    if (err != 0) {
+        ReportHiveError(err, prompt);
+    }
+    return err == 0;
+}
+
+CTakenIds TakeIds(std::int32_t faxIds, bool listId, IPrompt& prompt) {
+    CTakenIds taken;
+    if (const int err = WriteSettings(faxIds, listId, taken); err != 0) {
+        ReportHiveError(err, prompt);
+    }
+    return taken;
 }
 
 std::string ScramblePassword(const std::string& password8) {
@@ -338,7 +435,7 @@ std::string OwnViewerPath() {
 }
 
 void ResetSettingsForTest() {
-    g_settings = CSettings{};
+    g_settings = g_stored = CSettings{};
     g_loaded = false;
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // The settings record: every persistent option, loaded once from the main key
-// HKLM\SOFTWARE\Tarnwell\Plendor and written back whole by SaveSettings. Field names are the
-// registry value names. Loaded on the GUI thread before any worker starts; workers only read.
+// HKLM\SOFTWARE\Tarnwell\Plendor; SaveSettings writes back what this process changed. Field
+// names are the registry value names. Loaded and changed on the GUI thread (or a tool's one
+// thread); a worker is handed what it needs instead of reading it here.
 #include <cstdint>
 #include <string>
 
@@ -31,8 +32,8 @@ struct CSettings {
     std::string FFUserPWD; // 8 characters in memory
     bool HideMAPIMsg = false;
     bool HideBATVERMsg = false;
-    std::int32_t LastFaxID = 1000000000;
-    std::int32_t LastListID = 2000000000;
+    std::int32_t LastFaxID = 1000000000;  // the next fax id: taken only through TakeIds
+    std::int32_t LastListID = 2000000000; // the next list id: taken only through TakeIds
     bool ConfirmDeleteItem = false;
     bool ClearNewFaxSection = true;
     bool DeleteSentAfterDays = false;
@@ -75,15 +76,33 @@ constexpr const char* kDefaultSmtpAddress = "relay.velquin.net";
 // A settings file that cannot be read or parsed; %s = "file:line: what".
 constexpr unsigned kMsgBadSettingsFile = 9335;
 
+// The ranges of the fax and list ids; a stored id outside them starts again at the first.
+constexpr std::int32_t kFirstFaxId = 1000000000;
+constexpr std::int32_t kLastFaxId = 2000000000;
+constexpr std::int32_t kFirstListId = 2000000000;
+
 // Loads every value once per process. False when the main key is missing (silently), when the
 // settings file cannot be read or parsed (message kMsgBadSettingsFile as a file error through
 // `prompt`) or when a directory value is missing (message 1018 through `prompt`).
 bool LoadSettings(IPrompt& prompt);
-// Writes every saved value in order; 0 or the error of creating the key.
+// Writes the values this process changed since it last loaded or saved them (and any the file
+// lacks), merged into the file as it is now: another program's change of another value stays.
+// The fax and list ids are never written here (see TakeIds). 0 or the error of the write.
 int SaveSettings();
 // The same, a failure shown through `prompt` as a file error naming the hive file: a full or
 // read-only disk must not lose the settings (the next fax and list ids among them) unnoticed.
 bool SaveSettings(IPrompt& prompt);
+
+// Ids for a submission: `faxIds` consecutive fax ids from `firstFax`, and a list id when asked.
+struct CTakenIds {
+    std::int32_t firstFax = 0;
+    std::int32_t list = 0;
+};
+// Saves the settings as SaveSettings does and takes the ids from LastFaxID / LastListID, in one
+// read-modify-write of the hive under its lock, so that no other program or window sending at
+// the same time gets the same. A hive that cannot be written is reported through `prompt` and
+// the ids are given all the same; this process never gives them again.
+CTakenIds TakeIds(std::int32_t faxIds, bool listId, IPrompt& prompt);
 
 std::string ScramblePassword(const std::string& password8);
 std::string UnscramblePassword(const std::string& scrambled16);

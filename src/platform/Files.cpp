@@ -437,6 +437,20 @@ int ReadSmallFile(const std::string& path, std::string& out, std::size_t maxByte
 }
 
 namespace {
+int WriteAll(int fd, std::string_view bytes) {
+    for (std::size_t off = 0; off < bytes.size();) {
+        ssize_t w = ::write(fd, bytes.data() + off, bytes.size() - off);
+        if (w < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return errno;
+        }
+        off += static_cast<std::size_t>(w);
+    }
+    return 0;
+}
+
 // Writes `bytes` to a new temporary file beside `path` and flushes it; its name, or "" with
 // `err` set.
 std::string WriteTempBeside(const std::string& path, std::string_view bytes, mode_t mode, int& err,
@@ -449,18 +463,7 @@ std::string WriteTempBeside(const std::string& path, std::string_view bytes, mod
         return {};
     }
     ::fchmod(fd, mode);
-    err = 0;
-    for (std::size_t off = 0; off < bytes.size();) {
-        ssize_t w = ::write(fd, bytes.data() + off, bytes.size() - off);
-        if (w < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            err = errno;
-            break;
-        }
-        off += static_cast<std::size_t>(w);
-    }
+    err = WriteAll(fd, bytes);
     if (!err && flush && ::fsync(fd) != 0) {
         err = errno;
     }
@@ -587,6 +590,24 @@ int AtomicReplaceFile(const std::string& path, std::string_view bytes, unsigned 
     if (::rename(temp.c_str(), path.c_str()) != 0) {
         err = errno;
         ::unlink(temp.c_str());
+    }
+    return err;
+}
+
+int OverwriteFile(const std::string& path, std::string_view bytes) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        return errno;
+    }
+    int err = WriteAll(fd, bytes);
+    if (!err && ::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0) {
+        err = errno;
+    }
+    if (!err && ::fsync(fd) != 0) {
+        err = errno;
+    }
+    if (::close(fd) != 0 && !err) {
+        err = errno;
     }
     return err;
 }

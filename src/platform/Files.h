@@ -135,6 +135,11 @@ int RemoveStaleTempFiles(const std::string& dir, std::int64_t ageSeconds);
 // one: for files holding secrets, which must not stay readable because they once were.
 int AtomicReplaceFile(const std::string& path, std::string_view bytes, unsigned mode);
 
+// Writes `bytes` over the file at `path` in place (cut to their length) and flushes it. Not crash
+// safe, but it needs no new room where the file already had as many bytes: the way to finish a
+// file whose room was taken earlier when the disk has filled since. 0 or errno.
+int OverwriteFile(const std::string& path, std::string_view bytes);
+
 // Like AtomicWriteFile, but fails with EEXIST instead of replacing a file that is there.
 int AtomicCreateFile(const std::string& path, std::string_view bytes, unsigned mode = 0644);
 

@@ -520,11 +520,12 @@ int CRegKey::DeleteValue(std::string_view name) {
     return 0;
 }
 
-int CRegKey::Flush() {
-    if (!m_open || (m_pending.empty() && !m_create)) {
-        return 0;
-    }
-    const std::string file = HivePath(m_hive);
+namespace {
+
+// Reads the hive file, lets `change` edit the values of key `fullPath` (created when missing) and
+// writes the file back, all under the hive's lock: no other writer's change falls in between.
+int LockedUpdate(Hive hive, const std::string& fullPath, const KeyValuesChange& change) {
+    const std::string file = HivePath(hive);
     int err = CreatePrivateDirs(RegistryDir());
     if (err) {
         t_lastError = RegistryDir() + ": " + std::strerror(err);
@@ -543,13 +544,35 @@ int CRegKey::Flush() {
     HiveData data;
     err = LoadHive(file, data);
     if (!err) {
-        HiveKey* k = FindKey(data, m_path);
+        HiveKey* k = FindKey(data, fullPath);
         if (!k) {
-            data.keys.push_back({m_path, {}});
+            data.keys.push_back({fullPath, {}});
             k = &data.keys.back();
         }
+        change(k->values);
+        // Always 0600, also over a hive that was readable by others before.
+        err = AtomicReplaceFile(file, FormatHive(data), 0600);
+        if (err) {
+            t_lastError = file + ": " + std::strerror(err);
+        }
+    }
+    ::flock(lockFd, LOCK_UN);
+    ::close(lockFd);
+    return err;
+}
+
+} // namespace
+
+int UpdateKey(Hive hive, std::string_view path, const KeyValuesChange& change) {
+    return LockedUpdate(hive, FullKeyPath(hive, path), change);
+}
+
+int CRegKey::Flush() {
+    if (!m_open || (m_pending.empty() && !m_create)) {
+        return 0;
+    }
+    const int err = LockedUpdate(m_hive, m_path, [this](KeyValues& vals) {
         for (const Change& c : m_pending) {
-            auto& vals = k->values;
             if (!c.value) {
                 std::erase_if(vals, [&](const auto& p) { return EqualsNoCase(p.first, c.name); });
                 continue;
@@ -565,14 +588,7 @@ int CRegKey::Flush() {
                 vals.emplace_back(c.name, *c.value);
             }
         }
-        // Always 0600, also over a hive that was readable by others before.
-        err = AtomicReplaceFile(file, FormatHive(data), 0600);
-        if (err) {
-            t_lastError = file + ": " + std::strerror(err);
-        }
-    }
-    ::flock(lockFd, LOCK_UN);
-    ::close(lockFd);
+    });
     if (!err) {
         m_pending.clear();
         m_create = false;

@@ -3,6 +3,7 @@
 // hive. Every open reads the file afresh (the fax printer shares the key); writes are
 // collected by the key and applied on Flush/Close as one atomic read-modify-write under an
 // flock, so two processes writing different values lose nothing.
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -31,6 +32,16 @@ std::string HivePath(Hive hive);
 
 // Text of the last hive error on this thread ("file:line: what"), for messages.
 std::string LastRegistryError();
+
+// A key's values in file order.
+using KeyValues = std::vector<std::pair<std::string, RegValue>>;
+using KeyValuesChange = std::function<void(KeyValues&)>;
+
+// Lets `change` edit the values of key `path` (created when missing) as the hive file holds them
+// now and writes the result, reading and writing under the hive's lock: a read-modify-write that
+// no other process's write can fall into (ids handed out once). 0 or an error code; on error
+// nothing is written.
+int UpdateKey(Hive hive, std::string_view path, const KeyValuesChange& change);
 
 class CRegKey {
 public:
@@ -69,7 +80,7 @@ private:
     bool m_create = false;
     Hive m_hive = Hive::LocalMachine;
     std::string m_path;
-    std::vector<std::pair<std::string, RegValue>> m_values; // snapshot, in file order
+    KeyValues m_values; // snapshot, in file order
     std::vector<Change> m_pending;
 };
 

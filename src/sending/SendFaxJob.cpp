@@ -65,9 +65,7 @@ bool CSendFaxJob::Done() {
         m_prompt.MessageId(kMsgSinglePagesNotImplemented);
         return false;
     }
-    m_faxNumber = s.LastFaxID;
-    s.LastFaxID += 1;
-    SaveSettings(m_prompt);
+    m_faxNumber = TakeIds(1, false, m_prompt).firstFax;
 
     char line[512];
     std::snprintf(line, sizeof line, "%s %s %d 111%03d%03d", m_userName.c_str(),
@@ -84,8 +82,13 @@ bool CSendFaxJob::Done() {
     return true;
 }
 
-CPosting CSendFaxJob::PrepareSend() {
+std::optional<CPosting> CSendFaxJob::PrepareSend() {
     m_sendEnabled = false;
+    m_jobFilePath = NewJobFilePath(m_imagePath);
+    if (CSingleFaxEntry record = Record(); !ReserveJobFile(record, m_jobFilePath)) {
+        m_sendEnabled = true;
+        return std::nullopt;
+    }
     CPosting p;
     p.request.documentPath = m_imagePath;
     p.request.description = m_description;
@@ -98,6 +101,9 @@ CPosting CSendFaxJob::PrepareSend() {
 
 SendOutcome CSendFaxJob::FinishSend(const CSubmitResult& result) {
     m_sendEnabled = true;
+    if (result.kind != CSubmitResult::Kind::Accepted) {
+        DropReservation(m_jobFilePath);
+    }
     switch (result.kind) {
     case CSubmitResult::Kind::NoReply:
     case CSubmitResult::Kind::NoError:
@@ -112,26 +118,29 @@ SendOutcome CSendFaxJob::FinishSend(const CSubmitResult& result) {
     }
     m_faxNumber = result.id;
     // The service has the fax: the dialog ends even when the record cannot be written (the
-    // user has been told which file).
-    WriteJobFile();
+    // user has been told the job id).
+    CSingleFaxEntry record = Record();
+    RecordAccepted(record, m_jobFilePath, std::to_string(result.id));
     return SendOutcome::Submitted;
 }
 
 SendOutcome CSendFaxJob::Send() {
-    return FinishSend(Post(PrepareSend()));
+    std::optional<CPosting> posting = PrepareSend();
+    return posting ? FinishSend(Post(*posting)) : SendOutcome::StayOpen;
 }
 
 bool CSendFaxJob::Save() {
-    return WriteJobFile();
+    CSingleFaxEntry record = Record();
+    m_jobFilePath = NewJobFilePath(m_imagePath);
+    return WriteNewJobFile(record, m_jobFilePath, m_prompt, m_frame);
 }
 
-bool CSendFaxJob::WriteJobFile() {
+CSingleFaxEntry CSendFaxJob::Record() const {
     CSingleFaxEntry record(m_recipientLabel);
     record.m_faxId = m_faxNumber;
     record.m_recipient = m_number;
     record.m_path = m_imagePath;
     record.m_pages = m_pages;
     record.m_created = CurrentTime();
-    m_jobFilePath = NewJobFilePath(m_imagePath);
-    return WriteNewJobFile(record, m_jobFilePath, m_prompt, m_frame);
+    return record;
 }

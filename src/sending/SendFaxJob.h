@@ -2,8 +2,10 @@
 // The single fax job behind CSendFaxDlg: one printed document (already copied into SentFaxes)
 // to one number. The dialog binds its widgets to the fields and calls the steps.
 #include "sending/SendJob.h"
+#include "store/FaxRecords.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 class CSendFaxJob : public CSendJobBase {
@@ -36,7 +38,8 @@ public:
     bool Done();
 
     // "Отправить", in three steps (see SendJob.h), or all at once.
-    CPosting PrepareSend();
+    // nullopt when the job file could not be reserved (the user was told): nothing is posted.
+    std::optional<CPosting> PrepareSend();
     static CSubmitResult Post(const CPosting& posting) {
         return PostSubmission(posting.request, posting.endpoint);
     }
@@ -50,6 +53,7 @@ public:
     const std::string& JobFilePath() const { return m_jobFilePath; }
 
 private:
-    bool WriteJobFile();
+    // The job file's record; the fax id is the service's once accepted.
+    CSingleFaxEntry Record() const;
     std::string m_jobFilePath;
 };

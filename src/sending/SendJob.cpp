@@ -3,10 +3,12 @@
 #include "app/Archive.h"
 #include "platform/Encoding.h"
 #include "platform/Files.h"
+#include "resources/Strings.h"
 #include "store/FaxRecords.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 int SpinStep(int value, int delta, int low, int high) {
@@ -107,6 +109,41 @@ bool WriteNewJobFile(CFaxEntryBase& record, const std::string& path, IPrompt& pr
     }
     frame.NewJobFile(path, record);
     return true;
+}
+
+bool CSendJobBase::ReserveJobFile(CFaxEntryBase& record, const std::string& path) {
+    m_recorded = false;
+    try {
+        WriteArchiveFile(path, StoreRecord(record));
+    } catch (const std::exception& e) {
+        m_prompt.FileError(DescribeFileError(e, path));
+        return false;
+    }
+    return true;
+}
+
+bool CSendJobBase::RecordAccepted(CFaxEntryBase& record, const std::string& path,
+                                  const std::string& jobIds) {
+    const std::string bytes = StoreRecord(record);
+    int err = platform::AtomicWriteFile(path, bytes);
+    if (err != 0) {
+        // No room for a second copy: the reservation's own room takes the answer.
+        err = platform::OverwriteFile(path, bytes);
+    }
+    if (err != 0) {
+        const std::string why = DescribeFileError(
+            CFileException(err, path, "cannot write " + path + ": " + std::strerror(err)), path);
+        m_prompt.Message(FormatString(LoadString(kMsgAcceptedNotRecorded), jobIds, why),
+                         MsgIcon::Warning, MsgButtons::Ok);
+        return false;
+    }
+    m_recorded = true;
+    m_frame.NewJobFile(path, record);
+    return true;
+}
+
+void CSendJobBase::DropReservation(const std::string& path) {
+    platform::DeleteFile(path);
 }
 
 namespace {

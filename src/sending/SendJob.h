@@ -32,6 +32,8 @@ constexpr unsigned kMsgCannotSign = 9305;     // %s = file
 constexpr unsigned kMsgCannotMovePart = 9306; // %s = file
 // A submission got no reply it could read: it may still have been accepted.
 constexpr unsigned kMsgNoSubmitReply = 9320;
+// The service accepted a submission whose job file could not be written; %s the job id, %s why.
+constexpr unsigned kMsgAcceptedNotRecorded = 9307;
 
 // Filter of the phone list and recipient file dialogs.
 constexpr const char* kPhoneFileFilter =
@@ -135,13 +137,28 @@ public:
 
     bool SendEnabled() const { return m_sendEnabled; }
     bool PickersEnabled() const { return m_sendMode == kSendAtTime; }
+    // True once the job file of an accepted submission is on disk: only then may the printed
+    // document go.
+    bool Recorded() const { return m_recorded; }
 
 protected:
+    // The job file is written in full before the post: a full or read-only disk then stops the
+    // send before the service has the fax, and the file's room is taken for the answer. A file
+    // error is shown naming the path; false then.
+    bool ReserveJobFile(CFaxEntryBase& record, const std::string& path);
+    // The record with the service's ids over the reservation, then announced. When even that
+    // fails the user is told that the service accepted the jobs `jobIds`, and the job file keeps
+    // the reservation; false then.
+    bool RecordAccepted(CFaxEntryBase& record, const std::string& path, const std::string& jobIds);
+    // The post was not accepted: the reservation goes.
+    static void DropReservation(const std::string& path);
+
     // The send time stored by "Готово" in send mode 1.
     std::int64_t PickedSendTime() const { return CombineSendTime(m_sendDate, m_sendTime); }
 
     IPrompt& m_prompt;
     IFrame& m_frame;
     bool m_sendEnabled = false;
+    bool m_recorded = false;
     int m_maxAttempts;
 };

@@ -8,6 +8,7 @@
 #include "sending/FaxImage.h"
 #include "sending/PhoneListFile.h"
 #include "sending/PhoneNumbers.h"
+#include "service/JobState.h"
 
 #include <cstdio>
 #include <ctime>
@@ -206,9 +207,18 @@ bool CSendListJob::Done() {
     if (m_lines.empty()) {
         return false;
     }
+    s.UserID = m_userName;
+    s.RememberPwd = m_rememberPwd;
+    s.UserPWD = m_password;
+    s.LastListAttempts = m_attempts;
+    s.LastListDelay = m_delay;
+    s.LastListSendASAP = m_sendMode;
+    if (m_sendMode == kSendAtTime) {
+        s.LastListSendTime = PickedSendTime();
+    }
     const std::string timeText = SendTimeText(m_sendMode, m_sendDate, m_sendTime);
-    const std::int32_t listId = s.LastListID;
-    s.LastListID += 1;
+    const CTakenIds ids = TakeIds(static_cast<std::int32_t>(m_lines.size()), true, m_prompt);
+    const std::int32_t listId = ids.list;
     char line[512];
     std::snprintf(line, sizeof line, "%s %s %d %c%c1%03d%03d", m_userName.c_str(), timeText.c_str(),
                   listId, m_notifyFailure ? '1' : '0', m_notifySuccess ? '1' : '0', m_attempts,
@@ -216,7 +226,7 @@ bool CSendListJob::Done() {
     m_jobLine = line;
 
     m_record.reset();
-    const std::int32_t firstFaxId = s.LastFaxID;
+    const std::int32_t firstFaxId = ids.firstFax;
     std::string sendList, numberList;
     BuildListFiles(m_lines, firstFaxId, sendList, numberList);
     // The number list is only a copy for the service; without it the post carries no list
@@ -238,18 +248,6 @@ bool CSendListJob::Done() {
         record->m_recipients.push_back(std::move(r));
     }
     m_record = std::move(record);
-    s.LastFaxID = faxId;
-
-    s.UserID = m_userName;
-    s.RememberPwd = m_rememberPwd;
-    s.UserPWD = m_password;
-    s.LastListAttempts = m_attempts;
-    s.LastListDelay = m_delay;
-    s.LastListSendASAP = m_sendMode;
-    if (m_sendMode == kSendAtTime) {
-        s.LastListSendTime = PickedSendTime();
-    }
-    SaveSettings(m_prompt);
 
     for (const std::string* path : {&m_imagePath, &m_sendListPath}) {
         if (!SignJobFile(m_password, "sendlist", m_jobLine, *path)) {
@@ -262,8 +260,13 @@ bool CSendListJob::Done() {
     return true;
 }
 
-CPosting CSendListJob::PrepareSend() {
+std::optional<CPosting> CSendListJob::PrepareSend() {
     m_sendEnabled = false;
+    m_jobFilePath = NewJobFilePath(m_imagePath);
+    if (!m_record || !ReserveJobFile(*m_record, m_jobFilePath)) {
+        m_sendEnabled = true;
+        return std::nullopt;
+    }
     CPosting p;
     p.request.documentPath = m_imagePath;
     p.request.phoneListPath = m_numberListPath;
@@ -275,6 +278,9 @@ CPosting CSendListJob::PrepareSend() {
 
 SendOutcome CSendListJob::FinishSend(const CSubmitResult& result) {
     m_sendEnabled = true;
+    if (result.kind != CSubmitResult::Kind::Accepted) {
+        DropReservation(m_jobFilePath);
+    }
     switch (result.kind) {
     case CSubmitResult::Kind::NoReply:
     case CSubmitResult::Kind::NoError:
@@ -291,12 +297,12 @@ SendOutcome CSendListJob::FinishSend(const CSubmitResult& result) {
         return SendOutcome::StayOpen;
     }
     m_record->m_listId = result.id;
-    m_record->m_status = 4;
-    m_jobFilePath = NewJobFilePath(m_imagePath);
-    WriteNewJobFile(*m_record, m_jobFilePath, m_prompt, m_frame);
+    m_record->m_status = kJobStateQueued;
+    RecordAccepted(*m_record, m_jobFilePath, std::to_string(result.id));
     return SendOutcome::Submitted;
 }
 
 SendOutcome CSendListJob::Send() {
-    return FinishSend(Post(PrepareSend()));
+    std::optional<CPosting> posting = PrepareSend();
+    return posting ? FinishSend(Post(*posting)) : SendOutcome::StayOpen;
 }

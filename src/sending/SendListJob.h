@@ -73,7 +73,8 @@ public:
 
     bool Done();
 
-    CPosting PrepareSend();
+    // nullopt when the job file could not be reserved (the user was told): nothing is posted.
+    std::optional<CPosting> PrepareSend();
     static CSubmitResult Post(const CPosting& posting) {
         return PostSubmission(posting.request, posting.endpoint);
     }

@@ -8,6 +8,7 @@
 #include "sending/PhoneListFile.h"
 #include "sending/PhoneNumbers.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 
@@ -108,28 +109,40 @@ bool CSendPersonalJob::Done() {
     return true;
 }
 
-CSendPersonalJob::CPersonalPosting CSendPersonalJob::PrepareSend() {
+std::optional<CSendPersonalJob::CPersonalPosting> CSendPersonalJob::PrepareSend() {
     m_sendEnabled = false;
-    CSettings& s = Settings();
+    const CSettings& s = Settings();
     const std::string timeText = SendTimeText(m_sendMode, m_sendDate, m_sendTime);
+    const int count = std::min(m_recipientCount, static_cast<int>(m_lines.size()));
+    const CTakenIds ids = TakeIds(count, true, m_prompt);
     m_record = std::make_unique<CPersonalFaxEntry>(m_listName);
-    m_record->m_listId = s.LastListID;
-    s.LastListID += 1;
+    m_record->m_listId = ids.list;
     const std::string mergeDir = platform::JoinPath(s.DataDir, "Merge");
     const std::string sentDir = platform::JoinPath(s.DataDir, "SentFaxes");
+    m_jobFilePath = platform::JoinPath(sentDir, m_baseName + ".FAX");
+    m_record->m_path = m_jobFilePath;
 
     CPersonalPosting posting;
-    for (int k = 1; k <= m_recipientCount && k <= static_cast<int>(m_lines.size()); ++k) {
+    CPersonalFaxEntry reservation(*m_record);
+    for (int k = 1; k <= count; ++k) {
         CItem item;
         SplitRecipientLine(m_lines[k - 1], item.number, item.label);
-        const std::int32_t faxId = s.LastFaxID;
-        s.LastFaxID += 1;
-        char line[512];
-        std::snprintf(line, sizeof line, "%s %s %d 111%03d%03d", m_userName.c_str(),
-                      timeText.c_str(), faxId, m_attempts, m_delay);
+        item.faxId = ids.firstFax + k - 1;
         char name[64];
         std::snprintf(name, sizeof name, "_%04d.tif", k);
         item.imagePath = platform::JoinPath(sentDir, m_baseName + name);
+        reservation.m_recipients.push_back(RecipientOf(item, item.faxId));
+        posting.items.push_back(std::move(item));
+    }
+    if (!ReserveJobFile(reservation, m_jobFilePath)) {
+        m_sendEnabled = true;
+        return std::nullopt;
+    }
+    for (int k = 1; k <= count; ++k) {
+        CItem& item = posting.items[static_cast<std::size_t>(k - 1)];
+        char line[512];
+        std::snprintf(line, sizeof line, "%s %s %d 111%03d%03d", m_userName.c_str(),
+                      timeText.c_str(), item.faxId, m_attempts, m_delay);
         const std::string part = SplitPartPath(mergeDir, m_baseName, k);
         if (platform::MoveFile(part, item.imagePath) != 0) {
             m_prompt.FileError(FormatString(LoadString(kMsgCannotMovePart), part));
@@ -142,12 +155,19 @@ CSendPersonalJob::CPersonalPosting CSendPersonalJob::PrepareSend() {
         item.request.phoneNumber = item.number;
         item.request.attempts = m_attempts;
         item.request.delay = m_delay;
-        posting.items.push_back(std::move(item));
     }
-    // The ids are used from here on, whatever happens to the posts.
-    SaveSettings();
     posting.endpoint = ApiEndpointFromSettings();
     return posting;
+}
+
+CAttachFaxEntry CSendPersonalJob::RecipientOf(const CItem& item, std::int32_t faxId) const {
+    CAttachFaxEntry recipient;
+    recipient.m_faxId = faxId;
+    recipient.m_path = item.imagePath;
+    recipient.m_recipient = item.number;
+    recipient.m_recipientLabel = item.label;
+    recipient.m_pages = m_pagesPerRecipient;
+    return recipient;
 }
 
 std::vector<CSubmitResult> CSendPersonalJob::Post(const CPersonalPosting& posting,
@@ -170,6 +190,7 @@ SendOutcome CSendPersonalJob::FinishSend(const CPersonalPosting& posting,
         return SendOutcome::StayOpen;
     }
     bool unanswered = false;
+    std::string jobIds;
     for (std::size_t i = 0; i < posting.items.size() && i < results.size(); ++i) {
         const CItem& item = posting.items[i];
         const CSubmitResult& r = results[i];
@@ -179,13 +200,8 @@ SendOutcome CSendPersonalJob::FinishSend(const CPersonalPosting& posting,
         } else if (r.kind == CSubmitResult::Kind::Refused) {
             m_prompt.Message(r.message + r.details, MsgIcon::None, MsgButtons::Ok);
         } else if (r.kind == CSubmitResult::Kind::Accepted) {
-            CAttachFaxEntry recipient;
-            recipient.m_faxId = r.id;
-            recipient.m_path = item.imagePath;
-            recipient.m_recipient = item.number;
-            recipient.m_recipientLabel = item.label;
-            recipient.m_pages = m_pagesPerRecipient;
-            m_record->m_recipients.push_back(std::move(recipient));
+            m_record->m_recipients.push_back(RecipientOf(item, r.id));
+            jobIds += (jobIds.empty() ? "" : ", ") + std::to_string(r.id);
         }
     }
     if (unanswered) {
@@ -194,16 +210,12 @@ SendOutcome CSendPersonalJob::FinishSend(const CPersonalPosting& posting,
     if (m_record->m_recipients.empty()) {
         m_prompt.MessageId(kMsgNothingSent);
     }
-    SaveSettings();
-    m_jobFilePath = platform::JoinPath(platform::JoinPath(Settings().DataDir, "SentFaxes"),
-                                       m_baseName + ".FAX");
-    m_record->m_path = m_jobFilePath;
-    WriteNewJobFile(*m_record, m_jobFilePath, m_prompt, m_frame);
+    RecordAccepted(*m_record, m_jobFilePath, jobIds);
     m_sendEnabled = true;
     return SendOutcome::Submitted;
 }
 
 SendOutcome CSendPersonalJob::Send() {
-    CPersonalPosting posting = PrepareSend();
-    return FinishSend(posting, Post(posting));
+    std::optional<CPersonalPosting> posting = PrepareSend();
+    return posting ? FinishSend(*posting, Post(*posting)) : SendOutcome::StayOpen;
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,7 @@ public:
         std::string label;
         std::string imagePath;
         bool ready = false; // moved and signed
+        std::int32_t faxId = 0;
         SendFaxRequest request;
     };
     struct CPersonalPosting {
@@ -46,8 +48,9 @@ public:
         ServiceEndpoint endpoint;
     };
 
-    // Issues the list id and the fax ids, moves and signs every part (GUI thread).
-    CPersonalPosting PrepareSend();
+    // Issues the list id and the fax ids, reserves the job file, moves and signs every part
+    // (GUI thread). nullopt when the job file could not be reserved (the user was told).
+    std::optional<CPersonalPosting> PrepareSend();
     // Posts every ready part, one after the other (any thread, no UI). `progress` (may be
     // empty) is told the index of each finished recipient.
     static std::vector<CSubmitResult> Post(const CPersonalPosting& posting,
@@ -61,6 +64,8 @@ public:
     const std::string& JobFilePath() const { return m_jobFilePath; }
 
 private:
+    CAttachFaxEntry RecipientOf(const CItem& item, std::int32_t faxId) const;
+
     std::unique_ptr<CPersonalFaxEntry> m_record;
     std::string m_jobFilePath;
 };

@@ -32,6 +32,7 @@ std::optional<int> CStatusSync::Synchronise(ISyncProgress* progress) {
         return std::nullopt;
     }
     m_running = true;
+    m_doc.SetStatusEndpoint(ApiEndpointFromSettings());
     // The ids are taken before any event is handled: a handler may change the sent list.
     std::vector<std::vector<std::int32_t>> perEntry;
     perEntry.reserve(m_doc.SentRecords().size());
@@ -80,13 +81,24 @@ int ApplyServiceReply(CVelquinDoc& doc, const Dictionary* reply) {
 // --- the workers' steps --------------------------------------------------------------------
 
 CVelquinDoc::CStatusSteps MakeStatusSteps(IFrame& frame) {
-    return MakeStatusStepsWith(frame, [](std::int32_t id) { return RequestFaxStatus(id); });
+    return MakeStatusStepsWith(frame, [](std::int32_t id, const ServiceEndpoint& endpoint) {
+        return RequestFaxStatus(id, endpoint);
+    });
 }
 
 CVelquinDoc::CStatusSteps MakeStatusStepsWith(IFrame& frame, StatusQuery query) {
+    return MakeStatusStepsWith(frame,
+                               [query = std::move(query)](std::int32_t id, const ServiceEndpoint&) {
+                                   return query ? query(id) : ReplyTree();
+                               });
+}
+
+CVelquinDoc::CStatusSteps MakeStatusStepsWith(IFrame& frame, EndpointStatusQuery query) {
     CVelquinDoc::CStatusSteps steps;
-    steps.query = [query = std::move(query)](std::int32_t id) -> CVelquinDoc::StatusReply {
-        ReplyTree tree = query ? query(id) : ReplyTree();
+    steps.query =
+        [query = std::move(query)](std::int32_t id,
+                                   const ServiceEndpoint& endpoint) -> CVelquinDoc::StatusReply {
+        ReplyTree tree = query ? query(id, endpoint) : ReplyTree();
         if (!tree) {
             return nullptr;
         }

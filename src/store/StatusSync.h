@@ -65,15 +65,17 @@ std::optional<std::pair<std::int32_t, std::int32_t>> JobStateOfReply(const Dicti
 int ApplyServiceReply(CVelquinDoc& doc, const Dictionary* reply);
 
 // The status workers' steps. The query step asks the service with the form-post client's
-// RequestFaxStatus (the ApiHost setting and the user's credentials); a failed query gives an
+// RequestFaxStatus (the ApiHost and credentials Synchronise handed over); a failed query gives an
 // empty reply, which the document's applier skips. The apply step reads the replies that
 // came meanwhile on the reply worker and hands them to the GUI thread together, through one
 // frame.RunOnGuiThread: however many replies arrive, the GUI applies them in batches. Once the
 // frame refuses (shutdown), replies are dropped. `frame` must outlive the document.
 CVelquinDoc::CStatusSteps MakeStatusSteps(IFrame& frame);
-// The same with another query (tests, tools).
+// The same with another query (tests, tools), with or without the endpoint handed over.
 using StatusQuery = std::function<ReplyTree(std::int32_t id)>;
+using EndpointStatusQuery = std::function<ReplyTree(std::int32_t id, const ServiceEndpoint&)>;
 CVelquinDoc::CStatusSteps MakeStatusStepsWith(IFrame& frame, StatusQuery query);
+CVelquinDoc::CStatusSteps MakeStatusStepsWith(IFrame& frame, EndpointStatusQuery query);
 
 // The rule of window timer 1000, free of any real timer: the main window asks what to do with
 // its timer and starts or stops it accordingly. Times are milliseconds on any steady clock.

@@ -5,7 +5,11 @@
 
 #include <cstring>
 #include <gtest/gtest.h>
+#include <set>
+#include <sstream>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using platform::CRegKey;
 using platform::Hive;
@@ -140,7 +144,6 @@ TEST_F(SettingsTest, SaveWritesTheExactBytesOfEachRow) {
     expect("DefaultAreaCode", RegType::String, RegStringZ("8812"));
     expect("LastCountryCode", RegType::String, RegStringZ("44"));
     expect("UseSMAPI", RegType::String, RegStringZ("1"));
-    expect("LastFaxID", RegType::String, RegStringZ("1000000000"));
     expect("SyncronizationDelay", RegType::Dword, RegDword(25));
     expect("LastFaxSendTime", RegType::Dword, std::string("\x08\x07\x06\x05\x04\x03\x02\x01", 8));
 
@@ -175,6 +178,61 @@ TEST_F(SettingsTest, SavingThePasswordClosesAReadableHiveAndFolder) {
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     ASSERT_EQ(::stat(platform::RegistryDir().c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
+}
+
+// Another program (velquin-tool, the fax printer) writes the key while this process runs: a save
+// keeps its values, and ids are taken from the file, once each, also by processes at once.
+TEST_F(SettingsTest, SaveKeepsOtherWritersValuesAndIdsAreTakenOnceEach) {
+    ASSERT_TRUE(Load());
+    ASSERT_EQ(SaveSettings(), 0);
+    Write("ApiHost", RegStringZ("other.example:81"));
+    Write("RememberPwd", "1");
+    Write("UserPWD", RegStringZ("secret12"));
+    Write("LastFaxID", RegStringZ("1000000002"));
+    Settings().LastFaxAttempts = 7; // what this process changed
+    ASSERT_EQ(SaveSettings(), 0);
+    EXPECT_EQ(Stored("ApiHost")->bytes, RegStringZ("other.example:81"));
+    EXPECT_EQ(Stored("UserPWD")->bytes, RegStringZ("secret12"));
+    EXPECT_EQ(Stored("LastFaxID")->bytes, RegStringZ("1000000002"));
+    EXPECT_EQ(Stored("LastFaxAttempts")->bytes, RegDword(7));
+
+    // The cached 1000000000 is stale: the file's next id is the one given.
+    const CTakenIds first = TakeIds(3, true, m_prompt);
+    EXPECT_EQ(first.firstFax, 1000000002);
+    EXPECT_EQ(first.list, 2000000000);
+    EXPECT_EQ(Stored("LastFaxID")->bytes, RegStringZ("1000000005"));
+
+    constexpr int kProcesses = 8, kTakes = 20;
+    std::vector<pid_t> children;
+    std::string out = m_dir / "ids";
+    for (int p = 0; p < kProcesses; ++p) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            std::string mine;
+            FakePrompt prompt;
+            for (int i = 0; i < kTakes; ++i) {
+                mine += std::to_string(TakeIds(1, false, prompt).firstFax) + "\n";
+            }
+            testing_support::WriteFile(out + std::to_string(p), mine);
+            ::_exit(prompt.fileErrors.empty() ? 0 : 1);
+        }
+        children.push_back(pid);
+    }
+    for (pid_t pid : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    std::set<std::string> ids;
+    for (int p = 0; p < kProcesses; ++p) {
+        std::istringstream lines(testing_support::ReadFileOrDie(out + std::to_string(p)));
+        for (std::string id; std::getline(lines, id);) {
+            EXPECT_TRUE(ids.insert(id).second) << "fax id " << id << " given twice";
+        }
+    }
+    EXPECT_EQ(ids.size(), static_cast<std::size_t>(kProcesses * kTakes));
+    EXPECT_EQ(Stored("LastFaxID")->bytes,
+              RegStringZ(std::to_string(1000000005 + kProcesses * kTakes)));
 }
 
 TEST_F(SettingsTest, ScrambledPasswordLayoutAndWrongSizes) {

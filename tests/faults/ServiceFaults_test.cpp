@@ -135,7 +135,7 @@ TEST_F(SendFaultTest, PersonalRunKeepsThePagesOfRecipientsTheServiceNeverConfirm
     m_prompt.messages.clear();
     const std::string runBytes = testing_support::ReadFileOrDie(run);
 
-    auto posting = job.PrepareSend();
+    auto posting = job.PrepareSend().value();
     ASSERT_EQ(posting.items.size(), 3u);
     auto results = CSendPersonalJob::Post(posting, [&](int done) {
         if (done == 0) {

@@ -236,7 +236,9 @@ TEST(MainFrameTest, ExitDoesNotHangOnAWorkerWaitingForTheWindow) {
     f.beforeStart = [&](CVelquinGui& gui) {
         gui.statusSteps = [&](IFrame& frame) {
             CVelquinDoc::CStatusSteps steps;
-            steps.query = [](std::int32_t) { return std::make_shared<int>(1); };
+            steps.query = [](std::int32_t, const ServiceEndpoint&) {
+                return std::make_shared<int>(1);
+            };
             steps.apply = [&, fr = &frame](CVelquinDoc&, std::vector<CVelquinDoc::StatusReply>) {
                 handedOver = true;
                 if (fr->RunOnGuiThread([&] { ++applied; })) {

@@ -202,7 +202,7 @@ TEST_F(ListJobTest, DoneRefusals) {
     const auto size = platform::FileSize(m_image);
     EXPECT_FALSE(m_job->Done());
     EXPECT_EQ(m_prompt.messages.back().text, "!! Cannot create FBL file !!!");
-    EXPECT_EQ(Settings().LastFaxID, 1000000010);
+    EXPECT_EQ(Settings().LastFaxID, 1000000011) << "an id once taken is never given again";
     EXPECT_EQ(platform::FileSize(m_image), size);
     EXPECT_FALSE(m_job->SendEnabled());
 }

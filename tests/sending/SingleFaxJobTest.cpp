@@ -184,17 +184,26 @@ TEST_F(SingleFaxJobTest, RefusedAndUnansweredSubmissionsKeepTheDialogOpen) {
     EXPECT_EQ(m_job->Send(), SendOutcome::Submitted);
 }
 
-TEST_F(SingleFaxJobTest, AJobFileThatCannotBeWrittenIsReportedAndTheFaxStaysSubmitted) {
+// The job file is written before the post: where it cannot be, the service never gets the fax.
+TEST_F(SingleFaxJobTest, AJobFileThatCannotBeWrittenStopsTheSendBeforeThePost) {
     StartSim();
     const std::string jobFile = Sent("report4B0C2A11.FAX");
     platform::CreateDir(jobFile);
     testing_support::WriteFile(jobFile + "/keep", "x");
     m_job->SetNumber("3520809");
     ASSERT_TRUE(m_job->Done());
-    EXPECT_EQ(m_job->Send(), SendOutcome::Submitted);
+    EXPECT_EQ(m_job->Send(), SendOutcome::StayOpen);
     ASSERT_EQ(m_prompt.fileErrors.size(), 1u);
     EXPECT_NE(m_prompt.fileErrors[0].find(jobFile), std::string::npos) << m_prompt.fileErrors[0];
     EXPECT_TRUE(m_frame.NewJobFiles().empty());
+    EXPECT_FALSE(m_job->Recorded());
+
+    platform::DeleteFile(jobFile + "/keep");
+    ::rmdir(jobFile.c_str());
+    EXPECT_EQ(m_job->Send(), SendOutcome::Submitted);
+    EXPECT_TRUE(m_job->Recorded());
+    auto record = LoadSentRecord(testing_support::ReadFileOrDie(jobFile));
+    EXPECT_EQ(dynamic_cast<CSingleFaxEntry&>(*record).m_faxId, 5000001) << "the first job";
 }
 
 TEST_F(SingleFaxJobTest, HiddenSaveWritesTheJobFileWithoutPosting) {

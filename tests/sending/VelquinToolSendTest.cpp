@@ -11,9 +11,14 @@
 #include "service/FormPost.h"
 #include "store/FaxRecords.h"
 
+#include <atomic>
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace sending_test;
+using testing_support::RunShell;
 using testing_support::RunVelquinTool;
 using testing_support::TempDir;
 
@@ -170,6 +175,53 @@ TEST_F(VelquinToolSendTest, CodePageRepliesAreReadAndUnansweredSubmissionsAreTol
               1);
     EXPECT_NE(out.find(told), std::string::npos) << out;
     EXPECT_EQ(server.Requests(), 4);
+}
+
+// A real full disk (a small tmpfs as SentFaxes; needs root to mount): the record of a send is
+// made before the post, so a disk without room for it stops the send before the service has the
+// fax, and a disk that fills while the service answers still keeps the accepted fax's record.
+TEST_F(VelquinToolSendTest, AFullDiskNeverLosesAnAcceptedFax) {
+    const std::string sent = m_dir / "data/SentFaxes";
+    std::string out;
+    std::filesystem::create_directories(sent);
+    if (::geteuid() != 0 || RunShell("mount -t tmpfs -o size=256k,mode=0700 tmpfs " + sent, out)) {
+        GTEST_SKIP() << "cannot mount a tmpfs here: " << out;
+    }
+    struct Unmount {
+        std::string dir;
+        ~Unmount() {
+            std::string ignored;
+            RunShell("umount " + dir, ignored);
+        }
+    } unmount{sent};
+    auto fill = [&] { RunShell("dd if=/dev/zero of=" + sent + "/fill bs=4k 2>/dev/null", out); };
+
+    // Room for the copy of the document, none for its job file.
+    const std::uint64_t pages = (*platform::FileSize(m_doc) + 32 + 4095) / 4096;
+    RunShell("dd if=/dev/zero of=" + sent + "/room bs=4k count=" + std::to_string(pages), out);
+    fill();
+    platform::DeleteFile(sent + "/room");
+    EXPECT_EQ(RunVelquinTool("send --to 3520809 " + m_doc, out), 1);
+    EXPECT_NE(out.find(".FAX"), std::string::npos) << out;
+    EXPECT_EQ(Gate().find("88123520809"), std::string::npos) << "posted without a record";
+    EXPECT_TRUE(Sent("doc*").empty());
+    platform::DeleteFile(sent + "/fill");
+
+    // The disk fills while the service answers.
+    testing_support::HttpGet(m_sim.Port(), "/__control?fault=delay&delay=1500");
+    std::atomic<int> code{-1};
+    std::string told;
+    std::thread send([&] { code = RunVelquinTool("send --to 3520809 " + m_doc, told); });
+    while (Sent("doc*.FAX").empty() && code < 0) {
+        ::usleep(10000);
+    }
+    fill();
+    send.join();
+    ASSERT_EQ(code, 0) << told;
+    auto jobs = Sent("doc*.FAX");
+    ASSERT_EQ(jobs.size(), 1u);
+    auto record = LoadSentRecord(testing_support::ReadFileOrDie(sent + "/" + jobs[0].name));
+    EXPECT_EQ(dynamic_cast<CSingleFaxEntry&>(*record).m_faxId, 5000001);
 }
 
 } // namespace

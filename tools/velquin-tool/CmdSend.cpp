@@ -140,6 +140,14 @@ int ReportNotAccepted(const char* name, const CSubmitResult& r, const ServiceEnd
 
 } // namespace
 
+int ReportUnrecorded(const char* name, std::int32_t jobId, const std::string& jobFile) {
+    std::fprintf(stderr,
+                 "velquin-tool %s: the service accepted job %d, but its job file %s could not be "
+                 "written; do not send the document again\n",
+                 name, jobId, jobFile.c_str());
+    return 1;
+}
+
 int StartSendCommand(const ToolCommand& cmd, const ToolArgs& args,
                      const std::function<bool(const ToolArgs&, std::size_t&, bool&)>& takeOwn,
                      const std::function<bool()>& haveOwn, const std::string& required,
@@ -208,13 +216,20 @@ int Run(const ToolArgs& args) {
         platform::DeleteFile(*copy);
         return 1;
     }
-    CPosting posting = job.PrepareSend();
-    CSubmitResult result = CSendFaxJob::Post(posting);
+    std::optional<CPosting> posting = job.PrepareSend();
+    if (!posting) {
+        platform::DeleteFile(*copy);
+        return 1;
+    }
+    CSubmitResult result = CSendFaxJob::Post(*posting);
     if (job.FinishSend(result) != SendOutcome::Submitted) {
         platform::DeleteFile(*copy);
-        return ReportNotAccepted("send", result, posting.endpoint);
+        return ReportNotAccepted("send", result, posting->endpoint);
     }
     std::printf("%d\n", result.id);
+    if (!job.Recorded()) {
+        return ReportUnrecorded("send", result.id, job.JobFilePath());
+    }
     std::fprintf(stderr, "velquin-tool send: %s accepted as job %d; job file %s\n",
                  job.m_number.c_str(), result.id, job.JobFilePath().c_str());
     return 0;
@@ -229,7 +244,8 @@ const ToolCommandRegistration reg{
     "the number with DefaultAreaCode, signs and posts it, writes the job file beside it.\n"
     "Credentials: the stored UserID and remembered password unless given. Attempts 1-9,\n"
     "delay 5-60 minutes (defaults: the last used). Prints the service's job id and exits 0\n"
-    "when accepted; otherwise prints the refusal or the failure to stderr and exits 1.\n",
+    "when accepted and recorded; otherwise prints the refusal or the failure to stderr and\n"
+    "exits 1 (after the job id when the service accepted the fax but its job file failed).\n",
     Run};
 
 } // namespace

@@ -26,6 +26,9 @@ int StartSendCommand(const ToolCommand& cmd, const ToolArgs& args,
                      CToolPrompt& prompt, CSendToolOptions& options, std::string& document,
                      std::string& copy);
 
+// The service accepted job `jobId` but its job file could not be written: says so; exit code 1.
+int ReportUnrecorded(const char* name, std::int32_t jobId, const std::string& jobFile);
+
 // Puts the options into an opened job; an error message (for ToolUsageError) or "".
 std::string ApplySendOptions(const CSendToolOptions& o, CSendJobBase& job, int maxAttempts);
 

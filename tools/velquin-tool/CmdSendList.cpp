@@ -58,8 +58,12 @@ int Run(const ToolArgs& args) {
         cleanUp();
         return 1;
     }
-    CPosting posting = job.PrepareSend();
-    CSubmitResult result = CSendListJob::Post(posting);
+    std::optional<CPosting> posting = job.PrepareSend();
+    if (!posting) {
+        cleanUp();
+        return 1;
+    }
+    CSubmitResult result = CSendListJob::Post(*posting);
     if (job.FinishSend(result) != SendOutcome::Submitted) {
         cleanUp();
         if (result.kind == CSubmitResult::Kind::Refused) {
@@ -67,11 +71,14 @@ int Run(const ToolArgs& args) {
                          result.code);
         } else {
             std::fprintf(stderr, "velquin-tool send-list: no usable reply from %s:%d\n",
-                         posting.endpoint.host.c_str(), posting.endpoint.port);
+                         posting->endpoint.host.c_str(), posting->endpoint.port);
         }
         return 1;
     }
     std::printf("%d\n", result.id);
+    if (!job.Recorded()) {
+        return ReportUnrecorded("send-list", result.id, job.JobFilePath());
+    }
     std::fprintf(stderr, "velquin-tool send-list: %d numbers accepted as job %d; job file %s\n",
                  job.m_numberCount, result.id, job.JobFilePath().c_str());
     return 0;

@@ -31,7 +31,8 @@ bool RunSendFax(CFaxDocument& document, CVelquinDoc& doc, CQtPrompt& prompt, CMa
         platform::DeleteFile(*copy);
         return false;
     }
-    if (Settings().ClearNewFaxSection) {
+    // Unrecorded, the printed document is all that is left of the fax here.
+    if (Settings().ClearNewFaxSection && dlg.Job().Recorded()) {
         doc.RemovePrintedDocument(printed);
     }
     return true;
@@ -51,7 +52,7 @@ bool RunSendList(CFaxDocument& document, CVelquinDoc& doc, CQtPrompt& prompt, CM
         platform::DeleteFile(dlg.Job().m_sendListPath);
         return false;
     }
-    if (Settings().ClearNewFaxSection) {
+    if (Settings().ClearNewFaxSection && dlg.Job().Recorded()) {
         doc.RemovePrintedDocument(printed);
     }
     return true;
@@ -65,7 +66,9 @@ bool RunSendPersonal(CFaxDocument& document, CVelquinDoc& doc, CQtPrompt& prompt
     if (dlg.exec() != QDialog::Accepted) {
         return false;
     }
-    doc.RemovePrintedDocument(printed);
+    if (dlg.Job().Recorded()) {
+        doc.RemovePrintedDocument(printed);
+    }
     return true;
 }
 

@@ -109,8 +109,11 @@ void CSendFaxDlg::OnDone() {
 
 void CSendFaxDlg::OnSend() {
     StoreControls();
-    CPosting posting = m_job->PrepareSend();
-    PostInBackground([this, posting] { m_result = CSendFaxJob::Post(posting); },
+    std::optional<CPosting> posting = m_job->PrepareSend();
+    if (!posting) {
+        return;
+    }
+    PostInBackground([this, posting = *posting] { m_result = CSendFaxJob::Post(posting); },
                      [this] {
                          if (m_job->FinishSend(m_result) == SendOutcome::Submitted) {
                              accept();

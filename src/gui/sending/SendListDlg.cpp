@@ -267,8 +267,11 @@ void CSendListDlg::OnDone() {
 
 void CSendListDlg::OnSend() {
     StoreControls();
-    CPosting posting = m_job->PrepareSend();
-    PostInBackground([this, posting] { m_result = CSendListJob::Post(posting); },
+    std::optional<CPosting> posting = m_job->PrepareSend();
+    if (!posting) {
+        return;
+    }
+    PostInBackground([this, posting = *posting] { m_result = CSendListJob::Post(posting); },
                      [this] {
                          if (m_job->FinishSend(m_result) == SendOutcome::Submitted) {
                              accept();

@@ -96,7 +96,11 @@ void CSendPersonalListDlg::OnDone() {
 
 void CSendPersonalListDlg::OnSend() {
     StoreControls();
-    m_posting = m_job->PrepareSend();
+    std::optional<CSendPersonalJob::CPersonalPosting> posting = m_job->PrepareSend();
+    if (!posting) {
+        return;
+    }
+    m_posting = std::move(*posting);
     const int total = static_cast<int>(m_posting.items.size());
     m_progress->setText(QStringLiteral("0 / %1").arg(total));
     PostInBackground(

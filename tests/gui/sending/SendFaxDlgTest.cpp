@@ -9,6 +9,10 @@
 #include "platform/Files.h"
 #include "support/FaxsimProcess.h"
 
+#include "FaxSim.h"
+#include "platform/Registry.h"
+#include "store/FaxRecords.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QDateEdit>
@@ -24,6 +28,9 @@
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
+#include <set>
+#include <thread>
+#include <unistd.h>
 
 using gui_test::CellText;
 using gui_test::CGuiFixture;
@@ -75,9 +82,10 @@ struct SendFixture {
     CGuiFixture f;
     testing_support::FaxsimProcess sim;
     std::string document;
+    std::string account = "demo:secret";
 
     void Start(const std::string& password) {
-        ASSERT_TRUE(sim.Start({"--account", "demo:secret", "--deliver-after-queries", "0"}));
+        ASSERT_TRUE(sim.Start({"--account", account, "--deliver-after-queries", "0"}));
         document = f.FaxDir() + "/report.tif";
         sending_test::BilevelSpec spec;
         spec.pages = 2;
@@ -235,6 +243,127 @@ TEST(SendFaxDlgTest, DeadServiceLeavesTheDialogUsable) {
     EXPECT_TRUE(s.SentFiles().empty());
     EXPECT_EQ(s.View().topLevelItemCount(), 1);
     s.f.Stop();
+}
+
+// The fax id a signed image was signed with, among the first `count` ids; 0 when none.
+std::int32_t SignedFaxId(const std::string& image, const std::string& number, int count) {
+    const std::string bytes = testing_support::ReadFileOrDie(image);
+    if (bytes.size() < 32) {
+        return 0;
+    }
+    const std::string content = bytes.substr(0, bytes.size() - 32);
+    for (std::int32_t id = kFirstFaxId; id < kFirstFaxId + count; ++id) {
+        const std::string line = "demo 0000-00-00 00:00 " + std::to_string(id) + " 111005010";
+        if (faxsim::SignatureTrailer("secret12", line, number, content) ==
+            bytes.substr(bytes.size() - 32)) {
+            return id;
+        }
+    }
+    return 0;
+}
+
+void Click(QPushButton* button) {
+    QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
+}
+
+// The window is not the store's only writer: velquin-tool sets up and sends beside it, eight at
+// once while the window sends too. No id is given twice, closing the window keeps what the tool
+// wrote, and a job file that cannot be written never loses a fax the service has.
+TEST(SendFaxDlgTest, TheWindowAndVelquinToolShareTheStore) {
+    SendFixture s;
+    s.account = "demo:secret12";
+    s.Start("secret12");
+    const std::string dir = s.f.Dir().Path();
+    testing_support::WriteFile(dir + "/pw", "secret12\n");
+    testing_support::WriteFile(dir + "/numbers.csv", "3520801\n3520802\n");
+    const std::string doc = dir + "/doc.tif";
+    sending_test::WriteBilevelTiff(doc, {.pages = 1});
+    const std::string host = "localhost:" + std::to_string(s.sim.Port());
+    std::string out;
+    ASSERT_EQ(testing_support::RunVelquinTool("setup --fax-dir " + s.f.FaxDir() + " --data-dir " +
+                                                  s.f.DataDir() + " --api-host " + host +
+                                                  " --user demo --password-file " + dir + "/pw",
+                                              out),
+              0)
+        << out;
+    ASSERT_EQ(
+        testing_support::RunVelquinTool("send-list --numbers " + dir + "/numbers.csv " + doc, out),
+        0)
+        << out;
+
+    s.SelectFirst();
+    std::thread tools;
+    std::string toolsOut;
+    WhenDialogShows([&](CSendFaxDlg& dlg) {
+        tools = std::thread([&] {
+            testing_support::RunShell("for i in 1 2 3 4 5 6 7 8; do (" +
+                                          testing_support::BuildDir() +
+                                          "/tools/velquin-tool/velquin-tool send --to 352081$i " +
+                                          doc + " >/dev/null 2>&1 || echo failed) & done; wait",
+                                      toolsOut);
+        });
+        TypeNumber(dlg, "3520809");
+        Click(Child<QPushButton>(&dlg, "1047"));
+        SendAndWait(dlg);
+    });
+    s.View().OnSendFax();
+    tools.join();
+    EXPECT_EQ(toolsOut, "");
+    EXPECT_EQ(s.View().topLevelItemCount(), 0);
+
+    // Every single fax was signed with its own id: the list took two, the sends one each.
+    std::set<std::int32_t> ids;
+    for (const std::string& name : s.SentFiles()) {
+        if (platform::Extension(name) != ".FAX") {
+            continue;
+        }
+        auto record = LoadSentRecord(testing_support::ReadFileOrDie(s.f.SentDir() + "/" + name));
+        if (auto* single = dynamic_cast<CSingleFaxEntry*>(record.get())) {
+            const std::int32_t id = SignedFaxId(single->m_path, single->m_recipient, 12);
+            EXPECT_NE(id, 0) << name;
+            EXPECT_TRUE(ids.insert(id).second) << name << " signed with a used id " << id;
+        }
+    }
+    EXPECT_EQ(ids.size(), 9u);
+
+    // A job file that cannot be written stops the send before the service has the fax; one that
+    // fails after the service accepted it is told with the job id, and the document stays.
+    gui_test::WritePrintedDocument(s.f.FaxDir(), "invoice", "Invoice");
+    ASSERT_TRUE(WaitFor([&] { return s.View().topLevelItemCount() == 1; }));
+    s.SelectFirst();
+    WhenDialogShows([&](CSendFaxDlg& dlg) {
+        const std::string jobFile = platform::ReplaceExtension(dlg.Job().m_imagePath, ".FAX");
+        TypeNumber(dlg, "3520809");
+        Click(Child<QPushButton>(&dlg, "1047"));
+        platform::CreateDir(jobFile);
+        s.f.Prompt().SetNextAnswer(MsgAnswer::Ok);
+        Click(Child<QPushButton>(&dlg, "1"));
+        EXPECT_FALSE(dlg.Busy());
+        EXPECT_NE(s.f.Prompt().Asked().back().find(jobFile), std::string::npos);
+        ::rmdir(jobFile.c_str());
+
+        testing_support::HttpGet(s.sim.Port(), "/__control?fault=delay&delay=1500");
+        s.f.Prompt().SetNextAnswer(MsgAnswer::Ok);
+        Click(Child<QPushButton>(&dlg, "1"));
+        ASSERT_TRUE(dlg.Busy());
+        platform::DeleteFile(jobFile); // the disk goes bad under the reserved record
+        platform::CreateDir(jobFile);
+        ASSERT_TRUE(WaitFor([&] { return !dlg.isVisible(); }, 30000));
+        ::rmdir(jobFile.c_str());
+    });
+    s.View().OnSendFax();
+    EXPECT_NE(s.f.Prompt().Asked().back().find("(задание 5000011)"), std::string::npos)
+        << s.f.Prompt().Asked().back();
+    EXPECT_EQ(s.View().topLevelItemCount(), 1) << "the unrecorded fax's document stays";
+
+    // Closing the window writes only what it changed: the tool's host and ids stay.
+    s.f.Stop();
+    platform::CRegKey key;
+    ASSERT_EQ(key.Open(platform::Hive::LocalMachine, kMainKey), 0);
+    EXPECT_EQ(key.Value("ApiHost")->bytes, platform::RegStringZ(host));
+    EXPECT_EQ(key.Value("UserPWD")->bytes, platform::RegStringZ("secret12"));
+    EXPECT_EQ(key.Value("LastFaxID")->bytes, platform::RegStringZ("1000000012"));
+    EXPECT_EQ(key.Value("LastListID")->bytes, platform::RegStringZ("2000000001"));
 }
 
 } // namespace

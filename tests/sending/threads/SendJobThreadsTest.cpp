@@ -43,7 +43,7 @@ TEST(SendJobThreadsTest, PostsRunOnWorkersAndResultsAreAppliedAfterwards) {
         jobs.back()->Open(CurrentTime());
         jobs.back()->SetNumber("881235208" + std::to_string(10 + i));
         ASSERT_TRUE(jobs.back()->Done());
-        postings.push_back(jobs.back()->PrepareSend());
+        postings.push_back(jobs.back()->PrepareSend().value());
     }
     std::vector<CSubmitResult> results(kJobs);
     std::vector<std::thread> workers;

@@ -742,7 +742,7 @@ TEST_F(VelquinDocTest, StatusWorkersQueryThenApplyInOrder) {
     std::condition_variable cv;
     std::vector<std::int32_t> applied;
     CVelquinDoc::CStatusSteps steps;
-    steps.query = [](std::int32_t id) -> CVelquinDoc::StatusReply {
+    steps.query = [](std::int32_t id, const ServiceEndpoint&) -> CVelquinDoc::StatusReply {
         if (id == 0) {
             return nullptr; // no tree
         }
