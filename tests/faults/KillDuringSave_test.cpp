@@ -334,7 +334,7 @@ TEST_F(KillDuringSaveTest, SettingsHiveIsAlwaysOneWholeVersion) {
     const std::string hive = platform::HivePath(platform::Hive::LocalMachine);
     auto setVersion = [](bool useB) {
         Settings().UserID = useB ? "bravo-user" : "alpha";
-        Settings().LastFaxID = useB ? 1000000999 : 1000000001;
+        Settings().LastFaxAttempts = useB ? 7 : 3;
         Settings().SMTPMailFrom = useB ? std::string(3000, 'b') : std::string(2000, 'a');
     };
     setVersion(true);
@@ -358,7 +358,7 @@ TEST_F(KillDuringSaveTest, SettingsHiveIsAlwaysOneWholeVersion) {
     FakePrompt prompt;
     ASSERT_TRUE(LoadSettings(prompt)) << stats.leftovers << " temporary files left";
     EXPECT_TRUE(Settings().UserID == "alpha" || Settings().UserID == "bravo-user");
-    EXPECT_EQ(Settings().UserID == "alpha", Settings().LastFaxID == 1000000001);
+    EXPECT_EQ(Settings().UserID == "alpha", Settings().LastFaxAttempts == 3);
 }
 
 } // namespace
