@@ -85,23 +85,6 @@ std::size_t PieceEnd(std::string_view bytes, std::size_t pos, bool utf8) {
     return end;
 }
 
-bool StartsWithUtf16Mark(std::string_view bytes) {
-    return bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF");
-}
-
-// UTF-16 text after its byte-order mark, as UTF-8 (an odd last byte is dropped).
-std::string Utf16ImportText(std::string_view bytes) {
-    const bool little = bytes[0] == '\xFF';
-    std::u16string units;
-    units.reserve(bytes.size() / 2);
-    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
-        const auto lo = static_cast<unsigned char>(bytes[i + (little ? 0 : 1)]);
-        const auto hi = static_cast<unsigned char>(bytes[i + (little ? 1 : 0)]);
-        units.push_back(static_cast<char16_t>(hi << 8 | lo));
-    }
-    return platform::Utf16ToUtf8(units);
-}
-
 // The length of the valid UTF-8 sequence at `pos`, or 0.
 std::size_t Utf8SequenceAt(std::string_view bytes, std::size_t pos) {
     const auto c = static_cast<unsigned char>(bytes[pos]);
@@ -299,8 +282,8 @@ CImportResult ParseImportText(std::string_view bytes, const CImportOptions& opti
     CImportResult result;
     std::string converted;
     bool utf8 = false;
-    if (options.encoding != ImportEncoding::Cp1251 && StartsWithUtf16Mark(bytes)) {
-        converted = Utf16ImportText(bytes);
+    if (options.encoding != ImportEncoding::Cp1251 && platform::StartsWithUtf16Mark(bytes)) {
+        converted = *platform::Utf16MarkedText(bytes);
         bytes = converted;
         utf8 = true;
     } else if (options.encoding == ImportEncoding::Utf8) {
@@ -399,8 +382,8 @@ void RunImportReader(IImportDialog& dialog, const std::function<bool()>& stop) {
     }
     CImportOptions options;
     options.encoding = dialog.GetEncoding();
-    if (options.encoding != ImportEncoding::Cp1251 && StartsWithUtf16Mark(bytes)) {
-        bytes = Utf16ImportText(bytes); // the progress counts the text that is read
+    if (options.encoding != ImportEncoding::Cp1251 && platform::StartsWithUtf16Mark(bytes)) {
+        bytes = *platform::Utf16MarkedText(bytes); // the progress counts the text that is read
     }
     const std::uint64_t total = bytes.size();
     dialog.ProgressStart(total);

@@ -221,6 +221,25 @@ std::string Utf16ToUtf8(std::u16string_view utf16) {
     return out;
 }
 
+bool StartsWithUtf16Mark(std::string_view bytes) {
+    return bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF");
+}
+
+std::optional<std::string> Utf16MarkedText(std::string_view bytes) {
+    if (!StartsWithUtf16Mark(bytes)) {
+        return std::nullopt;
+    }
+    const bool little = bytes[0] == '\xFF';
+    std::u16string units;
+    units.reserve(bytes.size() / 2);
+    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
+        const auto lo = static_cast<unsigned char>(bytes[i + (little ? 0 : 1)]);
+        const auto hi = static_cast<unsigned char>(bytes[i + (little ? 1 : 0)]);
+        units.push_back(static_cast<char16_t>(hi << 8 | lo));
+    }
+    return Utf16ToUtf8(units);
+}
+
 std::string AsciiLower(std::string_view text) {
     std::string out(text);
     for (char& c : out) {

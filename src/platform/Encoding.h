@@ -1,6 +1,7 @@
 #pragma once
 // Text encodings. Inside the program every std::string is UTF-8; on disk and on the wire
 // the original's code page (Windows-1251) is used.
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -26,6 +27,11 @@ std::string DecodeUserText(std::string_view bytes);
 // UTF-16 (little-endian code units) <-> UTF-8. Unpaired surrogates become U+FFFD.
 std::u16string Utf8ToUtf16(std::string_view utf8);
 std::string Utf16ToUtf8(std::u16string_view utf16);
+
+// Windows programs save "Unicode text" as UTF-16 after a byte-order mark, in either order.
+bool StartsWithUtf16Mark(std::string_view bytes);
+// Such text after its mark, as UTF-8 (an odd last byte is dropped); nullopt without a mark.
+std::optional<std::string> Utf16MarkedText(std::string_view bytes);
 
 // Lower-cases ASCII letters only.
 std::string AsciiLower(std::string_view text);
