@@ -90,6 +90,7 @@ bool ParseQuoted(std::string_view s, std::size_t& i, std::string& out) {
     while (i < s.size()) {
         char c = s[i++];
         if (c == '"') {
+            out = DecodeUserText(out); // a file written on Windows may hold Windows-1251
             return true;
         }
         if (c == '\\') {
@@ -114,8 +115,28 @@ bool Fail(const std::string& file, int line, const std::string& what) {
     return false;
 }
 
-bool ParseHive(const std::string& file, const std::string& text, HiveData& hive) {
+// The program reads every text as UTF-8. The text types of a version 5 file (regedit's export)
+// hold UTF-16; in a REGEDIT4 file they hold the file's own text.
+std::string TextValueBytes(RegType type, std::string bytes, bool utf16) {
+    if (utf16 && bytes.size() % 2 == 0 &&
+        (type == RegType::String || type == RegType::ExpandString ||
+         type == RegType::MultiString)) {
+        return *Utf16MarkedText("\xFF\xFE" + bytes); // little-endian, as Windows stores it
+    }
+    // hex(1) is kept: our own files hold binary data (the scrambled password) under it.
+    if (type == RegType::ExpandString || type == RegType::MultiString) {
+        return DecodeUserText(bytes);
+    }
+    return bytes;
+}
+
+bool ParseHive(const std::string& file, const std::string& fileBytes, HiveData& hive) {
     hive.keys.clear();
+    // Windows saves these files as UTF-16 (regedit) or as UTF-8 after a byte-order mark (Notepad).
+    std::string text = Utf16MarkedText(fileBytes).value_or(fileBytes);
+    if (text.starts_with("\xEF\xBB\xBF")) {
+        text.erase(0, 3);
+    }
     // Join continuation lines (a hex list ending in "\") while keeping line numbers for errors.
     std::vector<std::pair<int, std::string>> lines;
     int lineNo = 0;
@@ -143,6 +164,7 @@ bool ParseHive(const std::string& file, const std::string& text, HiveData& hive)
         }
     }
     bool headerSeen = false;
+    bool version5 = false; // its text values hold UTF-16
     HiveKey* current = nullptr;
     for (auto& [no, line] : lines) {
         std::string_view l = line;
@@ -156,7 +178,8 @@ bool ParseHive(const std::string& file, const std::string& text, HiveData& hive)
             continue;
         }
         if (!headerSeen) {
-            if (l != "REGEDIT4" && l != "Windows Registry Editor Version 5.00") {
+            version5 = l == "Windows Registry Editor Version 5.00";
+            if (l != "REGEDIT4" && !version5) {
                 return Fail(file, no, "expected REGEDIT4 header");
             }
             headerSeen = true;
@@ -166,7 +189,7 @@ bool ParseHive(const std::string& file, const std::string& text, HiveData& hive)
             if (l.back() != ']' || l.size() < 3) {
                 return Fail(file, no, "malformed key line");
             }
-            hive.keys.push_back({std::string(l.substr(1, l.size() - 2)), {}});
+            hive.keys.push_back({DecodeUserText(l.substr(1, l.size() - 2)), {}});
             current = &hive.keys.back();
             continue;
         }
@@ -223,18 +246,16 @@ bool ParseHive(const std::string& file, const std::string& text, HiveData& hive)
                 char* end = nullptr;
                 std::string num(kind.substr(1, kind.size() - 2));
                 unsigned long t = std::strtoul(num.c_str(), &end, 16);
-                if (end == num.c_str() || *end != '\0' || t > 0xFFFF) {
+                if (end == num.c_str() || *end != '\0' || t > 0xFFFFFFFF) {
                     return Fail(file, no, "malformed hex type");
                 }
                 type = static_cast<unsigned>(t);
-            }
-            if (type != 1 && type != 3 && type != 4) {
-                return Fail(file, no, "unsupported value type " + std::to_string(type));
             }
             v.type = static_cast<RegType>(type);
             if (!ParseHexBytes(data.substr(colon + 1), v.bytes)) {
                 return Fail(file, no, "malformed hex bytes");
             }
+            v.bytes = TextValueBytes(v.type, std::move(v.bytes), version5);
         } else {
             return Fail(file, no, "unknown value form");
         }
@@ -312,10 +333,13 @@ std::string FormatHive(const HiveData& hive) {
                 char buf[16];
                 std::snprintf(buf, sizeof buf, "dword:%08x", x);
                 out += buf;
+            } else if (v.type == RegType::Binary) {
+                out += "hex:";
+                AppendHex(out, v.bytes);
             } else {
-                out += v.type == RegType::Binary
-                           ? "hex:"
-                           : "hex(" + std::to_string(static_cast<unsigned>(v.type)) + "):";
+                char buf[24];
+                std::snprintf(buf, sizeof buf, "hex(%x):", static_cast<unsigned>(v.type));
+                out += buf;
                 AppendHex(out, v.bytes);
             }
             out += '\n';

@@ -14,7 +14,14 @@ namespace platform {
 
 enum class Hive { LocalMachine, CurrentUser };
 
-enum class RegType : unsigned { String = 1, Binary = 3, Dword = 4 };
+// Any other type number read from a file (hex(N)) is kept as it is.
+enum class RegType : unsigned {
+    String = 1,
+    ExpandString = 2,
+    Binary = 3,
+    Dword = 4,
+    MultiString = 7
+};
 
 struct RegValue {
     RegType type = RegType::String;
@@ -84,9 +91,10 @@ private:
     std::vector<Change> m_pending;
 };
 
-// Reads hive file text and writes it back in the form Flush writes; nullopt (with
-// LastRegistryError set) when the text is malformed. Lets checks drive the reader and writer
-// without files.
+// Reads hive file text (also as Windows writes it: UTF-16 or with a UTF-8 byte-order mark,
+// text in Windows-1251; text values become UTF-8) and writes it back in the form Flush writes;
+// nullopt (with LastRegistryError set) when the text is malformed. Lets checks drive the reader and
+// writer without files.
 std::optional<std::string> NormaliseHiveText(const std::string& text);
 
 // Helpers for value bytes.

@@ -27,6 +27,7 @@ TEST_F(RegistryTest, ValuesKeepTheirExactBytesThroughTheFile) {
         key.SetValue("Number", RegType::Dword, RegDword(0x0a));
         key.SetValue("Time", RegType::Dword, std::string("\x01\x02\x03\x04\x05\x06\x07\x08", 8));
         key.SetValue("Blob", RegType::Binary, std::string("\0\xff", 2));
+        key.SetValue("Raw", RegType::String, std::string("\xc0\xff\0", 3)); // not text: kept
         key.SetValue("Text", RegType::String, RegStringZ("Мои Контакты"));
         ASSERT_EQ(key.Close(), 0);
     }
@@ -56,6 +57,7 @@ TEST_F(RegistryTest, ValuesKeepTheirExactBytesThroughTheFile) {
     check("Number", RegType::Dword, RegDword(10));
     check("Time", RegType::Dword, std::string("\x01\x02\x03\x04\x05\x06\x07\x08", 8));
     check("Blob", RegType::Binary, std::string("\0\xff", 2));
+    check("Raw", RegType::String, std::string("\xc0\xff\0", 3));
     check("Text", RegType::String, RegStringZ("Мои Контакты"));
     EXPECT_FALSE(key.Value("Missing"));
     CRegKey other;

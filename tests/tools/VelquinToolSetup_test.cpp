@@ -1,4 +1,5 @@
 #include "app/Settings.h"
+#include "platform/Encoding.h"
 #include "platform/Registry.h"
 #include "support/TestSupport.h"
 
@@ -88,4 +89,40 @@ TEST_F(VelquinToolSetupTest, ErrorsGoToStderrWithNonZeroExit) {
     EXPECT_NE(testing_support::ReadFileOrDie(platform::HivePath(platform::Hive::LocalMachine))
                   .find("=oops"),
               std::string::npos);
+}
+
+TEST_F(VelquinToolSetupTest, HivesAsWindowsWritesThemAreReadAndWrittenBackInOurForm) {
+    const std::string fax = m_dir / "Факсы", data = m_dir / "data";
+    const std::string key = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwell\\Plendor]\r\n\"FaxDir\"=\"" +
+                            fax + "\"\r\n\"DataDir\"=\"" + data + "\"\r\n";
+    // regedit's export: UTF-16 text; ProgDir "/opt/Я" an expandable string (UTF-16 bytes), and
+    // in another key a list ("a", "Я") and a 64-bit number.
+    std::string regedit = "\xFF\xFE";
+    for (char16_t u : platform::Utf8ToUtf16(
+             "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\X]\r\n"
+             "\"List\"=hex(7):61,00,00,00,2f,04,00,00,00,00\r\n\"Q\"=hex(b):01,02,03,04,05,06,07,"
+             "08\r\n" +
+             key + "\"ProgDir\"=hex(2):2f,00,6f,00,70,00,74,00,2f,00,\\\r\n  2f,04,00,00\r\n")) {
+        regedit += static_cast<char>(u & 0xFF);
+        regedit += static_cast<char>(u >> 8);
+    }
+    const std::string notepad = "\xEF\xBB\xBFREGEDIT4\r\n" + key + "\"ProgDir\"=\"/opt/Я\"\r\n";
+    const std::string file = platform::HivePath(platform::Hive::LocalMachine);
+    for (const std::string& text : {notepad, platform::Utf8ToCp1251(notepad.substr(3)), regedit}) {
+        testing_support::WriteFile(file, text);
+        std::string out;
+        ASSERT_EQ(RunVelquinTool("settings", out), 0) << out;
+        out = "\n" + out;
+        EXPECT_EQ(Row(out, "FaxDir"), fax);
+        EXPECT_EQ(Row(out, "DataDir"), data);
+        EXPECT_EQ(Row(out, "ProgDir"), "/opt/Я");
+    }
+    // The next write leaves our own form (UTF-8 REGEDIT4) with the values as read.
+    std::string out;
+    ASSERT_EQ(RunVelquinTool("setup --create --fax-dir " + fax + " --data-dir " + data, out), 0);
+    const std::string written = testing_support::ReadFileOrDie(file);
+    EXPECT_EQ(written.rfind("REGEDIT4\n", 0), 0u) << written;
+    EXPECT_NE(written.find("\"FaxDir\"=\"" + fax + "\"\n"), std::string::npos) << written;
+    EXPECT_NE(written.find("\"List\"=hex(7):61,00,d0,af,00,00\n"), std::string::npos) << written;
+    EXPECT_NE(written.find("\"Q\"=hex(b):01,02,03,04,05,06,07,08\n"), std::string::npos);
 }
