@@ -355,7 +355,9 @@ void CountEntries(const CAddrBook& book, int& contacts, int& groups) {
 // --- the process-wide list --------------------------------------------------------------
 
 std::vector<std::unique_ptr<CAddrBook>>& AddressBooks() {
-    static std::vector<std::unique_ptr<CAddrBook>> books;
+    // Never destroyed: an exit() from elsewhere (Qt's, when the display goes) runs the exit
+    // handlers first, and the books are saved from one of them.
+    static auto& books = *new std::vector<std::unique_ptr<CAddrBook>>;
     return books;
 }
 

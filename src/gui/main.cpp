@@ -13,6 +13,7 @@
 #include <QLocale>
 #include <QTimer>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <string>
 #include <unistd.h>
@@ -112,6 +113,18 @@ double MsSinceProcessStart() {
 }
 
 timespec g_exitAsked{}; // CLOCK_REALTIME of the start-up report's exit command
+
+// The running program, while exit() may come from elsewhere: Qt's X11 plugin ends the process
+// with exit() when the display goes away. The exit handlers would then destroy what the
+// workers still wait on; instead the program saves and joins them, and ends there.
+CVelquinGui* g_running = nullptr;
+
+void EndWithoutDisplay() {
+    if (g_running != nullptr) {
+        g_running->ShutdownWithoutDisplay();
+        std::_Exit(1);
+    }
+}
 
 // A hidden hook for bench/startup.sh: VELQUIN_STARTUP_REPORT makes the program write the time
 // from process start until its lists are shown (the sent faxes loaded, the address books
@@ -217,7 +230,10 @@ int main(int argc, char** argv) {
         if (!report.isEmpty()) {
             ScheduleStartupReport(gui, frame, QString::fromLocal8Bit(report));
         }
+        g_running = &gui;
+        std::atexit(EndWithoutDisplay);
         rc = QApplication::exec();
+        g_running = nullptr;
         gui.Shutdown(true);
         if (!report.isEmpty() && g_exitAsked.tv_sec != 0) {
             // The exit lasts from the command until the process has ended, which the caller sees.

@@ -11,19 +11,21 @@
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace platform {
 namespace {
 
 // One lock and one condition for every event: events are few and rarely signalled, and a
-// single condition makes waiting on several events simple and correct.
+// single condition makes waiting on several events simple and correct. Never destroyed:
+// workers may still wait on them when another part of the process calls exit().
 std::mutex& EventLock() {
-    static std::mutex m;
+    static auto& m = *new std::mutex;
     return m;
 }
 std::condition_variable& EventCond() {
-    static std::condition_variable c;
+    static auto& c = *new std::condition_variable;
     return c;
 }
 
@@ -99,11 +101,11 @@ int WaitForAny(const std::vector<CEvent*>& events, int timeoutMs) {
 
 namespace {
 std::mutex& NameLock() {
-    static std::mutex m;
+    static auto& m = *new std::mutex; // never destroyed, as EventLock
     return m;
 }
 std::map<std::string, std::weak_ptr<CEvent>>& NameTable() {
-    static std::map<std::string, std::weak_ptr<CEvent>> t;
+    static auto& t = *new std::map<std::string, std::weak_ptr<CEvent>>;
     return t;
 }
 } // namespace

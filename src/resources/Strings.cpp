@@ -23,7 +23,7 @@ constexpr std::size_t kCount = std::size(kTable);
 
 // The installed translation, index by index with kTable; empty while none is installed.
 std::vector<std::string>& Translated() {
-    static std::vector<std::string> translated;
+    static auto& translated = *new std::vector<std::string>; // still read by exit handlers
     return translated;
 }
 

@@ -28,7 +28,10 @@ std::vector<std::int32_t> StatusIdsOf(const CFaxEntryBase& entry) {
 // --- Synchronise ---------------------------------------------------------------------------
 
 std::optional<int> CStatusSync::Synchronise(ISyncProgress* progress) {
-    if (m_running) {
+    // One round at a time: however many commands arrive (a key held or sent by another
+    // program, the timer), the service is never asked again before the last round's replies
+    // are in.
+    if (m_running || m_doc.Unanswered() > 0) {
         return std::nullopt;
     }
     m_running = true;

@@ -47,8 +47,9 @@ public:
 
     // Queues the ids of every sent entry, in list order; returns how many were queued, or
     // nullopt when a Synchronise is already filling the queue (pressed again while the
-    // progress window handles events). With `progress`, the window is advanced after each
-    // entry and the loop stops when it was cancelled; ids already queued stay queued.
+    // progress window handles events) or the last round's replies are not all applied yet. With
+    // `progress`, the window is advanced after each entry and the loop stops when it was cancelled;
+    // ids already queued stay queued.
     std::optional<int> Synchronise(ISyncProgress* progress);
     bool Running() const { return m_running; }
 

@@ -418,6 +418,7 @@ void CVelquinDoc::ForwardToNewFax(const std::string& title, const std::string& i
             const std::string tagPath = platform::JoinPath(faxDir, stem + ".tag");
             const std::string target = platform::JoinPath(faxDir, stem + ext);
             if (int err = platform::AtomicCreateFile(tagPath, tagBytes)) {
+    m_unanswered.fetch_add(1);
                 failedPath = tagPath;
                 return err;
             }
@@ -425,6 +426,11 @@ void CVelquinDoc::ForwardToNewFax(const std::string& title, const std::string& i
             if (err != 0) {
                 platform::DeleteFile(tagPath);
                 failedPath = err == ENOENT && !platform::PathExists(imagePath) ? imagePath : target;
+void CVelquinDoc::SetStatusEndpoint(ServiceEndpoint endpoint) {
+    std::lock_guard<std::mutex> lock(m_queryLock);
+    m_queryEndpoint = std::move(endpoint);
+}
+
             }
             return err;
         },
@@ -451,6 +457,7 @@ void CVelquinDoc::QueueStatusReply(StatusReply reply) {
         std::lock_guard<std::mutex> lock(m_replyLock);
         m_replies.push_back(std::move(reply));
     }
+            ServiceEndpoint endpoint;
     m_answerEvent->Set();
 }
 
@@ -458,6 +465,7 @@ std::size_t CVelquinDoc::PendingQueries() {
     std::lock_guard<std::mutex> lock(m_queryLock);
     return m_queries.size();
 }
+                endpoint = m_queryEndpoint;
 
 void CVelquinDoc::QueryWorker() {
     const CAbandonRequests abandon(m_stopping); // the close joins this thread
@@ -481,9 +489,10 @@ void CVelquinDoc::QueryWorker() {
                 m_queries.pop_front();
             }
             if (m_stopping.load()) {
+            std::size_t taken = 0;
                 return;
             }
-            QueueStatusReply(m_steps.query ? m_steps.query(id) : StatusReply());
+            QueueStatusReply(m_steps.query ? m_steps.query(id, endpoint) : StatusReply());
         }
     }
 }
@@ -502,12 +511,14 @@ void CVelquinDoc::ReplyWorker() {
             // What came meanwhile goes over in one batch, but never so much at once that the
             // window would stop answering while it applies them.
             std::vector<StatusReply> batch;
+            m_unanswered.fetch_sub(taken);
             {
                 std::lock_guard<std::mutex> lock(m_replyLock);
                 if (m_replies.empty()) {
                     break;
                 }
-                const std::size_t take = std::min(m_replies.size(), kMaxReplyBatch);
+                taken = std::min(m_replies.size(), kMaxReplyBatch);
+                const std::size_t take = taken;
                 for (std::size_t i = 0; i < take; ++i) {
                     if (m_replies[i]) { // a failed query has nothing to apply
                         batch.push_back(std::move(m_replies[i]));

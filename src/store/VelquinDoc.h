@@ -4,6 +4,7 @@
 #include "addressbook/AddrBook.h"
 #include "app/DirWatcher.h" // kExitEventName, shared with the directory watcher
 #include "app/Ports.h"
+#include "service/FormPost.h"
 #include "store/Documents.h"
 #include "store/FaxRecords.h"
 #include "store/SentFaxes.h"
@@ -39,7 +40,8 @@ public:
     using StatusReply = std::shared_ptr<void>;
     // The work of the two status workers; filled in by the status synchronisation.
     struct CStatusSteps {
-        std::function<StatusReply(std::int32_t id)> query; // on the query worker
+        // On the query worker, with the service address and account the GUI thread handed over.
+        std::function<StatusReply(std::int32_t id, const ServiceEndpoint& endpoint)> query;
         // On the reply applier, with every reply that came since its last call.
         std::function<void(CVelquinDoc&, std::vector<StatusReply>)> apply;
     };
@@ -104,8 +106,13 @@ public:
 
     // Status workers' queues.
     void QueueStatusQuery(std::int32_t id);
+    // Where the queries queued from now on go (GUI thread): the worker never reads the settings,
+    // which a send's completion may change meanwhile.
+    void SetStatusEndpoint(ServiceEndpoint endpoint);
     void QueueStatusReply(StatusReply reply);
     std::size_t PendingQueries();
+    // Queries queued whose replies are not applied yet: a round of synchronisation in flight.
+    std::size_t Unanswered() const { return m_unanswered.load(); }
 
     // The address-book loader thread.
     void StartBookLoader();
@@ -165,9 +172,11 @@ private:
     std::shared_ptr<platform::CEvent> m_stateEvent;
     std::mutex m_queryLock;
     std::deque<std::int32_t> m_queries;
+    ServiceEndpoint m_queryEndpoint; // under m_queryLock
     std::mutex m_replyLock;
     std::deque<StatusReply> m_replies;
     std::atomic<bool> m_stopping{false};
+    std::atomic<std::size_t> m_unanswered{0};
     std::thread m_queryThread;
     std::thread m_replyThread;
 

@@ -39,7 +39,7 @@ std::string FaxsimProcess::DefaultBinary() {
     return "faxsim";
 }
 
-std::string ChildProcess::Start(std::vector<std::string> args) {
+std::string ChildProcess::Start(std::vector<std::string> args, bool firstLine) {
     Stop();
     int out[2];
     if (args.empty() || ::pipe2(out, O_CLOEXEC) != 0) {
@@ -47,7 +47,9 @@ std::string ChildProcess::Start(std::vector<std::string> args) {
     }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    if (firstLine) {
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    }
     std::vector<char*> argv;
     for (std::string& a : args) {
         argv.push_back(a.data());
@@ -63,7 +65,7 @@ std::string ChildProcess::Start(std::vector<std::string> args) {
     }
     // Give a slow machine a generous while to print it.
     std::string line;
-    for (;;) {
+    while (firstLine) {
         pollfd p{out[0], POLLIN, 0};
         if (::poll(&p, 1, 10000) <= 0) {
             break;
@@ -76,6 +78,21 @@ std::string ChildProcess::Start(std::vector<std::string> args) {
     }
     ::close(out[0]);
     return line;
+}
+
+std::optional<int> ChildProcess::Wait(int ms) {
+    for (int waited = 0; m_pid > 0; waited += 20) {
+        int status = 0;
+        if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
+            m_pid = -1;
+            return status;
+        }
+        if (waited >= ms) {
+            break;
+        }
+        ::usleep(20000);
+    }
+    return std::nullopt;
 }
 
 void ChildProcess::Stop() {

@@ -2,6 +2,7 @@
 // Starts the faxsim service simulator as a child process on an ephemeral loopback port and stops
 // it again. The child also ends when the thread that started it ends (PR_SET_PDEATHSIG), so
 // start it from the test's own thread.
+#include <optional>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -19,10 +20,13 @@ public:
     ChildProcess& operator=(const ChildProcess&) = delete;
 
     // Starts argv[0] (found through PATH when it names no folder) and returns the first line it
-    // prints; "" when it cannot be started or prints none within 10 s.
-    std::string Start(std::vector<std::string> argv);
+    // prints; "" when it cannot be started or prints none within 10 s. With `firstLine` false
+    // it returns at once (its output goes where the test's goes).
+    std::string Start(std::vector<std::string> argv, bool firstLine = true);
     // SIGTERM, then waits for the child. Safe to call twice.
     void Stop();
+    // Waits up to `ms` for the child to end: its wait status, or nullopt while it runs.
+    std::optional<int> Wait(int ms);
     pid_t Pid() const { return m_pid; }
 
 private:

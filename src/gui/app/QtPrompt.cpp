@@ -1,6 +1,9 @@
 #include "gui/app/QtPrompt.h"
 
+#include "app/Log.h"
 #include "gui/shell/Commands.h"
+
+#include <cstdio>
 
 #include <QFileDialog>
 #include <QMessageBox>
@@ -60,6 +63,14 @@ MsgAnswer CQtPrompt::Ask(std::string_view text, MsgIcon icon, MsgButtons buttons
     }
     if (auto scripted = NextAnswer()) {
         return *scripted;
+    }
+    if (m_unattended) {
+        LogLine("Message at the end of the session: " + std::string(text));
+        std::fprintf(stderr, "velquin: %.*s\n", static_cast<int>(text.size()), text.data());
+        return buttons == MsgButtons::Ok         ? MsgAnswer::Ok
+               : buttons == MsgButtons::OkCancel ? MsgAnswer::Cancel
+               : buttons == MsgButtons::YesNo    ? MsgAnswer::No
+                                                 : MsgAnswer::Cancel;
     }
     QMessageBox box(m_parent);
     box.setWindowTitle(Str(ids::kProductName));

@@ -25,6 +25,9 @@ public:
 
     // Called on the GUI thread with every answer, before Message returns (empty: none).
     void SetAnswerHook(std::function<void(MsgAnswer)> hook) { m_answerHook = std::move(hook); }
+    // While the session ends nobody answers a box: messages go to the log and stderr, and the
+    // answer is Ok where that is the only button, else No / Cancel.
+    void SetUnattended(bool unattended) { m_unattended = unattended; }
 
     // The window that owns the boxes (the main frame once it exists).
     void SetParent(QWidget* parent) { m_parent = parent; }
@@ -47,6 +50,7 @@ private:
 
     QWidget* m_parent = nullptr;
     std::function<void(MsgAnswer)> m_answerHook;
+    bool m_unattended = false;
     std::mutex m_mutex;
     std::deque<MsgAnswer> m_answers;
     std::deque<std::optional<std::string>> m_fileNames;

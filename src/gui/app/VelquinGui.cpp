@@ -70,6 +70,28 @@ IFrame& CVelquinGui::Frame() {
     return *m_frame;
 }
 
+void CVelquinGui::ShutdownWithoutDisplay() {
+    if (m_shutDown) {
+        return;
+    }
+    m_shutDown = true;
+    m_prompt.SetUnattended(true);
+    if (m_frame) {
+        m_frame->AbandonWindow();
+    }
+    if (m_doc) {
+        m_doc->CanCloseFrame(false);
+        m_doc->OnCloseDocument();
+    }
+    if (m_frame) {
+        SaveSettings();
+    }
+    if (m_started) {
+        m_app->ExitInstance();
+    }
+    CThreadControl::Instance().Shutdown();
+}
+
 void CVelquinGui::Shutdown(bool processEnds) {
     if (m_shutDown) {
         return;

@@ -27,6 +27,10 @@ public:
     // Safe to call twice. When the process ends right after, the document's records are left
     // to its end (CVelquinDoc::CloseForProcessEnd).
     void Shutdown(bool processEnds = false);
+    // The display went away and Qt is ending the process (its exit() from the GUI thread): what
+    // is unsaved is saved and every worker joined without touching a window, so the process can
+    // end at once. Safe to call after Shutdown (does nothing then).
+    void ShutdownWithoutDisplay();
 
     bool ShowBatVersionNotOK() override;
     bool CreateMainWindow(bool hidden) override;

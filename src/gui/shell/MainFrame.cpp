@@ -11,6 +11,7 @@
 #include "gui/app/SettingsDlg.h"
 #include "gui/app/SyncNotifier.h"
 #include "gui/filters/FilterDlg.h"
+#include "gui/sending/SendDlgBase.h"
 #include "gui/shell/Commands.h"
 #include "gui/shell/DocListViews.h"
 #include "gui/shell/Profile.h"
@@ -25,6 +26,7 @@
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
@@ -204,6 +206,7 @@ CMainFrame::CMainFrame(CQtPrompt& prompt, QWidget* parent)
     CreateTray();
     m_syncTimer.setTimerType(Qt::VeryCoarseTimer);
     connect(&m_syncTimer, &QTimer::timeout, this, [this] { OnCommand(cmd::kSynchronise); });
+    qApp->installEventFilter(this);
     ApplyTimerChange(
         m_timerRule.Start(Settings().AutoSyncronize, Settings().SyncronizationDelay, SteadyMs()));
 }
@@ -252,6 +255,7 @@ void CMainFrame::CreateActions() {
     m_actions[cmd::kNavigator]->setChecked(true);
     m_actions[cmd::kSynchronise]->setShortcut(QKeySequence(Qt::Key_F5));
     m_actions[cmd::kSynchronise]->setShortcutContext(Qt::ApplicationShortcut);
+    m_actions[cmd::kSynchronise]->setAutoRepeat(false); // a held key is one command
     // A shortcut works only while its action is on a visible widget: the window holds it, so
     // F5 synchronises from every page, not only while the sent faxes' toolbar shows.
     addAction(m_actions[cmd::kSynchronise]);
@@ -645,9 +649,27 @@ void CMainFrame::OnExit() {
 }
 
 void CMainFrame::EndSession() {
-    if (!m_exiting) {
-        Exit(false);
+    if (m_exiting) {
+        return;
     }
+    m_prompt.SetUnattended(true);
+    // A submission in flight is waited for and its reply recorded: the service may have the
+    // fax already. Then the dialog closes as Cancel would and the ending goes on.
+    for (CSendDlgBase* dlg : findChildren<CSendDlgBase*>()) {
+        if (dlg->Busy()) {
+            connect(
+                dlg, &CSendDlgBase::SendFinished, this,
+                [this, dlg] {
+                    if (dlg->isVisible()) { // not accepted: the dialog stayed open
+                        dlg->reject();
+                    }
+                    QTimer::singleShot(0, this, [this] { EndSession(); });
+                },
+                Qt::SingleShotConnection);
+            return;
+        }
+    }
+    Exit(false);
 }
 
 void CMainFrame::Exit(bool mayAsk) {
@@ -698,6 +720,25 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     }
     event->ignore();
     OnHideWindow();
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+    // A key the X server repeats (held down, or left down after a press whose release went to
+    // another window) comes as release/press pairs sharing one timestamp, which Qt does not
+    // always mark as repeats. A held F5 is one command: its repeats never reach the shortcut.
+    if (event->type() == QEvent::KeyRelease || event->type() == QEvent::ShortcutOverride) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_F5) {
+            if (event->type() == QEvent::KeyRelease) {
+                m_syncKeyReleasedAt = key->timestamp();
+            } else if (key->isAutoRepeat() ||
+                       (key->timestamp() != 0 && key->timestamp() == m_syncKeyReleasedAt)) {
+                event->accept();
+                return true;
+            }
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void CMainFrame::showEvent(QShowEvent* event) {

@@ -116,6 +116,8 @@ public:
 
     // The end: stops waiting workers, stores the layout, stops the timer, removes the tray.
     void Shutdown();
+    // The display is gone: workers stop waiting on the window, which is never touched again.
+    void AbandonWindow() { m_invoker.BeginShutdown(); }
 
     CNewFaxView* NewFaxView() const { return m_newFaxView; }
     CSavedDocView* SavedDocView() const { return m_savedView; }
@@ -143,6 +145,7 @@ Q_SIGNALS:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void CreateActions();
@@ -180,5 +183,6 @@ private:
     bool m_exiting = false;
     bool m_wasMaximized = false;
     bool m_layoutRestored = false;
+    std::uint64_t m_syncKeyReleasedAt = 0; // the X timestamp of F5's last release
     std::function<void(int, CFaxDocument&)> m_sendHandler;
 };
