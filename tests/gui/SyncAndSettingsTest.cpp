@@ -12,7 +12,6 @@
 #include "service/FormPost.h"
 #include "service/WebGate.h"
 #include "store/FaxRecords.h"
-#include "store/StatusSync.h"
 #include "support/FaxsimProcess.h"
 
 #include <QCheckBox>
@@ -21,7 +20,6 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTest>
-#include <atomic>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -77,44 +75,6 @@ TEST(SyncTest, SynchroniseWritesTheDeliveredStateIntoTheTree) {
         return single != nullptr ? single->m_status : -1;
     };
     EXPECT_TRUE(WaitFor([&] { return storedState() == 2; }));
-    f.Stop();
-}
-
-// F5 sent by another program (accessibility tools, xdotool) arrives as posted key events, a burst
-// of them, some marked as repeats: one round of queries, and no round starts another.
-TEST(SyncTest, ABurstOfSyntheticF5MakesOneRound) {
-    CGuiFixture f;
-    std::atomic<int> queries{0};
-    f.beforeStart = [&](CVelquinGui& gui) {
-        gui.statusSteps = [&](IFrame& frame) {
-            return MakeStatusStepsWith(frame, [&](std::int32_t) {
-                ++queries;
-                return ReplyTree();
-            });
-        };
-    };
-    std::filesystem::create_directories(f.SentDir());
-    for (int i = 0; i < 30; ++i) {
-        CSingleFaxEntry e("fax");
-        e.m_faxId = 5000001 + i;
-        e.m_path = f.SentDir() + "/job" + std::to_string(i) + ".tif";
-        testing_support::WriteFile(e.m_path, "image");
-        testing_support::WriteFile(f.SentDir() + "/job" + std::to_string(i) + ".fax",
-                                   StoreRecord(e));
-    }
-    f.Start();
-    for (int i = 0; i < 20; ++i) {
-        for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
-            QCoreApplication::postEvent(
-                &f.Frame(), new QKeyEvent(type, Qt::Key_F5, Qt::NoModifier, QString(), i % 2 == 1));
-        }
-    }
-    ASSERT_TRUE(WaitFor([&] { return queries == 30 && f.Doc().Unanswered() == 0; }));
-    QTest::qWait(300);
-    EXPECT_EQ(queries.load(), 30);
-    // Once its replies are in, F5 starts the next round.
-    QTest::keyClick(&f.Frame(), Qt::Key_F5);
-    EXPECT_TRUE(WaitFor([&] { return queries == 60; }));
     f.Stop();
 }
 

@@ -28,7 +28,9 @@ bool RunSendFax(CFaxDocument& document, CVelquinDoc& doc, CQtPrompt& prompt, CMa
     const std::string name = std::filesystem::path(*copy).filename().string();
     CSendFaxDlg dlg(*copy, name, document.m_title, prompt, frame, &frame);
     if (dlg.exec() != QDialog::Accepted) {
+        // Also the record written before a post that never came back.
         platform::DeleteFile(*copy);
+        platform::DeleteFile(platform::ReplaceExtension(*copy, ".FAX"));
         return false;
     }
     // Unrecorded, the printed document is all that is left of the fax here.
@@ -50,6 +52,7 @@ bool RunSendList(CFaxDocument& document, CVelquinDoc& doc, CQtPrompt& prompt, CM
         // The number list stays: it is the user's record of what was prepared.
         platform::DeleteFile(*copy);
         platform::DeleteFile(dlg.Job().m_sendListPath);
+        platform::DeleteFile(platform::ReplaceExtension(*copy, ".FAX"));
         return false;
     }
     if (Settings().ClearNewFaxSection && dlg.Job().Recorded()) {

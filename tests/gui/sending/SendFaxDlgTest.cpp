@@ -20,11 +20,13 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimeEdit>
 #include <QTimer>
 #include <QToolButton>
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
@@ -364,6 +366,42 @@ TEST(SendFaxDlgTest, TheWindowAndVelquinToolShareTheStore) {
     EXPECT_EQ(key.Value("UserPWD")->bytes, platform::RegStringZ("secret12"));
     EXPECT_EQ(key.Value("LastFaxID")->bytes, platform::RegStringZ("1000000012"));
     EXPECT_EQ(key.Value("LastListID")->bytes, platform::RegStringZ("2000000001"));
+}
+
+// Logout (SIGTERM) while "Отправить" waits for a slow service: the program waits for the reply
+// and records the accepted fax before it ends, as if the dialog had finished by itself.
+TEST(SendFaxDlgTest, TheSessionEndingDuringAPostRecordsTheAcceptedFax) {
+    SendFixture s;
+    s.Start("secret");
+    // As the program quits, which ends every event loop (here no QApplication::exec runs).
+    QObject::connect(
+        &s.f.Frame(), &CMainFrame::QuitRequested, qApp, [] { QCoreApplication::exit(0); },
+        Qt::QueuedConnection);
+    QSignalSpy quit(&s.f.Frame(), &CMainFrame::QuitRequested);
+    s.SelectFirst();
+    bool signalled = false;
+    WhenDialogShows([&](CSendFaxDlg& dlg) {
+        TypeNumber(dlg, "3520809");
+        Click(Child<QPushButton>(&dlg, "1047"));
+        testing_support::HttpGet(s.sim.Port(), "/__control?fault=delay&delay=1500");
+        Click(Child<QPushButton>(&dlg, "1"));
+        ASSERT_TRUE(dlg.Busy());
+        signalled = ::kill(::getpid(), SIGTERM) == 0;
+    });
+    s.View().OnSendFax();
+    ASSERT_TRUE(signalled);
+    ASSERT_TRUE(WaitFor([&] { return quit.count() == 1; }, 30000));
+    std::vector<std::string> jobs;
+    for (const std::string& name : s.SentFiles()) {
+        if (platform::Extension(name) == ".FAX") {
+            jobs.push_back(name);
+        }
+    }
+    ASSERT_EQ(jobs.size(), 1u) << "the accepted fax was not recorded";
+    auto record = LoadSentRecord(testing_support::ReadFileOrDie(s.f.SentDir() + "/" + jobs[0]));
+    EXPECT_EQ(dynamic_cast<CSingleFaxEntry&>(*record).m_faxId, 5000001);
+    EXPECT_FALSE(std::filesystem::exists(s.document)) << "sent, so it left the new faxes";
+    s.f.Stop();
 }
 
 } // namespace
