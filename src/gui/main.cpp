@@ -217,8 +217,11 @@ int main(int argc, char** argv) {
             return 1;
         }
         CMainFrame& frame = *gui.MainFrame();
-        QObject::connect(&frame, &CMainFrame::QuitRequested, &app, &QCoreApplication::quit,
-                         Qt::QueuedConnection);
+        // Exit has done its closing already: quit() would ask the windows once more, and a
+        // window refusing (a dialog still busy) would leave the program running for good.
+        QObject::connect(
+            &frame, &CMainFrame::QuitRequested, &app, [] { QCoreApplication::exit(0); },
+            Qt::QueuedConnection);
         QObject::connect(&app, &QGuiApplication::commitDataRequest, &frame,
                          [&frame](QSessionManager&) { frame.OnCommand(57665); });
         const QByteArray shots = qgetenv("VELQUIN_SCREENSHOT_DIR");
