@@ -10,6 +10,7 @@
 #include <array>
 #include <cerrno>
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <unordered_set>
 
@@ -159,6 +160,10 @@ void LoadDocuments(DocumentList& collection, const std::string& directory) {
     StoreTrace("LoadDocuments End");
 }
 
+namespace {
+
+// `place` makes the files of one stem and returns 0, EEXIST when the stem was taken meanwhile
+// (the next one is tried) or another errno (given up). The stem used, or "" with `error` set.
 std::string PlaceUnderFreeStem(const std::string& directory, const std::string& base,
                                const std::function<int(const std::string& stem)>& place,
                                int& error) {
@@ -183,30 +188,43 @@ std::string PlaceUnderFreeStem(const std::string& directory, const std::string& 
     return {};
 }
 
-int AddDocumentFile(const std::string& source, const std::string& faxDir, const std::string& title,
-                    std::string* placed) {
+} // namespace
+
+int AddDocumentFile(const std::string& source, const std::string& directory,
+                    const std::optional<std::string>& title, std::string* placed,
+                    std::string* failed) {
     // A stem of its own: a name file of another document with the same stem would give this
     // one its title, and sending either would take the other's title with it.
     const std::string ext = platform::Extension(source);
+    std::string failedPath;
     int error = 0;
     const std::string stem = PlaceUnderFreeStem(
-        faxDir, platform::Stem(source),
+        directory, platform::Stem(source),
         [&](const std::string& stem) {
-            const std::string copy = platform::JoinPath(faxDir, stem + ext);
-            int rc = platform::CopyFile(source, copy, true);
-            if (rc != 0 || title.empty()) {
-                return rc;
+            const std::string tag = platform::JoinPath(directory, stem + ".tag");
+            if (title) {
+                if (int rc = platform::AtomicCreateFile(tag, platform::Utf8ToCp1251(*title))) {
+                    failedPath = tag;
+                    return rc;
+                }
             }
-            rc = platform::AtomicCreateFile(platform::JoinPath(faxDir, stem + ".tag"),
-                                            platform::Utf8ToCp1251(title));
+            const std::string copy = platform::JoinPath(directory, stem + ext);
+            const int rc = platform::CopyFile(source, copy, true);
             if (rc != 0) {
-                platform::DeleteFile(copy);
+                if (title) {
+                    platform::DeleteFile(tag);
+                }
+                failedPath = rc == ENOENT && !platform::PathExists(source) ? source : copy;
             }
             return rc;
         },
         error);
-    if (placed != nullptr && error == 0) {
+    if (error == 0 && placed != nullptr) {
         *placed = stem + ext;
+    }
+    if (error != 0 && failed != nullptr) {
+        *failed = failedPath.empty() ? platform::JoinPath(directory, platform::BaseName(source))
+                                     : failedPath;
     }
     return error;
 }

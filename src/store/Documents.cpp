@@ -3,12 +3,19 @@
 #include "app/Archive.h"
 #include "platform/Encoding.h"
 #include "platform/Files.h"
+#include "resources/Strings.h"
 #include "store/Trace.h"
 
 #include <algorithm>
 
 std::string FileKey(const CAttach& record) {
     return platform::AsciiLower(platform::BaseName(record.m_path));
+}
+
+std::string NotAddedText(const std::string& source, int error, const std::string& failed) {
+    constexpr unsigned kIdsNotAdded = 9411;
+    return FormatString(LoadString(kIdsNotAdded), source,
+                        DescribeFileError(CFileException(error, failed, failed), failed));
 }
 
 CFolderRead<CFaxDocument> ReadDocuments(const std::string& directory) {
@@ -98,9 +105,10 @@ template class CRecordOwner<CReceivedFax>;
 
 // --- documents --------------------------------------------------------------------------
 
-int CDocuments::AddFile(const std::string& source, const std::string& title) {
+int CDocuments::AddFile(const std::string& source, const std::optional<std::string>& title,
+                        std::string* failed) {
     std::string placed;
-    const int error = AddDocumentFile(source, Directory(), title, &placed);
+    const int error = AddDocumentFile(source, Directory(), title, &placed, failed);
     if (error == 0) {
         AddPlaced(placed);
     }

@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,6 +19,9 @@
 // A record's key: its image file's name within its folder, lower case ("doc0001.tif"). It
 // stays the same across reloads, unlike the record's address.
 std::string FileKey(const CAttach& record);
+
+// Why `source` was not added to the new faxes: AddFile's error and the path at fault.
+std::string NotAddedText(const std::string& source, int error, const std::string& failed);
 
 // What reading a folder found: its records, oldest first, and the file errors to report.
 template <class Record> struct CFolderRead {
@@ -96,10 +100,10 @@ public:
     CDocuments(IPrompt& prompt, std::function<std::string()> directory)
         : CRecordOwner(prompt, std::move(directory), &ReadDocuments) {}
 
-    // Copies `source` into the folder under a stem no document there uses (with a name file
-    // when `title` is given) and lists it; announces Added. 0 or errno, which the caller
-    // reports.
-    int AddFile(const std::string& source, const std::string& title = {});
+    // Copies `source` into the folder by AddDocumentFile's rule and lists it; announces Added.
+    // 0 or errno, which the caller reports (`failed`: the path at fault).
+    int AddFile(const std::string& source, const std::optional<std::string>& title = std::nullopt,
+                std::string* failed = nullptr);
     // Lists the document just placed into the folder as `fileName`; announces Added.
     void AddPlaced(const std::string& fileName);
     // Removes the document whose image is `imagePath`: its files, and its record when it is

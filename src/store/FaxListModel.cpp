@@ -1,12 +1,8 @@
 #include "store/FaxListModel.h"
 
-#include "platform/Encoding.h"
-#include "platform/Files.h"
 #include "service/JobState.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
 
 int CDocSortState::Click(int clicked) {
     int old = -1;
@@ -128,25 +124,4 @@ CSentRow SentRowOf(const CFaxEntryBase& e) {
     row.time = e.m_time;
     row.image = JobStateImage(e.GetType() == kTypeList, state);
     return row;
-}
-
-int SaveDocumentCopy(const CFaxDocument& document, const std::string& savedDir) {
-    if (document.m_path.empty()) {
-        return ENOENT;
-    }
-    const std::string stem = platform::Stem(document.m_path);
-    const std::string ext = platform::Extension(document.m_path);
-    std::string target = platform::JoinPath(savedDir, stem + ext);
-    for (int n = 1; platform::FindNoCase(target).has_value(); ++n) {
-        char suffix[16];
-        std::snprintf(suffix, sizeof suffix, "_%d", n);
-        target = platform::JoinPath(savedDir, stem + suffix + ext);
-    }
-    int rc = platform::CopyFile(document.m_path, target, true);
-    if (rc != 0) {
-        return rc;
-    }
-    // The name file carries the title; without it the copy would be listed by file name.
-    return platform::AtomicWriteFile(platform::ReplaceExtension(target, ".tag"),
-                                     platform::Utf8ToCp1251(document.m_title));
 }

@@ -51,7 +51,3 @@ CSentRow SentRowOf(const CFaxEntryBase& entry);
 std::int32_t EntryState(const CFaxEntryBase& entry);
 // True for a personalised list.
 bool IsPersonalList(const CFaxEntryBase& entry);
-
-// Copies a printed document (image and name file) into `savedDir` under a name not yet used
-// there. 0 or errno.
-int SaveDocumentCopy(const CFaxDocument& document, const std::string& savedDir);

@@ -163,7 +163,7 @@ std::string FileInStore(const std::string& directory, const std::string& storedP
 }
 
 int CAttach::DeleteFiles(const std::string& directory, std::string* failed) {
-    const std::string image = FileInStore(directory, m_path);
+    const std::string image = FileInStore(directory, StoreName());
     if (image.empty()) {
         return 0;
     }
@@ -299,7 +299,7 @@ std::unique_ptr<CFaxEntryBase> CGroupFaxEntry::Clone() const {
 }
 
 int CGroupFaxEntry::DeleteFiles(const std::string& directory, std::string* failed) {
-    const std::string image = FileInStore(directory, m_path);
+    const std::string image = FileInStore(directory, StoreName());
     if (image.empty()) {
         return 0;
     }
@@ -364,7 +364,7 @@ int CPersonalFaxEntry::DeleteFiles(const std::string& directory, std::string* fa
         if (r.m_path.empty()) {
             continue;
         }
-        if (int err = DeleteKeepingCopy(FileInStore(directory, r.m_path), failed)) {
+        if (int err = DeleteKeepingCopy(FileInStore(directory, r.StoreName()), failed)) {
             return err;
         }
     }

@@ -84,7 +84,7 @@ public:
     CAttach& operator=(const CAttach&) = default;
 
     virtual std::string CompanionExtension() const { return ".fax"; }
-    // Removes the image and its companion file, each found by its file name in `directory`
+    // Removes the image and its companion file, each found by its StoreName in `directory`
     // (empty: the stored path's own directory), never where a stored path points elsewhere.
     // Stops at the first failure other than "not found" and returns its errno, with the
     // file's path in `failed`; such a file is copied into "temp" beside it. 0 when all went.
@@ -92,9 +92,15 @@ public:
     virtual void Serialize(CArchive& ar);
 
     std::string CompanionFile() const;
+    // The file name the store knows the image by: m_storeName, else the stored path's.
+    const std::string& StoreName() const { return m_storeName.empty() ? m_path : m_storeName; }
 
     std::string m_path;
     std::uint8_t m_unread = 1;
+    // Not in the file: the image's name in the store when the job file was read under another
+    // stem than the stored path has (a path elsewhere, a renamed job file). The record's own
+    // files are found by it, never another record's of that stored name.
+    std::string m_storeName;
 };
 
 // The description of a received fax.

@@ -32,9 +32,9 @@ bool ImageStillThere(const CFaxEntryBase& record, const std::string& sentDir) {
     if (attach == nullptr || attach->m_path.empty()) {
         return false;
     }
-    const std::string stem = platform::Stem(attach->m_path);
+    const std::string stem = platform::Stem(attach->StoreName());
     // A document sent as it was keeps its own extension (a PDF, an image).
-    const std::string copy = platform::BaseName(attach->m_path);
+    const std::string copy = platform::BaseName(attach->StoreName());
     const bool ownCopy = !platform::EqualsNoCase(platform::Extension(copy), ".fax") &&
                          platform::FindNoCase(platform::JoinPath(sentDir, copy)).has_value();
     return ownCopy ||
@@ -50,7 +50,7 @@ std::string JobFilePath(const CFaxEntryBase& entry, const std::string& directory
     if (attach == nullptr || attach->m_path.empty()) {
         return {};
     }
-    const std::string name = platform::Stem(attach->m_path) + ".fax";
+    const std::string name = platform::Stem(attach->StoreName()) + ".fax";
     if (listing != nullptr) {
         const platform::DirEntry* e = listing->Find(name);
         return platform::JoinPath(directory, e != nullptr ? e->name : name);
@@ -93,7 +93,7 @@ std::string SentKey(const CFaxEntryBase& entry) {
     if (attach == nullptr || attach->m_path.empty()) {
         return {};
     }
-    return platform::AsciiLower(platform::Stem(attach->m_path)) + ".fax";
+    return platform::AsciiLower(platform::Stem(attach->StoreName())) + ".fax";
 }
 
 CFaxEntryBase* CSentFaxes::Find(const std::string& key) const {
@@ -162,11 +162,37 @@ CSentStoreOptions CSentStoreOptions::FromSettings() {
 
 namespace {
 
+// A job file read under another stem than its stored path has (copied, renamed, naming a file
+// elsewhere) owns the files of its own stem: Delete removes those and changes are written
+// there, never to the files another record has under the stored name.
+void NameInStore(CFaxEntryBase& record, const std::string& jobName) {
+    CAttach* attach = AttachOf(record);
+    if (attach == nullptr || attach->m_path.empty()) {
+        return;
+    }
+    const std::string stored = platform::Stem(attach->m_path);
+    const std::string own = platform::Stem(jobName);
+    if (platform::EqualsNoCase(stored, own)) {
+        return;
+    }
+    attach->m_storeName = own + platform::Extension(attach->m_path);
+    if (auto* personal = dynamic_cast<CPersonalFaxEntry*>(&record)) {
+        // Each recipient's image is the list's stem and its number ("_0001.tif").
+        for (CAttachFaxEntry& r : personal->m_recipients) {
+            const std::string name = platform::BaseName(r.m_path);
+            if (platform::EqualsNoCase(std::string_view(name).substr(0, stored.size()), stored)) {
+                r.m_storeName = own + name.substr(stored.size());
+            }
+        }
+    }
+}
+
 void ReadJobFile(CSentStore& store, const std::string& path) {
     StoreTrace("ReadSentFaxDoc Start");
     try {
         std::string bytes = ReadArchiveFile(path);
         if (auto record = LoadSentRecord(bytes)) {
+            NameInStore(*record, platform::BaseName(path));
             store.entries.push_back(std::move(record));
         }
     } catch (const std::exception&) {

@@ -194,8 +194,12 @@ bool CVelquinDoc::AddDocument() {
     if (!path) {
         return false;
     }
-    // A failed copy is ignored.
-    return m_printed.AddFile(*path) == 0;
+    std::string failed;
+    if (const int error = m_printed.AddFile(*path, std::nullopt, &failed)) {
+        m_prompt.FileError(NotAddedText(*path, error, failed));
+        return false;
+    }
+    return true;
 }
 
 void CVelquinDoc::SaveBooks() {
@@ -344,7 +348,7 @@ bool CVelquinDoc::ShowFile(const CAttach& record) {
 }
 
 bool CVelquinDoc::ShowSentFile(const CAttach& record) {
-    return ShowPath(SentFilePath(record.m_path), TitleOf(record));
+    return ShowPath(SentFilePath(record.StoreName()), TitleOf(record));
 }
 
 std::string CVelquinDoc::SentFilePath(const std::string& storedPath) {
@@ -405,46 +409,16 @@ void CVelquinDoc::ForwardToNewFax(const std::string& title, const std::string& i
     } else if (record != nullptr) {
         newTitle = FormatString("FW: Fax on %s", record->m_recipient);
     }
-    const std::string faxDir = Settings().FaxDir;
-    const std::string ext = platform::Extension(imagePath);
-    const std::string tagBytes = platform::Utf8ToCp1251(newTitle);
-    // The name file claims the stem first, so the watcher never lists the copy under another
-    // document's title; neither file replaces one that is there.
-    std::string failedPath;
-    int error = 0;
-    const std::string stem = PlaceUnderFreeStem(
-        faxDir, platform::Stem(imagePath),
-        [&](const std::string& stem) {
-            const std::string tagPath = platform::JoinPath(faxDir, stem + ".tag");
-            const std::string target = platform::JoinPath(faxDir, stem + ext);
-            if (int err = platform::AtomicCreateFile(tagPath, tagBytes)) {
-    m_unanswered.fetch_add(1);
-                failedPath = tagPath;
-                return err;
-            }
-            int err = platform::CopyFile(imagePath, target, true);
-            if (err != 0) {
-                platform::DeleteFile(tagPath);
-                failedPath = err == ENOENT && !platform::PathExists(imagePath) ? imagePath : target;
-void CVelquinDoc::SetStatusEndpoint(ServiceEndpoint endpoint) {
-    std::lock_guard<std::mutex> lock(m_queryLock);
-    m_queryEndpoint = std::move(endpoint);
-}
-
-            }
-            return err;
-        },
-        error);
-    if (error != 0) {
-        ReportFileError(CFileException(error, failedPath, failedPath), failedPath);
-        return;
+    std::string failed;
+    if (const int error = m_printed.AddFile(imagePath, newTitle, &failed)) {
+        ReportFileError(CFileException(error, failed, failed), failed);
     }
-    m_printed.AddPlaced(stem + ext);
 }
 
 // --- status workers ---------------------------------------------------------------------
 
 void CVelquinDoc::QueueStatusQuery(std::int32_t id) {
+    m_unanswered.fetch_add(1);
     {
         std::lock_guard<std::mutex> lock(m_queryLock);
         m_queries.push_back(id);
@@ -452,12 +426,16 @@ void CVelquinDoc::QueueStatusQuery(std::int32_t id) {
     m_stateEvent->Set();
 }
 
+void CVelquinDoc::SetStatusEndpoint(ServiceEndpoint endpoint) {
+    std::lock_guard<std::mutex> lock(m_queryLock);
+    m_queryEndpoint = std::move(endpoint);
+}
+
 void CVelquinDoc::QueueStatusReply(StatusReply reply) {
     {
         std::lock_guard<std::mutex> lock(m_replyLock);
         m_replies.push_back(std::move(reply));
     }
-            ServiceEndpoint endpoint;
     m_answerEvent->Set();
 }
 
@@ -465,7 +443,6 @@ std::size_t CVelquinDoc::PendingQueries() {
     std::lock_guard<std::mutex> lock(m_queryLock);
     return m_queries.size();
 }
-                endpoint = m_queryEndpoint;
 
 void CVelquinDoc::QueryWorker() {
     const CAbandonRequests abandon(m_stopping); // the close joins this thread
@@ -480,6 +457,7 @@ void CVelquinDoc::QueryWorker() {
         }
         for (;;) {
             std::int32_t id = 0;
+            ServiceEndpoint endpoint;
             {
                 std::lock_guard<std::mutex> lock(m_queryLock);
                 if (m_queries.empty()) {
@@ -487,9 +465,9 @@ void CVelquinDoc::QueryWorker() {
                 }
                 id = m_queries.front();
                 m_queries.pop_front();
+                endpoint = m_queryEndpoint;
             }
             if (m_stopping.load()) {
-            std::size_t taken = 0;
                 return;
             }
             QueueStatusReply(m_steps.query ? m_steps.query(id, endpoint) : StatusReply());
@@ -511,7 +489,7 @@ void CVelquinDoc::ReplyWorker() {
             // What came meanwhile goes over in one batch, but never so much at once that the
             // window would stop answering while it applies them.
             std::vector<StatusReply> batch;
-            m_unanswered.fetch_sub(taken);
+            std::size_t taken = 0;
             {
                 std::lock_guard<std::mutex> lock(m_replyLock);
                 if (m_replies.empty()) {
@@ -533,6 +511,7 @@ void CVelquinDoc::ReplyWorker() {
             if (!batch.empty() && m_steps.apply) {
                 m_steps.apply(*this, std::move(batch));
             }
+            m_unanswered.fetch_sub(taken);
         }
     }
 }

@@ -87,6 +87,9 @@ TEST_F(VanishTest, PrintedDocumentsComeBackWhenFaxDirIsRecreated) {
     WriteFile(root / "added.pdf", "%PDF-1.4");
     prompt.SetNextFileName(root / "added.pdf");
     EXPECT_FALSE(doc->AddDocument());
+    ASSERT_EQ(prompt.fileErrors.size(), 2u);
+    EXPECT_EQ(prompt.fileErrors[1].rfind("Не удалось добавить " + (root / "added.pdf"), 0), 0u)
+        << prompt.fileErrors[1];
     EXPECT_FALSE(platform::PathExists(root / "fax"))
         << "nothing makes a half directory behind the printer's back";
 
@@ -100,7 +103,7 @@ TEST_F(VanishTest, PrintedDocumentsComeBackWhenFaxDirIsRecreated) {
     doc->ForwardToNewFax("Счёт", Sent("old.tif"), nullptr);
     doc->ReloadPrintedDocuments();
     EXPECT_EQ(doc->Printed().Records().size(), 3u);
-    EXPECT_EQ(prompt.fileErrors.size(), 1u);
+    EXPECT_EQ(prompt.fileErrors.size(), 2u);
     EXPECT_EQ(testing_support::ReadFileOrDie(Fax("old.tag")), platform::Utf8ToCp1251("FW: Счёт"));
 }
 

@@ -19,6 +19,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
@@ -64,6 +65,44 @@ void WriteSentFax(const std::string& sentDir, const std::string& stem, const std
     testing_support::WriteFile(e.m_path, "II*");
     testing_support::WriteFile(sentDir + "/" + stem + ".fax", StoreRecord(e));
 }
+
+// Clicks the button of command `id` on the toolbar of `page`, as a user does.
+void ClickToolButton(CMainFrame& frame, int page, int id) {
+    QWidget* button = frame.PageToolBar(page)->widgetForAction(frame.Action(id));
+    ASSERT_NE(button, nullptr) << id;
+    ASSERT_TRUE(button->isVisible() && button->isEnabled()) << id;
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
+// As root the permissions of a folder stop nobody: the deletes run with the effective user
+// of nobody, the way an ordinary user meets a read-only folder.
+class CReadOnlyFolders {
+public:
+    CReadOnlyFolders(const std::string& root, std::vector<std::string> dirs)
+        : m_dirs(std::move(dirs)) {
+        ::chmod(root.c_str(), 0755);
+        for (const std::string& d : m_dirs) {
+            ::chmod(platform::DirName(d).c_str(), 0755);
+            ::chmod(d.c_str(), ::geteuid() == 0 ? 0755 : 0555);
+        }
+        if (::geteuid() == 0) {
+            m_dropped = ::setegid(65534) == 0 && ::seteuid(65534) == 0;
+        }
+    }
+    ~CReadOnlyFolders() {
+        if (m_dropped) {
+            (void)::seteuid(0);
+            (void)::setegid(0);
+        }
+        for (const std::string& d : m_dirs) {
+            ::chmod(d.c_str(), 0755);
+        }
+    }
+
+private:
+    std::vector<std::string> m_dirs;
+    bool m_dropped = false;
+};
 
 TEST(FaxListsTest, PrintedDocumentAppearsWhenAFileLandsInFaxDir) {
     CGuiFixture f;
@@ -184,6 +223,12 @@ TEST(FaxListsTest, SaveDocumentAndCopyBackToNewFaxes) {
     // title, and the window shows it at start.
     CGuiFixture f;
     testing_support::WriteFile(f.FaxDir() + "/d1.tif", "II*");
+    // Saved earlier under the same stem: a PDF and its title.
+    const std::string savedDir = f.DataDir() + "/SavedFiles";
+    std::filesystem::create_directories(savedDir);
+    testing_support::WriteFile(savedDir + "/d1.pdf", "%PDF-1.4");
+    const std::string savedTag = platform::Utf8ToCp1251("Старый договор");
+    testing_support::WriteFile(savedDir + "/d1.tag", savedTag);
     testing_support::WriteFile(f.FaxDir() + "/d1.grp",
                                "[TW Ostrevo]\r\nPrint status=Printing finished successfully\r\n"
                                "Document name=\"" +
@@ -194,30 +239,32 @@ TEST(FaxListsTest, SaveDocumentAndCopyBackToNewFaxes) {
     ASSERT_EQ(printed->topLevelItemCount(), 1);
     EXPECT_EQ(printed->topLevelItem(0)->text(0), QStringLiteral("Прайс-лист"));
     gui_test::ClickItem(*printed, printed->topLevelItem(0));
-    frame.Action(cmd::kSaveDocument)->trigger();
+    ClickToolButton(frame, 0, cmd::kSaveDocument);
+    // The saved PDF keeps its title; the copy takes a stem of its own, twice.
     CSavedDocView* saved = frame.SavedDocView();
-    ASSERT_EQ(saved->topLevelItemCount(), 1);
-    EXPECT_EQ(saved->topLevelItem(0)->text(0), QStringLiteral("Прайс-лист"));
+    ClickToolButton(frame, 0, cmd::kSaveDocument);
+    QStringList titles = Column(saved, 0);
+    titles.sort();
+    EXPECT_EQ(titles, (QStringList{QStringLiteral("Прайс-лист"), QStringLiteral("Прайс-лист"),
+                                   QStringLiteral("Старый договор")}));
+    EXPECT_EQ(testing_support::ReadFileOrDie(savedDir + "/d1.tag"), savedTag);
+    EXPECT_EQ(testing_support::ReadFileOrDie(savedDir + "/d1_3.tif"), "II*");
 
-    // Saving twice keeps both copies.
-    frame.Action(cmd::kSaveDocument)->trigger();
-    EXPECT_EQ(saved->topLevelItemCount(), 2);
-
-    // The copy back to new faxes meets the printed document of the same file name, still
+    // The copy back to new faxes meets the printed document of the same stem, still
     // waiting: that one keeps its image and title, the copy gets a name of its own.
     const std::string waitingTag = testing_support::ReadFileOrDie(f.FaxDir() + "/d1.tag");
     frame.SelectPage(2);
     QTreeWidgetItem* sameName = nullptr;
     for (int i = 0; i < saved->topLevelItemCount(); ++i) {
-        if (saved->topLevelItem(i)->toolTip(0).endsWith(QStringLiteral("/d1.tif"))) {
+        if (saved->topLevelItem(i)->toolTip(0).endsWith(QStringLiteral("/d1.pdf"))) {
             sameName = saved->topLevelItem(i);
         }
     }
     gui_test::ClickItem(*saved, sameName);
-    frame.Action(cmd::kAddToNewFax)->trigger();
+    ClickToolButton(frame, 2, cmd::kAddToNewFax);
     EXPECT_TRUE(WaitFor([&] {
         const QStringList titles = Column(printed, 0);
-        return titles.size() == 2 && titles.contains(QStringLiteral("FW: Прайс-лист")) &&
+        return titles.size() == 2 && titles.contains(QStringLiteral("FW: Старый договор")) &&
                titles.contains(QStringLiteral("Прайс-лист"));
     })) << Column(printed, 0).join(QStringLiteral(", ")).toStdString();
     EXPECT_EQ(testing_support::ReadFileOrDie(f.FaxDir() + "/d1.tag"), waitingTag);
@@ -291,14 +338,6 @@ private:
     std::optional<std::string> m_old;
 };
 
-// Clicks the button of command `id` on the toolbar of `page`, as a user does.
-void ClickToolButton(CMainFrame& frame, int page, int id) {
-    QWidget* button = frame.PageToolBar(page)->widgetForAction(frame.Action(id));
-    ASSERT_NE(button, nullptr) << id;
-    ASSERT_TRUE(button->isVisible() && button->isEnabled()) << id;
-    QTest::mouseClick(button, Qt::LeftButton);
-}
-
 TEST(FaxListsTest, ViewCommandsUseTheChosenViewerAndSayWhatCouldNotBeOpened) {
     CGuiFixture f;
     const std::string image = WritePrintedDocument(f.FaxDir(), "report", "Отчёт");
@@ -367,40 +406,12 @@ TEST(FaxListsTest, ViewCommandsUseTheChosenViewerAndSayWhatCouldNotBeOpened) {
               }));
 }
 
-// As root the permissions of a folder stop nobody: the deletes run with the effective user
-// of nobody, the way an ordinary user meets a read-only folder.
-class CReadOnlyFolders {
-public:
-    CReadOnlyFolders(const std::string& root, std::vector<std::string> dirs)
-        : m_dirs(std::move(dirs)) {
-        ::chmod(root.c_str(), 0755);
-        for (const std::string& d : m_dirs) {
-            ::chmod(platform::DirName(d).c_str(), 0755);
-            ::chmod(d.c_str(), ::geteuid() == 0 ? 0755 : 0555);
-        }
-        if (::geteuid() == 0) {
-            m_dropped = ::setegid(65534) == 0 && ::seteuid(65534) == 0;
-        }
-    }
-    ~CReadOnlyFolders() {
-        if (m_dropped) {
-            (void)::seteuid(0);
-            (void)::setegid(0);
-        }
-        for (const std::string& d : m_dirs) {
-            ::chmod(d.c_str(), 0755);
-        }
-    }
-
-private:
-    std::vector<std::string> m_dirs;
-    bool m_dropped = false;
-};
-
-TEST(FaxListsTest, DeleteThatFailsKeepsTheRowAndNamesTheFile) {
+TEST(FaxListsTest, ReadOnlyFoldersKeepEverythingAndNameTheFile) {
     CGuiFixture f;
     WriteSentFax(f.SentDir(), "s1", "Письмо", 1000000001, CurrentTime() - 60, 2);
     const std::string image = WritePrintedDocument(f.FaxDir(), "d1", "Счёт 15");
+    const std::string pdf = f.Dir() / "Акт.pdf";
+    testing_support::WriteFile(pdf, "%PDF-1.4");
     f.Start();
     CMainFrame& frame = f.Frame();
     Settings().ConfirmDeleteItem = false;
@@ -418,11 +429,17 @@ TEST(FaxListsTest, DeleteThatFailsKeepsTheRowAndNamesTheFile) {
         gui_test::ClickItem(*printed, printed->topLevelItem(0));
         f.Prompt().SetNextAnswer(MsgAnswer::Ok);
         QTest::keyClick(printed, Qt::Key_Delete);
+        // "Загрузить новый документ" into the read-only FaxDir.
+        f.Prompt().SetNextFileName(pdf);
+        f.Prompt().SetNextAnswer(MsgAnswer::Ok);
+        ClickToolButton(frame, 0, cmd::kNewDocument);
     }
     const std::vector<std::string> asked = f.Prompt().Asked();
-    ASSERT_EQ(asked.size(), 2u);
+    ASSERT_EQ(asked.size(), 3u);
     EXPECT_NE(asked[0].find(f.SentDir() + "/s1.tif"), std::string::npos) << asked[0];
     EXPECT_NE(asked[1].find(image), std::string::npos) << asked[1];
+    EXPECT_EQ(asked[2], "Не удалось добавить " + pdf + " к новым факсам:\nНет доступа к файлу " +
+                            f.FaxDir() + "/Акт.pdf.");
     EXPECT_EQ(SentRowCount(*sent), 1);
     EXPECT_EQ(f.Doc().SentRecords().size(), 1u);
     EXPECT_EQ(printed->topLevelItemCount(), 1);
@@ -435,7 +452,7 @@ TEST(FaxListsTest, DeleteThatFailsKeepsTheRowAndNamesTheFile) {
     QTest::keyClick(sent, Qt::Key_Delete);
     EXPECT_EQ(SentRowCount(*sent), 0);
     EXPECT_FALSE(platform::PathExists(f.SentDir() + "/s1.fax"));
-    EXPECT_EQ(f.Prompt().Asked().size(), 2u);
+    EXPECT_EQ(f.Prompt().Asked().size(), 3u);
 }
 
 TEST(FaxListsTest, SentTreeRootStatesAndRecipientRows) {
@@ -490,6 +507,43 @@ TEST(FaxListsTest, SentTreeRootStatesAndRecipientRows) {
     QTest::keyClick(view, Qt::Key_Delete);
     EXPECT_EQ(SentRowCount(*view), 0);
     EXPECT_TRUE(f.Doc().SentRecords().empty());
+}
+
+TEST(FaxListsTest, ADeletedFaxWhoseJobFileNamesAFileElsewhereStaysDeleted) {
+    // A job file brought from another store still names its image there, under the file name
+    // another fax of this store has.
+    CGuiFixture f;
+    WriteSentFax(f.SentDir(), "report", "Свой", 1000000001, CurrentTime() - 60, 2);
+    const std::string outside = f.Dir() / "report.tif";
+    testing_support::WriteFile(outside, "elsewhere");
+    CSingleFaxEntry brought("Перенесённый");
+    brought.m_faxId = 1000000002;
+    brought.m_path = outside;
+    testing_support::WriteFile(f.SentDir() + "/doc5F3A0001.tif", "II*");
+    testing_support::WriteFile(f.SentDir() + "/doc5F3A0001.fax", StoreRecord(brought));
+    f.Start();
+    Settings().ConfirmDeleteItem = false;
+    f.Frame().SelectPage(1);
+    CReceivedFaxTreeView* sent = f.Frame().SentView();
+    ASSERT_EQ(SentRowCount(*sent), 2);
+    const int row = CellText(SentRow(*sent, 0)) == QStringLiteral("Перенесённый") ? 0 : 1;
+    gui_test::ClickItem(*sent, SentRow(*sent, row));
+    QTest::keyClick(sent, Qt::Key_Delete);
+    ASSERT_EQ(SentRowCount(*sent), 1);
+
+    // Its own files went; the file elsewhere and the other fax stay, after a restart too.
+    f.Stop();
+    EXPECT_EQ(testing_support::ReadFileOrDie(outside), "elsewhere");
+    std::vector<std::string> left;
+    for (const platform::DirEntry& e : platform::ListDir(f.SentDir())) {
+        left.push_back(e.name);
+    }
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"report.fax", "report.tif"}));
+    f.Start();
+    sent = f.Frame().SentView();
+    ASSERT_EQ(SentRowCount(*sent), 1);
+    EXPECT_EQ(CellText(SentRow(*sent, 0)).toStdString(), "Свой");
 }
 
 TEST(FaxListsTest, PersonalisedListShowsMessageInsteadOfAnImage) {

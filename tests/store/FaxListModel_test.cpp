@@ -1,9 +1,6 @@
 #include "store/FaxListModel.h"
 
 #include "filters/ListFilter.h"
-#include "platform/Encoding.h"
-#include "platform/Files.h"
-#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -103,22 +100,6 @@ TEST(FaxListModelTest, SentRowsShowStatesImagesAndRecipients) {
     EXPECT_EQ(rows[2].children[0].stateText, "Недостаточно средств: пополните баланс");
     EXPECT_EQ(rows[2].children[0].recipient, 0);
     EXPECT_EQ(rows[2].children[0].entry, nullptr);
-}
-
-TEST(FaxListModelTest, SavedCopyGetsAFreeNameAndItsTitle) {
-    testing_support::TempDir dir;
-    testing_support::WriteFile(dir / "Doc.tif", "II*image");
-    testing_support::WriteFile(dir / "saved-DOC.TIF", "");
-    platform::CreateDir(dir / "saved");
-    testing_support::WriteFile(dir / "saved/doc.tif", "taken");
-    CFaxDocument d(dir / "Doc.tif", 1, "Счёт");
-    ASSERT_EQ(SaveDocumentCopy(d, dir / "saved"), 0);
-    EXPECT_EQ(testing_support::ReadFileOrDie(dir / "saved/Doc_1.tif"), "II*image");
-    EXPECT_EQ(testing_support::ReadFileOrDie(dir / "saved/Doc_1.tag"),
-              platform::Utf8ToCp1251("Счёт"));
-    EXPECT_EQ(testing_support::ReadFileOrDie(dir / "saved/doc.tif"), "taken");
-    CFaxDocument missing(dir / "gone.tif", 1, "x");
-    EXPECT_NE(SaveDocumentCopy(missing, dir / "saved"), 0);
 }
 
 } // namespace

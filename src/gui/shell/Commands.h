@@ -60,7 +60,6 @@ constexpr unsigned kAllFaxes = 2043;
 constexpr unsigned kIdleText = 57345;
 constexpr unsigned kNotYet = 2090;
 constexpr unsigned kDropNotAFax = 9410;
-constexpr unsigned kDropCopyFailed = 9411;
 constexpr unsigned kDropPrintFailed = 9412;
 constexpr unsigned kDropNoPrinter = 9413;
 } // namespace ids

@@ -6,6 +6,7 @@
 #include "resources/Strings.h"
 #include "sending/DroppedFile.h"
 #include "store/DocumentIntake.h"
+#include "store/Documents.h"
 #include "store/VelquinDoc.h"
 
 #include <QContextMenuEvent>
@@ -19,7 +20,6 @@
 #include <QMimeData>
 #include <QProcess>
 #include <QUrl>
-#include <cstring>
 
 namespace {
 
@@ -280,9 +280,9 @@ void CNewFaxView::AddFiles(const QStringList& paths) {
         case DroppedKind::FaxImage:
         case DroppedKind::Document:
             // Named after its file, as the fax printer names a print.
-            if (int error = m_documents.AddFile(file, platform::Stem(file))) {
-                m_doc.Prompt().FileError(
-                    FormatString(LoadString(ids::kDropCopyFailed), file, std::strerror(error)));
+            if (std::string failed;
+                int error = m_documents.AddFile(file, platform::Stem(file), &failed)) {
+                m_doc.Prompt().FileError(NotAddedText(file, error, failed));
             }
             break;
         case DroppedKind::Printable:
@@ -411,16 +411,11 @@ void CNewFaxView::OnSendPersonal() {
 }
 
 void CNewFaxView::OnSaveDocument() {
-    bool saved = false;
     for (CFaxDocument* d : SelectedDocuments()) {
-        if (SaveDocumentCopy(*d, CVelquinDoc::SavedDir()) == 0) {
-            saved = true;
-        } else {
+        // The copy carries the title the user sees, also where the printed one has no name file.
+        if (m_doc.Saved().AddFile(d->m_path, d->m_title) != 0) {
             m_doc.Prompt().FileError(FormatString(LoadString(kIdsDocumentNotSaved), d->m_path));
         }
-    }
-    if (saved) {
-        m_doc.Saved().Load();
     }
 }
 

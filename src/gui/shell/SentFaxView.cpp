@@ -244,7 +244,7 @@ void CReceivedFaxTreeView::OnAddToNewFax() {
         if (attach == nullptr || attach->m_path.empty()) {
             continue;
         }
-        m_doc.ForwardToNewFax(e->m_title, CVelquinDoc::SentFilePath(attach->m_path),
+        m_doc.ForwardToNewFax(e->m_title, CVelquinDoc::SentFilePath(attach->StoreName()),
                               dynamic_cast<CSingleFaxEntry*>(e));
     }
 }

@@ -114,8 +114,8 @@ TEST_F(VelquinDocTest, ALargeStoreReadOnAWorkerKeepsItsOrderAndAFaxSentMeanwhile
     }
     WriteFile(Sent("bad.fax"), "x");
     WriteFile(Sent("bad.tif"), "");
-    // Two job files that name one image: the one sent later keeps the key, whichever reader
-    // found which.
+    // Job files whose names differ in case only share a key: the one sent later keeps it,
+    // whichever reader found which. A job file naming another fax's image keeps its own.
     auto copyOf = [&](const std::string& stem, const std::string& of, std::int64_t time) {
         CSingleFaxEntry e("copy " + stem);
         e.m_time = time;
@@ -123,8 +123,9 @@ TEST_F(VelquinDocTest, ALargeStoreReadOnAWorkerKeepsItsOrderAndAFaxSentMeanwhile
         WriteFile(Sent(stem + ".fax"), StoreRecord(e));
         WriteFile(Sent(stem + ".tif"), "");
     };
-    copyOf("a-copy", "j2499", 50);  // older than j2499, read by the first reader
-    copyOf("z-copy", "j0000", 500); // newer than j0000, read by the last
+    copyOf("J2499", "j2499", 50);  // older than j2499, read by the first reader
+    copyOf("J2498", "j2498", 500); // newer than j2498, read by the first reader too
+    copyOf("z-copy", "j0000", 500);
     CVelquinDoc doc(prompt, frame);
     const CSentStoreOptions options = CSentStoreOptions::FromSettings();
     auto read = std::async(std::launch::async, [&options] { return CSentFaxes::Read(options); });
@@ -134,9 +135,11 @@ TEST_F(VelquinDocTest, ALargeStoreReadOnAWorkerKeepsItsOrderAndAFaxSentMeanwhile
     doc.SentFaxes().Adopt(read.get());
 
     const SentList& sent = doc.SentRecords();
-    ASSERT_EQ(sent.size(), 2503u);
+    ASSERT_EQ(sent.size(), 2504u);
     EXPECT_EQ(doc.SentFaxes().Find("j2499.fax")->m_title, "title j2499");
-    EXPECT_EQ(doc.SentFaxes().Find("j0000.fax")->m_title, "copy z-copy");
+    EXPECT_EQ(doc.SentFaxes().Find("j2498.fax")->m_title, "copy J2498");
+    EXPECT_EQ(doc.SentFaxes().Find("j0000.fax")->m_title, "title j0000");
+    EXPECT_EQ(doc.SentFaxes().Find("z-copy.fax")->m_title, "copy z-copy");
     // A reply finds its fax whichever reader indexed it, and the one sent meanwhile.
     EXPECT_EQ(doc.SentFaxes().ApplyJobStates({{1, 2}, {1250, 2}, {2500, 2}, {99999, 2}}), 4);
     EXPECT_EQ(sent.back()->m_title, "title sent");
