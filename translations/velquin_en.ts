@@ -1261,5 +1261,17 @@ Show or hide the status bar</translation>
         <source>Не удалось сохранить документ %s</source>
         <translation>Could not save the document %s</translation>
     </message>
+    <message>
+        <source>Velquin не запущен: с хранилищем факсов %s уже работает другая копия Velquin (%s). Закройте её и запустите Velquin снова.</source>
+        <translation>Velquin has not started: another copy of Velquin is working with the fax store %s (%s). Close it and start Velquin again.</translation>
+    </message>
+    <message>
+        <source>процесс %s пользователя %s на компьютере %s</source>
+        <translation>process %s of user %s on computer %s</translation>
+    </message>
+    <message>
+        <source>её отметка: %s</source>
+        <translation>its lock file: %s</translation>
+    </message>
 </context>
 </TS>

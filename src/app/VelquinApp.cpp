@@ -5,11 +5,14 @@
 #include "app/Settings.h"
 #include "platform/Files.h"
 #include "platform/Registry.h"
+#include "platform/SysInfo.h"
 #include "resources/Strings.h"
 
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <sstream>
+#include <unistd.h>
 
 bool IsSwitchParameter(const std::string& arg) {
     if (arg.size() < 2) {
@@ -38,6 +41,30 @@ std::string InstanceSocketPath() {
 }
 
 namespace {
+
+// The line the store lock's holder leaves in it: "pid user host".
+std::string StoreLockNote() {
+    char host[256] = {};
+    if (::gethostname(host, sizeof host - 1) != 0 || host[0] == '\0') {
+        std::strcpy(host, "?");
+    }
+    std::string user = platform::CurrentUserName();
+    if (user.empty() || user.find_first_of(" \t\n") != std::string::npos) {
+        user = std::to_string(::geteuid());
+    }
+    return std::to_string(::getpid()) + " " + user + " " + host;
+}
+
+// The holder named for a person, from its line; "" when the line does not tell.
+std::string StoreHolderText(const std::string& note) {
+    std::istringstream in(note);
+    std::string pid, user, host, more;
+    if (!(in >> pid >> user >> host) || (in >> more) ||
+        pid.find_first_not_of("0123456789") != std::string::npos) {
+        return {};
+    }
+    return FormatString(LoadString(kMsgStoreHolder), pid, user, host);
+}
 
 // Why the lock's folder or file cannot be used, for the box.
 std::string LockFailureReason(int err) {
@@ -137,6 +164,25 @@ CVelquinApp::StartResult CVelquinApp::InitInstance(const std::vector<std::string
         m_prompt.MessageId(163);
         return StartResult::DirectoryError;
     }
+    // Before anything in the store is read or removed. A store that cannot hold the file
+    // (read-only) can take no other copy's writes either.
+    const std::string storeLock = platform::JoinPath(s.DataDir, kStoreLockName);
+    std::string holder;
+    if (const int err = m_storeLock.Acquire(storeLock, StoreLockNote(), holder);
+        err == platform::kLockHeld) {
+        std::string who = StoreHolderText(holder);
+        if (who.empty()) {
+            who = FormatString(LoadString(kMsgStoreLockFile), storeLock);
+        }
+        const std::string text = FormatString(LoadString(kMsgStoreInUse), s.DataDir, who);
+        LogLine(text);
+        // Also on stderr: started from a terminal or a script, the box may go unseen.
+        std::fprintf(stderr, "%s\n", text.c_str());
+        m_prompt.Message(text, MsgIcon::Warning, MsgButtons::Ok);
+        return StartResult::StoreInUse;
+    } else if (err != 0) {
+        LogLine("Init Instance - no store lock " + storeLock + ": " + std::strerror(err));
+    }
     // Saves killed half-way (a crash, a power cut) leave their temporary files behind.
     platform::RemoveStaleTempFiles(s.FaxDir, kStaleTempAge);
     platform::RemoveStaleTempFiles(s.DataDir, kStaleTempAge);
@@ -162,5 +208,6 @@ CVelquinApp::StartResult CVelquinApp::InitInstance(const std::vector<std::string
 
 void CVelquinApp::ExitInstance() {
     m_watcher.Stop();
+    m_storeLock.Release();
     m_instanceLock.Release();
 }

@@ -53,6 +53,13 @@ constexpr unsigned kMsgLockOpenToOthers = 9344;
 constexpr unsigned kMsgLockNotAFolder = 9345;
 // A second start found a running copy that did not take its parameters; %s why.
 constexpr unsigned kMsgNoAnswerFromRunningCopy = 9341;
+// Held by the window in DataDir as long as it runs, whatever its runtime folder: a copy
+// started without the same one (after su, from cron) finds the store taken.
+constexpr const char* kStoreLockName = ".velquin.lock";
+// Another copy works on the store; %s DataDir, %s who (kMsgStoreHolder or kMsgStoreLockFile).
+constexpr unsigned kMsgStoreInUse = 9346;
+constexpr unsigned kMsgStoreHolder = 9347;   // %s pid, %s user, %s host
+constexpr unsigned kMsgStoreLockFile = 9348; // %s the lock file, when it does not tell
 
 class CVelquinApp {
 public:
@@ -60,6 +67,7 @@ public:
         Running,
         AlreadyRunning,  // another copy holds the instance lock: it gets the parameters
         LockFailed,      // the lock's folder or file is not the user's own; the box said why
+        StoreInUse,      // another copy holds the store's lock; the box named it
         NotInstalled,    // the main settings key is missing
         SettingsInvalid, // message 1018, or the damaged settings file, was shown
         DirectoryError,  // message 163 was shown
@@ -86,6 +94,7 @@ private:
     IPrompt& m_prompt;
     IStartupUi& m_ui;
     platform::CSingleInstanceLock m_instanceLock;
+    platform::CFileLock m_storeLock;
     CDirWatcherThread m_watcher;
     std::string m_watchPath;
     bool m_fileParameter = false;

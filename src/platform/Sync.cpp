@@ -4,6 +4,7 @@
 #include "platform/Registry.h"
 
 #include <cerrno>
+#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <fcntl.h>
@@ -203,6 +204,77 @@ int CSingleInstanceLock::Acquire(const std::string& name) {
 }
 
 void CSingleInstanceLock::Release() {
+    if (m_fd >= 0) {
+        ::close(m_fd); // closing drops the flock
+        m_fd = -1;
+    }
+}
+
+namespace {
+
+// The holder's line: it writes it just after taking the lock, so an empty file is read again
+// for a moment.
+std::string ReadHolderLine(int fd) {
+    std::string line;
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        char buf[512];
+        const ssize_t n = ::pread(fd, buf, sizeof buf, 0);
+        line.assign(buf, n > 0 ? static_cast<std::size_t>(n) : 0);
+        line = line.substr(0, line.find('\n'));
+        if (!line.empty()) {
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return line;
+}
+
+} // namespace
+
+CFileLock::~CFileLock() {
+    Release();
+}
+
+int CFileLock::Acquire(const std::string& path, const std::string& note, std::string& holder) {
+    Release();
+    holder.clear();
+    // Non-blocking open: a FIFO planted under the name must not hold the start.
+    constexpr int kFlags = O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
+    bool writable = true;
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | kFlags, 0644);
+    if (fd < 0 && errno == EACCES) {
+        // Another user's lock file: the lock is shared all the same, only the line stays.
+        writable = false;
+        fd = ::open(path.c_str(), O_RDONLY | kFlags);
+    }
+    if (fd < 0) {
+        return errno;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return EPERM;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int err = errno == EWOULDBLOCK ? kLockHeld : errno;
+        if (err == kLockHeld) {
+            holder = ReadHolderLine(fd);
+        }
+        ::close(fd);
+        return err;
+    }
+    if (writable) {
+        const std::string line = note + "\n";
+        // Written over the old line, then cut: a reader never meets an empty file.
+        if (::pwrite(fd, line.data(), line.size(), 0) == static_cast<ssize_t>(line.size())) {
+            (void)::ftruncate(fd, static_cast<off_t>(line.size()));
+        }
+    }
+    m_fd = fd;
+    return 0;
+}
+
+void CFileLock::Release() {
     if (m_fd >= 0) {
         ::close(m_fd); // closing drops the flock
         m_fd = -1;

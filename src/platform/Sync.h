@@ -83,4 +83,24 @@ private:
     int m_fd = -1;
 };
 
+// A lock on a file in a folder several users or sessions may reach (the fax store): an
+// flock'd regular file, never followed through a link, into which its holder writes a line
+// that tells who it is. The OS releases the lock when the process ends, even after a crash.
+class CFileLock {
+public:
+    CFileLock() = default;
+    ~CFileLock();
+    CFileLock(const CFileLock&) = delete;
+    CFileLock& operator=(const CFileLock&) = delete;
+
+    // 0 when acquired (`note` is then the file's line, where the file may be written);
+    // kLockHeld when another process holds it, with its holder's line in `holder`; else the
+    // errno of opening the file.
+    int Acquire(const std::string& path, const std::string& note, std::string& holder);
+    void Release();
+
+private:
+    int m_fd = -1;
+};
+
 } // namespace platform

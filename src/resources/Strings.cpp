@@ -113,3 +113,9 @@ std::string FormatString(std::string_view format, std::string_view a, std::strin
     const std::string_view args[] = {a, b};
     return FormatN(format, args, 2);
 }
+
+std::string FormatString(std::string_view format, std::string_view a, std::string_view b,
+                         std::string_view c) {
+    const std::string_view args[] = {a, b, c};
+    return FormatN(format, args, 3);
+}

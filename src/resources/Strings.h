@@ -25,3 +25,5 @@ void SetStringTranslator(StringTranslator translate);
 // printf-style formatting of a string with %s / %d placeholders (the original's Format).
 std::string FormatString(std::string_view format, std::string_view a);
 std::string FormatString(std::string_view format, std::string_view a, std::string_view b);
+std::string FormatString(std::string_view format, std::string_view a, std::string_view b,
+                         std::string_view c);

@@ -1,10 +1,13 @@
-// The program on a desktop without a tray: hiding, a second start of the real program, the
-// end of the session by SIGTERM, and the window layout kept between runs.
+// The program on a desktop without a tray: hiding, a second start of the real program (also
+// one that does not share the runtime folder), the end of the session by SIGTERM, and the
+// window layout kept between runs.
 #include "GuiTestSupport.h"
 
 #include "app/VelquinApp.h"
 #include "gui/shell/Commands.h"
 #include "platform/Files.h"
+#include "platform/Registry.h"
+#include "platform/SysInfo.h"
 
 #include <QMenu>
 #include <QMenuBar>
@@ -73,6 +76,39 @@ TEST(DesktopTest, WithoutATrayHideMinimisesAndASecondStartBringsTheWindowForward
     EXPECT_EQ(SecondStart({}), 0);
     EXPECT_FALSE(frame.isMinimized());
     EXPECT_TRUE(frame.isVisible());
+}
+
+TEST(DesktopTest, AWindowStartedWithoutTheRuntimeFolderIsRefusedNamingTheOneRunning) {
+    CGuiFixture f;
+    f.Start();
+    // As from cron: no XDG_RUNTIME_DIR, so its own lock and socket go elsewhere.
+    QProcess second;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    env.insert(QStringLiteral("LANGUAGE"), QStringLiteral("ru"));
+    second.setProcessEnvironment(env);
+    second.setProgram(QString::fromStdString(testing_support::BuildDir() + "/src/gui/velquin"));
+    second.start();
+    std::string said;
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            said += second.readAllStandardError().toStdString();
+            return said.find("Velquin не запущен") != std::string::npos && said.back() == '\n';
+        },
+        60000))
+        << said;
+    EXPECT_NE(said.find("Velquin не запущен: с хранилищем факсов " + f.DataDir() +
+                        " уже работает другая копия Velquin (процесс " +
+                        std::to_string(::getpid()) + " пользователя " +
+                        platform::CurrentUserName() + " на компьютере "),
+              std::string::npos)
+        << said;
+    // It waits for the box to be read, with no window: nothing listens in its runtime folder.
+    QTest::qWait(200);
+    EXPECT_EQ(second.state(), QProcess::Running);
+    EXPECT_FALSE(std::filesystem::exists(platform::RegistryDir() + "/run/" + kInstanceSocketName));
+    second.terminate();
+    ASSERT_TRUE(WaitFor([&] { return second.state() == QProcess::NotRunning; }, 60000));
 }
 
 TEST(DesktopTest, SigtermEndsAsExitDoesKeepingTheLayoutAndTheBooks) {
