@@ -934,10 +934,6 @@ for example for Saint Petersburg: 88123520809</translation>
         <translation>Insufficient funds: top up your balance</translation>
     </message>
     <message>
-        <source>Сервис не ответил на отправку. Факс мог быть принят: прежде чем отправлять его снова, проверьте отправленные факсы после следующей синхронизации.</source>
-        <translation>The service did not answer the submission. The fax may have been accepted: before sending it again, check the sent faxes after the next synchronisation.</translation>
-    </message>
-    <message>
         <source>Чтение писем из почтовой программы</source>
         <translation>Reading messages from the mail program</translation>
     </message>
@@ -1272,6 +1268,14 @@ Show or hide the status bar</translation>
     <message>
         <source>её отметка: %s</source>
         <translation>its lock file: %s</translation>
+    </message>
+    <message>
+        <source>Сервис не ответил на отправку или его ответ не удалось прочитать. Факс мог быть принят: прежде чем отправлять его снова, проверьте отправленные факсы после следующей синхронизации.</source>
+        <translation>The service did not answer the submission, or its answer could not be read. The fax may have been accepted: before sending it again, check the sent faxes after the next synchronisation.</translation>
+    </message>
+    <message>
+        <source>Не удалось соединиться с сервисом: факс не отправлен. Проверьте подключение к Интернету и отправьте факс снова.</source>
+        <translation>Could not connect to the service: the fax was not sent. Check the Internet connection and send the fax again.</translation>
     </message>
 </context>
 </TS>

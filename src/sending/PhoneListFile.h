@@ -1,7 +1,7 @@
 #pragma once
 // Reading the files people write for mass faxes: the phone list of the recipient list dialog
-// and the recipient file of the personalised mass fax. Both are read as DecodeUserText says
-// and line by line in pieces of at most 510 bytes.
+// and the recipient file of the personalised mass fax. Both are read as ReadUserTextLines says:
+// line by line in pieces of at most 510 bytes.
 #include <functional>
 #include <string>
 #include <vector>

@@ -7,9 +7,11 @@
 #include "store/FaxRecords.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <optional>
 
 int SpinStep(int value, int delta, int low, int high) {
     long long v = static_cast<long long>(value) + delta;
@@ -82,17 +84,28 @@ CSubmitResult ReadSubmitReply(const Dictionary* top) {
         r.kind = CSubmitResult::Kind::Refused;
         return r;
     }
+    // A job is known by its id alone: an acceptance without a usable one is no answer.
     const Dictionary* item = FindReplyPath(response, {"data", "item"});
-    if (item != nullptr) {
+    const std::string& id =
+        (item != nullptr ? item->valueForKey("id", EmptyValue()) : EmptyValue()).stringValue();
+    std::int32_t n = 0;
+    const auto [end, ec] = std::from_chars(id.data(), id.data() + id.size(), n);
+    if (ec == std::errc() && end == id.data() + id.size() && n > 0) {
         r.kind = CSubmitResult::Kind::Accepted;
-        r.id = item->valueForKey("id", EmptyValue()).intValue();
+        r.id = n;
     }
     return r;
 }
 
 CSubmitResult PostSubmission(const SendFaxRequest& request, const ServiceEndpoint& endpoint) {
-    ReplyTree tree = RequestFaxSend(request, endpoint);
-    return ReadSubmitReply(tree.get());
+    ExchangeFailure failure = ExchangeFailure::None;
+    ReplyTree tree = RequestFaxSend(request, endpoint, &failure);
+    CSubmitResult r = ReadSubmitReply(tree.get());
+    r.failure = failure;
+    if (failure == ExchangeFailure::NotConnected) {
+        r.kind = CSubmitResult::Kind::NotSent;
+    }
+    return r;
 }
 
 std::string NewJobFilePath(const std::string& imagePath) {
@@ -168,7 +181,8 @@ bool IsControl(char c) {
 } // namespace
 
 std::vector<std::string> ReadUserTextLines(const std::string& bytes, std::size_t maxBytes) {
-    const std::string text = platform::DecodeUserText(bytes);
+    std::optional<std::string> unicode = platform::Utf16MarkedText(bytes);
+    const std::string text = unicode ? std::move(*unicode) : platform::DecodeUserText(bytes);
     std::vector<std::string> lines;
     std::size_t pos = 0;
     while (pos < text.size()) {

@@ -32,6 +32,8 @@ constexpr unsigned kMsgCannotSign = 9305;     // %s = file
 constexpr unsigned kMsgCannotMovePart = 9306; // %s = file
 // A submission got no reply it could read: it may still have been accepted.
 constexpr unsigned kMsgNoSubmitReply = 9320;
+// The service could not be reached: nothing of the submission was sent.
+constexpr unsigned kMsgSubmitNotSent = 9321;
 // The service accepted a submission whose job file could not be written; %s the job id, %s why.
 constexpr unsigned kMsgAcceptedNotRecorded = 9307;
 
@@ -58,7 +60,9 @@ std::string SendTimeText(int sendMode, std::int64_t date, std::int64_t time);
 // What a submission reply said.
 struct CSubmitResult {
     enum class Kind {
-        NoReply,  // no tree, or no "response"; also an accepted reply without "data"/"item"
+        NoReply,  // no tree, or no "response"; also code 0 without a job id (no "data"/"item",
+                  // or an id that is not a positive decimal number)
+        NotSent,  // the connection could not be made: the service got nothing
         NoError,  // "response" without "error": nothing is read further
         Refused,  // error code not 0
         Accepted, // code 0 and an item id
@@ -68,6 +72,7 @@ struct CSubmitResult {
     std::string message; // as received (lower case)
     std::string details;
     std::int32_t id = 0;
+    ExchangeFailure failure = ExchangeFailure::None; // None also when a reply came unreadable
 };
 
 CSubmitResult ReadSubmitReply(const Dictionary* top);
@@ -93,9 +98,10 @@ std::string NewJobFilePath(const std::string& imagePath);
 bool WriteNewJobFile(CFaxEntryBase& record, const std::string& path, IPrompt& prompt,
                      IFrame& frame);
 
-// Lines of a text file people write, decoded to UTF-8, each cut into pieces of at most
-// `maxBytes` bytes (as a fixed line buffer reads them). A final line without a line end
-// counts; a line end at the very end adds no empty line.
+// Lines of a text file people write (UTF-16 after its byte-order mark, else as DecodeUserText
+// says), decoded to UTF-8, each cut into pieces of at most `maxBytes` bytes (as a fixed line
+// buffer reads them). A final line without a line end counts; a line end at the very end adds
+// no empty line.
 std::vector<std::string> ReadUserTextLines(const std::string& bytes, std::size_t maxBytes);
 
 // The fields of one phone list or recipient file line: number up to the first ';' or control

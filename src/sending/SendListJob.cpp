@@ -287,6 +287,9 @@ SendOutcome CSendListJob::FinishSend(const CSubmitResult& result) {
         // Pressing "Отправить" again could send the fax twice.
         m_prompt.MessageId(kMsgNoSubmitReply, MsgIcon::Warning);
         return SendOutcome::StayOpen;
+    case CSubmitResult::Kind::NotSent:
+        m_prompt.MessageId(kMsgSubmitNotSent, MsgIcon::Warning);
+        return SendOutcome::StayOpen;
     case CSubmitResult::Kind::Refused:
         m_prompt.Message(result.message + result.details, MsgIcon::None, MsgButtons::Ok);
         return SendOutcome::StayOpen;

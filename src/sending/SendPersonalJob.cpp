@@ -190,6 +190,7 @@ SendOutcome CSendPersonalJob::FinishSend(const CPersonalPosting& posting,
         return SendOutcome::StayOpen;
     }
     bool unanswered = false;
+    bool notSent = false;
     std::string jobIds;
     for (std::size_t i = 0; i < posting.items.size() && i < results.size(); ++i) {
         const CItem& item = posting.items[i];
@@ -197,6 +198,8 @@ SendOutcome CSendPersonalJob::FinishSend(const CPersonalPosting& posting,
         if (item.ready &&
             (r.kind == CSubmitResult::Kind::NoReply || r.kind == CSubmitResult::Kind::NoError)) {
             unanswered = true;
+        } else if (item.ready && r.kind == CSubmitResult::Kind::NotSent) {
+            notSent = true;
         } else if (r.kind == CSubmitResult::Kind::Refused) {
             m_prompt.Message(r.message + r.details, MsgIcon::None, MsgButtons::Ok);
         } else if (r.kind == CSubmitResult::Kind::Accepted) {
@@ -206,6 +209,9 @@ SendOutcome CSendPersonalJob::FinishSend(const CPersonalPosting& posting,
     }
     if (unanswered) {
         m_prompt.MessageId(kMsgNoSubmitReply, MsgIcon::Warning);
+    }
+    if (notSent) {
+        m_prompt.MessageId(kMsgSubmitNotSent, MsgIcon::Warning);
     }
     if (m_record->m_recipients.empty()) {
         m_prompt.MessageId(kMsgNothingSent);

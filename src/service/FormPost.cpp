@@ -410,22 +410,22 @@ std::optional<std::string> ExchangeParts(const std::string& host, int port, std:
             settings, static_cast<std::size_t>(head.size() + documentSize + tail.size())));
     std::optional<std::string> reply = [&]() -> std::optional<std::string> {
         in_addr addr{};
-        if (port <= 0 || port > 65535 || !ResolveIpv4(host, addr)) {
-            limits.failure = ExchangeFailure::Unreachable;
-            return std::nullopt;
-        }
         CFileDescriptor sock;
-        sock.Reset(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-        if (sock.Fd() < 0) {
-            limits.failure = ExchangeFailure::Unreachable;
-            return std::nullopt;
+        if (port > 0 && port <= 65535 && ResolveIpv4(host, addr)) {
+            sock.Reset(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
         }
         sockaddr_in to{};
         to.sin_family = AF_INET;
         to.sin_port = htons(static_cast<std::uint16_t>(port));
         to.sin_addr = addr;
-        if (!ConnectWithin(sock.Fd(), to, settings.connectMs, limits) ||
-            !SendAll(sock.Fd(), head, settings.idleMs, limits) ||
+        // Until the connection stands, not one byte can have reached the server.
+        if (sock.Fd() < 0 || !ConnectWithin(sock.Fd(), to, settings.connectMs, limits)) {
+            if (limits.failure != ExchangeFailure::Abandoned) {
+                limits.failure = ExchangeFailure::NotConnected;
+            }
+            return std::nullopt;
+        }
+        if (!SendAll(sock.Fd(), head, settings.idleMs, limits) ||
             (documentFd >= 0 &&
              !SendFileBytes(sock.Fd(), documentFd, documentSize, settings.idleMs, limits)) ||
             !SendAll(sock.Fd(), tail, settings.idleMs, limits)) {
@@ -453,15 +453,73 @@ std::optional<std::string> ExchangeRequest(const std::string& host, int port,
     return ExchangeParts(host, port, request, -1, 0, {}, failure);
 }
 
+namespace {
+
+// The document type declaration in the prolog that begins at `at` (the XML declaration), as
+// offset and length; length 0 when there is none or it does not end. `text` is lower-cased.
+std::pair<std::size_t, std::size_t> DoctypeDeclaration(std::string_view text, std::size_t at) {
+    auto skipPast = [&](std::size_t from, std::string_view end) {
+        std::size_t e = text.find(end, from);
+        return e == std::string_view::npos ? e : e + end.size();
+    };
+    std::size_t i = skipPast(at, "?>");
+    while (i != std::string_view::npos && i < text.size()) {
+        const std::string_view rest = text.substr(i);
+        if (rest[0] == ' ' || rest[0] == '\t' || rest[0] == '\r' || rest[0] == '\n') {
+            ++i;
+        } else if (rest.starts_with("<!--")) {
+            i = skipPast(i + 4, "-->");
+        } else if (rest.starts_with("<?")) {
+            i = skipPast(i + 2, "?>");
+        } else if (rest.starts_with("<!doctype")) {
+            break;
+        } else {
+            return {0, 0};
+        }
+    }
+    if (i == std::string_view::npos || i >= text.size()) {
+        return {0, 0};
+    }
+    // Its end: the first '>' outside quoted literals and the internal subset.
+    char quote = 0;
+    bool subset = false;
+    for (std::size_t j = i + 9; j < text.size();) {
+        const char c = text[j];
+        const std::string_view rest = text.substr(j);
+        if (quote != 0) {
+            quote = c == quote ? 0 : quote;
+        } else if (subset && (rest.starts_with("<!--") || rest.starts_with("<?"))) {
+            j = skipPast(j + 2, rest[1] == '!' ? "-->" : "?>");
+            continue;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '[' || c == ']') {
+            subset = c == '[';
+        } else if (c == '>' && !subset) {
+            return {i, j + 1 - i};
+        }
+        ++j;
+    }
+    return {0, 0};
+}
+
+} // namespace
+
 ReplyTree ReplyToTree(std::string reply) {
     if (reply.empty()) {
         return {};
     }
-    reply = platform::AsciiLower(reply);
-    std::size_t at = reply.find("<?xml");
+    std::string lowered = platform::AsciiLower(reply);
+    std::size_t at = lowered.find("<?xml");
     if (at == std::string::npos) {
         return {};
     }
+    // The declaration's keywords are upper case in XML; its names mean nothing to the tree.
+    if (auto [from, length] = DoctypeDeclaration(lowered, at); length != 0) {
+        lowered.replace(from, length, reply, from, length);
+        lowered.replace(from + 2, 7, "DOCTYPE");
+    }
+    reply = std::move(lowered);
     std::string_view xml(reply);
     xml.remove_prefix(at);
     while (!xml.empty() && xml.back() == '\n') {
@@ -490,7 +548,8 @@ std::string HostHeader(const std::string& host, int port) {
 
 } // namespace
 
-ReplyTree RequestFaxSend(const SendFaxRequest& request, const ServiceEndpoint& endpoint) {
+ReplyTree RequestFaxSend(const SendFaxRequest& request, const ServiceEndpoint& endpoint,
+                         ExchangeFailure* failure) {
     const std::string& host = endpoint.host;
     int port = endpoint.port;
     CUpload upload;
@@ -499,7 +558,7 @@ ReplyTree RequestFaxSend(const SendFaxRequest& request, const ServiceEndpoint& e
         return {};
     }
     std::optional<std::string> reply = ExchangeParts(host, port, upload.head, upload.document.Fd(),
-                                                     upload.documentSize, upload.tail, nullptr);
+                                                     upload.documentSize, upload.tail, failure);
     return reply ? ReplyToTree(std::move(*reply)) : ReplyTree{};
 }
 

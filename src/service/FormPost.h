@@ -76,10 +76,11 @@ std::string BuildFaxStatusRequest(std::int32_t serverId, std::string_view userId
 // Why an exchange gave no reply.
 enum class ExchangeFailure {
     None,
-    Unreachable, // resolve, connect or send failed
-    TimedOut,    // no progress within idleMs, or the whole exchange over its deadline
-    Abandoned,   // the abandon flag of CAbandonRequests was set
-    TooLong,     // more than kMaxReplyBytes
+    NotConnected, // resolve or connect failed: nothing reached the server
+    Unreachable,  // sending failed, or the document changed while it was sent
+    TimedOut,     // no progress within idleMs, or the whole exchange over its deadline
+    Abandoned,    // the abandon flag of CAbandonRequests was set
+    TooLong,      // more than kMaxReplyBytes
 };
 
 // The deadline of a whole exchange that sends `requestBytes` bytes, in milliseconds.
@@ -92,12 +93,15 @@ std::optional<std::string> ExchangeRequest(const std::string& host, int port,
                                            std::string_view request,
                                            ExchangeFailure* failure = nullptr);
 
-// Lower-cases the reply (ASCII), takes it from the first "<?xml" on, strips trailing LF then CR
-// and builds the tree. Empty when there is no reply or no XML declaration.
+// Lower-cases the reply (ASCII) except a document type declaration, takes it from the first
+// "<?xml" on, strips trailing LF then CR and builds the tree. Empty when there is no reply or no
+// XML declaration.
 ReplyTree ReplyToTree(std::string reply);
 
-// The two requests against an explicit endpoint.
-ReplyTree RequestFaxSend(const SendFaxRequest& request, const ServiceEndpoint& endpoint);
+// The two requests against an explicit endpoint. A submission gives why its exchange failed in
+// `failure` when given (None when a reply came, readable or not).
+ReplyTree RequestFaxSend(const SendFaxRequest& request, const ServiceEndpoint& endpoint,
+                         ExchangeFailure* failure = nullptr);
 ReplyTree RequestFaxStatus(std::int32_t serverId, const ServiceEndpoint& endpoint);
 
 // The two requests against the ApiHost setting ("host" or "host:port") with the credentials of

@@ -324,11 +324,8 @@ void XMLCALL OnEnd(void* user, const XML_Char*) {
     }
 }
 
-// Replies never need a DTD; refusing one rules out entity expansion of any kind.
-void XMLCALL OnDoctype(void* user, const XML_Char*, const XML_Char*, const XML_Char*, int) {
-    Refuse(*static_cast<BuildState*>(user));
-}
-
+// A document type declaration alone is harmless (some servers add one, and nothing external is
+// ever read); a declared entity is refused before anything can expand it.
 void XMLCALL OnEntityDecl(void* user, const XML_Char*, int, const XML_Char*, int, const XML_Char*,
                           const XML_Char*, const XML_Char*, const XML_Char*) {
     Refuse(*static_cast<BuildState*>(user));
@@ -358,7 +355,6 @@ ReplyTree ParseReplyXml(std::string_view xml) {
     st.top = top.get();
     XML_SetUserData(parser, &st);
     XML_SetElementHandler(parser, OnStart, OnEnd);
-    XML_SetStartDoctypeDeclHandler(parser, OnDoctype);
     XML_SetEntityDeclHandler(parser, OnEntityDecl);
     XML_SetParamEntityParsing(parser, XML_PARAM_ENTITY_PARSING_NEVER);
 

@@ -150,8 +150,9 @@ using ReplyTree = NsRef<Dictionary>;
 
 // Builds the tree of one reply, given the text from its XML declaration on. The bytes are read
 // as UTF-8 when they are valid UTF-8, else as Windows-1251, whatever the declaration says. A
-// document that is not well-formed (or uses a DTD, or nests absurdly deep) gives an empty top
-// dictionary; the result is empty only when memory runs out.
+// document that is not well-formed (or declares an entity, or nests absurdly deep) gives an
+// empty top dictionary; the result is empty only when memory runs out. A document type
+// declaration is allowed; no external DTD or entity is ever read.
 ReplyTree ParseReplyXml(std::string_view xml);
 
 // Follows `keys` from `top` by objectForKey; nullptr at the first missing step.

@@ -106,6 +106,18 @@ TEST_F(PersonalJobTest, UnansweredRecipientsAreLeftOutAndTheUserIsTold) {
     EXPECT_EQ(m_job->Record()->m_recipients[0].m_recipient, "88127770001");
 }
 
+// A recipient file saved as "Unicode text" is read like any other. A service never reached gets
+// nothing, and the user is told just that, not that the faxes may have gone.
+TEST_F(PersonalJobTest, UnicodeRecipientsAndAServiceNeverReached) {
+    Prepare(3, testing_support::UnicodeText(kThree, false), 1); // nothing listens at ApiHost
+    ASSERT_TRUE(m_job->Done());
+    EXPECT_EQ(m_job->m_lines[1], "88125550000 Петров ООО");
+    m_prompt.messages.clear();
+    EXPECT_EQ(m_job->Send(), SendOutcome::Submitted);
+    EXPECT_EQ(Texts(), (std::vector<std::string>{std::string(LoadString(kMsgSubmitNotSent)),
+                                                 std::string(LoadString(kMsgNothingSent))}));
+}
+
 TEST_F(PersonalJobTest, DoneRefusalsInOrder) {
     Prepare(5, kThree, 2);
     m_job->m_password = "short";

@@ -101,16 +101,16 @@ TEST_F(VelquinToolSendTest, RefusalsAndBadArguments) {
                   std::string::npos,
               true);
     EXPECT_EQ(RunVelquinTool("send --to 3520809 " + m_doc, out), 1);
-    EXPECT_NE(out.find("no reply"), std::string::npos) << out;
+    EXPECT_NE(out.find("the reply of " + m_sim.HostPort() + " cannot be read"), std::string::npos)
+        << out;
     EXPECT_EQ(Sent("*").size(), 0u);
     // The one-off password did not replace the stored one.
     EXPECT_EQ(RunVelquinTool("send --to 3520809 " + m_doc, out), 0) << out;
 }
 
 TEST_F(VelquinToolSendTest, SendListPostsTheNumberList) {
-    testing_support::WriteFile(m_dir / "numbers.csv",
-                               platform::Utf8ToCp1251("3520809;Иванов;ООО Ромашка\r\n"
-                                                      "84951234567;;\r\n"));
+    const std::string numbers = "3520809;Иванов;ООО Ромашка\r\n84951234567;;\r\n";
+    testing_support::WriteFile(m_dir / "numbers.csv", platform::Utf8ToCp1251(numbers));
     std::string out;
     ASSERT_EQ(RunVelquinTool("send-list --numbers " + (m_dir / "numbers.csv") +
                                  " --attempts 2 --delay 15 --at \"2030-01-02 03:04\" " + m_doc,
@@ -135,46 +135,68 @@ TEST_F(VelquinToolSendTest, SendListPostsTheNumberList) {
     EXPECT_EQ(list->m_recipients[0].m_recipientLabel, "ООО Ромашка");
     EXPECT_EQ(list->m_recipients[0].m_pages, 2);
 
+    // The same list saved as "Unicode text".
+    testing_support::WriteFile(m_dir / "numbers.csv", testing_support::UnicodeText(numbers, true));
+    ASSERT_EQ(RunVelquinTool("send-list --numbers " + (m_dir / "numbers.csv") + " " + m_doc, out),
+              0);
+    EXPECT_NE(out.find("2 numbers accepted as job 5000002"), std::string::npos) << out;
+
     EXPECT_EQ(RunVelquinTool("send-list --numbers " + (m_dir / "none.csv") + " " + m_doc, out), 1);
     EXPECT_NE(out.find("Не могу открыть файл с данными"), std::string::npos) << out;
 }
 
 // A service other than the simulator: replies in Windows-1251 without an encoding
-// declaration, a reply cut short and an error page.
+// declaration or with a document type declaration, acceptances without a usable job id, a reply
+// cut short and an error page; then no service at all.
 TEST_F(VelquinToolSendTest, CodePageRepliesAreReadAndUnansweredSubmissionsAreTold) {
     const std::string head = "HTTP/1.0 200 OK\r\nContent-Type: text/xml\r\n\r\n";
     const std::string refused =
         head + "<?xml version=\"1.0\" encoding=\"UTF-8\"?><response><error code=\"7\" message=\"" +
         platform::Utf8ToCp1251("Недостаточно средств на счёте") + "\"/></response>";
-    const std::string accepted = head +
-                                 "<?xml version=\"1.0\"?><response><error code=\"0\" message=\"" +
-                                 platform::Utf8ToCp1251("Факс принят") +
-                                 "\" details=\"\"/><data><item id=\"4711\"/></data></response>";
+    auto accepted = [&](const std::string& doctype, const std::string& item) {
+        return head + "<?xml version=\"1.0\"?>" + doctype +
+               "<response><error code=\"0\" message=\"" + platform::Utf8ToCp1251("Факс принят") +
+               "\" details=\"\"/><data>" + item + "</data></response>";
+    };
     const std::string cut = head + "<?xml version=\"1.0\"?><response><error code=\"0\"";
     const std::string errorPage =
         "HTTP/1.0 502 Bad Gateway\r\n\r\n<html><body>Bad Gateway</body></html>";
-    testing_support::CReplyServer server({refused, accepted, cut, errorPage});
+    testing_support::CReplyServer server({refused, accepted("", "<item id=\"4711\"/>"),
+                                          accepted("<!DOCTYPE response>", "<item id=\"4712\"/>"),
+                                          accepted("", "<item/>"),
+                                          accepted("", "<item id=\"-5\"/>"), cut, errorPage});
     std::string out;
-    ASSERT_EQ(RunVelquinTool("setup --fax-dir " + (m_dir / "fax") + " --data-dir " +
-                                 (m_dir / "data") + " --api-host " + server.HostPort(),
-                             out),
-              0)
-        << out;
+    const std::string setup =
+        "setup --fax-dir " + (m_dir / "fax") + " --data-dir " + (m_dir / "data") + " --api-host ";
+    ASSERT_EQ(RunVelquinTool(setup + server.HostPort(), out), 0) << out;
     const std::string told(LoadString(kMsgNoSubmitReply));
+    const std::string sendOne = "send --to 3520809 " + m_doc;
 
-    EXPECT_EQ(RunVelquinTool("send --to 3520809 " + m_doc, out), 1);
+    EXPECT_EQ(RunVelquinTool(sendOne, out), 1);
     EXPECT_NE(out.find("Недостаточно средств на счёте"), std::string::npos) << out;
-    ASSERT_EQ(RunVelquinTool("send --to 3520809 " + m_doc, out), 0) << out;
-    EXPECT_NE(("\n" + out).find("\n4711\n"), std::string::npos) << out;
-    EXPECT_EQ(Sent("doc*.FAX").size(), 1u);
-
-    EXPECT_EQ(RunVelquinTool("send --to 3520809 " + m_doc, out), 1);
-    EXPECT_NE(out.find(told), std::string::npos) << out;
+    for (const char* id : {"4711", "4712"}) {
+        ASSERT_EQ(RunVelquinTool(sendOne, out), 0) << out;
+        EXPECT_NE(("\n" + out).find("\n" + std::string(id) + "\n"), std::string::npos) << out;
+    }
+    // No job id, a negative one, a cut reply, an error page: the fax may have gone, but no job
+    // is recorded.
     testing_support::WriteFile(m_dir / "numbers.csv", "3520809\r\n84951234567\r\n");
-    EXPECT_EQ(RunVelquinTool("send-list --numbers " + (m_dir / "numbers.csv") + " " + m_doc, out),
-              1);
-    EXPECT_NE(out.find(told), std::string::npos) << out;
-    EXPECT_EQ(server.Requests(), 4);
+    const std::string sendList = "send-list --numbers " + (m_dir / "numbers.csv") + " " + m_doc;
+    for (const std::string& command : {sendOne, sendOne, sendOne, sendList}) {
+        EXPECT_EQ(RunVelquinTool(command, out), 1);
+        EXPECT_NE(out.find(told), std::string::npos) << out;
+        EXPECT_NE(out.find("cannot be read"), std::string::npos) << out;
+    }
+    EXPECT_EQ(Sent("doc*.FAX").size(), 2u);
+    EXPECT_EQ(server.Requests(), 7);
+
+    // A connection refused: nothing was sent, and the user is told so.
+    ASSERT_EQ(RunVelquinTool(setup + "127.0.0.1:1", out), 0) << out; // nothing listens there
+    for (const std::string& command : {sendOne, sendList}) {
+        EXPECT_EQ(RunVelquinTool(command, out), 1);
+        EXPECT_NE(out.find(LoadString(kMsgSubmitNotSent)), std::string::npos) << out;
+        EXPECT_NE(out.find("nothing was sent"), std::string::npos) << out;
+    }
 }
 
 // A real full disk (a small tmpfs as SentFaxes; needs root to mount): the record of a send is

@@ -152,14 +152,21 @@ TEST(BuildRequestTest, MissingOrEmptyDocumentSendsNothing) {
 }
 
 TEST(ReplyToTreeTest, FindsTheDeclarationAfterLoweringAndStripsLineEnds) {
-    ReplyTree t = ReplyToTree("HTTP/1.0 200 OK\r\nContent-Type: text/xml\r\n\r\n"
-                              "<?XML VERSION=\"1.0\"?><RESPONSE><ERROR CODE=\"3\" "
-                              "MESSAGE=\"Bad Login\"/></RESPONSE>\r\n\r\n\n\n");
-    ASSERT_TRUE(t);
-    Dictionary* error = FindReplyPath(t.get(), {"response", "error"});
-    ASSERT_NE(error, nullptr);
-    EXPECT_EQ(error->valueForKey("code", EmptyValue()).intValue(), 3);
-    EXPECT_EQ(error->valueForKey("message", EmptyValue()).stringValue(), "bad login");
+    // A document type declaration keeps the case XML needs.
+    for (const char* doctype :
+         {"", "<!DOCTYPE RESPONSE SYSTEM 'R.dtd'>",
+          " <!-- > --> <!doctype Response [<!-- ]> --><!ELEMENT RESPONSE ANY>] >"}) {
+        ReplyTree t = ReplyToTree(std::string("HTTP/1.0 200 OK\r\nContent-Type: text/xml\r\n\r\n"
+                                              "<?XML VERSION=\"1.0\"?>") +
+                                  doctype +
+                                  "<RESPONSE><ERROR CODE=\"3\" MESSAGE=\"Bad Login\"/>"
+                                  "</RESPONSE>\r\n\r\n\n\n");
+        ASSERT_TRUE(t);
+        Dictionary* error = FindReplyPath(t.get(), {"response", "error"});
+        ASSERT_NE(error, nullptr) << doctype;
+        EXPECT_EQ(error->valueForKey("code", EmptyValue()).intValue(), 3);
+        EXPECT_EQ(error->valueForKey("message", EmptyValue()).stringValue(), "bad login");
+    }
 }
 
 TEST(ReplyToTreeTest, NoXmlMeansNoTreeAndACutReplyAnEmptyOne) {

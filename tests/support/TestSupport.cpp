@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include "platform/Encoding.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -52,6 +54,15 @@ std::string ReadFileOrDie(const std::string& path) {
     std::ostringstream s;
     s << f.rdbuf();
     return s.str();
+}
+
+std::string UnicodeText(const std::string& utf8, bool littleEndian) {
+    std::string bytes = littleEndian ? "\xFF\xFE" : "\xFE\xFF";
+    for (char16_t u : platform::Utf8ToUtf16(utf8)) {
+        const char lo = static_cast<char>(u & 0xFF), hi = static_cast<char>(u >> 8);
+        bytes += littleEndian ? std::string{lo, hi} : std::string{hi, lo};
+    }
+    return bytes;
 }
 
 std::string BuildDir() {

@@ -29,6 +29,8 @@ void IsolateEnvironment(const std::string& root);
 
 void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFileOrDie(const std::string& path);
+// `utf8` as Windows programs save "Unicode text": a byte-order mark, then UTF-16.
+std::string UnicodeText(const std::string& utf8, bool littleEndian);
 
 // Directory of the build tree (for tools such as faxsim and velquin-tool).
 std::string BuildDir();

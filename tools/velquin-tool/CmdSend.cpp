@@ -121,24 +121,33 @@ std::string DocumentTitle(const std::string& documentPath) {
     return platform::Stem(documentPath);
 }
 
-namespace {
-
-// Prints why a submission was not accepted; the exit code.
 int ReportNotAccepted(const char* name, const CSubmitResult& r, const ServiceEndpoint& e) {
-    if (r.kind == CSubmitResult::Kind::Refused) {
+    const std::string at = e.host + ":" + std::to_string(e.port);
+    std::string what;
+    switch (r.kind) {
+    case CSubmitResult::Kind::Refused:
         // The message itself went through the prompt.
         std::fprintf(stderr, "velquin-tool %s: refused by the service (code %d)\n", name, r.code);
-    } else if (r.kind == CSubmitResult::Kind::NoError) {
-        std::fprintf(stderr, "velquin-tool %s: the reply of %s:%d says nothing\n", name,
-                     e.host.c_str(), e.port);
-    } else {
-        std::fprintf(stderr, "velquin-tool %s: no reply from %s:%d\n", name, e.host.c_str(),
-                     e.port);
+        return 1;
+    case CSubmitResult::Kind::NotSent:
+        std::fprintf(stderr, "velquin-tool %s: cannot connect to %s; nothing was sent\n", name,
+                     at.c_str());
+        return 1;
+    case CSubmitResult::Kind::NoError:
+        what = "the reply of " + at + " says nothing";
+        break;
+    case CSubmitResult::Kind::NoReply:
+    case CSubmitResult::Kind::Accepted:
+        what = r.failure == ExchangeFailure::TimedOut  ? "no complete reply from " + at + " in time"
+               : r.failure == ExchangeFailure::TooLong ? "the reply of " + at + " is too long"
+               : r.failure != ExchangeFailure::None    ? "no reply from " + at
+                                                       : "the reply of " + at + " cannot be read";
+        break;
     }
+    std::fprintf(stderr, "velquin-tool %s: %s; the fax may have been accepted\n", name,
+                 what.c_str());
     return 1;
 }
-
-} // namespace
 
 int ReportUnrecorded(const char* name, std::int32_t jobId, const std::string& jobFile) {
     std::fprintf(stderr,

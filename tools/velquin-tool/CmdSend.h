@@ -8,6 +8,8 @@
 #include <string>
 
 class CSendJobBase;
+struct CSubmitResult;
+struct ServiceEndpoint;
 
 struct CSendToolOptions {
     std::string attempts, delay, at, user, passwordFile;
@@ -25,6 +27,10 @@ int StartSendCommand(const ToolCommand& cmd, const ToolArgs& args,
                      const std::function<bool()>& haveOwn, const std::string& required,
                      CToolPrompt& prompt, CSendToolOptions& options, std::string& document,
                      std::string& copy);
+
+// Says why a submission to `e` was not accepted, telling a connection never made from a reply
+// that could not be read; exit code 1.
+int ReportNotAccepted(const char* name, const CSubmitResult& r, const ServiceEndpoint& e);
 
 // The service accepted job `jobId` but its job file could not be written: says so; exit code 1.
 int ReportUnrecorded(const char* name, std::int32_t jobId, const std::string& jobFile);

@@ -66,14 +66,7 @@ int Run(const ToolArgs& args) {
     CSubmitResult result = CSendListJob::Post(*posting);
     if (job.FinishSend(result) != SendOutcome::Submitted) {
         cleanUp();
-        if (result.kind == CSubmitResult::Kind::Refused) {
-            std::fprintf(stderr, "velquin-tool send-list: refused by the service (code %d)\n",
-                         result.code);
-        } else {
-            std::fprintf(stderr, "velquin-tool send-list: no usable reply from %s:%d\n",
-                         posting->endpoint.host.c_str(), posting->endpoint.port);
-        }
-        return 1;
+        return ReportNotAccepted("send-list", result, posting->endpoint);
     }
     std::printf("%d\n", result.id);
     if (!job.Recorded()) {
@@ -89,11 +82,12 @@ const ToolCommandRegistration reg{
     "usage: velquin-tool send-list --numbers FILE [--name TITLE] [--attempts N] [--delay MIN]\n"
     "                              [--at \"YYYY-MM-DD HH:MM\"] [--user ID]\n"
     "                              [--password-file FILE] DOCUMENT\n"
-    "Runs the phone list mass fax: reads FILE (lines NUMBER;NAME;LABEL, UTF-8 or\n"
-    "Windows-1251), copies DOCUMENT into DataDir/SentFaxes, writes the send list (.FBL) and\n"
-    "number list (.csv), signs and posts them, writes the job file. The password must have 8\n"
-    "characters. Attempts 1-5, delay 5-60 minutes. Prints the service's job id and exits 0\n"
-    "when accepted; otherwise the refusal or failure goes to stderr and the exit code is 1.\n",
+    "Runs the phone list mass fax: reads FILE (lines NUMBER;NAME;LABEL, UTF-8, Windows-1251\n"
+    "or UTF-16 with its byte-order mark), copies DOCUMENT into DataDir/SentFaxes, writes the\n"
+    "send list (.FBL) and number list (.csv), signs and posts them, writes the job file. The\n"
+    "password must have 8 characters. Attempts 1-5, delay 5-60 minutes. Prints the service's\n"
+    "job id and exits 0 when accepted; otherwise the refusal or failure goes to stderr and the\n"
+    "exit code is 1.\n",
     Run};
 
 } // namespace
