@@ -1277,5 +1277,13 @@ Show or hide the status bar</translation>
         <source>Не удалось соединиться с сервисом: факс не отправлен. Проверьте подключение к Интернету и отправьте факс снова.</source>
         <translation>Could not connect to the service: the fax was not sent. Check the Internet connection and send the fax again.</translation>
     </message>
+    <message>
+        <source>Файл %s не читается: это не обычный файл, а канал, устройство или папка.</source>
+        <translation>File %s cannot be read: it is not a regular file but a pipe, a device or a folder.</translation>
+    </message>
+    <message>
+        <source>Файл %s слишком велик.</source>
+        <translation>File %s is too large.</translation>
+    </message>
 </context>
 </TS>

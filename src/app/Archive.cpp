@@ -182,7 +182,7 @@ std::string CArchive::ReadString() {
 
 std::string ReadArchiveFile(const std::string& path) {
     std::string bytes;
-    int err = platform::ReadFile(path, bytes);
+    int err = platform::ReadStoreFile(path, bytes, platform::kArchiveFileCap);
     if (err != 0) {
         throw CFileException(err, path, "cannot read " + path + ": " + std::strerror(err));
     }
@@ -199,7 +199,8 @@ void WriteArchiveFile(const std::string& path, std::string_view bytes) {
 std::string DescribeFileError(const std::exception& e, const std::string& path) {
     // The texts' ids in the string table.
     constexpr unsigned kNotFound = 9431, kNoAccess = 9432, kNoSpace = 9433, kFileError = 9434,
-                       kEndOfFile = 9435, kBadFormat = 9436, kNoMemory = 9437, kReadError = 9438;
+                       kEndOfFile = 9435, kBadFormat = 9436, kNoMemory = 9437, kReadError = 9438,
+                       kNotRegular = 9446, kTooLarge = 9447;
     unsigned id = kReadError;
     std::string reason;
     if (const auto* fe = dynamic_cast<const CFileException*>(&e)) {
@@ -213,6 +214,17 @@ std::string DescribeFileError(const std::exception& e, const std::string& path) 
             break;
         case ENOSPC:
             id = kNoSpace;
+            break;
+        case EINVAL: // how the store's readers refuse a FIFO, device or folder, among others
+            if (platform::PathExists(path) && !platform::IsRegularFile(path)) {
+                id = kNotRegular;
+            } else {
+                id = kFileError;
+                reason = std::strerror(fe->GetError());
+            }
+            break;
+        case EFBIG:
+            id = kTooLarge;
             break;
         default:
             id = kFileError;

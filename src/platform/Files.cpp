@@ -275,16 +275,11 @@ int DeleteFile(const std::string& path) {
     return errno;
 }
 
-int CopyFile(const std::string& from, const std::string& to, bool failIfExists) {
-    int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+int CopyFile(const std::string& from, const std::string& to, bool failIfExists,
+             std::uint64_t maxBytes) {
+    int in = OpenRegularFile(from, maxBytes);
     if (in < 0) {
         return errno;
-    }
-    struct stat st;
-    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
-        int err = errno ? errno : EINVAL;
-        ::close(in);
-        return err;
     }
     int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (failIfExists ? O_EXCL : O_TRUNC);
     int out = ::open(to.c_str(), flags, 0644);
@@ -421,19 +416,63 @@ int ReadFile(const std::string& path, std::string& out) {
     return ReadAndClose(fd, out, out.max_size());
 }
 
-int ReadSmallFile(const std::string& path, std::string& out, std::size_t maxBytes) {
+namespace {
+// OpenRegularFile, also telling the file's size.
+int OpenChecked(const std::string& path, std::uint64_t maxBytes, Links links, std::uint64_t& size) {
+    // Non-blocking: opening a FIFO to read would wait for a writer that never comes.
+    // O_NOATIME as in ReadFile.
+    const int flags =
+        O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (links == Links::Refuse ? O_NOFOLLOW : 0);
+    int fd = ::open(path.c_str(), flags | O_NOATIME);
+    if (fd < 0 && errno == EPERM) {
+        fd = ::open(path.c_str(), flags);
+    }
+    if (fd < 0) {
+        return -1;
+    }
+    struct stat st;
+    int err = ::fstat(fd, &st) != 0 ? errno : (S_ISREG(st.st_mode) ? 0 : EINVAL);
+    size = err == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+    if (err == 0 && size > maxBytes) {
+        err = EFBIG;
+    }
+    if (err != 0) {
+        ::close(fd);
+        errno = err;
+        return -1;
+    }
+    return fd;
+}
+} // namespace
+
+int OpenRegularFile(const std::string& path, std::uint64_t maxBytes, Links links) {
+    std::uint64_t size = 0;
+    return OpenChecked(path, maxBytes, links, size);
+}
+
+int ReadStoreFile(const std::string& path, std::string& out, std::uint64_t maxBytes) {
     out.clear();
-    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    std::uint64_t size = 0;
+    const int fd = OpenChecked(path, maxBytes, Links::Follow, size);
     if (fd < 0) {
         return errno;
     }
-    struct stat st;
-    const int err = ::fstat(fd, &st) != 0 ? errno : (S_ISREG(st.st_mode) ? 0 : EINVAL);
-    if (err != 0) {
-        ::close(fd);
-        return err;
+    out.reserve(static_cast<std::size_t>(size));
+    // One byte past the cap tells a file that grew meanwhile.
+    const std::size_t limit =
+        static_cast<std::size_t>(std::min<std::uint64_t>(maxBytes, out.max_size() - 1)) + 1;
+    const int err = ReadAndClose(fd, out, limit);
+    if (err == 0 && out.size() > maxBytes) {
+        out.clear();
+        return EFBIG;
     }
-    return ReadAndClose(fd, out, maxBytes);
+    return err;
+}
+
+int ReadSmallFile(const std::string& path, std::string& out, std::size_t maxBytes) {
+    out.clear();
+    const int fd = OpenRegularFile(path, UINT64_MAX, Links::Refuse);
+    return fd < 0 ? errno : ReadAndClose(fd, out, maxBytes);
 }
 
 namespace {

@@ -98,7 +98,9 @@ std::optional<std::string> FindNoCase(const std::string& path);
 std::string CompanionPath(const std::string& path, std::string_view ext);
 
 int DeleteFile(const std::string& path);
-int CopyFile(const std::string& from, const std::string& to, bool failIfExists);
+// Copies only a regular file of at most `maxBytes` bytes (OpenRegularFile's checks).
+int CopyFile(const std::string& from, const std::string& to, bool failIfExists,
+             std::uint64_t maxBytes = UINT64_MAX);
 int MoveFile(const std::string& from,
              const std::string& to); // rename, or copy+delete across volumes
 
@@ -110,9 +112,29 @@ std::optional<std::uint64_t> FreeBytes(const std::string& path);
 // Reads a whole file. 0 or errno.
 int ReadFile(const std::string& path, std::string& out);
 
+// The most a file of the store may hold. No real one comes near: a larger file is refused
+// unread, so a file that only carries a store file's name cannot fill the memory.
+// Job files (.fax) and address books (.abk), read whole: a job file of a million-recipient
+// list is about 60 MB, a book of 100,000 contacts a few MB.
+constexpr std::uint64_t kArchiveFileCap = std::uint64_t{256} << 20;
+// Fax images and documents copied into the store or opened with libtiff: the most the fax
+// printer lets one job write.
+constexpr std::uint64_t kImageFileCap = std::uint64_t{1} << 30;
+
+enum class Links { Refuse, Follow };
+
+// Opens a file of the store or of a shared folder for reading, only when it is a regular file
+// of at most `maxBytes` bytes: a FIFO, socket, device or folder is refused with EINVAL, a
+// larger file with EFBIG, a symbolic link with ELOOP when `links` refuses them. The open never
+// waits (for a FIFO's writer, a device). The descriptor (close-on-exec), or -1 with errno set.
+int OpenRegularFile(const std::string& path, std::uint64_t maxBytes, Links links = Links::Follow);
+
+// Reads a whole file of the store (a job file, a book) through OpenRegularFile. 0 or errno.
+int ReadStoreFile(const std::string& path, std::string& out, std::uint64_t maxBytes);
+
 // Reads at most `maxBytes` bytes of a small file that other programs drop into a shared
-// folder: only a regular file is read (a symbolic link, FIFO or device is refused with
-// EINVAL or ELOOP), and opening it never blocks. 0 or errno.
+// folder (a name file): a regular file only, a symbolic link refused (OpenRegularFile); a
+// longer file gives its first `maxBytes` bytes. 0 or errno.
 int ReadSmallFile(const std::string& path, std::string& out, std::size_t maxBytes);
 
 // Writes `bytes` to a temporary file in the same directory, flushes it and renames it over

@@ -3,6 +3,8 @@
 // the page code before it wrote.
 #include "sending/FaxImage.h"
 
+#include "platform/Files.h"
+
 #include <tiffio.h>
 
 #include <algorithm>
@@ -344,8 +346,13 @@ UniqueTiff OpenInput(const std::string& path, CDecodeFaults& faults) {
     TIFFOpenOptionsSetMaxSingleMemAlloc(options, kMaxSingleAlloc);
     TIFFOpenOptionsSetErrorHandlerExtR(options, CountError, &faults);
     TIFFOpenOptionsSetWarningHandlerExtR(options, CountFaxWarning, &faults);
-    UniqueTiff in(TIFFOpenExt(path.c_str(), "r", options));
+    // libtiff opens what it is given and waits on a FIFO: only a regular file reaches it.
+    const int fd = platform::OpenRegularFile(path, platform::kImageFileCap);
+    UniqueTiff in(fd >= 0 ? TIFFFdOpenExt(fd, path.c_str(), "r", options) : nullptr);
     TIFFOpenOptionsFree(options);
+    if (!in && fd >= 0) {
+        ::close(fd);
+    }
     return in;
 }
 

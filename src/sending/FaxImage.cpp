@@ -1,5 +1,6 @@
 #include "sending/FaxImage.h"
 
+#include "app/Archive.h"
 #include "app/Ports.h"
 #include "platform/Encoding.h"
 #include "platform/Files.h"
@@ -84,15 +85,22 @@ std::optional<std::string> CopyDocumentToSent(const std::string& documentPath,
         if (platform::FindNoCase(target)) {
             continue;
         }
-        int err = platform::CopyFile(documentPath, target, true);
+        int err = platform::CopyFile(documentPath, target, true, platform::kImageFileCap);
         if (err == EEXIST) {
             continue;
         }
         if (err != platform::kOk) {
             // A half-written copy must not be sent.
             platform::DeleteFile(target);
-            prompt.FileError(FileErrorText(
-                err == ENOENT && !platform::PathExists(documentPath) ? documentPath : target, err));
+            if (err == EINVAL || err == EFBIG) {
+                // The document is a FIFO or device, or larger than any fax.
+                prompt.FileError(DescribeFileError(CFileException(err, documentPath, documentPath),
+                                                   documentPath));
+            } else {
+                prompt.FileError(FileErrorText(
+                    err == ENOENT && !platform::PathExists(documentPath) ? documentPath : target,
+                    err));
+            }
             return std::nullopt;
         }
         return target;

@@ -1,5 +1,7 @@
 #include "sending/TiffPages.h"
 
+#include "platform/Files.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -103,14 +105,16 @@ void CTiffPageReader::Close() {
 
 bool CTiffPageReader::Open(const std::string& path, std::string& error) {
     Close();
-    m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    m_fd = platform::OpenRegularFile(path, platform::kImageFileCap);
     if (m_fd < 0) {
-        error = "cannot open " + path + ": " + std::strerror(errno);
+        const int err = errno;
+        error = "cannot open " + path + ": " +
+                (err == EINVAL ? std::string("not a regular file") : std::strerror(err));
         return false;
     }
     struct stat st;
-    if (::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        error = path + " is not a regular file";
+    if (::fstat(m_fd, &st) != 0) {
+        error = "cannot open " + path + ": " + std::strerror(errno);
         Close();
         return false;
     }

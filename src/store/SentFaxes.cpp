@@ -208,7 +208,8 @@ bool ReadJobWithOwnCopy(CSentStore& store, const std::string& dir, const platfor
     // own extension; the job file names it. A file elsewhere, or the job file itself, is no
     // copy of the entry.
     std::string bytes;
-    if (platform::ReadFile(platform::JoinPath(dir, job.name), bytes) != 0) {
+    if (platform::ReadStoreFile(platform::JoinPath(dir, job.name), bytes,
+                                platform::kArchiveFileCap) != 0) {
         return false;
     }
     std::unique_ptr<CFaxEntryBase> record;

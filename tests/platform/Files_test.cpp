@@ -72,8 +72,12 @@ TEST(Files, CopyMoveAndAtomicWrite) {
     EXPECT_EQ(MoveFile(dir / "dst", dir / "moved"), kOk);
     EXPECT_FALSE(PathExists(dir / "dst"));
 
+    // A rewrite keeps the mode the file has (only new files are made private).
+    ASSERT_EQ(::chmod((dir / "moved").c_str(), 0644), 0);
     EXPECT_EQ(AtomicWriteFile(dir / "moved", "replaced"), kOk);
     EXPECT_EQ(testing_support::ReadFileOrDie(dir / "moved"), "replaced");
+    struct stat st {};
+    EXPECT_EQ(::stat((dir / "moved").c_str(), &st) == 0 ? st.st_mode & 07777 : 0, 0644u);
     EXPECT_EQ(ListDir(dir.Path()).size(), 2u); // no temporary left behind
     EXPECT_EQ(AtomicWriteFile(dir / "nodir/file", "x"), ENOENT);
 
@@ -81,6 +85,35 @@ TEST(Files, CopyMoveAndAtomicWrite) {
     EXPECT_TRUE(CreationTime(dir / "moved").has_value());
     EXPECT_GT(FreeBytes(dir.Path()).value_or(0), 0u);
     EXPECT_FALSE(FreeBytes(dir / "nope").has_value());
+}
+
+// What only carries a store file's name is refused at once: a FIFO (whose open would wait for
+// a writer), a link to an endless device, a folder, a file past the cap (sparse: nothing to
+// read). A link to a regular file is followed, except for name files.
+TEST(Files, StoreReadersTakeOnlyRegularFilesUpToTheirCap) {
+    TempDir dir;
+    WriteFile(dir / "book.abk", "book");
+    ASSERT_EQ(::symlink((dir / "book.abk").c_str(), (dir / "linked.abk").c_str()), 0);
+    ASSERT_EQ(::mkfifo((dir / "fifo.fax").c_str(), 0600), 0);
+    ASSERT_EQ(::symlink("/dev/zero", (dir / "zero.fax").c_str()), 0);
+    ASSERT_EQ(CreateDir(dir / "dir.fax"), kOk);
+    WriteFile(dir / "huge.fax", "");
+    ASSERT_EQ(::truncate((dir / "huge.fax").c_str(), kArchiveFileCap + 1), 0);
+    std::string bytes = "left over";
+    for (const char* name : {"fifo.fax", "zero.fax", "dir.fax"}) {
+        EXPECT_EQ(ReadStoreFile(dir / name, bytes, kArchiveFileCap), EINVAL) << name;
+        EXPECT_EQ(CopyFile(dir / name, dir / "copy", false), EINVAL) << name;
+    }
+    EXPECT_EQ(ReadStoreFile(dir / "huge.fax", bytes, kArchiveFileCap), EFBIG);
+    EXPECT_EQ(CopyFile(dir / "huge.fax", dir / "copy", false, kArchiveFileCap), EFBIG);
+    EXPECT_TRUE(bytes.empty());
+    EXPECT_FALSE(PathExists(dir / "copy"));
+    EXPECT_EQ(ReadStoreFile(dir / "linked.abk", bytes, 4), kOk);
+    EXPECT_EQ(bytes, "book");
+    EXPECT_EQ(ReadStoreFile(dir / "linked.abk", bytes, 3), EFBIG);
+    EXPECT_EQ(ReadSmallFile(dir / "linked.abk", bytes, 3), ELOOP);
+    EXPECT_EQ(ReadSmallFile(dir / "book.abk", bytes, 3), kOk);
+    EXPECT_EQ(bytes, "boo");
 }
 
 // A names-only listing tells files from folders as the full one does, a link by its target.

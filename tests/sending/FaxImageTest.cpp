@@ -3,9 +3,11 @@
 #include "support/TestSupport.h"
 
 #include "platform/Files.h"
+#include "resources/Strings.h"
 
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <tiffio.h>
 
 #include <fcntl.h>
@@ -317,6 +319,26 @@ TEST_F(FaxImageTest, CopyDocumentToSentReportsAFailedCopy) {
     EXPECT_FALSE(CopyDocumentToSent(m_dir / "doc.tif", m_dir / "no-such-dir", prompt));
     ASSERT_EQ(prompt.fileErrors.size(), 2u);
     EXPECT_NE(prompt.fileErrors[1].find("no-such-dir"), std::string::npos);
+}
+
+// A FIFO named like a printed document froze the window at "Отправить факс" (the copy waited
+// for a writer); a link to /dev/zero was copied without end. Each reader of a document refuses
+// them at once, before libtiff opens anything, and the send says which file it is.
+TEST_F(FaxImageTest, DocumentsThatAreNoFilesAreRefusedAtOnce) {
+    ASSERT_EQ(::mkfifo((m_dir / "scan.tif").c_str(), 0600), 0);
+    ASSERT_EQ(::symlink("/dev/zero", (m_dir / "zero.tif").c_str()), 0);
+    const std::string sent = m_dir / "SentFaxes";
+    ASSERT_EQ(platform::CreateDir(sent), 0);
+    for (const std::string& doc : {m_dir / "scan.tif", m_dir / "zero.tif"}) {
+        testing_support::FakePrompt prompt;
+        EXPECT_FALSE(CopyDocumentToSent(doc, sent, prompt));
+        ASSERT_EQ(prompt.fileErrors.size(), 1u);
+        EXPECT_EQ(prompt.fileErrors[0], FormatString(LoadString(9446), doc));
+        EXPECT_EQ(CountPages(doc), 0);
+        EXPECT_FALSE(CopyPages(doc, m_dir / "out.tif", false));
+        EXPECT_EQ(SplitPerRecipient(doc, 1, m_merge).error, SplitError::OpenInput);
+    }
+    EXPECT_TRUE(platform::ListDir(sent).empty());
 }
 
 } // namespace

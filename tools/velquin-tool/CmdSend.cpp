@@ -115,7 +115,7 @@ CCredentialRestore::~CCredentialRestore() {
 std::string DocumentTitle(const std::string& documentPath) {
     std::string tag;
     std::string tagPath = platform::CompanionPath(documentPath, ".tag");
-    if (platform::ReadFile(tagPath, tag) == 0 && !tag.empty()) {
+    if (platform::ReadSmallFile(tagPath, tag, 1023) == 0 && !tag.empty()) {
         return platform::DecodeUserText(tag);
     }
     return platform::Stem(documentPath);

@@ -5,6 +5,7 @@
 #include "app/ThreadControl.h"
 #include "platform/Files.h"
 #include "platform/SysInfo.h"
+#include "resources/Strings.h"
 #include "store/ByteBuilder.h"
 #include "store/sync/SyncFixture.h"
 #include "support/TestSupport.h"
@@ -19,6 +20,7 @@
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -556,6 +558,45 @@ TEST_F(VelquinDocTest, LoaderReadsBooksReportsDamageAndCloseWritesThemBack) {
     ASSERT_EQ(::stat(book.GetFilePath().c_str(), &after), 0);
     EXPECT_EQ(after.st_ino, before.st_ino);
     EXPECT_TRUE(platform::PathExists(root / "data/AddressBook/a.abk")); // left as it was
+}
+
+// Files that only carry a store file's name: a FIFO (its open waited for ever: the books never
+// arrived and the close never ended), a link to /dev/zero (read until memory ran out), a sparse
+// file past the cap. Each is named once, the rest loads and the close ends.
+TEST_F(VelquinDocTest, StoreFilesThatAreNoFilesAreToldAndTheRestLoads) {
+    PutSingle("good", 1, 1);
+    ASSERT_EQ(platform::CreateDir(root / "data/AddressBook"), 0);
+    WriteFile(root / "data/AddressBook/good.abk", WriteBook(*std::make_unique<CAddrBook>("Ок")));
+    const std::string books = root / "data/AddressBook/", received = root / "data/ReceivedFaxes/";
+    std::vector<std::string> expected;
+    for (const std::string& path : {Sent("fifo.fax"), received + "fifo.fax", books + "fifo.abk"}) {
+        ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+        expected.push_back(FormatString(LoadString(9446), path));
+    }
+    for (const std::string& path : {Sent("zero.fax"), books + "zero.abk"}) {
+        ASSERT_EQ(::symlink("/dev/zero", path.c_str()), 0);
+        expected.push_back(FormatString(LoadString(9446), path));
+    }
+    WriteFile(Sent("huge.fax"), "");
+    ASSERT_EQ(::truncate(Sent("huge.fax").c_str(), platform::kArchiveFileCap + 1), 0);
+    expected.push_back(FormatString(LoadString(9447), Sent("huge.fax")));
+    for (const char* image : {"fifo.tif", "zero.tif", "huge.tif"}) {
+        WriteFile(Sent(image), ""); // job files with their images: read, not orphans
+    }
+    CVelquinDoc doc(prompt, frame);
+    for (int i = 0; i < 5; ++i) {
+        doc.SetViewReady();
+    }
+    doc.WaitForStore();
+    doc.WaitForBookLoader();
+    EXPECT_EQ(doc.SentRecords().size(), 1u);
+    ASSERT_EQ(AddressBooks().size(), 1u);
+    EXPECT_EQ(AddressBooks()[0]->m_name, "Ок");
+    std::sort(expected.begin(), expected.end());
+    std::sort(prompt.fileErrors.begin(), prompt.fileErrors.end());
+    EXPECT_EQ(prompt.fileErrors, expected);
+    EXPECT_TRUE(doc.CanCloseFrame());
+    doc.OnCloseDocument();
 }
 
 // A frame whose GUI thread is "busy" until released, to hold the loader mid-way.
