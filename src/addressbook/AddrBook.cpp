@@ -6,6 +6,7 @@
 #include "resources/Strings.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 namespace {
 
@@ -384,6 +385,41 @@ CAddrBookEntry* FindEntryInAllBooks(const Guid& guid) {
         }
     }
     return nullptr;
+}
+
+void WalkGroup(const CGroupEntry& root, const CGroupWalk& walk) {
+    struct Frame {
+        const CGroupEntry* group;
+        std::size_t next;
+    };
+    std::vector<Frame> stack;
+    std::unordered_set<const CGroupEntry*> entered;
+    auto enter = [&](const CGroupEntry& g) {
+        if (entered.insert(&g).second && (!walk.enter || walk.enter(g))) {
+            stack.push_back({&g, 0});
+        }
+    };
+    enter(root);
+    while (!stack.empty()) {
+        Frame& f = stack.back();
+        if (f.next >= f.group->m_members.size()) {
+            const CGroupEntry& done = *f.group;
+            stack.pop_back();
+            if (walk.leave) {
+                walk.leave(done);
+            }
+            continue;
+        }
+        const CAddrBookEntry* e = FindEntryInAllBooks(f.group->m_members[f.next++]);
+        if (e == nullptr) {
+            continue;
+        }
+        if (const auto* group = dynamic_cast<const CGroupEntry*>(e)) {
+            enter(*group);
+        } else if (walk.member && !walk.member(*e)) {
+            return;
+        }
+    }
 }
 
 void ApplyDefaultBookRule() {

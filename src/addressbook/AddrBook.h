@@ -197,6 +197,21 @@ void CountEntries(const CAddrBook& book, int& contacts, int& groups);
 std::vector<std::unique_ptr<CAddrBook>>& AddressBooks();
 CAddrBook*& CurrentBook();
 CAddrBookEntry* FindEntryInAllBooks(const Guid& guid);
+
+// What a walk over a group does with what it meets (each may be left empty).
+struct CGroupWalk {
+    // Before a group's members are walked (the root's too); false leaves the group out.
+    std::function<bool(const CGroupEntry&)> enter;
+    // After its last member.
+    std::function<void(const CGroupEntry&)> leave;
+    // Each member that is no group; false ends the walk.
+    std::function<bool(const CAddrBookEntry&)> member;
+};
+// Walks what `root` reaches through all books, depth-first in member order, on a stack of its
+// own: a book may nest groups tens of thousands deep. Each group is entered at most once per
+// walk, so a group that contains itself or subgroups shared by several groups end the walk.
+void WalkGroup(const CGroupEntry& root, const CGroupWalk& walk);
+
 // The loaded book with this GUID, or null.
 CAddrBook* FindBook(const Guid& guid);
 // Creates "Мои Контакты" when there is no book; makes the first book current when none is.

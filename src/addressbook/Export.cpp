@@ -6,57 +6,89 @@
 #include "resources/Strings.h"
 
 #include <algorithm>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace {
 
 constexpr std::size_t kProgressSteps = 100;
 
-// Depth-first over the group's members with the prefixes of the groups on the way. Each
-// group is entered once per root: that bounds the walk by the book's size.
-void ExportGroup(const CGroupEntry& root, std::string& out, std::size_t maxBytes) {
-    struct Frame {
-        const CGroupEntry* group;
-        std::size_t next;
-        std::size_t prefixLength; // of `prefix` before this group's own part
-    };
+using GroupSet = std::unordered_set<const CGroupEntry*>;
+
+// The groups of all books that reach an entry other than a group, which writes a line. The
+// export enters no other group: such a group writes nothing, and a long chain of them is
+// passed once instead of once for each group above it.
+GroupSet GroupsThatWrite() {
+    std::unordered_map<const CGroupEntry*, std::vector<const CGroupEntry*>> listedIn;
+    std::vector<const CGroupEntry*> todo;
+    GroupSet writing;
+    for (const auto& book : AddressBooks()) {
+        if (book == nullptr) {
+            continue;
+        }
+        book->ForEachEntry([&](const CAddrBookEntry& e) {
+            const auto* group = dynamic_cast<const CGroupEntry*>(&e);
+            if (group == nullptr) {
+                return;
+            }
+            for (const Guid& g : group->m_members) {
+                const CAddrBookEntry* member = FindEntryInAllBooks(g);
+                if (const auto* sub = dynamic_cast<const CGroupEntry*>(member)) {
+                    listedIn[sub].push_back(group);
+                } else if (member != nullptr && writing.insert(group).second) {
+                    todo.push_back(group);
+                }
+            }
+        });
+    }
+    while (!todo.empty()) {
+        const auto it = listedIn.find(todo.back());
+        todo.pop_back();
+        if (it != listedIn.end()) {
+            for (const CGroupEntry* holder : it->second) {
+                if (writing.insert(holder).second) {
+                    todo.push_back(holder);
+                }
+            }
+        }
+    }
+    return writing;
+}
+
+// The group's members behind the prefixes of the groups on the way, each group once per root.
+void ExportGroup(const CGroupEntry& root, std::string& out, std::size_t maxBytes,
+                 const GroupSet& writing) {
     std::string prefix;
-    std::vector<Frame> stack;
-    std::unordered_set<const CGroupEntry*> entered;
-    auto enter = [&](const CGroupEntry& g) {
-        entered.insert(&g);
-        stack.push_back({&g, 0, prefix.size()});
+    std::vector<std::size_t> prefixLengths; // before each entered group's own part
+    CGroupWalk walk;
+    walk.enter = [&](const CGroupEntry& g) {
+        if (writing.count(&g) == 0) {
+            return false;
+        }
+        prefixLengths.push_back(prefix.size());
         prefix += "@";
         prefix += g.m_name;
         prefix += "; ";
+        return true;
     };
-    enter(root);
-    while (!stack.empty() && out.size() <= maxBytes) {
-        Frame& f = stack.back();
-        if (f.next >= f.group->m_members.size()) {
-            prefix.resize(f.prefixLength);
-            stack.pop_back();
-            continue;
-        }
-        const CAddrBookEntry* member = FindEntryInAllBooks(f.group->m_members[f.next++]);
-        if (member == nullptr) {
-            continue;
-        }
-        if (const auto* sub = dynamic_cast<const CGroupEntry*>(member)) {
-            if (entered.count(sub) == 0) {
-                enter(*sub);
-            }
-            continue;
-        }
+    walk.leave = [&](const CGroupEntry&) {
+        prefix.resize(prefixLengths.back());
+        prefixLengths.pop_back();
+    };
+    walk.member = [&](const CAddrBookEntry& member) {
         out += prefix;
-        member->ExportText(out);
+        member.ExportText(out);
+        return out.size() <= maxBytes;
+    };
+    if (out.size() <= maxBytes) {
+        WalkGroup(root, walk);
     }
 }
 
 } // namespace
 
 void CGroupEntry::ExportText(std::string& out) const {
-    ExportGroup(*this, out, kMaxExportTextBytes);
+    ExportGroup(*this, out, kMaxExportTextBytes, GroupsThatWrite());
 }
 
 void ExportEntryText(const CAddrBookEntry& entry, std::string& out) {
@@ -72,6 +104,7 @@ std::string ExportBookText(const CAddrBook& book, const std::function<bool()>& s
     if (tooLarge != nullptr) {
         *tooLarge = false;
     }
+    const GroupSet writing = GroupsThatWrite();
     book.ForEachEntry([&](const CAddrBookEntry& e) {
         if (stopped || (stop && stop())) {
             stopped = true;
@@ -86,7 +119,7 @@ std::string ExportBookText(const CAddrBook& book, const std::function<bool()>& s
         }
         const auto* c = dynamic_cast<const CContactEntry*>(&e);
         if (const auto* g = dynamic_cast<const CGroupEntry*>(&e)) {
-            ExportGroup(*g, out, maxBytes);
+            ExportGroup(*g, out, maxBytes, writing);
         } else if (c == nullptr || c->m_groups.empty()) {
             ExportEntryText(e, out);
         }

@@ -12,7 +12,6 @@
 
 #include <cstdio>
 #include <ctime>
-#include <unordered_set>
 
 // --- CEditList -----------------------------------------------------------------------------
 
@@ -35,34 +34,21 @@ int CEditList::DeleteAt(int index) {
     return std::min(index, static_cast<int>(m_lines.size()) - 1);
 }
 
-namespace {
-
-void AddEntry(const CAddrBookEntry& entry, CListAppender& lines, bool& duplicate,
-              std::unordered_set<Guid, GuidHash>& groupsSeen) {
-    if (const auto* contact = dynamic_cast<const CContactEntry*>(&entry)) {
-        lines.Add(contact->m_name, contact->m_company + ", " + contact->m_person, duplicate);
-    } else if (const auto* group = dynamic_cast<const CGroupEntry*>(&entry)) {
-        // A group that (directly or not) contains itself is walked once.
-        if (!groupsSeen.insert(group->m_guid).second) {
-            return;
-        }
-        for (const Guid& member : group->m_members) {
-            if (const CAddrBookEntry* e = FindEntryInAllBooks(member)) {
-                AddEntry(*e, lines, duplicate, groupsSeen);
-            }
-        }
-    }
-}
-
-} // namespace
-
 void CEditList::AddEntries(const std::vector<const CAddrBookEntry*>& entries) {
     bool duplicate = false;
     CListAppender lines(m_lines);
+    CGroupWalk walk;
+    walk.member = [&](const CAddrBookEntry& e) {
+        if (const auto* contact = dynamic_cast<const CContactEntry*>(&e)) {
+            lines.Add(contact->m_name, contact->m_company + ", " + contact->m_person, duplicate);
+        }
+        return true;
+    };
     for (const CAddrBookEntry* e : entries) {
-        if (e != nullptr) {
-            std::unordered_set<Guid, GuidHash> groupsSeen;
-            AddEntry(*e, lines, duplicate, groupsSeen);
+        if (const auto* group = dynamic_cast<const CGroupEntry*>(e)) {
+            WalkGroup(*group, walk);
+        } else if (e != nullptr) {
+            walk.member(*e);
         }
     }
     if (duplicate) {
@@ -291,7 +277,7 @@ SendOutcome CSendListJob::FinishSend(const CSubmitResult& result) {
         m_prompt.MessageId(kMsgSubmitNotSent, MsgIcon::Warning);
         return SendOutcome::StayOpen;
     case CSubmitResult::Kind::Refused:
-        m_prompt.Message(result.message + result.details, MsgIcon::None, MsgButtons::Ok);
+        m_prompt.Message(ShownText(result.message + result.details), MsgIcon::None, MsgButtons::Ok);
         return SendOutcome::StayOpen;
     case CSubmitResult::Kind::Accepted:
         break;

@@ -32,6 +32,32 @@ inline void AddSharedSubgroups(CAddrBook& book, int levels) {
     book.FixGroupLists();
 }
 
+// A chain of `depth` groups "G0" (returned), "G1", ..., each holding the next; G0 also holds
+// a contact numbered `top` first and the last group one numbered `bottom` (when not empty).
+// 100,000 levels overflow the stack of any walk that recurses.
+inline CGroupEntry* AddGroupChain(CAddrBook& book, int depth, const std::string& top,
+                                  const std::string& bottom) {
+    auto contact = [&book](const std::string& number) {
+        auto c = std::make_unique<CContactEntry>(number);
+        std::vector<Guid> guid{c->m_guid};
+        book.AddEntry(std::move(c));
+        return guid;
+    };
+    std::vector<Guid> next = bottom.empty() ? std::vector<Guid>{} : contact(bottom);
+    const std::vector<Guid> first = top.empty() ? std::vector<Guid>{} : contact(top);
+    CGroupEntry* group = nullptr;
+    for (int i = depth - 1; i >= 0; --i) {
+        auto g = std::make_unique<CGroupEntry>("G" + std::to_string(i));
+        g->m_members = i == 0 ? first : std::vector<Guid>{};
+        g->m_members.insert(g->m_members.end(), next.begin(), next.end());
+        next = {g->m_guid};
+        group = g.get();
+        book.AddEntry(std::move(g));
+    }
+    book.FixGroupLists();
+    return group;
+}
+
 class BookFixture : public ::testing::Test {
 protected:
     void SetUp() override {

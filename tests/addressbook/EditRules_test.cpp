@@ -134,7 +134,7 @@ TEST_F(GroupEditTest, TwoGroupsSharingAThirdAreRefusedWithoutACycle) {
 TEST_F(GroupEditTest, GroupContainingTheEditedGroupDeepDownIsRefused) {
     CGroupEntry* edited = AddGroup("Edited");
     CGroupEntry* level = edited;
-    for (int i = 0; i < 5000; ++i) { // deep enough to matter for a recursive walk
+    for (int i = 0; i < 100'000; ++i) { // deeper than any recursive walk's stack
         level = AddGroup("L" + std::to_string(i), {level});
     }
     CGroupEdit dlg(book, *edited, prompt);

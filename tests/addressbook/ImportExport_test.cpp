@@ -418,6 +418,24 @@ TEST_F(ExportTest, ContactsOfDeletedGroupsAreWrittenAgain) {
     EXPECT_EQ(ExportBookText(*reread), ExportBookText(*book));
 }
 
+// A chain of 100,000 groups: the walk keeps its own stack; groups that write nothing are not
+// walked again for each group above them (hours); the text of a chain that does is bounded.
+TEST_F(ExportTest, ADeepChainOfGroupsIsWalkedWithoutRecursionAndBounded) {
+    abk_test::AddGroupChain(*book, 100'000, "1", "");
+    EXPECT_EQ(ExportBookText(*book), "@G0; 1; ; \r\n");
+
+    AddressBooks().push_back(std::make_unique<CAddrBook>("Deep"));
+    CAddrBook& deep = *AddressBooks().back();
+    const CGroupEntry* top = abk_test::AddGroupChain(deep, 100'000, "", "2");
+    std::string line;
+    ExportEntryText(*top, line);
+    EXPECT_EQ(line.substr(0, 10), "@G0; @G1; ");
+    EXPECT_EQ(line.substr(line.size() - 16), "@G99999; 2; ; \r\n");
+    bool tooLarge = false;
+    EXPECT_LE(ExportBookText(deep, {}, {}, 1 << 20, &tooLarge).size(), (1u << 20) + line.size());
+    EXPECT_TRUE(tooLarge);
+}
+
 TEST_F(ExportTest, GroupsSharingSubgroupsAreWalkedOncePerGroupAndTheTextIsBounded) {
     abk_test::AddSharedSubgroups(*book, 40);
     const std::string text = ExportBookText(*book);

@@ -2,6 +2,7 @@
 
 #include "FaxSim.h"
 #include "addressbook/AddrBook.h"
+#include "addressbook/BookFixture.h"
 #include "platform/Encoding.h"
 #include "resources/Strings.h"
 #include "sending/PhoneNumbers.h"
@@ -143,6 +144,18 @@ TEST_F(ListJobTest, AddressBookGroupsAreAddedRecursivelyOnce) {
     EXPECT_EQ(m_job->m_lines,
               (std::vector<std::string>{"88123520809 Ромашка, Иванов", "84951234567 , "}));
     EXPECT_EQ(m_prompt.messages.size(), 1u);
+    AddressBooks().clear();
+}
+
+// Picking the top of a chain of groups deeper than the stack once crashed the window.
+TEST_F(ListJobTest, ADeepChainOfGroupsIsWalkedWithoutRecursion) {
+    AddressBooks().clear();
+    AddressBooks().push_back(std::make_unique<CAddrBook>("a"));
+    const CGroupEntry* chain =
+        abk_test::AddGroupChain(*AddressBooks().back(), 100'000, "88123520809", "84951234567");
+
+    CEditList(m_job->m_lines, m_prompt).AddEntries({chain});
+    EXPECT_EQ(m_job->m_lines, (std::vector<std::string>{"88123520809 , ", "84951234567 , "}));
     AddressBooks().clear();
 }
 

@@ -577,17 +577,21 @@ void CAddrBookTreeView::MakeChildren(QTreeWidgetItem* item) {
 void CAddrBookTreeView::RemoveGoneItems() {
     QTreeWidgetItem* selected = SelectedItem();
     std::vector<QTreeWidgetItem*> gone;
-    std::function<void(QTreeWidgetItem*)> walk = [&](QTreeWidgetItem* item) {
+    // On a stack of its own: opened level by level, a chain of groups can be deep.
+    std::vector<QTreeWidgetItem*> todo;
+    for (int i = topLevelItemCount() - 1; i >= 0; --i) {
+        todo.push_back(topLevelItem(i));
+    }
+    while (!todo.empty()) {
+        QTreeWidgetItem* item = todo.back();
+        todo.pop_back();
         if (EntryOf(item) == nullptr) {
             gone.push_back(item); // with everything below it
-            return;
+            continue;
         }
-        for (int i = 0; i < item->childCount(); ++i) {
-            walk(item->child(i));
+        for (int i = item->childCount() - 1; i >= 0; --i) {
+            todo.push_back(item->child(i));
         }
-    };
-    for (int i = 0; i < topLevelItemCount(); ++i) {
-        walk(topLevelItem(i));
     }
     if (gone.empty()) {
         return;

@@ -2,11 +2,14 @@
 // fills, and the books on disk afterwards.
 #include "AbkGuiFixture.h"
 
+#include "addressbook/BookFixture.h"
+
 #include "addressbook/BookRows.h"
 #include "addressbook/Export.h"
 #include "addressbook/Import.h"
 #include "gui/addressbook/EditDialogs.h"
 #include "gui/addressbook/ImportDlg.h"
+#include "gui/sending/SendListDlg.h"
 #include "gui/shell/Commands.h"
 #include "platform/Encoding.h"
 #include "resources/Strings.h"
@@ -700,6 +703,29 @@ TEST_F(AbkGuiTest, BooksWhoseGroupsShareSubgroupsOrFormALongChainOpenALevelAtATi
     ASSERT_EQ(c0->childCount(), 1);
     EXPECT_EQ(c0->child(0)->text(0), QStringLiteral("C1"));
     EXPECT_EQ(c0->child(0)->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+}
+
+// The mailing list's "Адресная книга": choosing the top of a chain of 100,000 groups, deeper
+// than a recursive walk's stack, adds the contacts at its top and at its bottom.
+TEST_F(AbkGuiTest, MailingListTakesTheContactsOfAVeryDeepChainOfGroups) {
+    CurrentBook() = AddBook("Цепь");
+    abk_test::AddGroupChain(*CurrentBook(), 100'000, "88123520809", "84951234567");
+    std::vector<std::string> lines;
+    CEditListDlg edit(lines, m_prompt);
+    abk::PushDialogHook([](QDialog& d) {
+        auto* view = Child<QTableView>(d, "entries");
+        auto* model = static_cast<CEntryListModel*>(view->model());
+        for (int row = 0; row < model->rowCount(); ++row) {
+            if (model->Row(row).name == "G0") {
+                view->selectRow(row);
+            }
+        }
+        Child<QPushButton>(d, "choose")->click();
+    });
+    Child<QPushButton>(edit, "1006")->click();
+    ASSERT_EQ(edit.List()->count(), 2);
+    EXPECT_TRUE(edit.List()->item(0)->text().startsWith(QStringLiteral("88123520809")));
+    EXPECT_TRUE(edit.List()->item(1)->text().startsWith(QStringLiteral("84951234567")));
 }
 
 // A UTF-8 file with one stray byte: read as Windows-1251 as before, the user is told, and
