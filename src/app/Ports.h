@@ -1,6 +1,7 @@
 #pragma once
 // The core never shows anything: it talks to the user interface through these ports, which
 // the GUI implements and tests fake.
+#include <cstddef>
 #include <functional>
 #include <optional>
 #include <string>
@@ -32,6 +33,13 @@ public:
     // The framework's standard error box for a file or archive error; `text` names the file.
     virtual void FileError(std::string_view text) = 0;
 };
+
+// What a message box shows of a text that came from outside (a service's refusal): at most
+// kMaxShownChars characters on kMaxShownLines lines, cut between characters and ended with
+// "…". Laying out a text of megabytes kept the window busy for many seconds.
+constexpr std::size_t kMaxShownChars = 2000;
+constexpr std::size_t kMaxShownLines = 40;
+std::string ShownText(std::string_view utf8);
 
 // For programs without a user to ask (tools, benchmarks): every box answers Ok, no file is
 // chosen and file errors are left to the caller's return values.

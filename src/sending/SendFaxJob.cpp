@@ -114,7 +114,7 @@ SendOutcome CSendFaxJob::FinishSend(const CSubmitResult& result) {
         m_prompt.MessageId(kMsgSubmitNotSent, MsgIcon::Warning);
         return SendOutcome::StayOpen;
     case CSubmitResult::Kind::Refused:
-        m_prompt.Message(result.message, MsgIcon::None, MsgButtons::Ok);
+        m_prompt.Message(ShownText(result.message), MsgIcon::None, MsgButtons::Ok);
         return SendOutcome::StayOpen;
     case CSubmitResult::Kind::Accepted:
         break;

@@ -201,7 +201,7 @@ SendOutcome CSendPersonalJob::FinishSend(const CPersonalPosting& posting,
         } else if (item.ready && r.kind == CSubmitResult::Kind::NotSent) {
             notSent = true;
         } else if (r.kind == CSubmitResult::Kind::Refused) {
-            m_prompt.Message(r.message + r.details, MsgIcon::None, MsgButtons::Ok);
+            m_prompt.Message(ShownText(r.message + r.details), MsgIcon::None, MsgButtons::Ok);
         } else if (r.kind == CSubmitResult::Kind::Accepted) {
             m_record->m_recipients.push_back(RecipientOf(item, r.id));
             jobIds += (jobIds.empty() ? "" : ", ") + std::to_string(r.id);

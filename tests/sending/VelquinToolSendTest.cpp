@@ -202,6 +202,42 @@ TEST_F(VelquinToolSendTest, CodePageRepliesAreReadAndUnansweredSubmissionsAreTol
 // A real full disk (a small tmpfs as SentFaxes; needs root to mount): the record of a send is
 // made before the post, so a disk without room for it stops the send before the service has the
 // fax, and a disk that fills while the service answers still keeps the accepted fax's record.
+// A refusal of 7 MB kept the window busy for 21 s: what is shown is its start, cut between
+// characters and marked; a refusal of a thousand lines is cut too.
+TEST_F(VelquinToolSendTest, AHugeRefusalIsShownCut) {
+    auto refusal = [](const std::string& text) {
+        return "HTTP/1.0 200 OK\r\nContent-Type: text/xml\r\n\r\n<?xml version=\"1.0\"?>"
+               "<response><error code=\"7\" message=\"" +
+               text + "\"/></response>";
+    };
+    std::string wide = "x", tall;
+    while (wide.size() < (7u << 20)) {
+        wide += "Отказ"; // two bytes a letter: a cut after an odd count of bytes splits one
+    }
+    for (int i = 0; i < 1000; ++i) {
+        tall += "строка&#10;";
+    }
+    testing_support::CReplyServer server({refusal(wide), refusal(tall)});
+    std::string out;
+    ASSERT_EQ(RunVelquinTool("setup --fax-dir " + (m_dir / "fax") + " --data-dir " +
+                                 (m_dir / "data") + " --api-host " + server.HostPort(),
+                             out),
+              0)
+        << out;
+
+    EXPECT_EQ(RunVelquinTool("send --to 3520809 " + m_doc, out), 1);
+    const std::string shown = "x" + std::string(wide, 1, 2 * (kMaxShownChars - 1)) + "…";
+    EXPECT_NE(out.find(shown + "\n"), std::string::npos) << out.substr(0, 200);
+    EXPECT_LT(out.size(), shown.size() + 1000);
+    EXPECT_EQ(RunVelquinTool("send --to 3520809 " + m_doc, out), 1);
+    std::size_t lines = 0;
+    for (std::size_t at = 0; (at = out.find("строка", at)) != std::string::npos; ++at) {
+        ++lines;
+    }
+    EXPECT_EQ(lines, kMaxShownLines) << out;
+    EXPECT_NE(out.find("строка…"), std::string::npos) << out;
+}
+
 TEST_F(VelquinToolSendTest, AFullDiskNeverLosesAnAcceptedFax) {
     const std::string sent = m_dir / "data/SentFaxes";
     std::string out;
