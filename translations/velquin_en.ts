@@ -1270,6 +1270,10 @@ Show or hide the status bar</translation>
         <translation>its lock file: %s</translation>
     </message>
     <message>
+        <source>Сервис принял факс (задание %s), но запись об отправке не удалось сохранить: %s Документ оставлен среди новых факсов; не отправляйте его снова.</source>
+        <translation>The service accepted the fax (job %s), but the record of the sending could not be saved: %s The document stays among the new faxes; do not send it again.</translation>
+    </message>
+    <message>
         <source>Сервис не ответил на отправку или его ответ не удалось прочитать. Факс мог быть принят: прежде чем отправлять его снова, проверьте отправленные факсы после следующей синхронизации.</source>
         <translation>The service did not answer the submission, or its answer could not be read. The fax may have been accepted: before sending it again, check the sent faxes after the next synchronisation.</translation>
     </message>

@@ -402,6 +402,9 @@ TEST(SendFaxDlgTest, TheSessionEndingDuringAPostRecordsTheAcceptedFax) {
     EXPECT_EQ(dynamic_cast<CSingleFaxEntry&>(*record).m_faxId, 5000001);
     EXPECT_FALSE(std::filesystem::exists(s.document)) << "sent, so it left the new faxes";
     s.f.Stop();
+    // The exit stays in force for every later loop until an application loop has run.
+    QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
+    QCoreApplication::exec();
 }
 
 } // namespace
