@@ -85,7 +85,7 @@ bool IsRegularFile(const std::string& path) {
 }
 
 int CreateDir(const std::string& path) {
-    if (::mkdir(path.c_str(), 0755) == 0) {
+    if (::mkdir(path.c_str(), kPrivateDirMode) == 0) {
         return kOk;
     }
     int err = errno;
@@ -102,7 +102,7 @@ int CreatePrivateDirs(const std::string& path) {
     if (int err = CreatePrivateDirs(DirName(path)); err != kOk) {
         return err;
     }
-    return ::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST ? errno : kOk;
+    return ::mkdir(path.c_str(), kPrivateDirMode) != 0 && errno != EEXIST ? errno : kOk;
 }
 
 namespace {
@@ -268,6 +268,10 @@ std::string CompanionPath(const std::string& path, std::string_view ext) {
     return companion;
 }
 
+int OpenForWriting(const std::string& path) {
+    return ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, kPrivateFileMode);
+}
+
 int DeleteFile(const std::string& path) {
     if (::unlink(path.c_str()) == 0) {
         return kOk;
@@ -282,7 +286,7 @@ int CopyFile(const std::string& from, const std::string& to, bool failIfExists,
         return errno;
     }
     int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (failIfExists ? O_EXCL : O_TRUNC);
-    int out = ::open(to.c_str(), flags, 0644);
+    int out = ::open(to.c_str(), flags, kPrivateFileMode);
     if (out < 0) {
         int err = errno;
         ::close(in);

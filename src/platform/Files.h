@@ -14,6 +14,11 @@ namespace platform {
 constexpr int kOk = 0;
 constexpr int kNotFound = 2; // ENOENT
 
+// What the program creates is the user's alone: faxes, job files and books are nobody else's
+// to read, whatever the umask says. Existing folders and files keep their modes.
+constexpr unsigned kPrivateDirMode = 0700;
+constexpr unsigned kPrivateFileMode = 0600;
+
 std::string JoinPath(std::string_view dir, std::string_view name);
 std::string DirName(std::string_view path);   // "" when there is no "/"
 std::string BaseName(std::string_view path);  // final component
@@ -28,11 +33,10 @@ bool PathExists(const std::string& path);
 bool IsDirectory(const std::string& path);
 bool IsRegularFile(const std::string& path);
 
-// Creates one directory level (the parent must exist). 0 or errno; EEXIST counts as success
-// when it is a directory.
+// Creates one directory level (the parent must exist), mode kPrivateDirMode. 0 or errno;
+// EEXIST counts as success when it is a directory.
 int CreateDir(const std::string& path);
-// Creates `path` and every missing folder above it, each mode 0700 (for the user's own
-// folders: settings, runtime). 0 or errno.
+// Creates `path` and every missing folder above it, each mode kPrivateDirMode. 0 or errno.
 int CreatePrivateDirs(const std::string& path);
 
 struct DirEntry {
@@ -97,8 +101,14 @@ std::optional<std::string> FindNoCase(const std::string& path);
 // replaced; if a file with that name exists in another case, its real name.
 std::string CompanionPath(const std::string& path, std::string_view ext);
 
+// Opens `path` to write (and read back, as libtiff does): a new file gets kPrivateFileMode, one
+// that is there is cut to nothing and keeps its mode. The descriptor (close-on-exec), or -1 with
+// errno set.
+int OpenForWriting(const std::string& path);
+
 int DeleteFile(const std::string& path);
-// Copies only a regular file of at most `maxBytes` bytes (OpenRegularFile's checks).
+// Copies only a regular file of at most `maxBytes` bytes (OpenRegularFile's checks). A new
+// copy gets kPrivateFileMode; a file copied over keeps its mode.
 int CopyFile(const std::string& from, const std::string& to, bool failIfExists,
              std::uint64_t maxBytes = UINT64_MAX);
 int MoveFile(const std::string& from,
@@ -140,13 +150,14 @@ int ReadSmallFile(const std::string& path, std::string& out, std::size_t maxByte
 // Writes `bytes` to a temporary file in the same directory, flushes it and renames it over
 // `path`: a crash leaves the old or the new file, never half of one. 0 or errno. The new
 // file gets `mode` (only when the file does not exist yet; an existing file keeps its mode).
-int AtomicWriteFile(const std::string& path, std::string_view bytes, unsigned mode = 0644);
+int AtomicWriteFile(const std::string& path, std::string_view bytes,
+                    unsigned mode = kPrivateFileMode);
 
 // AtomicWriteFile for many files of one file system at once: the new contents are flushed
 // together (one syncfs) before each is renamed over its file, so a crash still leaves every file
 // old or new, while a batch costs one flush instead of one per file. 0 or errno per file.
 std::vector<int> AtomicWriteFiles(const std::vector<std::pair<std::string, std::string>>& files,
-                                  unsigned mode = 0644);
+                                  unsigned mode = kPrivateFileMode);
 
 // Removes what killed atomic writes left in `dir`: regular files named as those writes name
 // their temporary files (".<name>.XXXXXX") and last written more than `ageSeconds` ago, so a
@@ -163,7 +174,8 @@ int AtomicReplaceFile(const std::string& path, std::string_view bytes, unsigned 
 int OverwriteFile(const std::string& path, std::string_view bytes);
 
 // Like AtomicWriteFile, but fails with EEXIST instead of replacing a file that is there.
-int AtomicCreateFile(const std::string& path, std::string_view bytes, unsigned mode = 0644);
+int AtomicCreateFile(const std::string& path, std::string_view bytes,
+                     unsigned mode = kPrivateFileMode);
 
 // Initialisation-file read with the original's semantics: [section] and key= matched
 // ignoring case, surrounding blanks trimmed, one pair of enclosing quotes removed, result cut

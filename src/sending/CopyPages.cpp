@@ -678,8 +678,12 @@ bool CopyPages(const std::string& inputPath, const std::string& outputPath, bool
         *damaged = false;
     }
 
-    UniqueTiff out(TIFFOpen(outputPath.c_str(), "w"));
+    const int outFd = platform::OpenForWriting(outputPath);
+    UniqueTiff out(outFd >= 0 ? TIFFFdOpen(outFd, outputPath.c_str(), "w") : nullptr);
     if (!out) {
+        if (outFd >= 0) {
+            ::close(outFd);
+        }
         return false;
     }
     CDecodeFaults faults;

@@ -237,10 +237,15 @@ CSplitResult SplitPerRecipient(const std::string& inputPath, int pagesPerRecipie
         char suffix[32];
         std::snprintf(suffix, sizeof suffix, "_%04d.tmp", k);
         const std::string tmpPath = platform::JoinPath(mergeDir, result.baseName + suffix);
-        UniqueFile out(std::fopen(tmpPath.c_str(), "wb"));
+        const int fd = platform::OpenForWriting(tmpPath);
+        UniqueFile out(fd >= 0 ? ::fdopen(fd, "wb") : nullptr);
         if (!out) {
+            const int err = errno;
+            if (fd >= 0) {
+                ::close(fd);
+            }
             return fail(SplitError::CreatePart,
-                        "cannot create " + tmpPath + ": " + std::strerror(errno));
+                        "cannot create " + tmpPath + ": " + std::strerror(err));
         }
         std::uint64_t position = 0;
         bool ok = WriteTiffHeader(out.get(), position);

@@ -122,7 +122,9 @@ check "the PDF fax has its two pages" \
     test "$("$tools/velquin-tool" count-pages "$fax/Квартальный отчёт.tif" 2>&1)" = 2
 check "the text fax has one page" \
     test "$("$tools/velquin-tool" count-pages "$fax/notes.tif" 2>&1)" = 1
-check "the faxes are alice's own" test "$(stat -c %U "$fax/notes.tif")" = "$alice"
+check "the faxes are alice's own and hers alone" \
+    test "$(stat -c '%U %a' "$fax" "$fax/notes.tif" "$fax/notes.grp" | sort -u | tr '\n' ' ')" = \
+    "$alice 600 $alice 700 "
 check "both prints say they are finished" \
     test "$(grep -lc 'Printing finished successfully' "$fax"/*.grp | wc -l)" = 2
 check "nothing of the user is left in CUPS's TempDir" \
@@ -137,11 +139,16 @@ check "root's own print is taken" lp -d Velquin-Fax "$docs/notes.txt"
 # A raw TIFF that claims 12000x10000 pixels in under a kilobyte.
 printf 'II*\0\10\0\0\0\11\0\0\1\4\0\1\0\0\0\340\56\0\0\1\1\4\0\1\0\0\0\20\47\0\0\2\1\3\0\1\0\0\0\10\0\0\0\3\1\3\0\1\0\0\0\1\0\0\0\6\1\3\0\1\0\0\0\1\0\0\0\21\1\4\0\1\0\0\0\310\0\0\0\25\1\3\0\1\0\0\0\1\0\0\0\26\1\4\0\1\0\0\0\20\47\0\0\27\1\4\0\1\0\0\0\130\2\0\0\0\0\0\0' >"$docs/claim.tif"
 check "alice's raw TIFF bomb is taken" as_user "$alice" lp -o raw -d Velquin-Fax "$docs/claim.tif"
+# PostScript that allocates without end: Ghostscript's memory is bounded.
+printf '%%!PS\n/a [] def { /a [ a 65000 string ] def } loop\n' >"$docs/hog.ps"
+check "alice's memory hog is taken" as_user "$alice" lp -o raw -d Velquin-Fax "$docs/hog.ps"
 check "the jobs end" wait_jobs
 check "root's job failed with a clear ERROR line" \
     grep -q "does not print for root" "$T/log/error_log"
 check "the TIFF bomb failed with a clear ERROR line" \
     grep -q "E .*TIFF page 1 cannot be decoded" "$T/log/error_log"
+check "the memory hog failed with its reason" \
+    grep -q "E .*needs more than 512 MB of memory" "$T/log/error_log"
 check "bob's FaxDir stays empty" test -z "$(listing "$T/home/$bob/Fax")"
 check "alice's FaxDir has nothing new: $(listing "$fax")" test \
     "$(listing "$fax")" = "notes.grp notes.tif Квартальный отчёт.grp Квартальный отчёт.tif "

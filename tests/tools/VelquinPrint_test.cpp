@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <tiffio.h>
@@ -167,9 +168,17 @@ TEST_F(VelquinPrintTest, FaxDirComesFromTheSettings) {
                                               out),
               0)
         << out;
+    const mode_t umask = ::umask(022);
     out = Print(m_ps);
+    ::umask(umask);
     ASSERT_EQ(m_rc, 0) << out;
     EXPECT_EQ(ListTwice(m_fax), (Listing{{"report.tif", "report"}}));
+    // The printed fax is the user's alone, its name file too.
+    for (const std::string& name : Names(m_fax)) {
+        struct stat st {};
+        ASSERT_EQ(::stat((m_fax + "/" + name).c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0600u) << name;
+    }
 }
 
 TEST_F(VelquinPrintTest, FailuresSayWhyAndLeaveNothingInFaxDir) {
@@ -207,6 +216,56 @@ TEST_F(VelquinPrintTest, FailuresSayWhyAndLeaveNothingInFaxDir) {
     EXPECT_EQ(m_rc, 1) << out;
 
     EXPECT_EQ(Names(m_fax), std::vector<std::string>{});
+}
+
+// A PDF of `pages` pages that all show one page object: a small file that takes long to render.
+std::string ManyPagePdf(int pages) {
+    const std::string content = "72 72 m 500 700 l S";
+    std::string kids;
+    for (int i = 0; i < pages; ++i) {
+        kids += "3 0 R ";
+    }
+    const std::vector<std::string> objects = {
+        "<< /Type /Catalog /Pages 2 0 R >>",
+        "<< /Type /Pages /Count " + std::to_string(pages) + " /Kids [" + kids + "] >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 4 0 R >>",
+        "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream"};
+    std::string pdf = "%PDF-1.4\n", xref = "0000000000 65535 f \n";
+    for (std::size_t i = 0; i < objects.size(); ++i) {
+        char offset[32];
+        std::snprintf(offset, sizeof offset, "%010zu 00000 n \n", pdf.size());
+        xref += offset;
+        pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+    }
+    const std::string size = std::to_string(objects.size() + 1);
+    return pdf + "xref\n0 " + size + "\n" + xref + "trailer\n<< /Size " + size +
+           " /Root 1 0 R >>\nstartxref\n" + std::to_string(pdf.size()) + "\n%%EOF\n";
+}
+
+// Documents that would hold the print queue end at the job's bounds, each with its reason (the
+// backend hands it to CUPS's log) and nothing left in FaxDir. The bounds are lowered to keep
+// the test short; `timeout` only keeps an unbounded print from hanging the suite.
+TEST_F(VelquinPrintTest, HostileDocumentsStopAtTheJobsBoundsAndSayWhy) {
+    WriteFile(m_dir / "loop.ps", "%!PS\n{1 pop} loop\n");
+    WriteFile(m_dir / "strings.ps", "%!PS\n/a [] def { /a [ a 65000 string ] def } loop\n");
+    WriteFile(m_dir / "pages.pdf", ManyPagePdf(100000));
+    struct Case {
+        const char *file, *bounds, *reason;
+    };
+    // Without -dLastPage the PDF would render all its pages and meet the time bound instead.
+    for (const Case& c : {Case{"loop.ps", "CPU_SECONDS=2", "2 seconds of processor time"},
+                          Case{"strings.ps", "MEMORY_MB=200", "200 MB of memory"},
+                          Case{"pages.pdf", "MAX_PAGES=3 VELQUIN_PRINT_CPU_SECONDS=30",
+                               "(1024 MB per file, 3 pages)"}}) {
+        std::string out;
+        int rc =
+            RunShell(std::string("VELQUIN_PRINT_") + c.bounds + " timeout -s KILL 120 " +
+                         Program("velquin-print") + " --fax-dir " + m_fax + " " + (m_dir / c.file),
+                     out);
+        EXPECT_EQ(rc, 1) << c.file << ": " << out;
+        EXPECT_NE(out.find(c.reason), std::string::npos) << c.file << ": " << out;
+        EXPECT_EQ(Names(m_fax), std::vector<std::string>{}) << c.file;
+    }
 }
 
 // Printing for a real user through CUPS is the "cups" suite; here the backend by hand, as

@@ -1,11 +1,15 @@
+#include "TiffTestFiles.h"
 #include "app/Settings.h"
+#include "app/VelquinApp.h"
 #include "platform/Encoding.h"
+#include "platform/Files.h"
 #include "platform/Registry.h"
 #include "support/TestSupport.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/types.h>
 
 using testing_support::RunVelquinTool;
 
@@ -125,4 +129,38 @@ TEST_F(VelquinToolSetupTest, HivesAsWindowsWritesThemAreReadAndWrittenBackInOurF
     EXPECT_NE(written.find("\"FaxDir\"=\"" + fax + "\"\n"), std::string::npos) << written;
     EXPECT_NE(written.find("\"List\"=hex(7):61,00,d0,af,00,00\n"), std::string::npos) << written;
     EXPECT_NE(written.find("\"Q\"=hex(b):01,02,03,04,05,06,07,08\n"), std::string::npos);
+}
+
+// What setup and the store's commands create (FaxDir, DataDir and the folders above them, the
+// store's folders, copies, job files, send lists, split parts) is the user's alone whatever the
+// umask; a folder the user made keeps its mode.
+TEST_F(VelquinToolSetupTest, WhatTheStoreCreatesIsTheUsersAlone) {
+    const auto mode = [](const std::string& path) {
+        struct stat st {};
+        return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 01000;
+    };
+    const mode_t umask = ::umask(022);
+    const std::string chosen = m_dir / "chosen", fax = m_dir / "new/Fax", image = m_dir / "p.tif";
+    ASSERT_EQ(::mkdir(chosen.c_str(), 0755), 0);
+    sending_test::WriteBilevelTiff(image, {.pages = 2});
+    std::string out;
+    EXPECT_EQ(RunVelquinTool("setup --create --fax-dir " + fax + " --data-dir " + chosen, out), 0)
+        << out;
+    EXPECT_EQ(RunVelquinTool("demo-sent " + image, out), 0) << out;
+    EXPECT_EQ(RunVelquinTool("split " + image + " 1", out), 0) << out;
+    ::umask(umask);
+
+    EXPECT_EQ(mode(m_dir / "new"), 0700u);
+    EXPECT_EQ(mode(fax), 0700u);
+    EXPECT_EQ(mode(chosen), 0755u);
+    std::size_t files = 0;
+    for (const std::string& sub : StoreSubdirectories()) {
+        const std::string dir = platform::JoinPath(chosen, sub);
+        EXPECT_EQ(mode(dir), 0700u) << sub;
+        for (const platform::DirEntry& e : platform::ListDir(dir)) {
+            EXPECT_EQ(mode(platform::JoinPath(dir, e.name)), 0600u) << sub << "/" << e.name;
+            ++files;
+        }
+    }
+    EXPECT_GE(files, 14u) << "the images and job files of six faxes, a list and two parts";
 }

@@ -3,13 +3,28 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
-#include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-extern char** environ;
+namespace {
 
-int RunProgram(const std::vector<std::string>& argv, std::string& output, volatile pid_t* child) {
+// Lowers one limit of the calling process (a bound above the hard limit stays at the hard one).
+void Lower(int resource, rlim_t soft, rlim_t hard) {
+    struct rlimit now {};
+    if (::getrlimit(resource, &now) != 0) {
+        return;
+    }
+    struct rlimit want {};
+    want.rlim_max = now.rlim_max == RLIM_INFINITY || hard < now.rlim_max ? hard : now.rlim_max;
+    want.rlim_cur = soft < want.rlim_max ? soft : want.rlim_max;
+    ::setrlimit(resource, &want);
+}
+
+} // namespace
+
+int RunProgram(const std::vector<std::string>& argv, std::string& output, volatile pid_t* child,
+               const ChildLimits& limits, ChildEnd* end) {
     if (argv.empty()) {
         return -1;
     }
@@ -17,27 +32,60 @@ int RunProgram(const std::vector<std::string>& argv, std::string& output, volati
     if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
         return -1;
     }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 2);
+    // Carries errno when the program cannot be started; closed by a successful exec.
+    int execFds[2];
+    if (::pipe2(execFds, O_CLOEXEC) != 0) {
+        ::close(pipeFds[0]);
+        ::close(pipeFds[1]);
+        return -1;
+    }
     std::vector<char*> args;
     for (const std::string& a : argv) {
         args.push_back(const_cast<char*>(a.c_str()));
     }
     args.push_back(nullptr);
-    pid_t pid = 0;
-    int rc = ::posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
+    const bool bounded = limits.cpuSeconds != RLIM_INFINITY || limits.memoryBytes != RLIM_INFINITY;
+    // fork, not posix_spawn: the limits are set in the child before it runs the program.
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        int in = ::open("/dev/null", O_RDONLY);
+        if (in < 0 || ::dup2(in, 0) < 0 || ::dup2(pipeFds[1], 1) < 0 || ::dup2(pipeFds[1], 2) < 0) {
+            ::_exit(127);
+        }
+        for (int fd = 0; fd <= 2; ++fd) {
+            ::fcntl(fd, F_SETFD, 0); // dup2 onto itself keeps close-on-exec
+        }
+        if (bounded) {
+            Lower(RLIMIT_CORE, 0, 0);
+            if (limits.cpuSeconds != RLIM_INFINITY) {
+                // SIGXCPU at the bound, SIGKILL a little later for a program that ignores it.
+                Lower(RLIMIT_CPU, limits.cpuSeconds, limits.cpuSeconds + 5);
+            }
+            if (limits.memoryBytes != RLIM_INFINITY) {
+                Lower(RLIMIT_AS, limits.memoryBytes, limits.memoryBytes);
+            }
+        }
+        ::execvp(args[0], args.data());
+        int err = errno;
+        ssize_t ignored = ::write(execFds[1], &err, sizeof err);
+        (void)ignored;
+        ::_exit(127);
+    }
     ::close(pipeFds[1]);
-    if (rc != 0) {
+    ::close(execFds[1]);
+    if (pid < 0) {
         ::close(pipeFds[0]);
+        ::close(execFds[0]);
         return -1;
     }
     if (child != nullptr) {
         *child = pid;
     }
+    int execErr = 0;
+    ssize_t got = 0;
+    while ((got = ::read(execFds[0], &execErr, sizeof execErr)) < 0 && errno == EINTR) {
+    }
+    ::close(execFds[0]);
     char buf[4096];
     ssize_t n = 0;
     while ((n = ::read(pipeFds[0], buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR)) {
@@ -47,10 +95,20 @@ int RunProgram(const std::vector<std::string>& argv, std::string& output, volati
     }
     ::close(pipeFds[0]);
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    struct rusage usage {};
+    while (::wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
     }
     if (child != nullptr) {
         *child = 0;
+    }
+    if (got > 0) {
+        return -1;
+    }
+    if (end != nullptr) {
+        end->signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+        end->cpuSeconds =
+            static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
 }

@@ -12,6 +12,7 @@
 #include "platform/Files.h"
 #include "platform/Registry.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -40,13 +41,47 @@ const char* const kUsage =
     "  --remove-queue    remove that print queue\n"
     "  --help            show this text\n"
     "  --version         show the version\n"
-    "Environment: VELQUIN_GS names the Ghostscript program (default: gs).\n";
+    "Environment: VELQUIN_GS names the Ghostscript program (default: gs);\n"
+    "  VELQUIN_PRINT_CPU_SECONDS, VELQUIN_PRINT_MEMORY_MB and VELQUIN_PRINT_MAX_PAGES lower\n"
+    "  the bounds of a job (180 s of processor time and 512 MB for Ghostscript, 10000 pages).\n";
 
 const char* const kSection = "TW Ostrevo";
 const char* const kPrinting = "Printing in progress";
 const char* const kFinished = "Printing finished successfully";
 constexpr std::size_t kMaxTitleBytes = 511; // what the intake reads of "Document name"
 const char* const kWorkDirPrefix = ".velquin-print-";
+
+// What one job may take of a machine whose print queue others wait on. A page of text renders
+// in about 10 ms, so the page limit fits well within the time.
+constexpr rlim_t kMaxRenderSeconds = 180;
+constexpr rlim_t kMaxRenderMegabytes = 512;
+
+struct JobBounds {
+    rlim_t cpuSeconds = kMaxRenderSeconds;
+    rlim_t megabytes = kMaxRenderMegabytes;
+    int pages = kMaxFaxPages;
+};
+
+// The environment may lower a bound, never raise it. (The CUPS backend passes none of the
+// printing user's environment anyway.)
+rlim_t Lowered(const char* name, rlim_t builtIn) {
+    const char* text = std::getenv(name);
+    if (text == nullptr || *text == '\0') {
+        return builtIn;
+    }
+    char* end = nullptr;
+    errno = 0;
+    unsigned long long value = std::strtoull(text, &end, 10);
+    return errno != 0 || *end != '\0' || value == 0 ? builtIn : std::min<rlim_t>(value, builtIn);
+}
+
+const JobBounds& Bounds() {
+    static const JobBounds bounds = {
+        Lowered("VELQUIN_PRINT_CPU_SECONDS", kMaxRenderSeconds),
+        Lowered("VELQUIN_PRINT_MEMORY_MB", kMaxRenderMegabytes),
+        static_cast<int>(Lowered("VELQUIN_PRINT_MAX_PAGES", kMaxFaxPages))};
+    return bounds;
+}
 
 // What a cancelled job (CUPS sends SIGTERM) must not leave behind: the claimed status file,
 // the work files and, last, the private work folder. Plain buffers: the signal handler may
@@ -142,7 +177,8 @@ std::string ClaimStem(const std::string& faxDir, const std::string& base,
             continue;
         }
         std::string grp = platform::JoinPath(faxDir, stem + ".grp");
-        int fd = ::open(grp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        int fd = ::open(grp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                        platform::kPrivateFileMode);
         if (fd < 0) {
             if (errno == EEXIST) {
                 continue;
@@ -253,7 +289,7 @@ void LimitFileSizes() {
 std::string TooLarge() {
     return "the document is larger than the fax printer takes (" +
            std::to_string(kMaxJobFileBytes >> 20) + " MB per file, " +
-           std::to_string(kMaxFaxPages) + " pages)";
+           std::to_string(Bounds().pages) + " pages)";
 }
 
 bool ReachedLimit(const std::string& path) {
@@ -291,6 +327,8 @@ int Print(const Options& opt) {
         return Fail("the fax folder " + faxDir + " is not writable: " + std::strerror(errno));
     }
 
+    // Every file of the job, Ghostscript's image included, is readable by the user alone.
+    ::umask(077);
     LimitFileSizes();
     RemoveStaleWorkDirs(faxDir);
     std::string workDir = MakeWorkDir(faxDir);
@@ -357,6 +395,8 @@ int Print(const Options& opt) {
     }
     const char* gsEnv = std::getenv("VELQUIN_GS");
     std::string gs = gsEnv && *gsEnv ? gsEnv : "gs";
+    // Nothing is rendered past the page limit.
+    std::string lastPage = "-dLastPage=" + std::to_string(Bounds().pages + 1);
     std::vector<std::string> argv = {gs,
                                      "-q",
                                      "-dNOPAUSE",
@@ -367,20 +407,34 @@ int Print(const Options& opt) {
                                      opt.letter ? "-sPAPERSIZE=letter" : "-sPAPERSIZE=a4",
                                      "-dFIXEDMEDIA",
                                      "-dFitPage",
+                                     lastPage,
                                      "-sstdout=%stderr",
                                      outputArg,
                                      "-f",
                                      source};
     std::string messages;
-    int rc = RunProgram(argv, messages, &g_child);
+    ChildLimits limits;
+    limits.cpuSeconds = Bounds().cpuSeconds;
+    limits.memoryBytes = Bounds().megabytes << 20;
+    ChildEnd end;
+    int rc = RunProgram(argv, messages, &g_child, limits, &end);
     if (rc < 0) {
         return Fail("Ghostscript (" + gs + ") cannot be started; install the ghostscript package");
     }
     if (rc != 0 && ReachedLimit(partPath)) {
         return Fail(TooLarge());
     }
+    if (end.signal == SIGXCPU ||
+        (end.signal == SIGKILL && end.cpuSeconds >= static_cast<double>(limits.cpuSeconds))) {
+        return Fail(inputName + " takes more than " + std::to_string(limits.cpuSeconds) +
+                    " seconds of processor time to render; the fax printer stopped it");
+    }
+    if (rc != 0 && messages.find("VMerror") != std::string::npos) {
+        return Fail(inputName + " needs more than " + std::to_string(Bounds().megabytes) +
+                    " MB of memory to render; the fax printer stopped it");
+    }
     int pages = rc == 0 ? CountTiffPages(partPath) : 0;
-    if (pages > kMaxFaxPages) {
+    if (pages > Bounds().pages) {
         return Fail(TooLarge());
     }
     if (pages <= 0) {

@@ -19,16 +19,6 @@ const char* const kUsage =
     "  --create              create FaxDir and DataDir when they are missing\n"
     "  --password-file FILE  the service password (first line) to remember\n";
 
-int CreateDirs(const std::string& path) {
-    if (path.empty() || platform::IsDirectory(path)) {
-        return 0;
-    }
-    if (int err = CreateDirs(platform::DirName(path))) {
-        return err;
-    }
-    return platform::CreateDir(path);
-}
-
 int Run(const ToolArgs& args) {
     const ToolCommand& cmd = FindToolCommand("setup");
     std::string progDir = platform::ExecutableDir(), faxDir, dataDir, apiHost, webHost, user,
@@ -56,7 +46,7 @@ int Run(const ToolArgs& args) {
         return ToolUsageError(cmd, "--fax-dir and --data-dir are required");
     }
     for (const std::string* dir : {&faxDir, &dataDir}) {
-        if (create && CreateDirs(*dir) != 0) {
+        if (create && platform::CreatePrivateDirs(*dir) != 0) {
             std::fprintf(stderr, "velquin-tool setup: cannot create %s\n", dir->c_str());
             return 1;
         }
