@@ -1285,9 +1285,5 @@ Show or hide the status bar</translation>
         <source>Файл %s не читается: это не обычный файл, а канал, устройство или папка.</source>
         <translation>File %s cannot be read: it is not a regular file but a pipe, a device or a folder.</translation>
     </message>
-    <message>
-        <source>Файл %s слишком велик.</source>
-        <translation>File %s is too large.</translation>
-    </message>
 </context>
 </TS>

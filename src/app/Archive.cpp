@@ -200,7 +200,7 @@ std::string DescribeFileError(const std::exception& e, const std::string& path) 
     // The texts' ids in the string table.
     constexpr unsigned kNotFound = 9431, kNoAccess = 9432, kNoSpace = 9433, kFileError = 9434,
                        kEndOfFile = 9435, kBadFormat = 9436, kNoMemory = 9437, kReadError = 9438,
-                       kNotRegular = 9446, kTooLarge = 9447;
+                       kNotRegular = 9446;
     unsigned id = kReadError;
     std::string reason;
     if (const auto* fe = dynamic_cast<const CFileException*>(&e)) {
@@ -222,9 +222,6 @@ std::string DescribeFileError(const std::exception& e, const std::string& path) 
                 id = kFileError;
                 reason = std::strerror(fe->GetError());
             }
-            break;
-        case EFBIG:
-            id = kTooLarge;
             break;
         default:
             id = kFileError;

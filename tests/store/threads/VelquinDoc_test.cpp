@@ -16,6 +16,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <future>
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -579,7 +580,7 @@ TEST_F(VelquinDocTest, StoreFilesThatAreNoFilesAreToldAndTheRestLoads) {
     }
     WriteFile(Sent("huge.fax"), "");
     ASSERT_EQ(::truncate(Sent("huge.fax").c_str(), platform::kArchiveFileCap + 1), 0);
-    expected.push_back(FormatString(LoadString(9447), Sent("huge.fax")));
+    expected.push_back(FormatString(LoadString(9434), Sent("huge.fax"), std::strerror(EFBIG)));
     for (const char* image : {"fifo.tif", "zero.tif", "huge.tif"}) {
         WriteFile(Sent(image), ""); // job files with their images: read, not orphans
     }
