@@ -2,6 +2,7 @@
 // Start-up and shutdown of the program, free of any toolkit: the windows it needs are asked
 // for through IStartupUi and IPrompt.
 #include "app/DirWatcher.h"
+#include "app/StorePaths.h"
 #include "platform/Sync.h"
 
 #include <cstdint>
@@ -24,13 +25,6 @@ public:
     // The frame the directory watcher posts to (valid after CreateMainWindow).
     virtual IFrame& Frame() = 0;
 };
-
-// The fax store's subdirectories under DataDir, in the order they are checked.
-inline const std::vector<std::string>& StoreSubdirectories() {
-    static const std::vector<std::string> dirs = {"AddressBook", "Merge", "SavedFiles", "SentFaxes",
-                                                  "ReceivedFaxes"};
-    return dirs;
-}
 
 // Creates the subdirectories of the store under `dataDir` (DataDir itself must exist). False
 // when one is not a directory afterwards. Start-up and every command that writes into the

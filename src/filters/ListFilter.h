@@ -6,8 +6,6 @@ class CListFilter {
 public:
     enum Kind : std::int32_t { kAll = 0, kLastDays = 1, kAfterDate = 2 };
 
-    virtual ~CListFilter() = default;
-
     // Kind 1 takes the datum as a number of days, kind 2 as seconds since 1970 (an unsigned
     // 32-bit value); any kind other than 0, 1 or 2 becomes 0.
     void SetFilter(std::int32_t kind, std::int32_t datum);
@@ -20,9 +18,6 @@ public:
     bool Passes(std::int64_t stamp, std::int64_t now) const;
     bool Passes(std::int64_t stamp) const;
 
-    // Stores the filter where its view keeps it; the base keeps nothing.
-    virtual void StoreFilter() {}
-
 private:
     std::int32_t m_kind = kAll;
     std::int32_t m_days = 0;
@@ -34,22 +29,3 @@ std::int64_t LocalMidnight(std::int64_t now);
 
 // Local 23:59:59 of the day of `day`: the instant the filter dialog stores for a picked date.
 std::int64_t LocalEndOfDay(std::int64_t day);
-
-// The two settings pairs: SentFilterType/SentFilterData and RcvdFilterType/RcvdFilterData.
-enum class EFilterList { Sent, Received };
-
-// Sets `filter` from its pair of settings in the settings record.
-void LoadFilterSettings(CListFilter& filter, EFilterList list);
-// Writes the filter into its pair of settings and saves all settings; 0 or the save's error.
-int StoreFilterSettings(const CListFilter& filter, EFilterList list);
-
-// A filter that lives in one settings pair: what the sent and received views derive from.
-class CSettingsListFilter : public CListFilter {
-public:
-    explicit CSettingsListFilter(EFilterList list) : m_list(list) {}
-    void Load() { LoadFilterSettings(*this, m_list); }
-    void StoreFilter() override { StoreFilterSettings(*this, m_list); }
-
-private:
-    EFilterList m_list;
-};

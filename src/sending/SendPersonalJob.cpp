@@ -1,6 +1,7 @@
 #include "sending/SendPersonalJob.h"
 
 #include "app/Settings.h"
+#include "app/StorePaths.h"
 #include "platform/Encoding.h"
 #include "platform/Files.h"
 #include "resources/Strings.h"
@@ -117,8 +118,8 @@ std::optional<CSendPersonalJob::CPersonalPosting> CSendPersonalJob::PrepareSend(
     const CTakenIds ids = TakeIds(count, true, m_prompt);
     m_record = std::make_unique<CPersonalFaxEntry>(m_listName);
     m_record->m_listId = ids.list;
-    const std::string mergeDir = platform::JoinPath(s.DataDir, "Merge");
-    const std::string sentDir = platform::JoinPath(s.DataDir, "SentFaxes");
+    const std::string mergeDir = StorePath(s.DataDir, kMergeFolder);
+    const std::string sentDir = StorePath(s.DataDir, kSentFolder);
     m_jobFilePath = platform::JoinPath(sentDir, m_baseName + ".FAX");
     m_record->m_path = m_jobFilePath;
 

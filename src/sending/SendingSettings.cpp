@@ -1,7 +1,7 @@
 // The entry points that read the settings record; kept apart so that code and tests which pass
 // the directories and the prefix themselves do not need the settings.
 #include "app/Settings.h"
-#include "platform/Files.h"
+#include "app/StorePaths.h"
 #include "sending/FaxImage.h"
 #include "sending/PhoneNumbers.h"
 
@@ -10,11 +10,9 @@ bool AddAreaPrefix(std::string& text) {
 }
 
 std::optional<std::string> CopyDocumentToSent(const std::string& documentPath, IPrompt& prompt) {
-    return CopyDocumentToSent(documentPath, platform::JoinPath(Settings().DataDir, "SentFaxes"),
-                              prompt);
+    return CopyDocumentToSent(documentPath, StorePath(kSentFolder), prompt);
 }
 
 CSplitResult SplitPerRecipient(const std::string& inputPath, int pagesPerRecipient) {
-    return SplitPerRecipient(inputPath, pagesPerRecipient,
-                             platform::JoinPath(Settings().DataDir, "Merge"));
+    return SplitPerRecipient(inputPath, pagesPerRecipient, StorePath(kMergeFolder));
 }

@@ -63,23 +63,6 @@ std::size_t MoveDocumentRow(std::vector<CFaxDocument*>& rows, std::size_t index,
     return other;
 }
 
-bool IsPersonalList(const CFaxEntryBase& entry) {
-    return entry.GetType() == kTypePersonal;
-}
-
-std::int32_t EntryState(const CFaxEntryBase& entry) {
-    if (const auto* single = dynamic_cast<const CSingleFaxEntry*>(&entry)) {
-        return single->m_status;
-    }
-    if (const auto* list = dynamic_cast<const CGroupFaxEntry*>(&entry)) {
-        return list->m_status;
-    }
-    if (const auto* personal = dynamic_cast<const CPersonalFaxEntry*>(&entry)) {
-        return personal->m_status;
-    }
-    return kJobStateNone;
-}
-
 namespace {
 
 CSentRow RecipientRow(const CFaxEntry& r, int index) {

@@ -2,7 +2,7 @@
 // What the fax list pages show and in which order, free of any toolkit: the sort rule of the
 // document lists, moving a row, the rows of the sent-fax tree, and saving a printed document.
 #include "store/DocumentIntake.h"
-#include "store/VelquinDoc.h"
+#include "store/Documents.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -46,8 +46,3 @@ struct CSentRow {
 
 // The row of one sent entry (with its recipients' rows).
 CSentRow SentRowOf(const CFaxEntryBase& entry);
-
-// The state shown for an entry (single: its recipient's, lists: the list's own).
-std::int32_t EntryState(const CFaxEntryBase& entry);
-// True for a personalised list.
-bool IsPersonalList(const CFaxEntryBase& entry);

@@ -3,6 +3,7 @@
 #include "app/Archive.h"
 #include "platform/Files.h"
 #include "resources/Strings.h"
+#include "service/JobState.h"
 
 #include <ctime>
 
@@ -420,4 +421,38 @@ std::unique_ptr<CFaxEntryBase> LoadSentRecord(std::string_view bytes) {
     }
     record->Serialize(ar);
     return record;
+}
+
+std::int32_t EntryState(const CFaxEntryBase& entry) {
+    if (const auto* single = dynamic_cast<const CSingleFaxEntry*>(&entry)) {
+        return single->m_status;
+    }
+    if (const auto* list = dynamic_cast<const CGroupFaxEntry*>(&entry)) {
+        return list->m_status;
+    }
+    if (const auto* personal = dynamic_cast<const CPersonalFaxEntry*>(&entry)) {
+        return personal->m_status;
+    }
+    return kJobStateNone;
+}
+
+bool IsPersonalList(const CFaxEntryBase& entry) {
+    return entry.GetType() == kTypePersonal;
+}
+
+std::vector<std::int32_t> StatusIdsOf(const CFaxEntryBase& entry) {
+    if (const auto* single = dynamic_cast<const CSingleFaxEntry*>(&entry)) {
+        return {single->m_faxId};
+    }
+    if (const auto* list = dynamic_cast<const CGroupFaxEntry*>(&entry)) {
+        return {list->m_listId};
+    }
+    std::vector<std::int32_t> ids;
+    if (const auto* personal = dynamic_cast<const CPersonalFaxEntry*>(&entry)) {
+        ids.reserve(personal->m_recipients.size());
+        for (const CAttachFaxEntry& r : personal->m_recipients) {
+            ids.push_back(r.m_faxId);
+        }
+    }
+    return ids;
 }

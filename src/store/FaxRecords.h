@@ -222,6 +222,14 @@ std::string NotDeletedText(int error, const std::string& path);
 CAttach* AttachOf(CFaxEntryBase& record);
 const CAttach* AttachOf(const CFaxEntryBase& record);
 
+// The state shown for an entry (single: its recipient's, lists: the list's own).
+std::int32_t EntryState(const CFaxEntryBase& entry);
+// True for a personalised list.
+bool IsPersonalList(const CFaxEntryBase& entry);
+// The ids one sent entry puts into the status query queue, in order: a single fax its fax id,
+// a list its list id, a personalised list every recipient's fax id. An id of 0 is an id.
+std::vector<std::int32_t> StatusIdsOf(const CFaxEntryBase& entry);
+
 // Job files: the record's archive form, and the reader that picks the class by type code.
 std::string StoreRecord(CFaxEntryBase& record);
 // nullptr for an empty buffer or a type code other than 1-3; throws on a damaged record.

@@ -2,14 +2,12 @@
 
 #include "app/Archive.h"
 #include "app/Settings.h"
+#include "app/StorePaths.h"
 #include "platform/Encoding.h"
 #include "platform/Files.h"
 #include "resources/Strings.h"
 #include "service/JobState.h"
-#include "store/FaxListModel.h"
-#include "store/StatusSync.h"
 #include "store/Trace.h"
-#include "store/VelquinDoc.h"
 
 #include <algorithm>
 #include <iterator>
@@ -156,7 +154,7 @@ void CSentIndex::Merge(CSentIndex& later) {
 
 CSentStoreOptions CSentStoreOptions::FromSettings() {
     const CSettings& s = Settings();
-    return {CVelquinDoc::SentDir(), s.DeleteSentAfterDays != 0,
+    return {StorePath(kSentFolder), s.DeleteSentAfterDays != 0,
             std::max<std::int64_t>(0, s.SentDeleteDays)};
 }
 
@@ -357,7 +355,7 @@ bool CSentFaxes::Remove(const CFaxEntryBase* entry) {
     if (CAttach* attach = AttachOf(**it); attach != nullptr && !attach->m_path.empty()) {
         // The files are looked for in the store only: a job file may name any path.
         std::string failed;
-        if (int err = attach->DeleteFiles(CVelquinDoc::SentDir(), &failed)) {
+        if (int err = attach->DeleteFiles(StorePath(kSentFolder), &failed)) {
             m_prompt.FileError(NotDeletedText(err, failed));
             return false;
         }
@@ -428,7 +426,7 @@ int CSentFaxes::ApplyJobStates(const JobStates& states, JobFileWrites* writeLate
     }
     // The job files of a batch are flushed to disk together: one flush per reply batch, not
     // one per fax, keeps a synchronisation of thousands of faxes from waiting on the disk.
-    const std::string sentDir = CVelquinDoc::SentDir();
+    const std::string sentDir = StorePath(kSentFolder);
     JobFileWrites files;
     for (auto [entry, before] : changed) {
         if (ImageStillThere(*entry, sentDir)) {
@@ -465,6 +463,21 @@ void CSentFaxes::ReportUnwritten(const std::vector<std::pair<std::string, int>>&
     }
 }
 
+void CSentFaxes::MarkRead(CFaxEntryBase& entry, int recipient) {
+    CAttach* file = AttachOf(entry);
+    if (recipient >= 0) {
+        auto* personal = dynamic_cast<CPersonalFaxEntry*>(&entry);
+        file = personal != nullptr &&
+                       static_cast<std::size_t>(recipient) < personal->m_recipients.size()
+                   ? &personal->m_recipients[static_cast<std::size_t>(recipient)]
+                   : nullptr;
+    }
+    if (file != nullptr) {
+        file->m_unread = 0;
+        Touched(entry);
+    }
+}
+
 void CSentFaxes::Touched(const CFaxEntryBase& entry) {
     m_touched.insert(SentKey(entry));
     Publish(CSentChange::Kind::Changed, &entry, {}, EntryState(entry));
@@ -474,7 +487,7 @@ void CSentFaxes::SaveTouched() {
     if (m_touched.empty()) {
         return;
     }
-    const std::string dir = CVelquinDoc::SentDir();
+    const std::string dir = StorePath(kSentFolder);
     platform::CDirIndex listing(dir);
     // In list order; one that could not be written (reported) stays to be written later.
     std::unordered_set<std::string> failed;

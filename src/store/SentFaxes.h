@@ -128,7 +128,10 @@ public:
     static std::vector<std::pair<std::string, int>> WriteJobFiles(const JobFileWrites& files);
     // Reports job files that could not be written, naming each.
     void ReportUnwritten(const std::vector<std::pair<std::string, int>>& failed);
-    // The entry was changed in place (e.g. read): announced, and saved at the latest on Save.
+    // The entry was shown: its file (or, with `recipient` >= 0, that recipient's of a
+    // personalised list) is no longer unread. Announced and saved like Touched.
+    void MarkRead(CFaxEntryBase& entry, int recipient = -1);
+    // The entry was changed in place: announced, and saved at the latest on SaveTouched.
     void Touched(const CFaxEntryBase& entry);
     // Writes the job files of entries touched since they were last written.
     void SaveTouched();

@@ -8,23 +8,6 @@
 
 #include <algorithm>
 
-std::vector<std::int32_t> StatusIdsOf(const CFaxEntryBase& entry) {
-    if (const auto* single = dynamic_cast<const CSingleFaxEntry*>(&entry)) {
-        return {single->m_faxId};
-    }
-    if (const auto* list = dynamic_cast<const CGroupFaxEntry*>(&entry)) {
-        return {list->m_listId};
-    }
-    std::vector<std::int32_t> ids;
-    if (const auto* personal = dynamic_cast<const CPersonalFaxEntry*>(&entry)) {
-        ids.reserve(personal->m_recipients.size());
-        for (const CAttachFaxEntry& r : personal->m_recipients) {
-            ids.push_back(r.m_faxId);
-        }
-    }
-    return ids;
-}
-
 // --- Synchronise ---------------------------------------------------------------------------
 
 std::optional<int> CStatusSync::Synchronise(ISyncProgress* progress) {

@@ -34,10 +34,6 @@ public:
     virtual void Close() = 0;
 };
 
-// The ids one sent entry puts into the status query queue, in order: a single fax its fax id,
-// a list its list id, a personalised list every recipient's fax id. An id of 0 is an id.
-std::vector<std::int32_t> StatusIdsOf(const CFaxEntryBase& entry);
-
 // The Synchronise command.
 class CStatusSync {
 public:

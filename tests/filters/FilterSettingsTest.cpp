@@ -1,5 +1,5 @@
+#include "filters/FilterSettings.h"
 #include "app/Settings.h"
-#include "filters/ListFilter.h"
 #include "platform/Registry.h"
 #include "support/TestSupport.h"
 

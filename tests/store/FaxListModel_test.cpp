@@ -1,6 +1,7 @@
 #include "store/FaxListModel.h"
 
 #include "filters/ListFilter.h"
+#include "store/SentFaxes.h"
 
 #include <gtest/gtest.h>
 

@@ -4,6 +4,7 @@
 #include "ToolCommand.h"
 
 #include "app/Settings.h"
+#include "app/StorePaths.h"
 #include "platform/Files.h"
 #include "service/JobState.h"
 #include "store/FaxRecords.h"
@@ -138,7 +139,7 @@ int Run(const ToolArgs& args) {
     if (!LoadToolSettings(prompt) || !PrepareToolStore()) {
         return 1;
     }
-    const std::string dir = platform::JoinPath(Settings().DataDir, "SentFaxes");
+    const std::string dir = StorePath(kSentFolder);
     const std::int64_t now = CurrentTime();
     // How long ago each example was sent; a larger run goes further back, ten minutes a fax.
     static const std::int64_t kAges[kExamples] = {3 * 86400, 2 * 86400, 3600, 600, 86400, 7200};

@@ -4,6 +4,7 @@
 
 #include "app/Ports.h"
 #include "app/Settings.h"
+#include "app/StorePaths.h"
 #include "platform/Files.h"
 #include "resources/Strings.h"
 #include "sending/FaxImage.h"
@@ -85,7 +86,7 @@ int Run(const ToolArgs& args) {
         if (!PrepareToolStore()) {
             return 1;
         }
-        mergeDir = platform::JoinPath(Settings().DataDir, "Merge");
+        mergeDir = StorePath(kMergeFolder);
     }
     CSplitResult r = SplitPerRecipient(positional[0], static_cast<int>(pages), mergeDir);
     for (int k = 1; k <= r.parts; ++k) {

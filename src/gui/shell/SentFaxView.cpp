@@ -57,7 +57,7 @@ CReceivedFaxTreeView::CReceivedFaxTreeView(CVelquinDoc& doc, QWidget* parent)
 }
 
 void CReceivedFaxTreeView::StoreFilter() {
-    m_filter.StoreFilter();
+    m_filter.Store(m_doc.Prompt());
     Rebuild();
 }
 
@@ -258,10 +258,9 @@ void CReceivedFaxTreeView::OnViewFax() {
         m_doc.Prompt().MessageId(ids::kPersonalNoView, MsgIcon::Information);
         return;
     }
-    if (CAttach* attach = AttachOf(*sel.front())) {
+    if (const CAttach* attach = AttachOf(*sel.front())) {
         if (m_doc.ShowSentFile(*attach)) {
-            attach->m_unread = 0;
-            m_doc.SentFaxes().Touched(*sel.front());
+            m_doc.SentFaxes().MarkRead(*sel.front());
         }
     }
 }
@@ -288,10 +287,10 @@ void CReceivedFaxTreeView::Activated(const QModelIndex& index) {
         // A recipient of a personalised list has its own pages.
         if (auto* personal = dynamic_cast<CPersonalFaxEntry*>(m_model->EntryAt(index))) {
             if (static_cast<std::size_t>(recipient) < personal->m_recipients.size()) {
-                CAttachFaxEntry& r = personal->m_recipients[static_cast<std::size_t>(recipient)];
+                const CAttachFaxEntry& r =
+                    personal->m_recipients[static_cast<std::size_t>(recipient)];
                 if (m_doc.ShowSentFile(r)) {
-                    r.m_unread = 0;
-                    m_doc.SentFaxes().Touched(*personal);
+                    m_doc.SentFaxes().MarkRead(*personal, recipient);
                 }
             }
         }

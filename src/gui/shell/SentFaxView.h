@@ -1,7 +1,7 @@
 #pragma once
 // The sent faxes (page 1): a tree of the sent entries under one root, with their state and
 // time; lists and personalised lists show one child row per recipient.
-#include "filters/ListFilter.h"
+#include "filters/FilterSettings.h"
 #include "gui/shell/PageView.h"
 #include "gui/shell/SentFaxModel.h"
 

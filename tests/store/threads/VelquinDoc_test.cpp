@@ -275,8 +275,7 @@ TEST_F(VelquinDocTest, ClosingWritesOnlyTheJobFilesOfEntriesChangedInPlace) {
     ASSERT_EQ(doc.SentRecords().size(), 2u);
     // A job file that changed on disk meanwhile is not written over by an untouched entry.
     WriteFile(Sent("a.fax"), "changed elsewhere");
-    AttachOf(*doc.SentRecords()[1])->m_unread = 0; // the user opened it
-    doc.SentFaxes().Touched(*doc.SentRecords()[1]);
+    doc.SentFaxes().MarkRead(*doc.SentRecords()[1]); // the user opened it
     doc.OnCloseDocument();
     EXPECT_EQ(platform::ListMatching(root / "data/SentFaxes", "*.fax").size(), 2u);
     EXPECT_EQ(AttachOf(*ReadJob("b.FAX"))->m_unread, 0);
