@@ -56,7 +56,6 @@ public:
         m_invoker.Run([] {});
     }
     void SetStatusText(std::string_view) override {}
-    void NewJobFile(const std::string&, const CFaxEntryBase&) override {}
     bool RunOnGuiThread(const std::function<void()>& work) override { return m_invoker.Run(work); }
     void PostCommand(int) override {}
     void AddressBooksLoaded() override {

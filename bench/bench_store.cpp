@@ -27,7 +27,6 @@ public:
     void ProgressStep(int) override {}
     void ProgressEnd() override {}
     void SetStatusText(std::string_view) override {}
-    void NewJobFile(const std::string&, const CFaxEntryBase&) override {}
     bool RunOnGuiThread(const std::function<void()>& work) override {
         work();
         return true;

@@ -7,8 +7,6 @@
 #include <string>
 #include <string_view>
 
-class CFaxEntryBase;
-
 enum class MsgIcon { None, Information, Warning, Error, Question, Stop };
 enum class MsgButtons { Ok, OkCancel, YesNo, YesNoCancel };
 enum class MsgAnswer { Ok, Cancel, Yes, No };
@@ -69,10 +67,6 @@ public:
 
     // Status-bar text; "" restores the idle text.
     virtual void SetStatusText(std::string_view text) = 0;
-
-    // A send dialog wrote a new job file (WM_USER+8); `record` is what the file holds, handed
-    // over so that the file need not be read back.
-    virtual void NewJobFile(const std::string& jobFilePath, const CFaxEntryBase& record) = 0;
 
     // Runs `work` on the GUI thread and returns when it has run (the synchronous send of the
     // original, used e.g. for WM_USER+70). Returns false, without running it, once shutdown

@@ -9,8 +9,8 @@
 #include <cstdio>
 
 CSendFaxJob::CSendFaxJob(std::string imagePath, std::string imageName, std::string description,
-                         IPrompt& prompt, IFrame& frame)
-    : CSendJobBase(prompt, frame, 5, 9), m_description(std::move(description)),
+                         IPrompt& prompt, ISentRecords& records)
+    : CSendJobBase(prompt, records, 5, 9), m_description(std::move(description)),
       m_imagePath(std::move(imagePath)), m_imageName(std::move(imageName)) {}
 
 void CSendFaxJob::Open(std::int64_t now) {
@@ -135,7 +135,7 @@ SendOutcome CSendFaxJob::Send() {
 bool CSendFaxJob::Save() {
     CSingleFaxEntry record = Record();
     m_jobFilePath = NewJobFilePath(m_imagePath);
-    return WriteNewJobFile(record, m_jobFilePath, m_prompt, m_frame);
+    return WriteNewJobFile(record, m_jobFilePath, m_prompt, m_records);
 }
 
 CSingleFaxEntry CSendFaxJob::Record() const {

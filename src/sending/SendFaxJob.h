@@ -11,7 +11,7 @@
 class CSendFaxJob : public CSendJobBase {
 public:
     CSendFaxJob(std::string imagePath, std::string imageName, std::string description,
-                IPrompt& prompt, IFrame& frame);
+                IPrompt& prompt, ISentRecords& records);
 
     // Initial values from the settings (loaded by the caller).
     void Open(std::int64_t now);

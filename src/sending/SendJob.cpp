@@ -113,14 +113,14 @@ std::string NewJobFilePath(const std::string& imagePath) {
 }
 
 bool WriteNewJobFile(CFaxEntryBase& record, const std::string& path, IPrompt& prompt,
-                     IFrame& frame) {
+                     ISentRecords& records) {
     try {
         WriteArchiveFile(path, StoreRecord(record));
     } catch (const std::exception& e) {
         prompt.FileError(DescribeFileError(e, path));
         return false;
     }
-    frame.NewJobFile(path, record);
+    records.AddWritten(path, record);
     return true;
 }
 
@@ -151,7 +151,7 @@ bool CSendJobBase::RecordAccepted(CFaxEntryBase& record, const std::string& path
         return false;
     }
     m_recorded = true;
-    m_frame.NewJobFile(path, record);
+    m_records.AddWritten(path, record);
     return true;
 }
 

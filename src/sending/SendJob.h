@@ -7,13 +7,12 @@
 //   Finish  (GUI thread: messages, records, job file).
 #include "app/Ports.h"
 #include "service/FormPost.h"
+#include "store/SentFaxes.h"
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
-
-class CFaxEntryBase;
 
 // Message ids of the send dialogs.
 constexpr unsigned kMsgBadPasswordLength = 160;
@@ -93,10 +92,10 @@ enum class SendOutcome {
 // "X.tif" -> "X.FAX": the job file a send dialog writes beside its image.
 std::string NewJobFilePath(const std::string& imagePath);
 
-// Writes the record into `path` and announces it (IFrame::NewJobFile). A file error is shown
-// through the prompt, naming the path; false then.
+// Writes the record into `path` and hands it to `records`. A file error is shown through the
+// prompt, naming the path; false then.
 bool WriteNewJobFile(CFaxEntryBase& record, const std::string& path, IPrompt& prompt,
-                     IFrame& frame);
+                     ISentRecords& records);
 
 // Lines of a text file people write (UTF-16 after its byte-order mark, else as DecodeUserText
 // says), decoded to UTF-8, each cut into pieces of at most `maxBytes` bytes (as a fixed line
@@ -120,8 +119,8 @@ void SplitRecipientLine(const std::string& line, std::string& number, std::strin
 // The fields every send dialog holds.
 class CSendJobBase {
 public:
-    CSendJobBase(IPrompt& prompt, IFrame& frame, int attempts, int maxAttempts)
-        : m_attempts(attempts), m_prompt(prompt), m_frame(frame), m_maxAttempts(maxAttempts) {}
+    CSendJobBase(IPrompt& prompt, ISentRecords& records, int attempts, int maxAttempts)
+        : m_attempts(attempts), m_prompt(prompt), m_records(records), m_maxAttempts(maxAttempts) {}
     virtual ~CSendJobBase() = default;
     CSendJobBase(const CSendJobBase&) = delete;
     CSendJobBase& operator=(const CSendJobBase&) = delete;
@@ -152,9 +151,9 @@ protected:
     // send before the service has the fax, and the file's room is taken for the answer. A file
     // error is shown naming the path; false then.
     bool ReserveJobFile(CFaxEntryBase& record, const std::string& path);
-    // The record with the service's ids over the reservation, then announced. When even that
-    // fails the user is told that the service accepted the jobs `jobIds`, and the job file keeps
-    // the reservation; false then.
+    // The record with the service's ids over the reservation, then handed to the sent records. When
+    // even that fails the user is told that the service accepted the jobs `jobIds`, and the job
+    // file keeps the reservation; false then.
     bool RecordAccepted(CFaxEntryBase& record, const std::string& path, const std::string& jobIds);
     // The post was not accepted: the reservation goes.
     static void DropReservation(const std::string& path);
@@ -163,7 +162,7 @@ protected:
     std::int64_t PickedSendTime() const { return CombineSendTime(m_sendDate, m_sendTime); }
 
     IPrompt& m_prompt;
-    IFrame& m_frame;
+    ISentRecords& m_records;
     bool m_sendEnabled = false;
     bool m_recorded = false;
     int m_maxAttempts;

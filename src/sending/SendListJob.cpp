@@ -130,8 +130,8 @@ void BuildListFiles(const std::vector<std::string>& lines, std::int32_t firstFax
 // --- CSendListJob --------------------------------------------------------------------------
 
 CSendListJob::CSendListJob(std::string imagePath, std::string imageName, std::int32_t pages,
-                           IPrompt& prompt, IFrame& frame)
-    : CSendJobBase(prompt, frame, 3, 5), m_imagePath(std::move(imagePath)),
+                           IPrompt& prompt, ISentRecords& records)
+    : CSendJobBase(prompt, records, 3, 5), m_imagePath(std::move(imagePath)),
       m_imageName(std::move(imageName)), m_pages(pages) {
     m_sendListPath = platform::ReplaceExtension(m_imagePath, ".FBL");
     m_sendListName = platform::ReplaceExtension(m_imageName, ".FBL");

@@ -52,7 +52,7 @@ private:
 class CSendListJob : public CSendJobBase {
 public:
     CSendListJob(std::string imagePath, std::string imageName, std::int32_t pages, IPrompt& prompt,
-                 IFrame& frame);
+                 ISentRecords& records);
 
     void Open(std::int64_t now);
 

@@ -13,8 +13,8 @@
 #include <cstdio>
 #include <ctime>
 
-CSendPersonalJob::CSendPersonalJob(std::string printRunPath, IPrompt& prompt, IFrame& frame)
-    : CSendJobBase(prompt, frame, 3, 5), m_printRunPath(std::move(printRunPath)) {}
+CSendPersonalJob::CSendPersonalJob(std::string printRunPath, IPrompt& prompt, ISentRecords& records)
+    : CSendJobBase(prompt, records, 3, 5), m_printRunPath(std::move(printRunPath)) {}
 
 void CSendPersonalJob::Open(std::int64_t now) {
     const CSettings& s = Settings();

@@ -13,7 +13,7 @@
 
 class CSendPersonalJob : public CSendJobBase {
 public:
-    CSendPersonalJob(std::string printRunPath, IPrompt& prompt, IFrame& frame);
+    CSendPersonalJob(std::string printRunPath, IPrompt& prompt, ISentRecords& records);
 
     void Open(std::int64_t now);
 

@@ -85,7 +85,17 @@ using JobFileWrites = std::vector<std::pair<std::string, std::string>>;
 // One status reply: a job id and the state the service gave it.
 using JobStates = std::vector<std::pair<std::int32_t, std::int32_t>>;
 
-class CSentFaxes {
+// Where a send job hands the record of an accepted submission once its job file is written:
+// the sent faxes' owner in the window, a tool's own check elsewhere. Called on the thread that
+// finishes the send (the GUI thread in the window).
+class ISentRecords {
+public:
+    virtual ~ISentRecords() = default;
+    // `record` is what the job file at `jobFilePath` holds, so the file is not read back.
+    virtual void AddWritten(const std::string& jobFilePath, const CFaxEntryBase& record) = 0;
+};
+
+class CSentFaxes : public ISentRecords {
 public:
     using CSubscription = CEventChannel<CSentChange>::CSubscription;
 
@@ -112,6 +122,9 @@ public:
     void Load() { Adopt(Read(CSentStoreOptions::FromSettings())); }
     // Adds an entry whose job file is already written; announces Added.
     void Add(std::unique_ptr<CFaxEntryBase> entry);
+    void AddWritten(const std::string&, const CFaxEntryBase& record) override {
+        Add(record.Clone());
+    }
     // Removes the entry's files (found by their names in SentFaxes) and then the entry;
     // announces Removed. A file that cannot be deleted is reported, the entry stays: false.
     bool Remove(const CFaxEntryBase* entry);

@@ -2,6 +2,7 @@
 // Shared test helpers: a temporary directory per test, the environment that keeps tests away
 // from the real home directory, and scripted fakes of the user-interface ports.
 #include "app/Ports.h"
+#include "store/SentFaxes.h"
 
 #include <deque>
 #include <mutex>
@@ -69,17 +70,18 @@ private:
     std::deque<std::optional<std::string>> m_fileNames;
 };
 
-// A frame that records what it was told and runs GUI work inline (thread-safe).
-class FakeFrame : public IFrame {
+// A frame that records what it was told and runs GUI work inline (thread-safe); it also takes
+// the send jobs' new records in place of the sent faxes' owner.
+class FakeFrame : public IFrame, public ISentRecords {
 public:
     void ProgressStart(int upper) override;
     void ProgressStep(int position) override;
     void ProgressEnd() override;
     void SetStatusText(std::string_view text) override;
-    void NewJobFile(const std::string& jobFilePath, const CFaxEntryBase& record) override;
     bool RunOnGuiThread(const std::function<void()>& work) override;
     void PostCommand(int commandId) override;
     void AddressBooksLoaded() override;
+    void AddWritten(const std::string& jobFilePath, const CFaxEntryBase& record) override;
 
     std::vector<std::string> StatusTexts();
     std::vector<std::string> NewJobFiles();

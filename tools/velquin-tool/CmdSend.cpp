@@ -78,7 +78,7 @@ std::string ApplySendOptions(const CSendToolOptions& o, CSendJobBase& job, int m
     return {};
 }
 
-void CToolFrame::NewJobFile(const std::string& jobFilePath, const CFaxEntryBase&) {
+void CToolSentRecords::AddWritten(const std::string& jobFilePath, const CFaxEntryBase&) {
     jobFile = jobFilePath;
     // What the next start does with it: read the record back.
     std::string bytes;
@@ -212,8 +212,8 @@ int Run(const ToolArgs& args) {
     }
     std::optional<std::string> copy = copyPath;
     CCredentialRestore restore(!o.user.empty() || !o.passwordFile.empty());
-    CToolFrame frame;
-    CSendFaxJob job(*copy, platform::BaseName(*copy), DocumentTitle(document), prompt, frame);
+    CToolSentRecords records;
+    CSendFaxJob job(*copy, platform::BaseName(*copy), DocumentTitle(document), prompt, records);
     job.Open(CurrentTime());
     if (std::string error = ApplySendOptions(o, job, 9); !error.empty()) {
         platform::DeleteFile(*copy);

@@ -1,7 +1,8 @@
 #pragma once
-// What `send` and `send-list` share: the options of the send dialogs and a frame that stands
-// in for the main window.
+// What `send` and `send-list` share: the options of the send dialogs and what stands in for
+// the sent records of the window.
 #include "ToolCommand.h"
+#include "store/SentFaxes.h"
 
 #include <cstdint>
 #include <functional>
@@ -38,21 +39,11 @@ int ReportUnrecorded(const char* name, std::int32_t jobId, const std::string& jo
 // Puts the options into an opened job; an error message (for ToolUsageError) or "".
 std::string ApplySendOptions(const CSendToolOptions& o, CSendJobBase& job, int maxAttempts);
 
-// The main window's part in a send: a new job file is read back as the document would add
-// it; false from Ok() when it could not be.
-class CToolFrame : public IFrame {
+// The sent records' part in a send: a new job file is read back as the next start would read
+// it; jobFileReadable is false when it could not be.
+class CToolSentRecords : public ISentRecords {
 public:
-    void ProgressStart(int) override {}
-    void ProgressStep(int) override {}
-    void ProgressEnd() override {}
-    void SetStatusText(std::string_view) override {}
-    void NewJobFile(const std::string& jobFilePath, const CFaxEntryBase& record) override;
-    bool RunOnGuiThread(const std::function<void()>& work) override {
-        work();
-        return true;
-    }
-    void PostCommand(int) override {}
-    void AddressBooksLoaded() override {}
+    void AddWritten(const std::string& jobFilePath, const CFaxEntryBase& record) override;
 
     std::string jobFile;
     bool jobFileReadable = false;

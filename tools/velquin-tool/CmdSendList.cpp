@@ -28,8 +28,8 @@ int Run(const ToolArgs& args) {
     }
     std::optional<std::string> copy = copyPath;
     CCredentialRestore restore(!o.user.empty() || !o.passwordFile.empty());
-    CToolFrame frame;
-    CSendListJob job(*copy, platform::BaseName(*copy), CountPages(*copy), prompt, frame);
+    CToolSentRecords records;
+    CSendListJob job(*copy, platform::BaseName(*copy), CountPages(*copy), prompt, records);
     auto cleanUp = [&] {
         platform::DeleteFile(*copy);
         platform::DeleteFile(job.m_sendListPath);

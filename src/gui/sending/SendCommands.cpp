@@ -26,7 +26,7 @@ bool RunSendFax(CFaxDocument& document, CVelquinDoc& doc, CQtPrompt& prompt, CMa
         return false;
     }
     const std::string name = std::filesystem::path(*copy).filename().string();
-    CSendFaxDlg dlg(*copy, name, document.m_title, prompt, frame, &frame);
+    CSendFaxDlg dlg(*copy, name, document.m_title, prompt, doc.SentFaxes(), &frame);
     if (dlg.exec() != QDialog::Accepted) {
         // Also the record written before a post that never came back.
         platform::DeleteFile(*copy);
@@ -47,7 +47,7 @@ bool RunSendList(CFaxDocument& document, CVelquinDoc& doc, CQtPrompt& prompt, CM
         return false;
     }
     const std::string name = std::filesystem::path(*copy).filename().string();
-    CSendListDlg dlg(*copy, name, 0, prompt, frame, &frame);
+    CSendListDlg dlg(*copy, name, 0, prompt, doc.SentFaxes(), &frame);
     if (dlg.exec() != QDialog::Accepted) {
         // The number list stays: it is the user's record of what was prepared.
         platform::DeleteFile(*copy);
@@ -65,7 +65,7 @@ bool RunSendList(CFaxDocument& document, CVelquinDoc& doc, CQtPrompt& prompt, CM
 bool RunSendPersonal(CFaxDocument& document, CVelquinDoc& doc, CQtPrompt& prompt,
                      CMainFrame& frame) {
     const std::string printed = document.m_path;
-    CSendPersonalListDlg dlg(printed, prompt, frame, &frame);
+    CSendPersonalListDlg dlg(printed, prompt, doc.SentFaxes(), &frame);
     if (dlg.exec() != QDialog::Accepted) {
         return false;
     }

@@ -17,10 +17,10 @@
 using namespace send_dlg;
 
 CSendFaxDlg::CSendFaxDlg(std::string imagePath, std::string imageName, std::string description,
-                         IPrompt& prompt, IFrame& frame, QWidget* parent)
+                         IPrompt& prompt, ISentRecords& records, QWidget* parent)
     : CSendDlgBase(parent),
       m_job(std::make_unique<CSendFaxJob>(std::move(imagePath), std::move(imageName),
-                                          std::move(description), prompt, frame)) {
+                                          std::move(description), prompt, records)) {
     setObjectName(QStringLiteral("CSendFaxDlg"));
     setWindowTitle(tr("Отправка одиночного факс-сообщения"));
 

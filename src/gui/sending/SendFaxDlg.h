@@ -13,7 +13,7 @@ class CSendFaxDlg : public CSendDlgBase {
     Q_OBJECT
 public:
     CSendFaxDlg(std::string imagePath, std::string imageName, std::string description,
-                IPrompt& prompt, IFrame& frame, QWidget* parent = nullptr);
+                IPrompt& prompt, ISentRecords& records, QWidget* parent = nullptr);
 
     CSendFaxJob& Job() { return *m_job; }
 

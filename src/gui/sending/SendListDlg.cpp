@@ -184,9 +184,10 @@ void CEditListDlg::accept() {
 // ---------------------------------------------------------------------------
 
 CSendListDlg::CSendListDlg(std::string imagePath, std::string imageName, std::int32_t pages,
-                           IPrompt& prompt, IFrame& frame, QWidget* parent)
-    : CSendDlgBase(parent), m_job(std::make_unique<CSendListJob>(
-                                std::move(imagePath), std::move(imageName), pages, prompt, frame)),
+                           IPrompt& prompt, ISentRecords& records, QWidget* parent)
+    : CSendDlgBase(parent),
+      m_job(std::make_unique<CSendListJob>(std::move(imagePath), std::move(imageName), pages,
+                                           prompt, records)),
       m_prompt(prompt) {
     setObjectName(QStringLiteral("CSendListDlg"));
     setWindowTitle(tr("Отправка факс-сообщения по списку"));

@@ -45,7 +45,7 @@ class CSendListDlg : public CSendDlgBase {
     Q_OBJECT
 public:
     CSendListDlg(std::string imagePath, std::string imageName, std::int32_t pages, IPrompt& prompt,
-                 IFrame& frame, QWidget* parent = nullptr);
+                 ISentRecords& records, QWidget* parent = nullptr);
 
     CSendListJob& Job() { return *m_job; }
 

@@ -13,10 +13,10 @@
 
 using namespace send_dlg;
 
-CSendPersonalListDlg::CSendPersonalListDlg(std::string printRunPath, IPrompt& prompt, IFrame& frame,
-                                           QWidget* parent)
+CSendPersonalListDlg::CSendPersonalListDlg(std::string printRunPath, IPrompt& prompt,
+                                           ISentRecords& records, QWidget* parent)
     : CSendDlgBase(parent),
-      m_job(std::make_unique<CSendPersonalJob>(std::move(printRunPath), prompt, frame)) {
+      m_job(std::make_unique<CSendPersonalJob>(std::move(printRunPath), prompt, records)) {
     setObjectName(QStringLiteral("CSendPersonalListDlg"));
     setWindowTitle(tr("Отправка персонифицированных факс-сообщений по списку"));
 

@@ -15,7 +15,7 @@ class QToolButton;
 class CSendPersonalListDlg : public CSendDlgBase {
     Q_OBJECT
 public:
-    CSendPersonalListDlg(std::string printRunPath, IPrompt& prompt, IFrame& frame,
+    CSendPersonalListDlg(std::string printRunPath, IPrompt& prompt, ISentRecords& records,
                          QWidget* parent = nullptr);
 
     CSendPersonalJob& Job() { return *m_job; }

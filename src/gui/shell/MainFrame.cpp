@@ -839,16 +839,6 @@ void CMainFrame::SetStatusText(std::string_view text) {
     });
 }
 
-void CMainFrame::NewJobFile(const std::string&, const CFaxEntryBase& record) {
-    // The record goes to the sent faxes as it is; its job file is not read back.
-    auto copy = std::make_shared<std::unique_ptr<CFaxEntryBase>>(record.Clone());
-    OnGui([this, copy] {
-        if (m_doc != nullptr && *copy) {
-            m_doc->SentFaxes().Add(std::move(*copy));
-        }
-    });
-}
-
 bool CMainFrame::RunOnGuiThread(const std::function<void()>& work) {
     return m_invoker.Run(work);
 }

@@ -133,7 +133,6 @@ public:
     void ProgressStep(int position) override;
     void ProgressEnd() override;
     void SetStatusText(std::string_view text) override;
-    void NewJobFile(const std::string& jobFilePath, const CFaxEntryBase& record) override;
     bool RunOnGuiThread(const std::function<void()>& work) override;
     void PostCommand(int commandId) override;
     void AddressBooksLoaded() override;

@@ -30,7 +30,6 @@ public:
     void ProgressStep(int) override { ++progressSteps; }
     void ProgressEnd() override { ++progressEnds; }
     void SetStatusText(std::string_view text) override { statusTexts.emplace_back(text); }
-    void NewJobFile(const std::string&, const CFaxEntryBase&) override {}
     bool RunOnGuiThread(const std::function<void()>& work) override { return m_invoker.Run(work); }
     // As the program does before closing the document: a worker's call (the book saver's)
     // no longer waits for the GUI thread, which is about to wait for the worker.

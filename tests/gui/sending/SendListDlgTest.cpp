@@ -181,14 +181,15 @@ TEST(SendDialogsPictures, DISABLED_Grab) {
         EXPECT_TRUE(dlg.grab().save(QString::fromStdString(std::string(dir) + "/" + name)));
         dlg.hide();
     };
-    CSendFaxDlg fax("/nonexistent/report.tif", "report.tif", "Report", f.Prompt(), f.Frame());
+    CSendFaxDlg fax("/nonexistent/report.tif", "report.tif", "Report", f.Prompt(),
+                    f.Doc().SentFaxes());
     shoot(fax, "send-fax.png");
-    CSendListDlg list("/nonexistent/report.tif", "report.tif", 0, f.Prompt(), f.Frame());
+    CSendListDlg list("/nonexistent/report.tif", "report.tif", 0, f.Prompt(), f.Doc().SentFaxes());
     shoot(list, "send-list.png");
     std::vector<std::string> lines{"88123520809 Firm Ltd", "88125550101 Other", "88125550102"};
     CEditListDlg edit(lines, f.Prompt());
     shoot(edit, "send-list-edit.png");
-    CSendPersonalListDlg personal("/nonexistent/run.tif", f.Prompt(), f.Frame());
+    CSendPersonalListDlg personal("/nonexistent/run.tif", f.Prompt(), f.Doc().SentFaxes());
     shoot(personal, "send-personal.png");
     f.Stop();
 }
