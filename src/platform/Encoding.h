@@ -33,6 +33,12 @@ bool StartsWithUtf16Mark(std::string_view bytes);
 // Such text after its mark, as UTF-8 (an odd last byte is dropped); nullopt without a mark.
 std::optional<std::string> Utf16MarkedText(std::string_view bytes);
 
+// Appends code point `c` as UTF-8.
+void AppendUtf8(std::string& out, char32_t c);
+
+// The value of a hexadecimal digit (either case); -1 for any other character.
+int HexDigitValue(char c);
+
 // Lower-cases ASCII letters only.
 std::string AsciiLower(std::string_view text);
 bool EqualsNoCase(std::string_view a, std::string_view b);

@@ -41,19 +41,6 @@ std::string FullKeyPath(Hive hive, std::string_view path) {
     return std::string(HiveName(hive)) + "\\" + p;
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 bool ParseHexBytes(std::string_view s, std::string& out) {
     out.clear();
     std::size_t i = 0;
@@ -67,7 +54,7 @@ bool ParseHexBytes(std::string_view s, std::string& out) {
         if (i + 1 >= s.size()) {
             return false;
         }
-        int hi = HexValue(s[i]), lo = HexValue(s[i + 1]);
+        int hi = HexDigitValue(s[i]), lo = HexDigitValue(s[i + 1]);
         if (hi < 0 || lo < 0) {
             return false;
         }
@@ -224,7 +211,7 @@ bool ParseHive(const std::string& file, const std::string& fileBytes, HiveData& 
             }
             std::uint32_t x = 0;
             for (char c : hex) {
-                int h = HexValue(c);
+                int h = HexDigitValue(c);
                 if (h < 0) {
                     return Fail(file, no, "malformed dword");
                 }

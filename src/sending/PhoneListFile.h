@@ -4,9 +4,33 @@
 // line by line in pieces of at most 510 bytes.
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
+// Filter of the phone list and recipient file dialogs.
+constexpr const char* kPhoneFileFilter =
+    "CSV files (*.CSV) |*.CSV|Text files (*.TXT) |*.TXT|All files (*.*)|*.*||";
+
 constexpr std::size_t kListLinePiece = 510;
+
+// Lines of a text file people write (UTF-16 after its byte-order mark, else as DecodeUserText
+// says), decoded to UTF-8, each cut into pieces of at most `maxBytes` bytes (as a fixed line
+// buffer reads them). A final line without a line end counts; a line end at the very end adds
+// no empty line.
+std::vector<std::string> ReadUserTextLines(const std::string& bytes, std::size_t maxBytes);
+
+// The fields of one phone list or recipient file line: number up to the first ';' or control
+// character; after ';' and blanks the second field up to the next ';' or control character;
+// after one more character and blanks the third field up to a control character.
+struct CListLineFields {
+    std::string number;
+    std::string second;
+    std::string third;
+};
+CListLineFields SplitListLine(std::string_view line);
+
+// "number label" -> number and label (label trimmed at its left); no blank: all number.
+void SplitRecipientLine(const std::string& line, std::string& number, std::string& label);
 
 // Told (lines done, lines in the file) now and then while a phone list is read; the reading
 // stops when it returns false. May run on any thread.

@@ -100,24 +100,8 @@ std::optional<CPosting> CSendFaxJob::PrepareSend() {
 }
 
 SendOutcome CSendFaxJob::FinishSend(const CSubmitResult& result) {
-    m_sendEnabled = true;
-    if (result.kind != CSubmitResult::Kind::Accepted) {
-        DropReservation(m_jobFilePath);
-    }
-    switch (result.kind) {
-    case CSubmitResult::Kind::NoReply:
-    case CSubmitResult::Kind::NoError:
-        // Pressing "Отправить" again could send the fax twice.
-        m_prompt.MessageId(kMsgNoSubmitReply, MsgIcon::Warning);
+    if (!TakeAnswer(result, result.message)) {
         return SendOutcome::StayOpen;
-    case CSubmitResult::Kind::NotSent:
-        m_prompt.MessageId(kMsgSubmitNotSent, MsgIcon::Warning);
-        return SendOutcome::StayOpen;
-    case CSubmitResult::Kind::Refused:
-        m_prompt.Message(ShownText(result.message), MsgIcon::None, MsgButtons::Ok);
-        return SendOutcome::StayOpen;
-    case CSubmitResult::Kind::Accepted:
-        break;
     }
     m_faxNumber = result.id;
     // The service has the fax: the dialog ends even when the record cannot be written (the

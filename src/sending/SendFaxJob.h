@@ -50,10 +50,8 @@ public:
     bool Save();
 
     // The job file written by the last successful Send or Save.
-    const std::string& JobFilePath() const { return m_jobFilePath; }
 
 private:
     // The job file's record; the fax id is the service's once accepted.
     CSingleFaxEntry Record() const;
-    std::string m_jobFilePath;
 };

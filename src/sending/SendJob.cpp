@@ -1,6 +1,7 @@
 #include "sending/SendJob.h"
 
 #include "app/Archive.h"
+#include "app/Settings.h"
 #include "platform/Encoding.h"
 #include "platform/Files.h"
 #include "resources/Strings.h"
@@ -159,92 +160,52 @@ void CSendJobBase::DropReservation(const std::string& path) {
     platform::DeleteFile(path);
 }
 
-namespace {
-
-// Length of the longest prefix of `s` of at most `max` bytes that does not cut a UTF-8
-// character (at least one character, so the reader always moves on).
-std::size_t PieceLength(std::string_view s, std::size_t max) {
-    if (s.size() <= max) {
-        return s.size();
-    }
-    std::size_t n = max;
-    while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) {
-        --n;
-    }
-    return n == 0 ? max : n;
-}
-
-bool IsControl(char c) {
-    return static_cast<unsigned char>(c) < 32;
-}
-
-} // namespace
-
-std::vector<std::string> ReadUserTextLines(const std::string& bytes, std::size_t maxBytes) {
-    std::optional<std::string> unicode = platform::Utf16MarkedText(bytes);
-    const std::string text = unicode ? std::move(*unicode) : platform::DecodeUserText(bytes);
-    std::vector<std::string> lines;
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        std::size_t end = text.find('\n', pos);
-        std::string_view line(text.data() + pos,
-                              (end == std::string::npos ? text.size() : end) - pos);
-        if (!line.empty() && line.back() == '\r') {
-            line.remove_suffix(1);
-        }
-        do {
-            std::size_t n = PieceLength(line, maxBytes);
-            lines.emplace_back(line.substr(0, n));
-            line.remove_prefix(n);
-        } while (!line.empty());
-        if (end == std::string::npos) {
-            break;
-        }
-        pos = end + 1;
-    }
-    return lines;
-}
-
-CListLineFields SplitListLine(std::string_view line) {
-    CListLineFields f;
-    std::size_t i = 0;
-    auto read = [&](std::string& out, bool semicolonEnds) {
-        while (i < line.size() && !IsControl(line[i]) && !(semicolonEnds && line[i] == ';')) {
-            out += line[i++];
-        }
-    };
-    // Whatever ended a field separates it from the next: ';', or a tab in lists saved by
-    // spreadsheets. A line end ends the line.
-    auto next = [&] {
-        if (i >= line.size() || line[i] == '\r' || line[i] == '\n') {
-            return false;
-        }
-        ++i;
-        while (i < line.size() && line[i] == ' ') {
-            ++i;
-        }
+bool CSendJobBase::TakeAnswer(const CSubmitResult& result, const std::string& refusal) {
+    m_sendEnabled = true;
+    if (result.kind == CSubmitResult::Kind::Accepted) {
         return true;
-    };
-    read(f.number, true);
-    if (next()) {
-        read(f.second, true);
-        if (next()) {
-            read(f.third, false);
-        }
     }
-    return f;
+    DropReservation(m_jobFilePath);
+    switch (result.kind) {
+    case CSubmitResult::Kind::Accepted:
+        break;
+    case CSubmitResult::Kind::NoReply:
+    case CSubmitResult::Kind::NoError:
+        // Pressing "Отправить" again could send the fax twice.
+        m_prompt.MessageId(kMsgNoSubmitReply, MsgIcon::Warning);
+        break;
+    case CSubmitResult::Kind::NotSent:
+        m_prompt.MessageId(kMsgSubmitNotSent, MsgIcon::Warning);
+        break;
+    case CSubmitResult::Kind::Refused:
+        m_prompt.Message(ShownText(refusal), MsgIcon::None, MsgButtons::Ok);
+        break;
+    }
+    return false;
 }
 
-void SplitRecipientLine(const std::string& line, std::string& number, std::string& label) {
-    std::size_t blank = line.find(' ');
-    if (blank == std::string::npos) {
-        number = line;
-        label.clear();
-        return;
+void CSendJobBase::TakeListFields(std::int64_t now) {
+    const CSettings& s = Settings();
+    m_attempts = s.LastListAttempts;
+    m_delay = s.LastListDelay;
+    m_sendMode = s.LastListSendASAP == kSendAtTime ? kSendAtTime : kSendAtOnce;
+    InitialSendTime(s.LastListSendTime, now, m_sendDate, m_sendTime);
+    m_rememberPwd = s.RememberPwd;
+    m_userName = s.UserID;
+    m_password = s.RememberPwd ? s.UserPWD : std::string();
+}
+
+void CSendJobBase::PutListFields() {
+    CSettings& s = Settings();
+    s.UserID = m_userName;
+    s.RememberPwd = m_rememberPwd;
+    s.UserPWD = m_password;
+    s.LastListAttempts = m_attempts;
+    s.LastListDelay = m_delay;
+    s.LastListSendASAP = m_sendMode;
+    if (m_sendMode == kSendAtTime) {
+        s.LastListSendTime = PickedSendTime();
     }
-    number = line.substr(0, blank);
-    std::size_t start = line.find_first_not_of(' ', blank);
-    label = start == std::string::npos ? std::string() : line.substr(start);
 }
 
 void CSendJobBase::SpinAttempts(int delta) {

@@ -1,11 +1,12 @@
 #pragma once
-// What the three send dialogs share: the fields every one of them holds (credentials,
-// attempts, delay, send time), the rule that any edit needs "Готово" again, and the
-// submission step split so that the post can run off the GUI thread:
+// What the three send jobs share: the fields every dialog holds (credentials, attempts,
+// delay, send time), the rule that any edit needs "Готово" again, and the submission step
+// split so that the post can run off the GUI thread:
 //   Prepare (GUI thread: reads the fields and the settings, may show messages)
 //   Post    (any thread: no UI, no settings, only the network)
 //   Finish  (GUI thread: messages, records, job file).
 #include "app/Ports.h"
+#include "sending/SendMessages.h"
 #include "service/FormPost.h"
 #include "store/SentFaxes.h"
 
@@ -13,33 +14,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-// Message ids of the send dialogs.
-constexpr unsigned kMsgBadPasswordLength = 160;
-constexpr unsigned kMsgBadUserIdLength = 161;
-constexpr unsigned kMsgUnreadablePrintFile = 173;
-constexpr unsigned kMsgNoPhonesInFile = 181;
-constexpr unsigned kMsgPhonesPagesMismatch = 182;
-constexpr unsigned kMsgSplitFailed = 183;
-constexpr unsigned kMsgCannotOpenSendFile = 1019;
-constexpr unsigned kMsgNoSendFile = 1020;
-constexpr unsigned kMsgSinglePagesNotImplemented = 9301;
-constexpr unsigned kMsgCannotCreateFbl = 9302;
-constexpr unsigned kMsgNothingSent = 9303;
-constexpr unsigned kMsgListNameTooLong = 9304;
-constexpr unsigned kMsgCannotSign = 9305;     // %s = file
-constexpr unsigned kMsgCannotMovePart = 9306; // %s = file
-// A submission got no reply it could read: it may still have been accepted.
-constexpr unsigned kMsgNoSubmitReply = 9320;
-// The service could not be reached: nothing of the submission was sent.
-constexpr unsigned kMsgSubmitNotSent = 9321;
-// The service accepted a submission whose job file could not be written; %s the job id, %s why.
-constexpr unsigned kMsgAcceptedNotRecorded = 9307;
-
-// Filter of the phone list and recipient file dialogs.
-constexpr const char* kPhoneFileFilter =
-    "CSV files (*.CSV) |*.CSV|Text files (*.TXT) |*.TXT|All files (*.*)|*.*||";
-constexpr const char* kPhoneFileDefaultName = "*.CSV";
 
 // Send modes of the radio group.
 constexpr int kSendAtOnce = 0;
@@ -97,25 +71,6 @@ std::string NewJobFilePath(const std::string& imagePath);
 bool WriteNewJobFile(CFaxEntryBase& record, const std::string& path, IPrompt& prompt,
                      ISentRecords& records);
 
-// Lines of a text file people write (UTF-16 after its byte-order mark, else as DecodeUserText
-// says), decoded to UTF-8, each cut into pieces of at most `maxBytes` bytes (as a fixed line
-// buffer reads them). A final line without a line end counts; a line end at the very end adds
-// no empty line.
-std::vector<std::string> ReadUserTextLines(const std::string& bytes, std::size_t maxBytes);
-
-// The fields of one phone list or recipient file line: number up to the first ';' or control
-// character; after ';' and blanks the second field up to the next ';' or control character;
-// after one more character and blanks the third field up to a control character.
-struct CListLineFields {
-    std::string number;
-    std::string second;
-    std::string third;
-};
-CListLineFields SplitListLine(std::string_view line);
-
-// "number label" -> number and label (label trimmed at its left); no blank: all number.
-void SplitRecipientLine(const std::string& line, std::string& number, std::string& label);
-
 // The fields every send dialog holds.
 class CSendJobBase {
 public:
@@ -145,6 +100,8 @@ public:
     // True once the job file of an accepted submission is on disk: only then may the printed
     // document go.
     bool Recorded() const { return m_recorded; }
+    // The job file of the last send ("" before one).
+    const std::string& JobFilePath() const { return m_jobFilePath; }
 
 protected:
     // The job file is written in full before the post: a full or read-only disk then stops the
@@ -157,6 +114,13 @@ protected:
     bool RecordAccepted(CFaxEntryBase& record, const std::string& path, const std::string& jobIds);
     // The post was not accepted: the reservation goes.
     static void DropReservation(const std::string& path);
+    // The service's answer to the post: true when it accepted; otherwise the reservation goes
+    // and the user is told (a refusal in the service's words, `refusal`).
+    bool TakeAnswer(const CSubmitResult& result, const std::string& refusal);
+
+    // The list jobs' fields from the settings at opening, and back into them at "Готово".
+    void TakeListFields(std::int64_t now);
+    void PutListFields();
 
     // The send time stored by "Готово" in send mode 1.
     std::int64_t PickedSendTime() const { return CombineSendTime(m_sendDate, m_sendTime); }
@@ -165,5 +129,6 @@ protected:
     ISentRecords& m_records;
     bool m_sendEnabled = false;
     bool m_recorded = false;
+    std::string m_jobFilePath;
     int m_maxAttempts;
 };

@@ -140,14 +140,7 @@ CSendListJob::CSendListJob(std::string imagePath, std::string imageName, std::in
 }
 
 void CSendListJob::Open(std::int64_t now) {
-    const CSettings& s = Settings();
-    m_attempts = s.LastListAttempts;
-    m_delay = s.LastListDelay;
-    m_sendMode = s.LastListSendASAP == kSendAtTime ? kSendAtTime : kSendAtOnce;
-    InitialSendTime(s.LastListSendTime, now, m_sendDate, m_sendTime);
-    m_rememberPwd = s.RememberPwd;
-    m_userName = s.UserID;
-    m_password = s.RememberPwd ? s.UserPWD : std::string();
+    TakeListFields(now);
     m_numberCount = static_cast<std::int32_t>(m_lines.size());
     std::time_t t = static_cast<std::time_t>(now);
     std::tm tm{};
@@ -177,7 +170,6 @@ std::size_t Utf8Chars(std::string_view s) {
 } // namespace
 
 bool CSendListJob::Done() {
-    CSettings& s = Settings();
     if (m_userName.empty()) {
         m_prompt.MessageId(kMsgBadUserIdLength, MsgIcon::Stop);
         return false;
@@ -193,15 +185,7 @@ bool CSendListJob::Done() {
     if (m_lines.empty()) {
         return false;
     }
-    s.UserID = m_userName;
-    s.RememberPwd = m_rememberPwd;
-    s.UserPWD = m_password;
-    s.LastListAttempts = m_attempts;
-    s.LastListDelay = m_delay;
-    s.LastListSendASAP = m_sendMode;
-    if (m_sendMode == kSendAtTime) {
-        s.LastListSendTime = PickedSendTime();
-    }
+    PutListFields();
     const std::string timeText = SendTimeText(m_sendMode, m_sendDate, m_sendTime);
     const CTakenIds ids = TakeIds(static_cast<std::int32_t>(m_lines.size()), true, m_prompt);
     const std::int32_t listId = ids.list;
@@ -263,24 +247,8 @@ std::optional<CPosting> CSendListJob::PrepareSend() {
 }
 
 SendOutcome CSendListJob::FinishSend(const CSubmitResult& result) {
-    m_sendEnabled = true;
-    if (result.kind != CSubmitResult::Kind::Accepted) {
-        DropReservation(m_jobFilePath);
-    }
-    switch (result.kind) {
-    case CSubmitResult::Kind::NoReply:
-    case CSubmitResult::Kind::NoError:
-        // Pressing "Отправить" again could send the fax twice.
-        m_prompt.MessageId(kMsgNoSubmitReply, MsgIcon::Warning);
+    if (!TakeAnswer(result, result.message + result.details)) {
         return SendOutcome::StayOpen;
-    case CSubmitResult::Kind::NotSent:
-        m_prompt.MessageId(kMsgSubmitNotSent, MsgIcon::Warning);
-        return SendOutcome::StayOpen;
-    case CSubmitResult::Kind::Refused:
-        m_prompt.Message(ShownText(result.message + result.details), MsgIcon::None, MsgButtons::Ok);
-        return SendOutcome::StayOpen;
-    case CSubmitResult::Kind::Accepted:
-        break;
     }
     if (!m_record) {
         return SendOutcome::StayOpen;

@@ -82,11 +82,9 @@ public:
     SendOutcome Send();
 
     const CGroupFaxEntry* Record() const { return m_record.get(); }
-    const std::string& JobFilePath() const { return m_jobFilePath; }
 
 private:
     std::unique_ptr<CGroupFaxEntry> m_record;
-    std::string m_jobFilePath;
 };
 
 constexpr std::size_t kMaxListNameChars = 128;

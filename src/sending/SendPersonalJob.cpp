@@ -17,14 +17,7 @@ CSendPersonalJob::CSendPersonalJob(std::string printRunPath, IPrompt& prompt, IS
     : CSendJobBase(prompt, records, 3, 5), m_printRunPath(std::move(printRunPath)) {}
 
 void CSendPersonalJob::Open(std::int64_t now) {
-    const CSettings& s = Settings();
-    m_attempts = s.LastListAttempts;
-    m_delay = s.LastListDelay;
-    m_sendMode = s.LastListSendASAP == kSendAtTime ? kSendAtTime : kSendAtOnce;
-    InitialSendTime(s.LastListSendTime, now, m_sendDate, m_sendTime);
-    m_rememberPwd = s.RememberPwd;
-    m_userName = s.UserID;
-    m_password = s.RememberPwd ? s.UserPWD : std::string();
+    TakeListFields(now);
     std::time_t t = static_cast<std::time_t>(now);
     std::tm tm{};
     localtime_r(&t, &tm);
@@ -95,16 +88,7 @@ bool CSendPersonalJob::Done() {
     if (split.error != SplitError::None || split.parts != m_recipientCount) {
         return stop(kMsgSplitFailed);
     }
-    CSettings& s = Settings();
-    s.UserID = m_userName;
-    s.RememberPwd = m_rememberPwd;
-    s.UserPWD = m_password;
-    s.LastListAttempts = m_attempts;
-    s.LastListDelay = m_delay;
-    s.LastListSendASAP = m_sendMode;
-    if (m_sendMode == kSendAtTime) {
-        s.LastListSendTime = PickedSendTime();
-    }
+    PutListFields();
     SaveSettings(m_prompt);
     m_sendEnabled = true;
     return true;

@@ -61,11 +61,9 @@ public:
     SendOutcome Send();
 
     const CPersonalFaxEntry* Record() const { return m_record.get(); }
-    const std::string& JobFilePath() const { return m_jobFilePath; }
 
 private:
     CAttachFaxEntry RecipientOf(const CItem& item, std::int32_t faxId) const;
 
     std::unique_ptr<CPersonalFaxEntry> m_record;
-    std::string m_jobFilePath;
 };

@@ -42,24 +42,11 @@ std::string FloatText(float value) {
     return Printf("%f", static_cast<double>(value));
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 // The text after "0x" as an unsigned 32-bit number; saturates like the C library does.
 std::uint32_t HexNumber(const std::string& text) {
     std::uint64_t n = 0;
     for (std::size_t i = 2; i < text.size(); ++i) {
-        int d = HexDigit(text[i]);
+        int d = platform::HexDigitValue(text[i]);
         if (d < 0) {
             break;
         }

@@ -26,6 +26,35 @@ std::size_t ReadCount(CArchive& ar) {
     return static_cast<std::size_t>(n);
 }
 
+// The part a list and a personalised list share after their file: the version, the list id,
+// the state and the recipients. A file of an older version holds none of it.
+template <typename Recipient>
+void SerializeList(CArchive& ar, std::uint16_t version, std::int32_t& listId, std::int32_t& status,
+                   std::vector<Recipient>& recipients) {
+    if (ar.IsStoring()) {
+        ar.WriteU16(version);
+        ar.WriteI32(listId);
+        ar.WriteI32(status);
+        ar.WriteI32(static_cast<std::int32_t>(recipients.size()));
+        for (auto& r : recipients) {
+            r.Serialize(ar);
+        }
+        return;
+    }
+    if (ar.ReadU16() < version) {
+        return;
+    }
+    listId = ar.ReadI32();
+    status = ar.ReadI32();
+    std::size_t n = ReadCount(ar);
+    recipients.clear();
+    for (std::size_t i = 0; i < n; ++i) {
+        Recipient r;
+        r.Serialize(ar);
+        recipients.push_back(std::move(r));
+    }
+}
+
 std::int64_t ReadTime(CArchive& ar, bool wide) {
     return wide ? ar.ReadI64() : ar.ReadTime32();
 }
@@ -271,28 +300,7 @@ void CGroupFaxEntry::UpdateFrom(const CFaxEntryBase& other) {
 void CGroupFaxEntry::Serialize(CArchive& ar) {
     CFaxEntryBase::Serialize(ar);
     CAttach::Serialize(ar);
-    if (ar.IsStoring()) {
-        ar.WriteU16(kListVersion);
-        ar.WriteI32(m_listId);
-        ar.WriteI32(m_status);
-        ar.WriteI32(static_cast<std::int32_t>(m_recipients.size()));
-        for (auto& r : m_recipients) {
-            r.Serialize(ar);
-        }
-        return;
-    }
-    if (ar.ReadU16() < 2) {
-        return;
-    }
-    m_listId = ar.ReadI32();
-    m_status = ar.ReadI32();
-    std::size_t n = ReadCount(ar);
-    m_recipients.clear();
-    for (std::size_t i = 0; i < n; ++i) {
-        CFaxEntry r;
-        r.Serialize(ar);
-        m_recipients.push_back(std::move(r));
-    }
+    SerializeList(ar, kListVersion, m_listId, m_status, m_recipients);
 }
 
 std::unique_ptr<CFaxEntryBase> CGroupFaxEntry::Clone() const {
@@ -332,28 +340,7 @@ void CPersonalFaxEntry::UpdateFrom(const CFaxEntryBase& other) {
 void CPersonalFaxEntry::Serialize(CArchive& ar) {
     CFaxEntryBase::Serialize(ar);
     CAttach::Serialize(ar);
-    if (ar.IsStoring()) {
-        ar.WriteU16(kPersonalVersion);
-        ar.WriteI32(m_listId);
-        ar.WriteI32(m_status);
-        ar.WriteI32(static_cast<std::int32_t>(m_recipients.size()));
-        for (auto& r : m_recipients) {
-            r.Serialize(ar);
-        }
-        return;
-    }
-    if (ar.ReadU16() == 0) {
-        return;
-    }
-    m_listId = ar.ReadI32();
-    m_status = ar.ReadI32();
-    std::size_t n = ReadCount(ar);
-    m_recipients.clear();
-    for (std::size_t i = 0; i < n; ++i) {
-        CAttachFaxEntry r;
-        r.Serialize(ar);
-        m_recipients.push_back(std::move(r));
-    }
+    SerializeList(ar, kPersonalVersion, m_listId, m_status, m_recipients);
 }
 
 std::unique_ptr<CFaxEntryBase> CPersonalFaxEntry::Clone() const {
