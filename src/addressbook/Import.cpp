@@ -16,26 +16,6 @@ namespace {
 constexpr std::size_t kRowBatch = 256;
 constexpr std::uint64_t kProgressSteps = 100;
 
-std::string Utf8Of(char32_t c) {
-    std::string out;
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-    return out;
-}
-
 std::size_t Utf8Length(unsigned char lead) {
     if (lead < 0x80) {
         return 1;
@@ -296,7 +276,10 @@ CImportResult ParseImportText(std::string_view bytes, const CImportOptions& opti
         utf8 = platform::IsValidUtf8(bytes);
         result.uncertain = !utf8 && LooksLikeDamagedUtf8(bytes);
     }
-    const std::string sep = options.separator == 0 ? std::string() : Utf8Of(options.separator);
+    std::string sep;
+    if (options.separator != 0) {
+        platform::AppendUtf8(sep, options.separator);
+    }
     const int numberPos = options.map.PositionOf(kFieldNumber);
     const int companyPos = options.map.PositionOf(kFieldCompany);
     const int personPos = options.map.PositionOf(kFieldPerson);

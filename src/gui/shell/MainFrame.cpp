@@ -31,7 +31,6 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMouseEvent>
 #include <QProgressBar>
 #include <QScreen>
 #include <QSplitter>
@@ -91,88 +90,6 @@ bool OnSomeScreen(const QRect& r) {
 
 } // namespace
 
-// --- navigator ------------------------------------------------------------------------------
-
-CSelector::CSelector(QWidget* parent) : QDockWidget(QStringLiteral("Navigator"), parent) {
-    setObjectName(QStringLiteral("navigator"));
-    setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable |
-                QDockWidget::DockWidgetFloatable);
-    m_list = new QListWidget(this);
-    m_list->setObjectName(QStringLiteral("navigatorList"));
-    m_list->setViewMode(QListView::IconMode);
-    m_list->setFlow(QListView::TopToBottom);
-    m_list->setMovement(QListView::Static);
-    m_list->setResizeMode(QListView::Adjust);
-    m_list->setWrapping(false);
-    m_list->setWordWrap(true);
-    m_list->setIconSize(QSize(48, 48));
-    m_list->setGridSize(QSize(132, 100));
-    m_list->setTextElideMode(Qt::ElideNone);
-    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_list->setMouseTracking(true);
-    m_list->viewport()->installEventFilter(this);
-    m_list->setMinimumWidth(140);
-    // The application-workspace colour with light text, as a navigator bar looks.
-    QPalette pal = m_list->palette();
-    pal.setColor(QPalette::Base, QColor(0x5e, 0x6a, 0x78));
-    pal.setColor(QPalette::Text, QColor(0xf4, 0xf4, 0xf4));
-    pal.setColor(QPalette::Highlight, QColor(0x3d, 0x8e, 0xe0));
-    pal.setColor(QPalette::HighlightedText, Qt::white);
-    m_list->setPalette(pal);
-    for (int i = 0; i < CMainFrame::kPageCount; ++i) {
-        auto* item = new QListWidgetItem(
-            QIcon(QStringLiteral(":/icons/%1.png").arg(QLatin1String(kPageIcons[i]))),
-            Str(kPageTitles[i]), m_list);
-        item->setTextAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    }
-    connect(m_list, &QListWidget::itemPressed, this,
-            [this](QListWidgetItem* item) { Q_EMIT PageChosen(m_list->row(item)); });
-    connect(m_list, &QListWidget::currentRowChanged, this, [this](int row) {
-        if (row >= 0) {
-            Q_EMIT PageChosen(row);
-        }
-    });
-    setWidget(m_list);
-}
-
-void CSelector::SetCurrent(int page) {
-    const QSignalBlocker block(m_list);
-    m_list->setCurrentRow(page);
-}
-
-bool CSelector::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_list->viewport() && event->type() == QEvent::MouseMove) {
-        auto* me = static_cast<QMouseEvent*>(event);
-        m_list->viewport()->setCursor(m_list->itemAt(me->position().toPoint()) != nullptr
-                                          ? Qt::PointingHandCursor
-                                          : Qt::ArrowCursor);
-    }
-    return QDockWidget::eventFilter(watched, event);
-}
-
-// --- page stack -----------------------------------------------------------------------------
-
-CFakeView::CFakeView(QWidget* parent) : QStackedWidget(parent) {
-    setObjectName(QStringLiteral("fakeView"));
-}
-
-void CFakeView::SetPage(int index, QWidget* page) {
-    if (index < 0 || index >= kSlots) {
-        return;
-    }
-    m_pages[static_cast<std::size_t>(index)] = page;
-    addWidget(page);
-}
-
-bool CFakeView::SelectPage(int index) {
-    if (index < 0 || index >= kSlots || m_pages[static_cast<std::size_t>(index)] == nullptr) {
-        return false;
-    }
-    setCurrentWidget(m_pages[static_cast<std::size_t>(index)]);
-    m_active = index;
-    return true;
-}
-
 // --- frame ----------------------------------------------------------------------------------
 
 CMainFrame::CMainFrame(CQtPrompt& prompt, QWidget* parent)
@@ -190,7 +107,11 @@ CMainFrame::CMainFrame(CQtPrompt& prompt, QWidget* parent)
     CreateToolBars();
     CreateStatusBar();
 
-    m_selector = new CSelector(this);
+    std::vector<std::pair<QString, QString>> pages;
+    for (int i = 0; i < kPageCount; ++i) {
+        pages.emplace_back(Str(kPageTitles[i]), QLatin1String(kPageIcons[i]));
+    }
+    m_selector = new CSelector(pages, this);
     addDockWidget(Qt::LeftDockWidgetArea, m_selector);
     connect(m_selector, &CSelector::PageChosen, this, [this](int page) { SelectPage(page); });
     connect(m_selector, &QDockWidget::visibilityChanged, this, [this](bool) {

@@ -4,14 +4,13 @@
 // also the frame port the workers talk to.
 #include "app/Ports.h"
 #include "gui/app/GuiInvoker.h"
+#include "gui/shell/FakeView.h"
+#include "gui/shell/Selector.h"
 #include "store/StatusSync.h"
 
-#include <QDockWidget>
 #include <QMainWindow>
 #include <QMap>
-#include <QStackedWidget>
 #include <QTimer>
-#include <array>
 #include <functional>
 #include <memory>
 
@@ -25,7 +24,6 @@ class CAddrBookPage;
 class CFaxDocument;
 class QAction;
 class QLabel;
-class QListWidget;
 class QMenu;
 class QProgressBar;
 class QSplitter;
@@ -33,45 +31,10 @@ class QSystemTrayIcon;
 class QToolBar;
 class QTreeWidget;
 
-// The navigator: a docked bar of large page icons.
-class CSelector : public QDockWidget {
-    Q_OBJECT
-public:
-    explicit CSelector(QWidget* parent);
-    QListWidget* List() const { return m_list; }
-    void SetCurrent(int page);
-
-Q_SIGNALS:
-    void PageChosen(int page);
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
-private:
-    QListWidget* m_list;
-};
-
-// The page stack: up to five page windows, one shown at a time.
-class CFakeView : public QStackedWidget {
-    Q_OBJECT
-public:
-    static constexpr int kSlots = 5;
-    explicit CFakeView(QWidget* parent);
-    void SetPage(int index, QWidget* page);
-    // False for an index outside 0..4 or an empty slot.
-    bool SelectPage(int index);
-    int ActiveIndex() const { return m_active; }
-
-private:
-    std::array<QWidget*, kSlots> m_pages{};
-    int m_active = -1;
-};
-
 class CMainFrame : public QMainWindow, public IFrame {
     Q_OBJECT
 public:
     static constexpr int kPageCount = 4;
-    static constexpr int kSyncTimerId = 1000;
 
     explicit CMainFrame(CQtPrompt& prompt, QWidget* parent = nullptr);
     ~CMainFrame() override;
