@@ -113,9 +113,8 @@ std::optional<CSendPersonalJob::CPersonalPosting> CSendPersonalJob::PrepareSend(
         CItem item;
         SplitRecipientLine(m_lines[k - 1], item.number, item.label);
         item.faxId = ids.firstFax + k - 1;
-        char name[64];
-        std::snprintf(name, sizeof name, "_%04d.tif", k);
-        item.imagePath = platform::JoinPath(sentDir, m_baseName + name);
+        // Each recipient's image keeps the name of its part.
+        item.imagePath = SplitPartPath(sentDir, m_baseName, k);
         reservation.m_recipients.push_back(RecipientOf(item, item.faxId));
         posting.items.push_back(std::move(item));
     }

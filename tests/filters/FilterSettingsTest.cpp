@@ -63,6 +63,19 @@ TEST_F(FilterSettingsTest, StoringTheSentFilterLeavesTheReceivedPairAlone) {
     EXPECT_EQ(datum, 12345);
 }
 
+TEST_F(FilterSettingsTest, AFilterThatCannotBeSavedIsReportedAndTheFileKept) {
+    // A settings file that cannot be read is never written over: the view's store says so.
+    const std::string hive = platform::HivePath(platform::Hive::LocalMachine);
+    testing_support::WriteFile(hive, "not a registry file\n");
+    CSettingsListFilter sent(EFilterList::Sent);
+    sent.SetFilter(1, 7);
+    FakePrompt prompt;
+    EXPECT_FALSE(sent.Store(prompt));
+    ASSERT_EQ(prompt.fileErrors.size(), 1u);
+    EXPECT_NE(prompt.fileErrors[0].find(hive), std::string::npos);
+    EXPECT_EQ(testing_support::ReadFileOrDie(hive), "not a registry file\n");
+}
+
 TEST_F(FilterSettingsTest, AKindOutOfRangeInTheSettingsShowsEverything) {
     Settings().SentFilterType = 9;
     Settings().SentFilterData = 5;
