@@ -2,7 +2,6 @@
 // its groups and the list shows a group of all 100,000 members, while a 5 ms heartbeat timer
 // on the GUI thread records the longest time the thread did not answer. Runs offscreen.
 #include "addressbook/AddrBook.h"
-#include "addressbook/AddressBooks.h"
 #include "addressbook/BookRows.h"
 #include "app/Settings.h"
 #include "app/ThreadControl.h"
@@ -59,7 +58,13 @@ public:
     void SetStatusText(std::string_view) override {}
     bool RunOnGuiThread(const std::function<void()>& work) override { return m_invoker.Run(work); }
     void PostCommand(int) override {}
-    void AddressBooksLoaded() override {} // the page hears the books' reset itself
+    void AddressBooksLoaded() override {
+        m_invoker.Post([this] {
+            if (page != nullptr) {
+                page->AddressBooksLoaded();
+            }
+        });
+    }
     CAddrBookPage* page = nullptr;
 
 private:
@@ -100,10 +105,9 @@ struct CStore {
         auto all = std::make_unique<CGroupEntry>("Все");
         all->m_members = contacts;
         book->AddEntry(std::move(all));
-        AddressBooks().Add(std::move(book));
-        AddressBooks().SaveAll(
-            [](const std::string& e) { std::fprintf(stderr, "%s\n", e.c_str()); });
-        AddressBooks().Clear();
+        AddressBooks().push_back(std::move(book));
+        SaveAllBooks([](const std::string& e) { std::fprintf(stderr, "%s\n", e.c_str()); });
+        AddressBooks().clear();
     }
 };
 
@@ -129,7 +133,7 @@ void BM_LoadTreeAndListOf100kContacts(benchmark::State& state) {
         page->show();
         CHeartbeat beat;
         beat.Start();
-        AddressBooks().StartLoader();
+        doc->StartBookLoader();
         if (!WaitFor([&] { return page->Tree()->RebuildsDone() >= 1; }, 120000)) {
             state.SkipWithError("the tree was not built");
             break;

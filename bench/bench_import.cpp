@@ -1,6 +1,5 @@
 // Address book import of a 100,000-line Windows-1251 file: the reader alone, and the reader
 // followed by the commit into a book (target: under 1 s together). Export of the result.
-#include "addressbook/AddressBooks.h"
 #include "addressbook/Export.h"
 #include "addressbook/Import.h"
 #include "app/Ports.h"
@@ -124,7 +123,7 @@ void BM_ExportBook(benchmark::State& state) {
     Fixture& f = Shared();
     CBenchDialog dlg(f.path);
     RunImportReader(dlg, {});
-    AddressBooks().Add(std::make_unique<CAddrBook>("Bench"));
+    AddressBooks().push_back(std::make_unique<CAddrBook>("Bench"));
     CAddrBook& book = *AddressBooks().back();
     CommitImport(dlg.rows, book);
     CQuietPrompt prompt;
@@ -132,7 +131,7 @@ void BM_ExportBook(benchmark::State& state) {
     for (auto _ : state) {
         ExportBook(book, out, prompt, nullptr);
     }
-    AddressBooks().Clear();
+    AddressBooks().clear();
     state.SetItemsProcessed(state.iterations() * kLines);
 }
 BENCHMARK(BM_ExportBook)->Unit(benchmark::kMillisecond);

@@ -1,5 +1,4 @@
 #include "addressbook/BookRows.h"
-#include "addressbook/AddressBooks.h"
 
 #include <algorithm>
 #include <unordered_set>

@@ -1,5 +1,4 @@
 #include "addressbook/ContactEdit.h"
-#include "addressbook/AddressBooks.h"
 
 #include "app/Settings.h"
 

@@ -1,5 +1,4 @@
 #include "addressbook/Export.h"
-#include "addressbook/AddressBooks.h"
 
 #include "app/Archive.h"
 #include "app/Ports.h"

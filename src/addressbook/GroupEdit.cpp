@@ -1,5 +1,4 @@
 #include "addressbook/GroupEdit.h"
-#include "addressbook/AddressBooks.h"
 
 #include "app/Ports.h"
 #include "resources/Strings.h"
@@ -241,7 +240,8 @@ const std::vector<Guid>& CSelectEdit::Ok() {
 // --- book properties --------------------------------------------------------------------
 
 void CBookProps::ApplyTo(CAddrBook& book) const {
-    AddressBooks().Rename(book, name); // an empty name is accepted
+    book.m_name = name; // an empty name is accepted
+    book.MarkChanged();
 }
 
 CBookProps::CBookProps(const CAddrBook& book) : name(book.m_name) {

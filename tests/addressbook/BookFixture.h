@@ -2,7 +2,6 @@
 // A clean process-wide book list, default settings and a fixed telephone country code for
 // the editing, import and export tests.
 #include "addressbook/AddrBook.h"
-#include "addressbook/AddressBooks.h"
 #include "app/Settings.h"
 #include "platform/SysInfo.h"
 #include "support/TestSupport.h"
@@ -66,15 +65,15 @@ protected:
         Settings() = CSettings{};
         Settings().DataDir = root / "data";
         platform::SetTelephoneCountryCodeForTest(7);
-        AddressBooks().Clear();
-        AddressBooks().MakeCurrent(nullptr);
-        AddressBooks().Add(std::make_unique<CAddrBook>("Book"));
-        book = AddressBooks().back();
-        AddressBooks().MakeCurrent(book);
+        AddressBooks().clear();
+        CurrentBook() = nullptr;
+        AddressBooks().push_back(std::make_unique<CAddrBook>("Book"));
+        book = AddressBooks().back().get();
+        CurrentBook() = book;
     }
     void TearDown() override {
-        AddressBooks().MakeCurrent(nullptr);
-        AddressBooks().Clear();
+        CurrentBook() = nullptr;
+        AddressBooks().clear();
         platform::SetTelephoneCountryCodeForTest(std::nullopt);
         Settings() = CSettings{};
     }

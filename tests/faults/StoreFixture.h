@@ -4,7 +4,6 @@
 #include "FaultSupport.h"
 
 #include "addressbook/AddrBook.h"
-#include "addressbook/AddressBooks.h"
 #include "app/Settings.h"
 #include "app/ThreadControl.h"
 #include "platform/Files.h"
@@ -32,16 +31,16 @@ protected:
         }
         CThreadControl::Instance().stopRequest = 0;
         CThreadControl::Instance().busy = 0;
-        AddressBooks().MakeCurrent(nullptr);
-        AddressBooks().Clear();
+        CurrentBook() = nullptr;
+        AddressBooks().clear();
     }
     void TearDown() override {
         // A read-only test must not leave directories the temporary tree cannot lose.
         for (const char* d : {"data/SentFaxes", "data/AddressBook", "registry", "fax"}) {
             MakeWritable(root / d);
         }
-        AddressBooks().MakeCurrent(nullptr);
-        AddressBooks().Clear();
+        CurrentBook() = nullptr;
+        AddressBooks().clear();
         CThreadControl::Instance().stopRequest = 0;
         ResetSettingsForTest();
     }

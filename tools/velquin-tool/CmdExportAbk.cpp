@@ -2,7 +2,6 @@
 // address-book tree's "Экспорт данных".
 #include "ToolCommand.h"
 
-#include "addressbook/AddressBooks.h"
 #include "addressbook/Export.h"
 
 #include <cstdio>
@@ -28,7 +27,7 @@ int Run(const ToolArgs& args) {
         return 1;
     }
     // Members are resolved across the loaded books, as in the program.
-    AddressBooks().Add(std::move(book));
+    AddressBooks().push_back(std::move(book));
     const CAddrBook& loaded = *AddressBooks().back();
     CToolPrompt prompt;
     if (!ExportBook(loaded, textFile, prompt, nullptr)) {

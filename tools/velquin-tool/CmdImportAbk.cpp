@@ -2,7 +2,6 @@
 // dialog's checks, reader and commit.
 #include "ToolCommand.h"
 
-#include "addressbook/AddressBooks.h"
 #include "addressbook/Import.h"
 #include "app/Archive.h"
 #include "app/Settings.h"
@@ -161,8 +160,8 @@ int Run(const ToolArgs& args) {
     } else {
         book = std::make_unique<CAddrBook>(platform::Stem(bookFile));
     }
-    AddressBooks().Add(std::move(book));
-    AddressBooks().MakeCurrent(AddressBooks().back());
+    AddressBooks().push_back(std::move(book));
+    CurrentBook() = AddressBooks().back().get();
 
     CToolImportDialog dialog(textFile, separator, !keepInvalid, map);
     RunImportReader(dialog, {});

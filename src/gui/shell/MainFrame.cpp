@@ -305,8 +305,10 @@ void CMainFrame::AttachDocument(CVelquinDoc& doc) {
 
     SelectPage(0);
     m_selector->SetCurrent(0);
-    // Every page listens now: the store may be read.
-    doc.LoadStore();
+    // Five views report ready: the three lists and the two panes of the address book.
+    for (int i = 0; i < 5; ++i) {
+        doc.SetViewReady();
+    }
 }
 
 void CMainFrame::SetSendHandler(std::function<void(int, CFaxDocument&)> handler) {
@@ -769,5 +771,8 @@ void CMainFrame::PostCommand(int commandId) {
 void CMainFrame::AddressBooksLoaded() {
     OnGui([this] {
         m_statusText->setText(Str(ids::kIdleText)); // the loader's own text is done
+        if (m_bookPage != nullptr) {
+            m_bookPage->AddressBooksLoaded();
+        }
     });
 }

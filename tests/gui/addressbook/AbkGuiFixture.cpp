@@ -1,5 +1,4 @@
 #include "AbkGuiFixture.h"
-#include "addressbook/AddressBooks.h"
 
 #include <filesystem>
 
@@ -17,8 +16,8 @@ void AbkGuiTest::SetUp() {
     CThreadControl::Instance().stopRequest = 0;
     CThreadControl::Instance().busy = 0;
     abk::ClearDialogHooks();
-    AddressBooks().Clear();
-    AddressBooks().MakeCurrent(nullptr);
+    AddressBooks().clear();
+    CurrentBook() = nullptr;
     m_doc = std::make_unique<CVelquinDoc>(m_prompt, m_frame);
 }
 
@@ -42,8 +41,8 @@ void AbkGuiTest::MakePage() {
 }
 
 CAddrBook* AbkGuiTest::AddBook(const std::string& name) {
-    AddressBooks().Add(std::make_unique<CAddrBook>(name));
-    return AddressBooks().back();
+    AddressBooks().push_back(std::make_unique<CAddrBook>(name));
+    return AddressBooks().back().get();
 }
 
 CContactEntry* AbkGuiTest::AddContact(CAddrBook* book, const std::string& number,
@@ -98,9 +97,9 @@ void AbkGuiTest::SaveAndReload() {
     m_frame.ResumeGuiCalls();
     ASSERT_TRUE(AddressBooks().empty());
     m_doc = std::make_unique<CVelquinDoc>(m_prompt, m_frame);
-    AddressBooks().StartLoader();
+    m_doc->StartBookLoader();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !m_doc->BookLoaderBusy(); }, 20000));
-    AddressBooks().WaitForLoader();
+    m_doc->WaitForBookLoader();
 }
 
 QList<QTreeWidgetItem*> AllItems(QTreeWidget* tree) {
