@@ -1,5 +1,6 @@
 // Address book import of a 100,000-line Windows-1251 file: the reader alone, and the reader
 // followed by the commit into a book (target: under 1 s together). Export of the result.
+#include "addressbook/AddressBooks.h"
 #include "addressbook/Export.h"
 #include "addressbook/Import.h"
 #include "app/Ports.h"
@@ -123,7 +124,7 @@ void BM_ExportBook(benchmark::State& state) {
     Fixture& f = Shared();
     CBenchDialog dlg(f.path);
     RunImportReader(dlg, {});
-    AddressBooks().push_back(std::make_unique<CAddrBook>("Bench"));
+    AddressBooks().Add(std::make_unique<CAddrBook>("Bench"));
     CAddrBook& book = *AddressBooks().back();
     CommitImport(dlg.rows, book);
     CQuietPrompt prompt;
@@ -131,7 +132,7 @@ void BM_ExportBook(benchmark::State& state) {
     for (auto _ : state) {
         ExportBook(book, out, prompt, nullptr);
     }
-    AddressBooks().clear();
+    AddressBooks().Clear();
     state.SetItemsProcessed(state.iterations() * kLines);
 }
 BENCHMARK(BM_ExportBook)->Unit(benchmark::kMillisecond);

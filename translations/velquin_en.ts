@@ -1285,5 +1285,13 @@ Show or hide the status bar</translation>
         <source>Файл %s не читается: это не обычный файл, а канал, устройство или папка.</source>
         <translation>File %s cannot be read: it is not a regular file but a pipe, a device or a folder.</translation>
     </message>
+    <message>
+        <source>Файл %s — копия адресной книги &quot;%s&quot;, которая уже открыта из файла %s. Показана открытая книга.</source>
+        <translation>The file %s is a copy of the address book &quot;%s&quot;, which is already open from the file %s. The open book is shown.</translation>
+    </message>
+    <message>
+        <source>Адресная книга &quot;%s&quot; открыта только для чтения: файл %s прочитан не полностью. Изменить её нельзя.</source>
+        <translation>The address book &quot;%s&quot; is open read-only: the file %s could not be read whole. It cannot be changed.</translation>
+    </message>
 </context>
 </TS>

@@ -1,5 +1,7 @@
 #include "addressbook/AddrBook.h"
 
+#include "addressbook/AddressBooks.h"
+
 #include "app/Ports.h"
 #include "app/Settings.h"
 #include "platform/Files.h"
@@ -11,7 +13,6 @@
 namespace {
 
 constexpr unsigned kIdsLoadingBooks = 103;
-constexpr unsigned kIdsDefaultBook = 2018;
 // Progress is reported in about this many steps per book, not per record: a frame call may
 // wait for the GUI thread.
 constexpr std::size_t kProgressSteps = 100;
@@ -210,6 +211,7 @@ bool CAddrBook::RemoveEntry(const Guid& which) {
     if (group) {
         ForgetMember(guid);
     }
+    m_removedSinceSave.insert(guid);
     NoteChange();
     return true;
 }
@@ -254,11 +256,31 @@ std::string CAddrBook::FileName() const {
 }
 
 std::string CAddrBook::GetFilePath() const {
+    if (!m_filePath.empty()) {
+        return m_filePath;
+    }
     return platform::JoinPath(platform::JoinPath(Settings().DataDir, "AddressBook"), FileName());
 }
 
-int CAddrBook::DeleteFile() const {
-    return platform::DeleteFile(GetFilePath());
+void CAddrBook::MergeFrom(const CAddrBook& disk) {
+    bool added = false;
+    disk.ForEachEntry([&](const CAddrBookEntry& e) {
+        if (FindEntry(e.m_guid) != nullptr || m_removedSinceSave.count(e.m_guid) != 0) {
+            return;
+        }
+        if (e.GetType() == kEntryTypeContact) {
+            Insert(std::make_unique<CContactEntry>(static_cast<const CContactEntry&>(e)));
+        } else if (e.GetType() == kEntryTypeGroup) {
+            Insert(std::make_unique<CGroupEntry>(static_cast<const CGroupEntry&>(e)));
+        } else {
+            return;
+        }
+        added = true;
+    });
+    if (added) {
+        FixGroupLists();
+        ++m_changes;
+    }
 }
 
 void CAddrBook::Serialize(CArchive& ar) {
@@ -353,39 +375,7 @@ void CountEntries(const CAddrBook& book, int& contacts, int& groups) {
     });
 }
 
-// --- the process-wide list --------------------------------------------------------------
-
-std::vector<std::unique_ptr<CAddrBook>>& AddressBooks() {
-    // Never destroyed: an exit() from elsewhere (Qt's, when the display goes) runs the exit
-    // handlers first, and the books are saved from one of them.
-    static auto& books = *new std::vector<std::unique_ptr<CAddrBook>>;
-    return books;
-}
-
-CAddrBook*& CurrentBook() {
-    static CAddrBook* current = nullptr;
-    return current;
-}
-
-CAddrBook* FindBook(const Guid& guid) {
-    for (const auto& book : AddressBooks()) {
-        if (book && book->m_guid == guid) {
-            return book.get();
-        }
-    }
-    return nullptr;
-}
-
-CAddrBookEntry* FindEntryInAllBooks(const Guid& guid) {
-    for (const auto& book : AddressBooks()) {
-        if (book) {
-            if (CAddrBookEntry* e = book->FindEntry(guid)) {
-                return e;
-            }
-        }
-    }
-    return nullptr;
-}
+// --- walks ------------------------------------------------------------------------------
 
 void WalkGroup(const CGroupEntry& root, const CGroupWalk& walk) {
     struct Frame {
@@ -419,16 +409,6 @@ void WalkGroup(const CGroupEntry& root, const CGroupWalk& walk) {
         } else if (walk.member && !walk.member(*e)) {
             return;
         }
-    }
-}
-
-void ApplyDefaultBookRule() {
-    auto& books = AddressBooks();
-    if (books.empty()) {
-        books.push_back(std::make_unique<CAddrBook>(std::string(LoadString(kIdsDefaultBook))));
-    }
-    if (CurrentBook() == nullptr && !books.empty()) {
-        CurrentBook() = books.front().get();
     }
 }
 
@@ -471,96 +451,19 @@ std::unique_ptr<CAddrBook> ReadBookFile(const std::string& path, std::string& er
         return nullptr;
     }
     try {
+        // Taken before the read: a change made while reading shows as a change at the save.
+        const auto stamp = platform::StampOf(path);
         std::string bytes = ReadArchiveFile(path);
-        return ReadBook(bytes, hooks);
+        auto book = ReadBook(bytes, hooks);
+        if (book) {
+            book->SetFile(path, stamp);
+        }
+        return book;
     } catch (const std::exception& e) {
         if (hooks.frame != nullptr) {
             hooks.frame->ProgressEnd();
         }
         error = DescribeFileError(e, path);
         return nullptr;
-    }
-}
-
-CAddrBook* LoadBook(const std::string& path, const std::function<void(const std::string&)>& onError,
-                    IFrame* frame, bool* alreadyLoaded) {
-    if (alreadyLoaded != nullptr) {
-        *alreadyLoaded = false;
-    }
-    std::string error;
-    CBookReadHooks hooks;
-    hooks.frame = frame;
-    auto book = ReadBookFile(path, error, hooks);
-    if (!error.empty() && onError) {
-        onError(error);
-    }
-    if (!book) {
-        return nullptr;
-    }
-    if (CAddrBook* loaded = FindBook(book->m_guid)) {
-        // A copy of a loaded book: the loaded one is the book the user works in.
-        if (alreadyLoaded != nullptr) {
-            *alreadyLoaded = true;
-        }
-        CurrentBook() = loaded;
-        return loaded;
-    }
-    AddressBooks().push_back(std::move(book));
-    return AddressBooks().back().get();
-}
-
-void SaveAllBooks(const std::function<void(const std::string&)>& onError, bool onlyUnsaved) {
-    AddressBookDir();
-    for (const auto& book : AddressBooks()) {
-        if (!book || book->IsReadOnly()) {
-            continue;
-        }
-        std::string path = book->GetFilePath();
-        if (onlyUnsaved && !book->HasUnsavedChanges() && platform::PathExists(path)) {
-            continue;
-        }
-        try {
-            const std::uint64_t count = book->ChangeCount();
-            WriteArchiveFile(path, WriteBook(*book));
-            book->NoteSaved(count);
-        } catch (const std::exception& e) {
-            if (onError) {
-                onError(DescribeFileError(e, path));
-            }
-        }
-    }
-}
-
-void DeleteEntry(const Guid& which, const std::function<void()>& clearViews) {
-    const Guid guid = which; // `which` may be the GUID of the entry about to go
-    if (clearViews) {
-        clearViews();
-    }
-    auto& books = AddressBooks();
-    const CAddrBookEntry* entry = FindEntryInAllBooks(guid);
-    if (entry != nullptr && entry->GetType() == kEntryTypeGroup) {
-        // Groups of other books may list it too; the group's own book drops it below.
-        for (const auto& book : books) {
-            if (book && book.get() != entry->m_owner) {
-                book->ForgetMember(guid);
-            }
-        }
-    }
-    for (auto it = books.begin(); it != books.end(); ++it) {
-        CAddrBook* book = it->get();
-        if (book == nullptr) {
-            continue;
-        }
-        if (book->m_guid == guid) {
-            book->DeleteFile();
-            if (CurrentBook() == book) {
-                CurrentBook() = nullptr;
-            }
-            books.erase(it);
-            CurrentBook() = books.empty() ? nullptr : books.front().get();
-            ApplyDefaultBookRule();
-            return;
-        }
-        book->RemoveEntry(guid);
     }
 }

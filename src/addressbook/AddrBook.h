@@ -1,6 +1,7 @@
 #pragma once
 // Address books of contacts and groups, identified by GUIDs, and their ".abk" file form.
 #include "app/Archive.h"
+#include "platform/Files.h"
 #include "platform/SysInfo.h"
 
 #include <atomic>
@@ -8,8 +9,10 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 class IFrame;
@@ -41,7 +44,7 @@ struct CBookReadHooks {
 };
 
 // Told of every committed change of a book (on the thread that made it, the GUI thread in the
-// program): the document schedules the book's save. Empty in tools and most tests.
+// program): the books' owner schedules the book's save. Empty in tools and most tests.
 using BookChangedHook = std::function<void(CAddrBook&)>;
 BookChangedHook& BookChangedNotifier();
 
@@ -143,7 +146,12 @@ public:
     bool HasUnsavedChanges() const { return m_changes != m_savedChanges; }
     std::uint64_t ChangeCount() const { return m_changes; }
     // The book's bytes as of change `count` are on disk.
-    void NoteSaved(std::uint64_t count) { m_savedChanges = count; }
+    void NoteSaved(std::uint64_t count) {
+        m_savedChanges = count;
+        if (count == m_changes) {
+            m_removedSinceSave.clear();
+        }
+    }
     // Only part of the file could be read (a record the reader does not know, or a stop
     // request): writing it would cut the file short, so it is never written.
     bool IsReadOnly() const { return m_readOnly; }
@@ -159,11 +167,21 @@ public:
     }
     std::vector<CAddrBookEntry*> Entries() const;
 
-    // GUID text + ".abk", the name the book is saved under.
+    // GUID text + ".abk", the name a new book is saved under.
     std::string FileName() const;
-    // DataDir + "/AddressBook/" + FileName().
+    // Where the book is written: the file it was read from, else DataDir + "/AddressBook/" +
+    // FileName().
     std::string GetFilePath() const;
-    int DeleteFile() const;
+    // The file the book was read from (or last written to) and that file's stamp then: a file
+    // whose stamp differs was changed by another program since and is never written over blind.
+    void SetFile(std::string path, std::optional<platform::FileStamp> stamp) {
+        m_filePath = std::move(path);
+        m_fileStamp = stamp;
+    }
+    const std::optional<platform::FileStamp>& FileStampSeen() const { return m_fileStamp; }
+    // Takes in the entries of `disk` (the book's file as another program left it) that this
+    // book lacks and did not remove since its last save; this book's own edits win.
+    void MergeFrom(const CAddrBook& disk);
 
     // The whole book after the magic: GUID, name, count, the tagged records.
     void Serialize(CArchive& ar) override;
@@ -186,17 +204,15 @@ private:
     std::uint64_t m_changes = 0;
     std::uint64_t m_savedChanges = 0;
     bool m_readOnly = false;
+    std::string m_filePath;
+    std::optional<platform::FileStamp> m_fileStamp;
+    std::unordered_set<Guid, GuidHash> m_removedSinceSave;
 
     void Insert(std::unique_ptr<CAddrBookEntry> entry);
 };
 
 // Counts of a book's contacts and groups.
 void CountEntries(const CAddrBook& book, int& contacts, int& groups);
-
-// The process-wide list of books (load order, then creation order) and the current book.
-std::vector<std::unique_ptr<CAddrBook>>& AddressBooks();
-CAddrBook*& CurrentBook();
-CAddrBookEntry* FindEntryInAllBooks(const Guid& guid);
 
 // What a walk over a group does with what it meets (each may be left empty).
 struct CGroupWalk {
@@ -212,11 +228,6 @@ struct CGroupWalk {
 // walk, so a group that contains itself or subgroups shared by several groups end the walk.
 void WalkGroup(const CGroupEntry& root, const CGroupWalk& walk);
 
-// The loaded book with this GUID, or null.
-CAddrBook* FindBook(const Guid& guid);
-// Creates "Мои Контакты" when there is no book; makes the first book current when none is.
-void ApplyDefaultBookRule();
-
 // DataDir/AddressBook, created (with DataDir) when missing; "" when that fails.
 std::string AddressBookDir();
 
@@ -228,16 +239,3 @@ std::string WriteBook(CAddrBook& book);
 // Reads one file; errors are described in `error` (empty when none).
 std::unique_ptr<CAddrBook> ReadBookFile(const std::string& path, std::string& error,
                                         const CBookReadHooks& hooks = {});
-
-// Reads a file and appends the book to AddressBooks(); failures go to `onError`. A book whose
-// GUID is already loaded is not added twice (both would be saved to one file): the loaded one
-// becomes current and is returned, and `alreadyLoaded` (optional) is set.
-CAddrBook* LoadBook(const std::string& path, const std::function<void(const std::string&)>& onError,
-                    IFrame* frame = nullptr, bool* alreadyLoaded = nullptr);
-// Writes every book to its file atomically, read-only ones excepted; each failure goes to
-// `onError`, the rest go on. With `onlyUnsaved`, a book is written only when it changed since
-// it was last written or its file is not there yet (a book read from a file of another name).
-void SaveAllBooks(const std::function<void(const std::string&)>& onError, bool onlyUnsaved = false);
-// Deletes a book (with its file) or an entry of any book; a deleted group's GUID leaves every
-// member and group list of every book at once. `clearViews` runs first.
-void DeleteEntry(const Guid& guid, const std::function<void()>& clearViews);

@@ -1,4 +1,5 @@
 #include "addressbook/BookRows.h"
+#include "addressbook/AddressBooks.h"
 
 #include <algorithm>
 #include <unordered_set>

@@ -1,4 +1,5 @@
 #include "addressbook/ContactEdit.h"
+#include "addressbook/AddressBooks.h"
 
 #include "app/Settings.h"
 

@@ -1,4 +1,5 @@
 #include "addressbook/Export.h"
+#include "addressbook/AddressBooks.h"
 
 #include "app/Archive.h"
 #include "app/Ports.h"

@@ -1,4 +1,5 @@
 #include "addressbook/GroupEdit.h"
+#include "addressbook/AddressBooks.h"
 
 #include "app/Ports.h"
 #include "resources/Strings.h"
@@ -240,8 +241,7 @@ const std::vector<Guid>& CSelectEdit::Ok() {
 // --- book properties --------------------------------------------------------------------
 
 void CBookProps::ApplyTo(CAddrBook& book) const {
-    book.m_name = name; // an empty name is accepted
-    book.MarkChanged();
+    AddressBooks().Rename(book, name); // an empty name is accepted
 }
 
 CBookProps::CBookProps(const CAddrBook& book) : name(book.m_name) {

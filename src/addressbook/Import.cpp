@@ -1,4 +1,5 @@
 #include "addressbook/Import.h"
+#include "addressbook/AddressBooks.h"
 
 #include "app/Ports.h"
 #include "app/Settings.h"
@@ -510,9 +511,13 @@ std::size_t CommitImport(const std::vector<CImportRow>& rows, CAddrBook& book, I
 std::size_t CommitImportToCurrentBook(const std::vector<CImportRow>& rows, IFrame* frame,
                                       const std::function<void()>& booksChanged) {
     if (CurrentBook() == nullptr) {
-        ApplyDefaultBookRule();
+        AddressBooks().ApplyDefaultRule();
+    }
+    if (CurrentBook()->IsReadOnly()) {
+        return 0; // the dialog refused it already
     }
     const std::size_t filed = CommitImport(rows, *CurrentBook(), frame);
+    AddressBooks().Edited(*CurrentBook());
     if (booksChanged) {
         booksChanged();
     }

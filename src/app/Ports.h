@@ -80,16 +80,5 @@ public:
     virtual void AddressBooksLoaded() = 0;
 };
 
-// Notices to the book views: the book hints below with the book or list they are about.
-class IViewObserver {
-public:
-    virtual ~IViewObserver() = default;
-    virtual void OnUpdate(int hint, const void* collection) = 0;
-};
-
-// Hint numbers of the book views.
-constexpr int kHintClearBookEntries = 1036;
-constexpr int kHintBooksChanged = 7778;
-
 // Commands and messages kept with their numbers.
 constexpr int kCmdReloadPrintedDocs = 1026;

@@ -354,6 +354,17 @@ std::optional<std::int64_t> LastWriteTime(const std::string& path) {
     return st.st_mtim.tv_sec;
 }
 
+std::optional<FileStamp> StampOf(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) {
+        return std::nullopt;
+    }
+    return FileStamp{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+                     static_cast<std::uint64_t>(st.st_size),
+                     static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 +
+                         st.st_mtim.tv_nsec};
+}
+
 std::optional<std::int64_t> CreationTime(const std::string& path) {
     struct stat st;
     if (::stat(path.c_str(), &st) != 0) {

@@ -117,6 +117,14 @@ int MoveFile(const std::string& from,
 std::optional<std::int64_t> LastWriteTime(const std::string& path);
 std::optional<std::int64_t> CreationTime(const std::string& path);
 std::optional<std::uint64_t> FileSize(const std::string& path);
+// What tells one version of a file from the next: another program's atomic save makes a new
+// inode, an in-place write a new time or size.
+struct FileStamp {
+    std::uint64_t device = 0, inode = 0, size = 0;
+    std::int64_t mtimeNs = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+std::optional<FileStamp> StampOf(const std::string& path);
 std::optional<std::uint64_t> FreeBytes(const std::string& path);
 
 // Reads a whole file. 0 or errno.

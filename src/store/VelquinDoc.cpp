@@ -17,30 +17,17 @@
 namespace {
 
 constexpr unsigned kIdsStopBookWork = 106;
-constexpr unsigned kIdsBookFilter = 178;
-constexpr const char* kBookFilterFallback = "Address book files (*.abk)|*.abk|";
 constexpr unsigned kIdsViewerNotStarted = 9402;
 constexpr unsigned kIdsOpenerNotStarted = 9403;
-constexpr unsigned kIdsBookReadOnly = 9360;
 constexpr unsigned kIdsReadingStore = 9422;
 
 // Replies applied on the GUI thread at once: some 10 ms of its time.
 constexpr std::size_t kMaxReplyBatch = 1000;
 
-std::string ReadOnlyNote(const CAddrBook& book, const std::string& path) {
-    return FormatString(LoadString(kIdsBookReadOnly), book.m_name, path);
-}
-
 bool IsTiffName(const std::string& path) {
     const std::string ext = platform::AsciiLower(platform::Extension(path));
     return ext == ".tif" || ext == ".tiff";
 }
-
-// The document whose saver the books' change hook feeds (the newest one).
-std::atomic<const void*> g_bookHookOwner{nullptr};
-
-// Worker ids of the document's own threads, apart from those the registry hands out.
-std::atomic<std::uint32_t> g_nextLoaderId{0x40000000u};
 
 std::string StoreSubdir(const char* name) {
     return platform::JoinPath(Settings().DataDir, name);
@@ -61,59 +48,19 @@ CVelquinDoc::CVelquinDoc(IPrompt& prompt, IFrame& frame, CStatusSteps steps)
     m_stateEvent->Reset();
     m_queryThread = std::thread([this] { QueryWorker(); });
     m_replyThread = std::thread([this] { ReplyWorker(); });
-    m_saver = std::thread([this] { BookSaverMain(); });
-    BookChangedNotifier() = [this](CAddrBook&) { BookChanged(); };
-    g_bookHookOwner = this;
+    AddressBooks().Attach(m_prompt, m_frame);
     StoreTrace("Document constructor");
 }
 
 CVelquinDoc::~CVelquinDoc() {
     StopWorkers();
     WaitForStore();
-    WaitForBookLoader();
-    StopBookSaver();
-    if (g_bookHookOwner == this) {
-        BookChangedNotifier() = nullptr;
-        g_bookHookOwner = nullptr;
-    }
-    CurrentBook() = nullptr;
-    AddressBooks().clear();
-}
-
-// --- views ------------------------------------------------------------------------------
-
-void CVelquinDoc::AddObserver(IViewObserver* view) {
-    if (view != nullptr && std::find(m_views.begin(), m_views.end(), view) == m_views.end()) {
-        m_views.push_back(view);
-    }
-}
-
-void CVelquinDoc::RemoveObserver(IViewObserver* view) {
-    m_views.erase(std::remove(m_views.begin(), m_views.end(), view), m_views.end());
-}
-
-void CVelquinDoc::UpdateAllViews(int hint, const void* collection) {
-    // A view may unregister while being told: walk a copy.
-    std::vector<IViewObserver*> views = m_views;
-    for (IViewObserver* v : views) {
-        v->OnUpdate(hint, collection);
-    }
-}
-
-void CVelquinDoc::BooksChanged() {
-    UpdateAllViews(kHintBooksChanged, &AddressBooks());
-}
-
-void CVelquinDoc::SetViewReady() {
-    StoreTrace("SetViewReady Start");
-    if (m_viewsToCome > 0 && --m_viewsToCome == 0) {
-        LoadStore();
-    }
-    StoreTrace("SetViewReady End");
+    AddressBooks().Detach();
+    AddressBooks().Clear();
 }
 
 void CVelquinDoc::LoadStore() {
-    StartBookLoader();
+    AddressBooks().StartLoader();
     if (m_storeReader.joinable()) {
         return;
     }
@@ -140,7 +87,7 @@ void CVelquinDoc::LoadStore() {
             m_saved.Adopt(std::move(read->saved));
             m_received.Adopt(std::move(read->received));
             m_storeLoaded = true;
-            if (!m_loaderBusy.load()) {
+            if (!AddressBooks().LoaderBusy()) {
                 m_frame.SetStatusText({}); // else the book loader's text stays until it ends
             }
         });
@@ -175,20 +122,6 @@ void CVelquinDoc::ReloadPrintedDocuments() {
     m_printed.Load();
 }
 
-bool CVelquinDoc::OpenAddressBook() {
-    std::string filter(LoadString(kIdsBookFilter));
-    if (filter.empty()) {
-        filter = kBookFilterFallback;
-    }
-    auto path = m_prompt.AskOpenFile(filter + "|", "");
-    if (!path) {
-        return false;
-    }
-    LoadBook(*path);
-    UpdateAllViews(kHintBooksChanged, &AddressBooks());
-    return true;
-}
-
 bool CVelquinDoc::AddDocument() {
     auto path = m_prompt.AskOpenFile(kAddDocumentFilter, "");
     if (!path) {
@@ -203,132 +136,7 @@ bool CVelquinDoc::AddDocument() {
 }
 
 void CVelquinDoc::SaveBooks() {
-    SaveAllBooks([this](const std::string& error) { m_prompt.FileError(error); });
-}
-
-CAddrBook* CVelquinDoc::LoadBook(const std::string& path) {
-    StoreTrace("LoadBook Start");
-    bool alreadyLoaded = false;
-    CAddrBook* book = ::LoadBook(
-        path, [this](const std::string& error) { m_prompt.FileError(error); }, &m_frame,
-        &alreadyLoaded);
-    StoreTrace("LoadBook End");
-    if (book != nullptr && !alreadyLoaded && book->IsReadOnly()) {
-        m_prompt.Message(ReadOnlyNote(*book, path), MsgIcon::Warning, MsgButtons::Ok);
-    }
-    return book;
-}
-
-void CVelquinDoc::DeleteEntry(const Guid& guid) {
-    StoreTrace("DeleteEntry Start");
-    {
-        std::unique_lock<std::mutex> fileLock(m_bookFileLock, std::defer_lock);
-        if (FindBook(guid) != nullptr) {
-            fileLock.lock();
-            m_deletedBooks.push_back(guid);
-        }
-        ::DeleteEntry(guid, [this] { UpdateAllViews(kHintClearBookEntries, nullptr); });
-    }
-    StoreTrace("DeleteEntry End");
-}
-
-// --- background book saver --------------------------------------------------------------
-
-void CVelquinDoc::SetBookSaveDelay(std::chrono::milliseconds delay) {
-    std::lock_guard<std::mutex> lock(m_saveLock);
-    m_saveDelay = delay;
-}
-
-void CVelquinDoc::BookChanged() {
-    std::lock_guard<std::mutex> lock(m_saveLock);
-    // Called for every committed change (an import makes thousands): only the first one of a
-    // burst wakes the saver, the others move its time on, though never past a few delays
-    // after the first, so steady editing is saved too.
-    const auto now = std::chrono::steady_clock::now();
-    if (!m_savePending) {
-        m_savePending = true;
-        m_firstUnsaved = now;
-        m_saveWake.notify_all();
-    }
-    m_saveDue = std::min(now + m_saveDelay, m_firstUnsaved + 5 * m_saveDelay);
-}
-
-void CVelquinDoc::BookSaverMain() {
-    std::unique_lock<std::mutex> lock(m_saveLock);
-    for (;;) {
-        m_saveWake.wait(lock, [this] { return m_saverStop || m_savePending; });
-        while (!m_saverStop && std::chrono::steady_clock::now() < m_saveDue) {
-            m_saveWake.wait_until(lock, m_saveDue);
-        }
-        if (m_saverStop) {
-            return;
-        }
-        m_savePending = false;
-        lock.unlock();
-        SaveChangedBooks();
-        lock.lock();
-    }
-}
-
-void CVelquinDoc::SaveChangedBooks() {
-    struct CBookBytes {
-        Guid guid;
-        std::string path;
-        std::string bytes;
-    };
-    std::vector<CBookBytes> work;
-    std::size_t deletionsSeen = 0;
-    const bool ran = m_frame.RunOnGuiThread([&] {
-        deletionsSeen = m_deletedBooks.size(); // written on this thread only
-        AddressBookDir();
-        for (const auto& book : AddressBooks()) {
-            if (book && !book->IsReadOnly() && book->HasUnsavedChanges()) {
-                work.push_back({book->m_guid, book->GetFilePath(), WriteBook(*book)});
-                book->NoteSaved(book->ChangeCount());
-            }
-        }
-    });
-    if (!ran) {
-        // The GUI is closing (its close writes the books) or was asked to: try again later.
-        std::lock_guard<std::mutex> lock(m_saveLock);
-        if (!m_saverStop) {
-            m_savePending = true;
-            m_firstUnsaved = std::chrono::steady_clock::now();
-            m_saveDue = m_firstUnsaved + m_saveDelay;
-        }
-        return;
-    }
-    std::vector<std::string> errors;
-    for (const CBookBytes& b : work) {
-        std::lock_guard<std::mutex> fileLock(m_bookFileLock);
-        if (std::find(m_deletedBooks.begin() + static_cast<std::ptrdiff_t>(deletionsSeen),
-                      m_deletedBooks.end(), b.guid) != m_deletedBooks.end()) {
-            continue; // deleted with its file meanwhile
-        }
-        try {
-            WriteArchiveFile(b.path, b.bytes);
-        } catch (const std::exception& e) {
-            errors.push_back(DescribeFileError(e, b.path));
-        }
-    }
-    if (!errors.empty()) {
-        m_frame.RunOnGuiThread([&] {
-            for (const std::string& e : errors) {
-                m_prompt.FileError(e);
-            }
-        });
-    }
-}
-
-void CVelquinDoc::StopBookSaver() {
-    {
-        std::lock_guard<std::mutex> lock(m_saveLock);
-        m_saverStop = true;
-    }
-    m_saveWake.notify_all();
-    if (m_saver.joinable()) {
-        m_saver.join();
-    }
+    AddressBooks().SaveAll([this](const std::string& error) { m_prompt.FileError(error); });
 }
 
 void CVelquinDoc::RemovePrintedDocument(const std::string& imagePath) {
@@ -535,109 +343,10 @@ void CVelquinDoc::StopWorkers() {
     m_exitEvent->Set();
 }
 
-// --- address-book loader ----------------------------------------------------------------
-
-void CVelquinDoc::StartBookLoader() {
-    if (m_loader) {
-        return;
-    }
-    CThreadControl& control = CThreadControl::Instance();
-    m_loaderBusy = true;
-    control.busy = 1;
-    m_loaderId = g_nextLoaderId++;
-    // The thread waits until it is registered, as the original's was created suspended.
-    auto registered = std::make_shared<std::promise<void>>();
-    std::shared_future<void> go = registered->get_future().share();
-    m_loader = std::make_shared<std::thread>([this, go] {
-        go.wait();
-        BookLoaderMain();
-    });
-    control.Register(m_loaderId, m_loader, 1);
-    registered->set_value();
-}
-
-void CVelquinDoc::BookLoaderMain() {
-    CThreadControl& control = CThreadControl::Instance();
-    auto closing = [&control] { return control.stopRequest.load() == 2; };
-
-    std::vector<std::unique_ptr<CAddrBook>> books;
-    std::vector<std::string> notes; // per book: why it is read-only, or ""
-    std::vector<std::string> errors;
-    bool cutShort = false;
-    const std::string dir = AddressBookDir();
-    if (!dir.empty()) {
-        platform::CDirIndex index(dir);
-        for (const platform::DirEntry* file : platform::MatchingFiles(index, "*.abk")) {
-            if (closing()) {
-                cutShort = true;
-                break;
-            }
-            CBookReadHooks hooks;
-            hooks.frame = &m_frame;
-            hooks.stopRequested = closing;
-            hooks.cutShort = &cutShort;
-            std::string error;
-            StoreTrace("LoadBook Start");
-            auto book = ReadBookFile(platform::JoinPath(dir, file->name), error, hooks);
-            StoreTrace("LoadBook End");
-            if (!error.empty()) {
-                errors.push_back(std::move(error));
-            }
-            // A book filed under another name (copied in by hand) is saved under its GUID name
-            // at close; once that file exists, the old one is a stale copy of the same book.
-            if (book && !platform::EqualsNoCase(file->name, book->FileName()) &&
-                index.Find(book->FileName()) != nullptr) {
-                StoreTrace("LoadBook skipped a stale copy: " + file->name);
-                book.reset();
-            }
-            // Two copies of one book would both be saved to its GUID name: the first is kept.
-            if (book && std::any_of(books.begin(), books.end(),
-                                    [&](const auto& b) { return b->m_guid == book->m_guid; })) {
-                StoreTrace("LoadBook skipped a second copy: " + file->name);
-                book.reset();
-            }
-            if (book) {
-                notes.push_back(book->IsReadOnly() && !cutShort
-                                    ? ReadOnlyNote(*book, platform::JoinPath(dir, file->name))
-                                    : std::string());
-                books.push_back(std::move(book));
-            }
-        }
-    }
-    // The books were built here; the GUI thread takes them over and reports the errors.
-    m_frame.RunOnGuiThread([&] {
-        for (const std::string& e : errors) {
-            m_prompt.FileError(e);
-        }
-        for (std::size_t i = 0; i < books.size(); ++i) {
-            if (FindBook(books[i]->m_guid) != nullptr) {
-                continue; // opened meanwhile
-            }
-            if (!notes[i].empty()) {
-                m_prompt.Message(notes[i], MsgIcon::Warning, MsgButtons::Ok);
-            }
-            AddressBooks().push_back(std::move(books[i]));
-        }
-        ApplyDefaultBookRule();
-        m_booksComplete = !cutShort;
-    });
-    books.clear();
-    control.Unregister(m_loaderId);
-    control.busy = 0;
-    m_loaderBusy = false;
-    m_frame.AddressBooksLoaded();
-}
-
-void CVelquinDoc::WaitForBookLoader() {
-    if (m_loader && m_loader->joinable()) {
-        m_loader->join();
-    }
-}
-
 // --- closing ----------------------------------------------------------------------------
 
 bool CVelquinDoc::CanCloseFrame(bool mayAsk) {
-    if (mayAsk && m_loaderBusy.load()) {
+    if (mayAsk && AddressBooks().LoaderBusy()) {
         if (m_prompt.MessageId(kIdsStopBookWork, MsgIcon::Question, MsgButtons::YesNo) !=
             MsgAnswer::Yes) {
             return false;
@@ -655,12 +364,12 @@ void CVelquinDoc::OnCloseDocument() {
     m_closed = true;
     StopWorkers();
     WaitForStore();
-    WaitForBookLoader();
-    StopBookSaver();
+    AddressBooks().Detach();
     // Books whose loading was cut short would overwrite the full files: they are not written.
     // An unchanged book is not written again: an exit costs nothing for a large book.
-    if (m_booksComplete) {
-        SaveAllBooks([this](const std::string& error) { m_prompt.FileError(error); }, true);
+    if (AddressBooks().LoadComplete()) {
+        AddressBooks().SaveAll([this](const std::string& error) { m_prompt.FileError(error); },
+                               true);
     }
     m_sentFaxes.SaveTouched();
 }
@@ -672,7 +381,5 @@ void CVelquinDoc::CloseForProcessEnd(std::unique_ptr<CVelquinDoc> doc) {
         std::vector<std::unique_ptr<CAddrBook>> books;
     };
     static auto* kept = new std::vector<CKept>();
-    CurrentBook() = nullptr;
-    kept->push_back({std::move(doc), std::move(AddressBooks())});
-    AddressBooks().clear();
+    kept->push_back({std::move(doc), AddressBooks().Release()});
 }

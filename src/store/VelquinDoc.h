@@ -1,7 +1,7 @@
 #pragma once
 // The program's single document: holds the owners of the store's lists (each announces its own
-// changes) and, through AddressBooks, every book, whose changes it tells the book views.
-#include "addressbook/AddrBook.h"
+// changes) and starts and ends the work of the books' owner (AddressBooks()).
+#include "addressbook/AddressBooks.h"
 #include "app/DirWatcher.h" // kExitEventName, shared with the directory watcher
 #include "app/Ports.h"
 #include "service/FormPost.h"
@@ -27,10 +27,6 @@ class CDirIndex;
 struct DirEntry;
 } // namespace platform
 
-// Changed books are written this long after the last committed edit: a burst of edits makes
-// one save, and a crash loses at most the last moments of work.
-constexpr std::chrono::milliseconds kBookSaveDelay{2000};
-
 constexpr const char* kAnswerEventName = "check.answer.event";
 constexpr const char* kStateEventName = "check.document.state.event";
 
@@ -51,13 +47,6 @@ public:
     CVelquinDoc(const CVelquinDoc&) = delete;
     CVelquinDoc& operator=(const CVelquinDoc&) = delete;
 
-    // The book views.
-    void AddObserver(IViewObserver* view);
-    void RemoveObserver(IViewObserver* view);
-    // The list of books changed: the book views rebuild their tree.
-    void BooksChanged();
-    // The fifth call loads the store.
-    void SetViewReady();
     // Starts the book loader and the reading of every list of the store on a worker; the
     // owners take what it read on the GUI thread, the status bar saying so meanwhile.
     void LoadStore();
@@ -73,15 +62,9 @@ public:
 
     // Commands.
     void ReloadPrintedDocuments(); // 1026
-    bool OpenAddressBook();        // 32779
     bool AddDocument();            // 32819
+    // Writes every book, telling each failure.
     void SaveBooks();
-    // Reads a book file and adds the book; a book already loaded (same GUID) is made current
-    // instead. A book that could not be read whole is reported once and kept read-only.
-    CAddrBook* LoadBook(const std::string& path);
-    void DeleteEntry(const Guid& guid);
-    // The delay of the background save of changed books (kBookSaveDelay unless changed).
-    void SetBookSaveDelay(std::chrono::milliseconds delay);
 
     // Removes the printed document whose image is `imagePath` (its files, and its row when
     // listed). Sending keeps the path, not the record: a reload of FaxDir while the send
@@ -114,10 +97,7 @@ public:
     // Queries queued whose replies are not applied yet: a round of synchronisation in flight.
     std::size_t Unanswered() const { return m_unanswered.load(); }
 
-    // The address-book loader thread.
-    void StartBookLoader();
-    bool BookLoaderBusy() const { return m_loaderBusy.load(); }
-    void WaitForBookLoader();
+    bool BookLoaderBusy() const { return AddressBooks().LoaderBusy(); }
 
     // Closing. CanCloseFrame asks message 106 while the loader runs (false: stay open);
     // without `mayAsk` (the session ends) the loader is stopped as on "Да". It does not wait
@@ -141,26 +121,15 @@ public:
     IPrompt& Prompt() { return m_prompt; }
 
 private:
-    void UpdateAllViews(int hint, const void* collection);
     void QueryWorker();
     void ReplyWorker();
     void StopWorkers();
-    void BookLoaderMain();
-    // The background book saver: a committed edit (on the GUI thread) schedules it; once no
-    // edit came for the delay, the changed books are serialised on the GUI thread and their
-    // bytes written here, so the worker never reads a book the GUI may be changing.
-    void BookChanged();
-    void BookSaverMain();
-    void SaveChangedBooks();
-    void StopBookSaver();
     void ReportFileError(const std::exception& e, const std::string& path);
     bool ShowPath(const std::string& path, const std::string& title);
 
     IPrompt& m_prompt;
     IFrame& m_frame;
     CStatusSteps m_steps;
-    std::vector<IViewObserver*> m_views;
-    int m_viewsToCome = 5;
 
     CSentFaxes m_sentFaxes{m_prompt};
     CDocuments m_printed;
@@ -183,22 +152,5 @@ private:
     std::thread m_storeReader;
     std::atomic<bool> m_storeLoaded{false};
 
-    std::shared_ptr<std::thread> m_loader;
-    std::uint32_t m_loaderId = 0;
-    std::atomic<bool> m_loaderBusy{false};
-    bool m_booksComplete = false; // set on the GUI thread when a full load was handed over
     bool m_closed = false;
-
-    std::mutex m_saveLock;
-    std::condition_variable m_saveWake;
-    std::chrono::milliseconds m_saveDelay = kBookSaveDelay;
-    std::chrono::steady_clock::time_point m_saveDue;
-    std::chrono::steady_clock::time_point m_firstUnsaved;
-    bool m_savePending = false;
-    bool m_saverStop = false;
-    std::thread m_saver;
-    // Held while the saver writes a book file and while the GUI deletes a book, so a save
-    // taken before the delete cannot bring the file back.
-    std::mutex m_bookFileLock;
-    std::vector<Guid> m_deletedBooks; // appended under m_bookFileLock
 };

@@ -1,4 +1,5 @@
 #include "addressbook/AddrBook.h"
+#include "addressbook/AddressBooks.h"
 
 #include "app/Settings.h"
 #include "platform/Files.h"
@@ -65,12 +66,12 @@ protected:
         testing_support::IsolateEnvironment(root.Path());
         ResetSettingsForTest();
         Settings().DataDir = root / "data";
-        AddressBooks().clear();
-        CurrentBook() = nullptr;
+        AddressBooks().Clear();
+        AddressBooks().MakeCurrent(nullptr);
     }
     void TearDown() override {
-        CurrentBook() = nullptr;
-        AddressBooks().clear();
+        AddressBooks().MakeCurrent(nullptr);
+        AddressBooks().Clear();
     }
     TempDir root;
 };
@@ -202,44 +203,60 @@ TEST_F(AddrBookTest, AddEntryReplacesWithoutDestroying) {
 TEST_F(AddrBookTest, SaveLoadAndDeleteThroughTheStore) {
     std::vector<std::string> errors;
     auto onError = [&](const std::string& e) { errors.push_back(e); };
+    std::vector<CBookChange> told;
+    auto subscription = AddressBooks().Subscribe([&](const CBookChange& c) { told.push_back(c); });
+    auto kinds = [&] {
+        std::vector<CBookChange::Kind> out;
+        for (const CBookChange& c : told) {
+            out.push_back(c.kind);
+        }
+        told.clear();
+        return out;
+    };
+    using K = CBookChange::Kind;
 
-    AddressBooks().push_back(ReadBook(HandBuiltBook()));
-    AddressBooks().push_back(std::make_unique<CAddrBook>("second"));
-    CurrentBook() = AddressBooks()[1].get();
-    SaveAllBooks(onError);
+    AddressBooks().Add(ReadBook(HandBuiltBook()));
+    AddressBooks().Add(std::make_unique<CAddrBook>("second"));
+    AddressBooks().MakeCurrent(AddressBooks()[1]);
+    AddressBooks().SaveAll(onError);
     EXPECT_TRUE(errors.empty());
     std::string path0 = AddressBooks()[0]->GetFilePath();
     EXPECT_EQ(testing_support::ReadFileOrDie(path0), HandBuiltBook());
 
     // Entries are removed from every book; the GUID stays in groups that list it.
     EXPECT_EQ(FindEntryInAllBooks(G(2))->m_name, "4951234567");
-    int cleared = 0;
-    DeleteEntry(G(2), [&] { ++cleared; });
-    EXPECT_EQ(cleared, 1);
+    told.clear();
+    EXPECT_TRUE(AddressBooks().Delete(G(2)));
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].kind, K::EntryRemoved);
+    EXPECT_EQ(told[0].key, G(100)); // keyed by the book
+    told.clear();
     EXPECT_EQ(FindEntryInAllBooks(G(2)), nullptr);
     EXPECT_EQ(static_cast<CGroupEntry*>(FindEntryInAllBooks(G(10)))->m_members.size(), 3u);
 
     // Deleting a book removes its file and moves the current book to the first remaining.
-    DeleteEntry(G(100), nullptr);
+    EXPECT_TRUE(AddressBooks().Delete(G(100)));
+    EXPECT_EQ(kinds(), (std::vector{K::Removed, K::Current}));
     EXPECT_FALSE(platform::PathExists(path0));
     ASSERT_EQ(AddressBooks().size(), 1u);
-    EXPECT_EQ(CurrentBook(), AddressBooks()[0].get());
+    EXPECT_EQ(CurrentBook(), AddressBooks()[0]);
 
     // Deleting the last one leaves the default book.
-    DeleteEntry(AddressBooks()[0]->m_guid, nullptr);
+    AddressBooks().Delete(AddressBooks()[0]->m_guid);
+    EXPECT_EQ(kinds(), (std::vector{K::Removed, K::Added, K::Current}));
     ASSERT_EQ(AddressBooks().size(), 1u);
     EXPECT_EQ(AddressBooks()[0]->m_name, "Мои Контакты");
-    EXPECT_EQ(CurrentBook(), AddressBooks()[0].get());
+    EXPECT_EQ(CurrentBook(), AddressBooks()[0]);
 
-    // LoadBook: a damaged file is reported and not added; a good one is appended.
+    // Open: a damaged file is reported and not added; a good one is appended.
     WriteFile(root / "bad.abk", HandBuiltBook().substr(0, 40));
-    EXPECT_EQ(LoadBook(root / "bad.abk", onError), nullptr);
+    EXPECT_EQ(AddressBooks().Open(root / "bad.abk", onError), nullptr);
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_NE(errors[0].find("bad.abk"), std::string::npos);
     WriteFile(root / "good.abk", HandBuiltBook());
-    EXPECT_NE(LoadBook(root / "good.abk", onError), nullptr);
+    EXPECT_NE(AddressBooks().Open(root / "good.abk", onError), nullptr);
     EXPECT_EQ(AddressBooks().size(), 2u);
-    EXPECT_EQ(LoadBook("", onError), nullptr);
+    EXPECT_EQ(AddressBooks().Open("", onError), nullptr);
 }
 
 TEST_F(AddrBookTest, ManyContactsStayIndexed) {

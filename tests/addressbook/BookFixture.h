@@ -2,6 +2,7 @@
 // A clean process-wide book list, default settings and a fixed telephone country code for
 // the editing, import and export tests.
 #include "addressbook/AddrBook.h"
+#include "addressbook/AddressBooks.h"
 #include "app/Settings.h"
 #include "platform/SysInfo.h"
 #include "support/TestSupport.h"
@@ -65,15 +66,15 @@ protected:
         Settings() = CSettings{};
         Settings().DataDir = root / "data";
         platform::SetTelephoneCountryCodeForTest(7);
-        AddressBooks().clear();
-        CurrentBook() = nullptr;
-        AddressBooks().push_back(std::make_unique<CAddrBook>("Book"));
-        book = AddressBooks().back().get();
-        CurrentBook() = book;
+        AddressBooks().Clear();
+        AddressBooks().MakeCurrent(nullptr);
+        AddressBooks().Add(std::make_unique<CAddrBook>("Book"));
+        book = AddressBooks().back();
+        AddressBooks().MakeCurrent(book);
     }
     void TearDown() override {
-        CurrentBook() = nullptr;
-        AddressBooks().clear();
+        AddressBooks().MakeCurrent(nullptr);
+        AddressBooks().Clear();
         platform::SetTelephoneCountryCodeForTest(std::nullopt);
         Settings() = CSettings{};
     }

@@ -2,6 +2,7 @@
 // nested groups, and the sort rules of the lists.
 #include "BookFixture.h"
 
+#include "addressbook/AddressBooks.h"
 #include "addressbook/BookRows.h"
 
 #include <algorithm>
@@ -57,8 +58,8 @@ TEST_F(BookRowsTest, BookRowsFollowBookOrderAndGroupRowsSkipUnresolvedMembers) {
     EXPECT_TRUE(rows[1].IsGroup());
 
     // Members may live in other books; a deleted one is skipped.
-    AddressBooks().push_back(std::make_unique<CAddrBook>("Other"));
-    CContactEntry* far = AddContact("9", {}, {}, AddressBooks().back().get());
+    AddressBooks().Add(std::make_unique<CAddrBook>("Other"));
+    CContactEntry* far = AddContact("9", {}, {}, AddressBooks().back());
     g->m_members = {far->m_guid, platform::NewGuid(), rows[0].guid};
     EXPECT_EQ(BuildEntryRows(*g, rows), CFillResult::Done);
     EXPECT_EQ(Names(rows), "9,2,");
@@ -99,7 +100,7 @@ TEST_F(BookRowsTest, TreeShowsGroupsUnderTheirBookAndAgainUnderTheirParentSorted
     AddContact("111"); // contacts are not in the tree
     a->m_members = {c->m_guid, b->m_guid};
     b->m_members = {c->m_guid};
-    AddressBooks().push_back(std::make_unique<CAddrBook>("Alpha"));
+    AddressBooks().Add(std::make_unique<CAddrBook>("Alpha"));
     const auto tree = BuildBookTree(BookPointers());
     EXPECT_EQ(Shape(tree), "Alpha0 Book0(a1(b2(c2 ) c2 ) b1(c2 ) c1 ) ");
     EXPECT_EQ(tree[1].book, book);

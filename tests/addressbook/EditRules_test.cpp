@@ -1,5 +1,6 @@
 #include "BookFixture.h"
 
+#include "addressbook/AddressBooks.h"
 #include "addressbook/BookCommands.h"
 #include "addressbook/ContactEdit.h"
 #include "addressbook/GroupEdit.h"
@@ -214,8 +215,8 @@ TEST_F(GroupEditTest, OkFilesPendingContactsAndNeedsAName) {
 }
 
 TEST_F(GroupEditTest, MemberRowsSkipUnresolvedAndResolveAcrossBooks) {
-    AddressBooks().push_back(std::make_unique<CAddrBook>("Other"));
-    CAddrBook* other = AddressBooks().back().get();
+    AddressBooks().Add(std::make_unique<CAddrBook>("Other"));
+    CAddrBook* other = AddressBooks().back();
     CContactEntry* far = AddContact("1", {}, {}, other);
     CGroupEntry* sub = AddGroup("Sub");
     CGroupEntry* g = AddGroup("G", {far, sub});
@@ -276,13 +277,13 @@ TEST_F(GroupEditTest, BookProperties) {
 TEST_F(GroupEditTest, NewEntryCommandsNeedACurrentBook) {
     int changed = 0;
     auto notify = [&] { ++changed; };
-    CurrentBook() = nullptr;
+    AddressBooks().MakeCurrent(nullptr);
     EXPECT_FALSE(CanRunNewEntryCommand());
     bool ran = false;
     EXPECT_EQ(RunNewContactCommand([&](CContactEdit&) { return ran = true; }, notify), nullptr);
     EXPECT_FALSE(ran);
 
-    CurrentBook() = book;
+    AddressBooks().MakeCurrent(book);
     CContactEntry* c = RunNewContactCommand(
         [](CContactEdit& d) {
             d.number = "3520809";

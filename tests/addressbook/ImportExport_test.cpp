@@ -1,5 +1,6 @@
 #include "BookFixture.h"
 
+#include "addressbook/AddressBooks.h"
 #include "addressbook/Export.h"
 #include "addressbook/Import.h"
 #include "app/ThreadControl.h"
@@ -362,8 +363,8 @@ TEST_F(ImportCommitTest, ThreeRowsTwoGroupsLastOneFiled) {
 }
 
 TEST_F(ImportCommitTest, WithoutACurrentBookTheDefaultBookTakesTheRows) {
-    AddressBooks().clear();
-    CurrentBook() = nullptr;
+    AddressBooks().Clear();
+    AddressBooks().MakeCurrent(nullptr);
     int changed = 0;
     CommitImportToCurrentBook({{"", "1", "", ""}}, nullptr, [&] { ++changed; });
     ASSERT_EQ(AddressBooks().size(), 1u);
@@ -403,11 +404,11 @@ TEST_F(ExportTest, ContactsOfDeletedGroupsAreWrittenAgain) {
     CContactEntry* c = AddContact("3", "C", "c");
     CGroupEntry* moscow = AddGroup("Moscow", {b, c});
     CGroupEntry* clients = AddGroup("Clients", {a, moscow});
-    AddressBooks().push_back(std::make_unique<CAddrBook>("Other"));
-    CGroupEntry* foreign = AddGroup("Foreign", {clients}, AddressBooks().back().get());
+    AddressBooks().Add(std::make_unique<CAddrBook>("Other"));
+    CGroupEntry* foreign = AddGroup("Foreign", {clients}, AddressBooks().back());
     const Guid moscowGuid = moscow->m_guid;
 
-    DeleteEntry(clients->m_guid, nullptr);
+    AddressBooks().Delete(clients->m_guid);
     EXPECT_TRUE(foreign->m_members.empty());
     EXPECT_EQ(ExportBookText(*book), "1; A; a\r\n@Moscow; 2; B; b\r\n@Moscow; 3; C; c\r\n");
     ASSERT_TRUE(book->RemoveEntry(moscowGuid));
@@ -424,7 +425,7 @@ TEST_F(ExportTest, ADeepChainOfGroupsIsWalkedWithoutRecursionAndBounded) {
     abk_test::AddGroupChain(*book, 100'000, "1", "");
     EXPECT_EQ(ExportBookText(*book), "@G0; 1; ; \r\n");
 
-    AddressBooks().push_back(std::make_unique<CAddrBook>("Deep"));
+    AddressBooks().Add(std::make_unique<CAddrBook>("Deep"));
     CAddrBook& deep = *AddressBooks().back();
     const CGroupEntry* top = abk_test::AddGroupChain(deep, 100'000, "", "2");
     std::string line;

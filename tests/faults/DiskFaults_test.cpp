@@ -3,6 +3,7 @@
 // file is left behind, the user is told which file failed, and the same save goes through
 // once the fault is gone.
 #include "StoreFixture.h"
+#include "addressbook/AddressBooks.h"
 
 #include "platform/Registry.h"
 #include "sending/SendFaxJob.h"
@@ -114,10 +115,10 @@ TEST_F(DiskFaultTest, AddressBooksStayWhole) {
         book->AddEntry(std::move(c));
     }
     CAddrBook* raw = book.get();
-    AddressBooks().push_back(std::move(book));
+    AddressBooks().Add(std::move(book));
     const std::string path = raw->GetFilePath();
     ASSERT_EQ(platform::DirName(path), BookDir());
-    SaveAllBooks({});
+    AddressBooks().SaveAll({});
     const auto before = Snapshot(BookDir());
     ASSERT_EQ(before.size(), 1u);
     FakePrompt prompt;

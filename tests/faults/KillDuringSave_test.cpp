@@ -5,6 +5,7 @@
 // without waiting for the program's close.
 #include "StoreFixture.h"
 
+#include "addressbook/AddressBooks.h"
 #include "addressbook/BookCommands.h"
 #include "platform/Registry.h"
 #include "store/VelquinDoc.h"
@@ -230,12 +231,13 @@ TEST_F(KillDuringSaveTest, AddressBookIsAlwaysOneWholeVersion) {
     KillStats stats = KillWhileSaving(
         path,
         [&](bool useB) {
-            AddressBooks().clear();
-            AddressBooks().push_back(std::move(useB ? bookB : bookA));
+            AddressBooks().Clear();
+            // Each version is written over the file as it is (not merged with the other's).
+            (useB ? bookB : bookA)->SetFile(path, platform::StampOf(path));
+            AddressBooks().Add(std::move(useB ? bookB : bookA));
             bool ok = true;
-            SaveAllBooks([&](const std::string&) { ok = false; });
-            (useB ? bookB : bookA) = std::move(AddressBooks().back());
-            AddressBooks().clear();
+            AddressBooks().SaveAll([&](const std::string&) { ok = false; });
+            (useB ? bookB : bookA) = std::move(AddressBooks().Release().back());
             return ok;
         },
         a, b);
@@ -245,8 +247,8 @@ TEST_F(KillDuringSaveTest, AddressBookIsAlwaysOneWholeVersion) {
     FakePrompt prompt;
     FakeFrame frame;
     CVelquinDoc doc(prompt, frame); // its end clears the book list
-    doc.StartBookLoader();
-    doc.WaitForBookLoader();
+    AddressBooks().StartLoader();
+    AddressBooks().WaitForLoader();
     platform::SetTelephoneCountryCodeForTest(std::nullopt);
     EXPECT_TRUE(prompt.fileErrors.empty());
     ASSERT_EQ(AddressBooks().size(), 1u) << stats.leftovers << " temporary files left";
@@ -268,9 +270,9 @@ TEST_F(KillDuringSaveTest, CommittedContactIsOnDiskBeforeAnyClose) {
             FakePrompt childPrompt;
             FakeFrame childFrame;
             CVelquinDoc doc(childPrompt, childFrame);
-            doc.SetBookSaveDelay(std::chrono::milliseconds(50));
-            doc.StartBookLoader();
-            doc.WaitForBookLoader();
+            AddressBooks().SetSaveDelay(std::chrono::milliseconds(50));
+            AddressBooks().StartLoader();
+            AddressBooks().WaitForLoader();
             CContactEntry* c = RunNewContactCommand(
                 [](CContactEdit& e) {
                     e.number = "3520809";

@@ -4,6 +4,7 @@
 #include "FaultSupport.h"
 
 #include "addressbook/AddrBook.h"
+#include "addressbook/AddressBooks.h"
 #include "app/Settings.h"
 #include "app/ThreadControl.h"
 #include "platform/Files.h"
@@ -31,16 +32,16 @@ protected:
         }
         CThreadControl::Instance().stopRequest = 0;
         CThreadControl::Instance().busy = 0;
-        CurrentBook() = nullptr;
-        AddressBooks().clear();
+        AddressBooks().MakeCurrent(nullptr);
+        AddressBooks().Clear();
     }
     void TearDown() override {
         // A read-only test must not leave directories the temporary tree cannot lose.
         for (const char* d : {"data/SentFaxes", "data/AddressBook", "registry", "fax"}) {
             MakeWritable(root / d);
         }
-        CurrentBook() = nullptr;
-        AddressBooks().clear();
+        AddressBooks().MakeCurrent(nullptr);
+        AddressBooks().Clear();
         CThreadControl::Instance().stopRequest = 0;
         ResetSettingsForTest();
     }

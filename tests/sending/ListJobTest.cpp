@@ -2,6 +2,7 @@
 
 #include "FaxSim.h"
 #include "addressbook/AddrBook.h"
+#include "addressbook/AddressBooks.h"
 #include "addressbook/BookFixture.h"
 #include "platform/Encoding.h"
 #include "resources/Strings.h"
@@ -118,7 +119,7 @@ TEST_F(ListJobTest, RecipientListEditing) {
 }
 
 TEST_F(ListJobTest, AddressBookGroupsAreAddedRecursivelyOnce) {
-    AddressBooks().clear();
+    AddressBooks().Clear();
     auto book = std::make_unique<CAddrBook>("a");
     auto other = std::make_unique<CAddrBook>("b");
     auto c1 = std::make_unique<CContactEntry>("88123520809");
@@ -136,27 +137,27 @@ TEST_F(ListJobTest, AddressBookGroupsAreAddedRecursivelyOnce) {
     book->AddEntry(std::move(g1));
     other->AddEntry(std::move(c2));
     other->AddEntry(std::move(g2));
-    AddressBooks().push_back(std::move(book));
-    AddressBooks().push_back(std::move(other));
+    AddressBooks().Add(std::move(book));
+    AddressBooks().Add(std::move(other));
 
     CEditList list(m_job->m_lines, m_prompt);
     list.AddEntries({picked, contact});
     EXPECT_EQ(m_job->m_lines,
               (std::vector<std::string>{"88123520809 Ромашка, Иванов", "84951234567 , "}));
     EXPECT_EQ(m_prompt.messages.size(), 1u);
-    AddressBooks().clear();
+    AddressBooks().Clear();
 }
 
 // Picking the top of a chain of groups deeper than the stack once crashed the window.
 TEST_F(ListJobTest, ADeepChainOfGroupsIsWalkedWithoutRecursion) {
-    AddressBooks().clear();
-    AddressBooks().push_back(std::make_unique<CAddrBook>("a"));
+    AddressBooks().Clear();
+    AddressBooks().Add(std::make_unique<CAddrBook>("a"));
     const CGroupEntry* chain =
         abk_test::AddGroupChain(*AddressBooks().back(), 100'000, "88123520809", "84951234567");
 
     CEditList(m_job->m_lines, m_prompt).AddEntries({chain});
     EXPECT_EQ(m_job->m_lines, (std::vector<std::string>{"88123520809 , ", "84951234567 , "}));
-    AddressBooks().clear();
+    AddressBooks().Clear();
 }
 
 TEST_F(ListJobTest, DoneWritesBothListsSignsAndIssuesIds) {

@@ -2,6 +2,7 @@
 // address-book tree's "Экспорт данных".
 #include "ToolCommand.h"
 
+#include "addressbook/AddressBooks.h"
 #include "addressbook/Export.h"
 
 #include <cstdio>
@@ -27,7 +28,7 @@ int Run(const ToolArgs& args) {
         return 1;
     }
     // Members are resolved across the loaded books, as in the program.
-    AddressBooks().push_back(std::move(book));
+    AddressBooks().Add(std::move(book));
     const CAddrBook& loaded = *AddressBooks().back();
     CToolPrompt prompt;
     if (!ExportBook(loaded, textFile, prompt, nullptr)) {

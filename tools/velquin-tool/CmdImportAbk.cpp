@@ -2,6 +2,7 @@
 // dialog's checks, reader and commit.
 #include "ToolCommand.h"
 
+#include "addressbook/AddressBooks.h"
 #include "addressbook/Import.h"
 #include "app/Archive.h"
 #include "app/Settings.h"
@@ -160,8 +161,8 @@ int Run(const ToolArgs& args) {
     } else {
         book = std::make_unique<CAddrBook>(platform::Stem(bookFile));
     }
-    AddressBooks().push_back(std::move(book));
-    CurrentBook() = AddressBooks().back().get();
+    AddressBooks().Add(std::move(book));
+    AddressBooks().MakeCurrent(AddressBooks().back());
 
     CToolImportDialog dialog(textFile, separator, !keepInvalid, map);
     RunImportReader(dialog, {});

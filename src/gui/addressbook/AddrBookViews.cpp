@@ -320,12 +320,14 @@ void CAddrBookView::OnProperties() {
     }
     const Guid guid = m_model->Row(rows.front()).guid;
     bool changed = false;
+    CAddrBook* book = nullptr;
     {
         CAddrBookPage::CBookLock lock(m_page);
         CAddrBookEntry* entry = FindEntryInAllBooks(guid);
-        if (entry == nullptr) {
+        if (entry == nullptr || CAddressBooks::RefuseEdit(entry->m_owner, m_page.Prompt())) {
             return;
         }
+        book = entry->m_owner;
         if (entry->GetType() == kEntryTypeGroup) {
             CGroupDlg dlg(entry->m_owner, static_cast<CGroupEntry&>(*entry), m_page.Prompt(), this);
             changed = RunDialog(dlg) == QDialog::Accepted;
@@ -334,14 +336,14 @@ void CAddrBookView::OnProperties() {
         }
     }
     if (changed) {
-        m_page.BooksChanged();
+        AddressBooks().Edited(*book);
     }
 }
 
 void CAddrBookView::OnDelete() {
     std::vector<int> rows = SelectedRows();
     CAddrBook* book = CurrentBook();
-    if (rows.empty() || book == nullptr) {
+    if (rows.empty() || book == nullptr || CAddressBooks::RefuseEdit(book, m_page.Prompt())) {
         return;
     }
     if (Settings().ConfirmDeleteItem &&
@@ -540,9 +542,9 @@ void CAddrBookTreeView::OnSelectionChanged() {
     // The book of the chosen item is where the next contact or group goes, and the book the
     // entry list deletes from: a group's book as well as a book itself.
     if (entry != nullptr && entry->GetType() == kEntryTypeBook) {
-        CurrentBook() = static_cast<CAddrBook*>(entry);
+        AddressBooks().MakeCurrent(static_cast<CAddrBook*>(entry));
     } else if (entry != nullptr && IsLiveBook(entry->m_owner)) {
-        CurrentBook() = entry->m_owner;
+        AddressBooks().MakeCurrent(entry->m_owner);
     }
     if (entry != nullptr) {
         m_page.List()->Fill(entry); // WM_USER+10
@@ -628,21 +630,28 @@ void CAddrBookTreeView::OnProperties() {
     if (entry == nullptr) {
         return;
     }
+    if (CAddressBooks::RefuseEdit(
+            entry->GetType() == kEntryTypeBook ? static_cast<CAddrBook*>(entry) : entry->m_owner,
+            m_page.Prompt())) {
+        return;
+    }
     if (entry->GetType() == kEntryTypeGroup) {
         bool ok = false;
+        CAddrBook* book = entry->m_owner;
         {
             CAddrBookPage::CBookLock lock(m_page);
             CGroupDlg dlg(entry->m_owner, static_cast<CGroupEntry&>(*entry), m_page.Prompt(), this);
             ok = RunDialog(dlg) == QDialog::Accepted;
         }
         if (ok) {
-            m_page.BooksChanged();
+            AddressBooks().Edited(*book);
         }
     } else if (entry->GetType() == kEntryTypeBook) {
         CAddrBookPage::CBookLock lock(m_page);
-        CAddrBookPropDlg dlg(static_cast<CAddrBook&>(*entry), this);
+        auto& book = static_cast<CAddrBook&>(*entry);
+        CAddrBookPropDlg dlg(book, this);
         if (RunDialog(dlg) == QDialog::Accepted) {
-            item->setText(0, Q(entry->m_name));
+            item->setText(0, Q(book.m_name));
         }
     }
 }
@@ -658,9 +667,17 @@ void CAddrBookTreeView::OnDelete() {
         return;
     }
     const Guid guid = entry->m_guid;
+    const bool book = entry->GetType() == kEntryTypeBook;
+    if (!book && CAddressBooks::RefuseEdit(entry->m_owner, m_page.Prompt())) {
+        return;
+    }
     {
         CAddrBookPage::CBookLock lock(m_page);
-        m_page.Doc().DeleteEntry(guid); // a book's file goes at once
+        // A book's file goes at once; one that cannot be deleted keeps the book.
+        if (!AddressBooks().Delete(
+                guid, [this](const std::string& e) { m_page.Prompt().FileError(e); })) {
+            return;
+        }
     }
     // Every item of the entry goes (a group shows under its book and under each group that
     // holds it; a book takes its groups shown under other books' groups with it), and the
@@ -677,8 +694,10 @@ void CAddrBookTreeView::OnNewBook() {
     CAddrBook* raw = book.get();
     {
         CAddrBookPage::CBookLock lock(m_page);
-        AddressBooks().push_back(std::move(book));
-        CurrentBook() = raw;
+        m_page.ShowOwnChange([&] {
+            AddressBooks().Add(std::move(book));
+            AddressBooks().MakeCurrent(raw);
+        });
     }
     CTreeNode node;
     node.text = raw->m_name;
@@ -788,7 +807,7 @@ CAddrBookPage::CAddrBookPage(CVelquinDoc& doc, IFrame& frame, IPrompt& prompt, Q
     m_tree = new CAddrBookTreeView(*this, this);
     m_list = new CAddrBookView(*this, this);
     setStretchFactor(1, 1);
-    m_doc.AddObserver(this);
+    m_books = AddressBooks().Subscribe([this](const CBookChange& c) { OnBookChange(c); });
 }
 
 std::optional<int> CAddrBookPage::LaidOutTreeWidth() const {
@@ -804,7 +823,7 @@ void CAddrBookPage::showEvent(QShowEvent* event) {
 }
 
 CAddrBookPage::~CAddrBookPage() {
-    m_doc.RemoveObserver(this);
+    m_books.Reset();
     // A worker still computing stops; one that has not begun finds the page gone.
     CThreadControl& control = CThreadControl::Instance();
     if (control.busy.load() == 2) {
@@ -820,21 +839,32 @@ bool CAddrBookPage::HasContextMenuReceiver() const {
     return isSignalConnected(signal);
 }
 
-void CAddrBookPage::BooksChanged() {
-    m_doc.BooksChanged();
-}
-
-void CAddrBookPage::OnUpdate(int hint, const void*) {
-    switch (hint) {
-    case kHintBooksChanged:
+void CAddrBookPage::OnBookChange(const CBookChange& change) {
+    using Kind = CBookChange::Kind;
+    switch (change.kind) {
+    case Kind::Reset:
+    case Kind::Edited:
         m_tree->Rebuild();
         break;
-    case kHintClearBookEntries:
-        m_list->ClearRows();
+    case Kind::Added:
+        if (!m_showing) {
+            m_tree->Rebuild();
+        }
         break;
-    default:
+    case Kind::Removed:
+    case Kind::EntryRemoved:
+        m_list->ClearRows(); // its rows may be of what goes
         break;
+    case Kind::Renamed:
+    case Kind::Current:
+        break; // the tree shows the name it gave, and the current book is its selection
     }
+}
+
+void CAddrBookPage::ShowOwnChange(const std::function<void()>& change) {
+    m_showing = true;
+    change();
+    m_showing = false;
 }
 
 bool CAddrBookPage::CommandState(int id, bool& enabled, bool& checked) {
@@ -845,6 +875,8 @@ bool CAddrBookPage::CommandState(int id, bool& enabled, bool& checked) {
         enabled = CanRunNewEntryCommand();
         return true;
     case cmd::kImport:
+        enabled = CurrentBook() == nullptr || !CurrentBook()->IsReadOnly();
+        return true;
     case cmd::kOpenBook:
     case cmd::kNewBook:
         enabled = true;
@@ -879,10 +911,10 @@ bool CAddrBookPage::OnCommand(int id) {
         OnImport();
         return true;
     case cmd::kOpenBook: {
-        // The new book joins the list while no view worker walks it; the document's hint
-        // rebuilds the tree afterwards.
+        // The new book joins the list while no view worker walks it; its "added" rebuilds
+        // the tree afterwards.
         CBookLock lock(*this);
-        m_doc.OpenAddressBook();
+        RunOpenBookCommand(m_prompt, &m_frame);
         return true;
     }
     case cmd::kNewBook:
@@ -903,45 +935,42 @@ bool CAddrBookPage::OnCommand(int id) {
 }
 
 void CAddrBookPage::OnNewContact() {
-    bool added = false;
-    {
-        CBookLock lock(*this);
-        added = RunNewContactCommand(
-                    [this](CContactEdit& edit) {
-                        CContactDlg dlg(m_prompt, edit, this);
-                        return RunDialog(dlg) == QDialog::Accepted;
-                    },
-                    {}) != nullptr;
+    if (CAddressBooks::RefuseEdit(CurrentBook(), m_prompt)) {
+        return;
     }
-    if (added) {
-        BooksChanged();
-    }
+    CBookLock lock(*this);
+    RunNewContactCommand(
+        [this](CContactEdit& edit) {
+            CContactDlg dlg(m_prompt, edit, this);
+            return RunDialog(dlg) == QDialog::Accepted;
+        },
+        {});
 }
 
 void CAddrBookPage::OnNewGroup() {
-    bool added = false;
-    {
-        CBookLock lock(*this);
-        added = RunNewGroupCommand(m_prompt,
-                                   [this](CGroupEdit& edit) {
-                                       CGroupDlg dlg(edit, m_prompt, this);
-                                       return RunDialog(dlg) == QDialog::Accepted;
-                                   },
-                                   {}) != nullptr;
+    if (CAddressBooks::RefuseEdit(CurrentBook(), m_prompt)) {
+        return;
     }
-    if (added) {
-        BooksChanged();
-    }
+    CBookLock lock(*this);
+    RunNewGroupCommand(m_prompt,
+                       [this](CGroupEdit& edit) {
+                           CGroupDlg dlg(edit, m_prompt, this);
+                           return RunDialog(dlg) == QDialog::Accepted;
+                       },
+                       {});
 }
 
 void CAddrBookPage::OnImport() {
+    if (CAddressBooks::RefuseEdit(CurrentBook(), m_prompt)) {
+        return;
+    }
     CImportDlg dlg(
         m_prompt, m_frame,
         [this](const std::function<void()>& work) {
             CBookLock lock(*this);
             work();
         },
-        [this] { BooksChanged(); }, this);
+        {}, this);
     RunDialog(dlg);
 }
 

@@ -2,6 +2,7 @@
 // The address-book page: the tree of books and groups beside the entry list, both filled by
 // address-book workers (rows computed off the GUI thread, inserted on it in batches), and the
 // picker the send dialogs use.
+#include "addressbook/AddressBooks.h"
 #include "addressbook/BookRows.h"
 #include "app/Ports.h"
 #include "gui/shell/PageView.h"
@@ -145,7 +146,7 @@ private:
     int m_rebuildsDone = 0;
 };
 
-class CAddrBookPage : public QSplitter, public CPageView, public IViewObserver {
+class CAddrBookPage : public QSplitter, public CPageView {
     Q_OBJECT
 public:
     CAddrBookPage(CVelquinDoc& doc, IFrame& frame, IPrompt& prompt, QWidget* parent = nullptr);
@@ -170,11 +171,10 @@ public:
     private:
         CAddrBookPage& m_page;
     };
-    void BooksChanged();
+    // Runs `change`, a change of the books this page shows already (no rebuild for it).
+    void ShowOwnChange(const std::function<void()>& change);
     // The main window shows the list's context menu when it listens.
     bool HasContextMenuReceiver() const;
-    // The loader's notice (WM_USER+11).
-    void AddressBooksLoaded() { m_tree->Rebuild(); }
     void SetListActive(bool active) { m_listActive = active; }
     // The tree pane's width once the page was laid out (shown), else nothing: the width of a
     // page never shown is not the user's.
@@ -183,8 +183,6 @@ public:
     // CPageView.
     bool OnCommand(int id) override;
     bool CommandState(int id, bool& enabled, bool& checked) override;
-    // IViewObserver.
-    void OnUpdate(int hint, const void* collection) override;
 
     void OnNewContact();
     void OnNewGroup();
@@ -198,6 +196,8 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void OnBookChange(const CBookChange& change);
+
     CVelquinDoc& m_doc;
     IFrame& m_frame;
     IPrompt& m_prompt;
@@ -208,9 +208,12 @@ private:
     bool m_laidOut = false;
     int m_lockDepth = 0;
     std::unique_lock<std::mutex> m_heldLock;
+    // The change this page makes itself and already shows.
+    bool m_showing = false;
+    CAddressBooks::CSubscription m_books;
 };
 
-// The page for the main window's slot 3 (registers itself with the document for its hints).
+// The page for the main window's slot 3 (listens to the books' owner).
 CAddrBookPage* CreateAddressBookPage(CVelquinDoc& doc, IFrame& frame, IPrompt& prompt,
                                      QWidget* parent);
 

@@ -305,10 +305,8 @@ void CMainFrame::AttachDocument(CVelquinDoc& doc) {
 
     SelectPage(0);
     m_selector->SetCurrent(0);
-    // Five views report ready: the three lists and the two panes of the address book.
-    for (int i = 0; i < 5; ++i) {
-        doc.SetViewReady();
-    }
+    // Every page listens now: the store may be read.
+    doc.LoadStore();
 }
 
 void CMainFrame::SetSendHandler(std::function<void(int, CFaxDocument&)> handler) {
@@ -771,8 +769,5 @@ void CMainFrame::PostCommand(int commandId) {
 void CMainFrame::AddressBooksLoaded() {
     OnGui([this] {
         m_statusText->setText(Str(ids::kIdleText)); // the loader's own text is done
-        if (m_bookPage != nullptr) {
-            m_bookPage->AddressBooksLoaded();
-        }
     });
 }

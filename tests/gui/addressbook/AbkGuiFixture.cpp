@@ -1,4 +1,5 @@
 #include "AbkGuiFixture.h"
+#include "addressbook/AddressBooks.h"
 
 #include <filesystem>
 
@@ -16,8 +17,8 @@ void AbkGuiTest::SetUp() {
     CThreadControl::Instance().stopRequest = 0;
     CThreadControl::Instance().busy = 0;
     abk::ClearDialogHooks();
-    AddressBooks().clear();
-    CurrentBook() = nullptr;
+    AddressBooks().Clear();
+    AddressBooks().MakeCurrent(nullptr);
     m_doc = std::make_unique<CVelquinDoc>(m_prompt, m_frame);
 }
 
@@ -41,8 +42,8 @@ void AbkGuiTest::MakePage() {
 }
 
 CAddrBook* AbkGuiTest::AddBook(const std::string& name) {
-    AddressBooks().push_back(std::make_unique<CAddrBook>(name));
-    return AddressBooks().back().get();
+    AddressBooks().Add(std::make_unique<CAddrBook>(name));
+    return AddressBooks().back();
 }
 
 CContactEntry* AbkGuiTest::AddContact(CAddrBook* book, const std::string& number,
@@ -97,9 +98,9 @@ void AbkGuiTest::SaveAndReload() {
     m_frame.ResumeGuiCalls();
     ASSERT_TRUE(AddressBooks().empty());
     m_doc = std::make_unique<CVelquinDoc>(m_prompt, m_frame);
-    m_doc->StartBookLoader();
+    AddressBooks().StartLoader();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !m_doc->BookLoaderBusy(); }, 20000));
-    m_doc->WaitForBookLoader();
+    AddressBooks().WaitForLoader();
 }
 
 QList<QTreeWidgetItem*> AllItems(QTreeWidget* tree) {

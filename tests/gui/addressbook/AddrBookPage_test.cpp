@@ -2,6 +2,7 @@
 // fills, and the books on disk afterwards.
 #include "AbkGuiFixture.h"
 
+#include "addressbook/AddressBooks.h"
 #include "addressbook/BookFixture.h"
 
 #include "addressbook/BookRows.h"
@@ -12,6 +13,7 @@
 #include "gui/sending/SendListDlg.h"
 #include "gui/shell/Commands.h"
 #include "platform/Encoding.h"
+#include "platform/Files.h"
 #include "resources/Strings.h"
 
 #include <QCheckBox>
@@ -24,7 +26,9 @@
 #include <QRadioButton>
 #include <QTreeWidget>
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
+#include <sys/resource.h>
 
 using namespace abk_gui_test;
 
@@ -117,7 +121,7 @@ TEST_F(AbkGuiTest, NewBookContactAndGroupAreFoundAfterSaveAndReload) {
     // Before the first book exists the tree stays empty; the timer then fills it once.
     EXPECT_TRUE(m_page->Tree()->StartTimer().isActive());
     EXPECT_EQ(m_page->Tree()->topLevelItemCount(), 0);
-    ApplyDefaultBookRule();
+    AddressBooks().ApplyDefaultRule();
     ASSERT_TRUE(WaitTree(1));
     EXPECT_FALSE(m_page->Tree()->StartTimer().isActive());
     ASSERT_EQ(m_page->Tree()->topLevelItemCount(), 1);
@@ -202,7 +206,7 @@ TEST_F(AbkGuiTest, AddingAGroupThatContainsTheEditedOneIsRefusedWithMessage2012)
     CAddrBook* book = AddBook("Книга");
     CGroupEntry* inner = AddGroup(book, "Внутренняя");
     CGroupEntry* outer = AddGroup(book, "Внешняя", {inner});
-    CurrentBook() = book;
+    AddressBooks().MakeCurrent(book);
     MakePage();
     ASSERT_TRUE(WaitTree(1));
     // The inner group shows under its book and again under its parent group once that one is
@@ -252,7 +256,7 @@ TEST_F(AbkGuiTest, CancelledGroupDialogRestoresNameMembersAndDropsNewContacts) {
     CContactEntry* c1 = AddContact(book, "88120000001");
     CContactEntry* c2 = AddContact(book, "88120000002");
     CGroupEntry* group = AddGroup(book, "Группа", {c1, c2});
-    CurrentBook() = book;
+    AddressBooks().MakeCurrent(book);
     MakePage();
     ASSERT_TRUE(WaitTree(1));
     m_page->Tree()->setCurrentItem(FindTreeItem("Группа"));
@@ -286,7 +290,7 @@ TEST_F(AbkGuiTest, CancelledGroupDialogRestoresNameMembersAndDropsNewContacts) {
 
 TEST_F(AbkGuiTest, ImportReadsAFileDropsARowAndCommitsRowsThatSurviveARestart) {
     CAddrBook* book = AddBook("Импорт");
-    CurrentBook() = book;
+    AddressBooks().MakeCurrent(book);
     Settings().DefaultAreaCode = "8812";
     const std::string file = m_root / "contacts.txt";
     testing_support::WriteFile(file, "@Partners;88123520809;Firm;Иван\n"
@@ -380,7 +384,7 @@ TEST_F(AbkGuiTest, PickerReturnsTheChosenEntriesInListOrder) {
     AddContact(book, "200", "Вторая");
     AddGroup(book, "Группа");
     AddBook("Пустая");
-    CurrentBook() = book;
+    AddressBooks().MakeCurrent(book);
 
     abk::PushDialogHook([](QDialog& d) {
         auto* view = Child<QTableView>(d, "entries");
@@ -426,7 +430,7 @@ TEST_F(AbkGuiTest, ABookOfMoreThan10000ContactsShowsMessage108AndAnEmptyList) {
     for (int i = 0; i < 10000; ++i) {
         AddContact(full, std::to_string(80000000000LL + i));
     }
-    CurrentBook() = big;
+    AddressBooks().MakeCurrent(big);
     m_prompt.SetNextAnswer(MsgAnswer::Ok);
     MakePage();
     ASSERT_TRUE(WaitTree(1));
@@ -478,7 +482,7 @@ TEST_F(AbkGuiTest, HeaderClicksSortTheListAndDeleteRemovesRowsOfTheCurrentBookOn
     AddContact(book, "2", "b");
     AddContact(book, "1", "c");
     AddContact(book, "3", "a");
-    CurrentBook() = book;
+    AddressBooks().MakeCurrent(book);
     MakePage();
     ASSERT_TRUE(WaitTree(1));
     ASSERT_TRUE(WaitList(1));
@@ -521,7 +525,7 @@ TEST_F(AbkGuiTest, ExportWritesTheSelectedBookThroughTheSaveDialog) {
     CContactEntry* a = AddContact(book, "88123520809", "Фирма", "Лицо");
     AddContact(book, "84950000000", "Один", "");
     AddGroup(book, "Группа", {a});
-    CurrentBook() = book;
+    AddressBooks().MakeCurrent(book);
     MakePage();
     ASSERT_TRUE(WaitTree(1));
     bool enabled = false, checked = false;
@@ -544,9 +548,9 @@ TEST_F(AbkGuiTest, TheLoadersNoticeBuildsTheTreeOnceAndTheStartTimerAddsNoSecond
     CAddrBook* book = AddBook("Книга");
     AddContact(book, "88125550101");
     AddContact(book, "88125550102");
-    CurrentBook() = book;
+    AddressBooks().MakeCurrent(book);
     MakePage();
-    m_page->AddressBooksLoaded(); // before the start timer's first tick
+    AddressBooks().StartLoader(); // its hand-over comes before the start timer's first tick
     ASSERT_TRUE(WaitTree(1));
     ASSERT_TRUE(WaitList(1));
     EXPECT_FALSE(m_page->Tree()->StartTimer().isActive());
@@ -562,7 +566,7 @@ TEST_F(AbkGuiTest, AMouseClickOnABookOrGroupListsItAndMakesItsBookTheTargetOfNew
     CAddrBook* second = AddBook("Вторая");
     CContactEntry* client = AddContact(second, "200");
     AddGroup(second, "Клиенты", {client});
-    CurrentBook() = first;
+    AddressBooks().MakeCurrent(first);
     MakePage();
     ASSERT_TRUE(WaitTree(1));
     ASSERT_TRUE(WaitList(1));
@@ -608,7 +612,7 @@ TEST_F(AbkGuiTest, DeletesWithTheKeyKeepTreeAndListInStep) {
     const Guid innerGuid = inner->m_guid; // the group itself goes with the delete
     AddGroup(book, "Альфа", {a, inner});
     AddGroup(book, "Гамма", {a, b});
-    CurrentBook() = book;
+    AddressBooks().MakeCurrent(book);
     MakePage();
     ASSERT_TRUE(WaitTree(1));
     ASSERT_TRUE(WaitList(1));
@@ -708,7 +712,7 @@ TEST_F(AbkGuiTest, BooksWhoseGroupsShareSubgroupsOrFormALongChainOpenALevelAtATi
 // The mailing list's "Адресная книга": choosing the top of a chain of 100,000 groups, deeper
 // than a recursive walk's stack, adds the contacts at its top and at its bottom.
 TEST_F(AbkGuiTest, MailingListTakesTheContactsOfAVeryDeepChainOfGroups) {
-    CurrentBook() = AddBook("Цепь");
+    AddressBooks().MakeCurrent(AddBook("Цепь"));
     abk_test::AddGroupChain(*CurrentBook(), 100'000, "88123520809", "84951234567");
     std::vector<std::string> lines;
     CEditListDlg edit(lines, m_prompt);
@@ -731,7 +735,7 @@ TEST_F(AbkGuiTest, MailingListTakesTheContactsOfAVeryDeepChainOfGroups) {
 // A UTF-8 file with one stray byte: read as Windows-1251 as before, the user is told, and
 // choosing UTF-8 in the dialog reads the same file again, right.
 TEST_F(AbkGuiTest, ImportOfDamagedUtf8OffersTheEncodingAndRereads) {
-    CurrentBook() = AddBook("Импорт");
+    AddressBooks().MakeCurrent(AddBook("Импорт"));
     Settings().DefaultAreaCode = "8812";
     const std::string file = m_root / "contacts.txt";
     testing_support::WriteFile(file, "88121111111;Фирма;Иван\xE9\r\n88122222222;Лютик;Пётр\r\n");
@@ -772,4 +776,157 @@ TEST_F(AbkGuiTest, ImportOfDamagedUtf8OffersTheEncodingAndRereads) {
     m_page->OnCommand(cmd::kImport);
     EXPECT_TRUE(checked);
     EXPECT_EQ(abk::PendingDialogHooks(), 0u);
+}
+
+// --- book files -------------------------------------------------------------------------
+
+namespace {
+
+std::string BookFile(const std::string& name) {
+    return platform::JoinPath(AddressBookDir(), name);
+}
+
+// A book file as another program leaves it: "Офис" with one contact.
+CAddrBook& PutOfficeBook(const std::string& name, std::unique_ptr<CAddrBook>& keep) {
+    keep = std::make_unique<CAddrBook>("Офис");
+    keep->AddEntry(std::make_unique<CContactEntry>("88121110000"));
+    testing_support::WriteFile(BookFile(name), WriteBook(*keep));
+    return *keep;
+}
+
+// The contact dialog of "Новая запись", filled and confirmed with a click.
+void NewContactByHand(CAddrBookPage* page, const char* number) {
+    abk::PushDialogHook([number](QDialog& d) {
+        Child<QLineEdit>(d, "faxNumber")->setText(QString::fromLatin1(number));
+        Child<QLineEdit>(d, "areaCode")->setText(QStringLiteral("812"));
+        OkButton(d)->click();
+    });
+    page->OnCommand(cmd::kNewContact);
+}
+
+std::size_t ContactsOnDisk(const std::string& path) {
+    std::string error;
+    auto book = ReadBookFile(path, error);
+    return book ? EntriesOf<CContactEntry>(*book, kEntryTypeContact).size() : 0;
+}
+
+bool WasAsked(CQtPrompt& prompt, const std::string& part) {
+    const auto asked = prompt.Asked();
+    return std::any_of(asked.begin(), asked.end(),
+                       [&](const std::string& t) { return t.find(part) != std::string::npos; });
+}
+
+} // namespace
+
+// A background save that meets a full disk leaves the book unsaved: it is written once the
+// disk has room, at the latest at exit.
+TEST_F(AbkGuiTest, ABookWhoseSaveFailedIsWrittenOnceTheDiskHasRoom) {
+    std::unique_ptr<CAddrBook> office;
+    PutOfficeBook("Office.abk", office);
+    AddressBooks().SetSaveDelay(std::chrono::milliseconds(20));
+    AddressBooks().StartLoader();
+    MakePage();
+    ASSERT_TRUE(WaitTree(1));
+
+    struct rlimit old {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    std::signal(SIGXFSZ, SIG_IGN);
+    const struct rlimit full = {8, old.rlim_max};
+    for (int i = 0; i < 5; ++i) {
+        m_prompt.SetNextAnswer(MsgAnswer::Ok);
+    }
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &full), 0);
+    NewContactByHand(m_page, "3520809");
+    const bool told = QTest::qWaitFor([&] { return WasAsked(m_prompt, "File too large"); }, 20000);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &old), 0);
+    ASSERT_TRUE(told);
+    EXPECT_EQ(ContactsOnDisk(BookFile("Office.abk")), 1u);
+
+    delete m_page;
+    m_page = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([] { return CThreadControl::Instance().busy.load() == 0; }, 20000));
+    m_frame.StopGuiCalls();
+    m_doc->OnCloseDocument();
+    EXPECT_EQ(ContactsOnDisk(BookFile("Office.abk")), 2u);
+}
+
+// A book that could be read only in part takes no edit: the commands are off, and a key or a
+// command that would change it says why.
+TEST_F(AbkGuiTest, AReadOnlyBookRefusesEditsAndSaysWhy) {
+    CAddrBook book("Клиенты");
+    book.AddEntry(std::make_unique<CContactEntry>("88123520809"));
+    const std::size_t secondRecord = WriteBook(book).size();
+    book.AddEntry(std::make_unique<CContactEntry>("84951234567"));
+    std::string bytes = WriteBook(book);
+    bytes[secondRecord] = 9; // a record of a kind the reader does not know
+    testing_support::WriteFile(BookFile("part.abk"), bytes);
+    m_prompt.SetNextAnswer(MsgAnswer::Ok); // the loader's note
+    AddressBooks().StartLoader();
+    MakePage();
+    ASSERT_TRUE(WaitTree(1));
+    ASSERT_TRUE(WaitList(1));
+    ASSERT_TRUE(CurrentBook()->IsReadOnly());
+    EXPECT_FALSE(Enabled(m_page, cmd::kNewContact));
+    EXPECT_FALSE(Enabled(m_page, cmd::kNewGroup));
+    EXPECT_FALSE(Enabled(m_page, cmd::kImport));
+
+    const std::string why = CAddressBooks::WhyReadOnly(*CurrentBook());
+    m_prompt.SetNextAnswer(MsgAnswer::Ok);
+    m_page->OnCommand(cmd::kNewContact); // a menu item enabled a moment before
+    EXPECT_EQ(abk::PendingDialogHooks(), 0u);
+    QTableView* list = m_page->List();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualRect(list->model()->index(0, 0)).center());
+    m_page->SetListActive(true);
+    m_prompt.SetNextAnswer(MsgAnswer::Ok);
+    QTest::keyClick(list, Qt::Key_Delete);
+    const auto asked = m_prompt.Asked();
+    EXPECT_EQ(std::count(asked.begin(), asked.end(), why), 2);
+    EXPECT_EQ(CurrentBook()->Size(), 1u);
+    EXPECT_EQ(m_page->List()->Model()->rowCount(), 1);
+}
+
+// A book is written to the file it was read from, over what velquin-tool added to that file
+// meanwhile; a copy of it opened by hand is said to be one; a deleted book stays deleted.
+TEST_F(AbkGuiTest, ABookIsWrittenWhereItWasReadKeepingWhatAToolAddedAndStaysDeleted) {
+    std::unique_ptr<CAddrBook> office;
+    const Guid guid = PutOfficeBook("Office.abk", office).m_guid;
+    AddressBooks().StartLoader();
+    MakePage();
+    ASSERT_TRUE(WaitTree(1));
+    NewContactByHand(m_page, "3520809");
+    ASSERT_EQ(CurrentBook()->Size(), 2u);
+
+    const std::string text = m_root / "more.txt";
+    testing_support::WriteFile(text, "84957770000;ООО Лютик\n");
+    std::string out;
+    ASSERT_EQ(testing_support::RunVelquinTool(
+                  "import-abk --fields number,company " + text + " " + BookFile("Office.abk"), out),
+              0)
+        << out;
+    ASSERT_EQ(ContactsOnDisk(BookFile("Office.abk")), 2u);
+    SaveAndReload();
+    EXPECT_EQ(ContactsOnDisk(BookFile("Office.abk")), 3u);
+    EXPECT_FALSE(platform::PathExists(BookFile(office->FileName())));
+    ASSERT_NE(FindBook(guid), nullptr);
+    EXPECT_EQ(FindBook(guid)->Size(), 3u);
+
+    MakePage();
+    ASSERT_TRUE(WaitTree(1));
+    const std::string copy = m_root / "Office-copy.abk";
+    testing_support::WriteFile(copy, testing_support::ReadFileOrDie(BookFile("Office.abk")));
+    m_prompt.SetNextFileName(copy);
+    m_prompt.SetNextAnswer(MsgAnswer::Ok);
+    m_page->OnCommand(cmd::kOpenBook);
+    EXPECT_TRUE(WasAsked(m_prompt, copy));
+    EXPECT_EQ(AddressBooks().size(), 1u);
+
+    ClickTreeItem(m_page->Tree(), FindTreeItem("Офис"));
+    m_page->SetListActive(false);
+    m_prompt.SetNextAnswer(MsgAnswer::Yes);
+    QTest::keyClick(m_page->Tree(), Qt::Key_Delete);
+    EXPECT_EQ(FindBook(guid), nullptr);
+    SaveAndReload();
+    EXPECT_EQ(FindBook(guid), nullptr);
+    EXPECT_FALSE(platform::PathExists(BookFile("Office.abk")));
 }

@@ -2,6 +2,7 @@
 // VELQUIN_SCREENSHOT_DIR names a directory (for the documentation); skipped otherwise.
 #include "AbkGuiFixture.h"
 
+#include "addressbook/AddressBooks.h"
 #include "addressbook/Import.h"
 #include "gui/addressbook/EditDialogs.h"
 #include "gui/addressbook/ImportDlg.h"
@@ -30,7 +31,7 @@ TEST_F(AbkGuiTest, Screenshots) {
     CGroupEntry* moscow = AddGroup(book, "Москва", {b});
     CGroupEntry* clients = AddGroup(book, "Клиенты", {a, moscow, c});
     AddGroup(book, "Партнёры", {c});
-    CurrentBook() = book;
+    AddressBooks().MakeCurrent(book);
     MakePage();
     ASSERT_TRUE(WaitTree(1));
     ASSERT_TRUE(WaitList(1));

@@ -1,5 +1,6 @@
 #include "store/VelquinDoc.h"
 
+#include "addressbook/AddressBooks.h"
 #include "addressbook/BookCommands.h"
 #include "app/Settings.h"
 #include "app/ThreadControl.h"
@@ -17,6 +18,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <future>
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -30,12 +32,6 @@ using testing_support::FakePrompt;
 using testing_support::ReadFileOrDie;
 using testing_support::TempDir;
 using testing_support::WriteFile;
-
-class RecordingView : public IViewObserver {
-public:
-    void OnUpdate(int hint, const void*) override { hints.push_back(hint); }
-    std::vector<int> hints;
-};
 
 class VelquinDocTest : public ::testing::Test {
 protected:
@@ -51,8 +47,8 @@ protected:
         }
         CThreadControl::Instance().stopRequest = 0;
         CThreadControl::Instance().busy = 0;
-        AddressBooks().clear();
-        CurrentBook() = nullptr;
+        AddressBooks().Clear();
+        AddressBooks().MakeCurrent(nullptr);
     }
     void TearDown() override { CThreadControl::Instance().stopRequest = 0; }
 
@@ -474,38 +470,34 @@ TEST_F(VelquinDocTest, ReceivedFaxesReadOnAWorkerAndAdopted) {
     EXPECT_EQ(told, std::vector{CRecordChange<CReceivedFax>::Kind::Reset});
 }
 
-TEST_F(VelquinDocTest, FifthViewLoadsEverythingAndBooksArrive) {
+TEST_F(VelquinDocTest, LoadStoreLoadsEverythingAndTheBooksArriveAsOneReset) {
     PutSingle("s", 1, 1);
     WriteFile(root / "fax/p.tif", "");
     CVelquinDoc doc(prompt, frame);
-    RecordingView view;
-    doc.AddObserver(&view);
+    std::vector<CBookChange::Kind> books;
+    auto bookChanges =
+        AddressBooks().Subscribe([&](const CBookChange& c) { books.push_back(c.kind); });
     std::vector<std::string> loaded;
     auto printed = doc.Printed().Subscribe([&](const CDocumentChange&) { loaded.push_back("p"); });
     auto saved = doc.Saved().Subscribe([&](const CDocumentChange&) { loaded.push_back("s"); });
     auto received = doc.Received().Subscribe(
         [&](const CRecordChange<CReceivedFax>&) { loaded.push_back("r"); });
-    for (int i = 0; i < 4; ++i) {
-        doc.SetViewReady();
-    }
     EXPECT_TRUE(loaded.empty());
-    doc.SetViewReady();
+    doc.LoadStore();
     doc.WaitForStore();
-    doc.WaitForBookLoader();
+    AddressBooks().WaitForLoader();
     EXPECT_TRUE(doc.StoreLoaded());
     EXPECT_EQ(loaded, (std::vector<std::string>{"p", "s", "r"}));
-    EXPECT_TRUE(view.hints.empty());
+    // The default book is made in the hand-over, which the book views hear as one reset.
+    EXPECT_EQ(books, std::vector{CBookChange::Kind::Reset});
     EXPECT_EQ(doc.SentRecords().size(), 1u);
     EXPECT_EQ(doc.Printed().Records().size(), 1u);
     EXPECT_EQ(frame.AddressBooksLoadedCount(), 1);
     ASSERT_EQ(AddressBooks().size(), 1u);
     EXPECT_EQ(AddressBooks()[0]->m_name, "Мои Контакты");
-    EXPECT_EQ(CurrentBook(), AddressBooks()[0].get());
-    doc.SetViewReady(); // no second load
+    EXPECT_EQ(CurrentBook(), AddressBooks()[0]);
+    doc.LoadStore(); // no second load
     EXPECT_EQ(frame.AddressBooksLoadedCount(), 1);
-
-    doc.BooksChanged();
-    EXPECT_EQ(view.hints, std::vector{kHintBooksChanged});
 }
 
 TEST_F(VelquinDocTest, LoaderReadsBooksReportsDamageAndCloseWritesThemBack) {
@@ -518,8 +510,8 @@ TEST_F(VelquinDocTest, LoaderReadsBooksReportsDamageAndCloseWritesThemBack) {
     WriteFile(root / "data/AddressBook/c.ABK", "\x01\x02not a book");
     {
         CVelquinDoc doc(prompt, frame);
-        doc.StartBookLoader();
-        doc.WaitForBookLoader();
+        AddressBooks().StartLoader();
+        AddressBooks().WaitForLoader();
         EXPECT_FALSE(doc.BookLoaderBusy());
         ASSERT_EQ(AddressBooks().size(), 1u);
         EXPECT_EQ(AddressBooks()[0]->m_name, "Партнёры");
@@ -527,37 +519,37 @@ TEST_F(VelquinDocTest, LoaderReadsBooksReportsDamageAndCloseWritesThemBack) {
         EXPECT_NE(prompt.fileErrors[0].find("b.abk"), std::string::npos);
         EXPECT_EQ(CThreadControl::Instance().busy.load(), 0);
 
-        AddressBooks()[0]->m_name = "Изменено";
+        AddressBooks().Rename(*AddressBooks()[0], "Изменено");
         EXPECT_TRUE(doc.CanCloseFrame());
         EXPECT_EQ(CThreadControl::Instance().stopRequest.load(), 2);
         doc.OnCloseDocument();
     }
     EXPECT_TRUE(AddressBooks().empty());
-    book.m_name.clear();
-    auto saved = ReadBook(ReadFileOrDie(book.GetFilePath()));
+    // Written where it was read: no file under its GUID name appears beside it.
+    EXPECT_FALSE(platform::PathExists(book.GetFilePath()));
+    auto saved = ReadBook(ReadFileOrDie(root / "data/AddressBook/a.abk"));
     ASSERT_NE(saved, nullptr);
     EXPECT_EQ(saved->m_guid, bookGuid);
     EXPECT_EQ(saved->m_name, "Изменено");
 
-    // The next start: "a.abk" is now a stale copy of the saved book and is not loaded twice,
-    // and the book, unchanged, is not written again on exit (the same file, not a new one).
+    // The next start reads it from there, and the book, unchanged, is not written again on
+    // exit (the same file, not a new one).
     prompt.fileErrors.clear();
     CThreadControl::Instance().stopRequest = 0;
     struct stat before {
     }, after{};
-    ASSERT_EQ(::stat(book.GetFilePath().c_str(), &before), 0);
+    ASSERT_EQ(::stat((root / "data/AddressBook/a.abk").c_str(), &before), 0);
     {
         CVelquinDoc doc(prompt, frame);
-        doc.StartBookLoader();
-        doc.WaitForBookLoader();
+        AddressBooks().StartLoader();
+        AddressBooks().WaitForLoader();
         ASSERT_EQ(AddressBooks().size(), 1u);
         EXPECT_EQ(AddressBooks()[0]->m_name, "Изменено");
         EXPECT_TRUE(doc.CanCloseFrame());
         doc.OnCloseDocument();
     }
-    ASSERT_EQ(::stat(book.GetFilePath().c_str(), &after), 0);
+    ASSERT_EQ(::stat((root / "data/AddressBook/a.abk").c_str(), &after), 0);
     EXPECT_EQ(after.st_ino, before.st_ino);
-    EXPECT_TRUE(platform::PathExists(root / "data/AddressBook/a.abk")); // left as it was
 }
 
 // Files that only carry a store file's name: a FIFO (its open waited for ever: the books never
@@ -584,11 +576,9 @@ TEST_F(VelquinDocTest, StoreFilesThatAreNoFilesAreToldAndTheRestLoads) {
         WriteFile(Sent(image), ""); // job files with their images: read, not orphans
     }
     CVelquinDoc doc(prompt, frame);
-    for (int i = 0; i < 5; ++i) {
-        doc.SetViewReady();
-    }
+    doc.LoadStore();
     doc.WaitForStore();
-    doc.WaitForBookLoader();
+    AddressBooks().WaitForLoader();
     EXPECT_EQ(doc.SentRecords().size(), 1u);
     ASSERT_EQ(AddressBooks().size(), 1u);
     EXPECT_EQ(AddressBooks()[0]->m_name, "Ок");
@@ -613,7 +603,7 @@ public:
 TEST_F(VelquinDocTest, ClosingWhileBooksLoadAsksFirst) {
     GatedFrame gated;
     CVelquinDoc doc(prompt, gated);
-    doc.StartBookLoader();
+    AddressBooks().StartLoader();
     ASSERT_TRUE(doc.BookLoaderBusy());
     prompt.SetNextAnswer(MsgAnswer::No);
     EXPECT_FALSE(doc.CanCloseFrame());
@@ -641,25 +631,26 @@ TEST_F(VelquinDocTest, ABookNotReadWholeIsToldOnceAndNeverWritten) {
     WriteFile(path, bytes);
     {
         CVelquinDoc doc(prompt, frame);
-        doc.SetBookSaveDelay(std::chrono::milliseconds(0));
-        doc.StartBookLoader();
-        doc.WaitForBookLoader();
+        AddressBooks().SetSaveDelay(std::chrono::milliseconds(0));
+        AddressBooks().StartLoader();
+        AddressBooks().WaitForLoader();
         ASSERT_EQ(AddressBooks().size(), 1u);
         EXPECT_EQ(AddressBooks()[0]->Size(), 1u);
         ASSERT_EQ(prompt.messages.size(), 1u);
         EXPECT_NE(prompt.messages[0].text.find(path), std::string::npos);
         EXPECT_EQ(prompt.messages[0].icon, MsgIcon::Warning);
 
-        // Opened again by hand: the loaded book is kept and nothing is said twice.
+        // Opened again by hand: the loaded book is kept and said to be that book.
         WriteFile(root / "copy.abk", bytes);
-        EXPECT_EQ(doc.LoadBook(root / "copy.abk"), AddressBooks()[0].get());
+        EXPECT_EQ(OpenBookFile(root / "copy.abk", prompt, &frame), AddressBooks()[0]);
         // An edit, the background save's delay and the close leave the file as it is.
         AddressBooks()[0]->AddEntry(std::make_unique<CContactEntry>("88120000000"));
         EXPECT_TRUE(doc.CanCloseFrame());
         doc.OnCloseDocument();
     }
     EXPECT_EQ(ReadFileOrDie(path), bytes);
-    EXPECT_EQ(prompt.messages.size(), 1u);
+    ASSERT_EQ(prompt.messages.size(), 2u);
+    EXPECT_NE(prompt.messages[1].text.find(root / "copy.abk"), std::string::npos);
     EXPECT_TRUE(prompt.fileErrors.empty());
 }
 
@@ -672,41 +663,44 @@ TEST_F(VelquinDocTest, ABookWhoseIdIsLoadedIsFocusedNotLoadedTwice) {
     WriteFile(root / "data/AddressBook/a-copy.abk", WriteBook(book));
     book.m_name = "Партнёры (старая копия)";
     WriteFile(root / "data/AddressBook/b-copy.abk", WriteBook(book));
+    const struct timespec longAgo[2] = {{1000000, 0}, {1000000, 0}}; // the older file
+    ASSERT_EQ(::utimensat(AT_FDCWD, (root / "data/AddressBook/b-copy.abk").c_str(), longAgo, 0), 0);
     WriteFile(root / "data/AddressBook/other.abk", WriteBook(other));
     WriteFile(root / "elsewhere.abk", WriteBook(book));
     {
         CVelquinDoc doc(prompt, frame);
-        doc.StartBookLoader();
-        doc.WaitForBookLoader();
+        AddressBooks().StartLoader();
+        AddressBooks().WaitForLoader();
         ASSERT_EQ(AddressBooks().size(), 2u);
         CAddrBook* loaded = FindBook(book.m_guid);
         ASSERT_NE(loaded, nullptr);
         EXPECT_EQ(loaded->m_name, "Партнёры");
-        CurrentBook() = FindBook(other.m_guid);
+        AddressBooks().MakeCurrent(FindBook(other.m_guid));
 
         // "Открыть" on a third copy: the loaded book becomes current, no second one appears.
-        EXPECT_EQ(doc.LoadBook(root / "elsewhere.abk"), loaded);
+        EXPECT_EQ(OpenBookFile(root / "elsewhere.abk", prompt, &frame), loaded);
         EXPECT_EQ(AddressBooks().size(), 2u);
         EXPECT_EQ(CurrentBook(), loaded);
         loaded->AddEntry(std::make_unique<CContactEntry>("84951234567"));
         EXPECT_TRUE(doc.CanCloseFrame());
         doc.OnCloseDocument();
     }
-    auto saved = ReadBook(ReadFileOrDie(book.GetFilePath()));
+    auto saved = ReadBook(ReadFileOrDie(root / "data/AddressBook/a-copy.abk"));
     ASSERT_NE(saved, nullptr);
     EXPECT_EQ(saved->m_name, "Партнёры");
     EXPECT_EQ(saved->Size(), 2u);
-    EXPECT_TRUE(prompt.messages.empty());
+    ASSERT_EQ(prompt.messages.size(), 1u); // "a copy of a loaded book"
+    EXPECT_NE(prompt.messages[0].text.find("elsewhere.abk"), std::string::npos);
 }
 
 TEST_F(VelquinDocTest, CommittedEditsAreSavedSoonWhileTheGuiGoesOn) {
     // Workers hand their work to this thread, so book data is only ever touched here.
     sync_test::GuiQueueFrame gui;
     CVelquinDoc doc(prompt, gui);
-    doc.SetBookSaveDelay(std::chrono::milliseconds(5));
-    doc.StartBookLoader();
+    AddressBooks().SetSaveDelay(std::chrono::milliseconds(5));
+    AddressBooks().StartLoader();
     ASSERT_TRUE(gui.PumpUntil([&](int) { return !doc.BookLoaderBusy(); }));
-    doc.WaitForBookLoader();
+    AddressBooks().WaitForLoader();
     ASSERT_EQ(AddressBooks().size(), 1u);
     const std::string path = CurrentBook()->GetFilePath();
     auto contactsOnDisk = [&] {
@@ -761,7 +755,7 @@ TEST_F(VelquinDocTest, CommittedEditsAreSavedSoonWhileTheGuiGoesOn) {
     const Guid group = g->m_guid;
     CurrentBook()->AddEntry(std::move(g));
     ASSERT_TRUE(gui.PumpUntil([&](int) { return groupsOnDisk() == 1; }));
-    doc.DeleteEntry(group);
+    AddressBooks().Delete(group);
     ASSERT_TRUE(gui.PumpUntil([&](int) { return groupsOnDisk() == 0; }));
     CContactEntry* first = static_cast<CContactEntry*>(CurrentBook()->Entries().front());
     CContactEdit edit(first);
