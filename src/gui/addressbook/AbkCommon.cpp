@@ -1,5 +1,12 @@
 #include "gui/addressbook/AbkCommon.h"
 
+#include "addressbook/AddressBooks.h"
+#include "app/Ports.h"
+#include "resources/Strings.h"
+
+#include <QAbstractItemView>
+#include <QPalette>
+
 #include <QCoreApplication>
 #include <QDialog>
 #include <QIcon>
@@ -91,6 +98,29 @@ void ClearDialogHooks() {
 
 std::size_t PendingDialogHooks() {
     return Hooks().size();
+}
+
+bool IsLiveBook(const CAddrBook* book) {
+    for (const auto& b : AddressBooks()) {
+        if (b.get() == book) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void ApplyHighlightRule(QAbstractItemView* view) {
+    QPalette p = view->palette();
+    p.setColor(QPalette::Inactive, QPalette::Highlight,
+               p.color(QPalette::Active, QPalette::Button));
+    p.setColor(QPalette::Inactive, QPalette::HighlightedText,
+               p.color(QPalette::Active, QPalette::ButtonText));
+    view->setPalette(p);
+}
+
+void PostStatus(QObject* target, IFrame& frame, unsigned id) {
+    QMetaObject::invokeMethod(
+        target, [&frame, id] { frame.SetStatusText(LoadString(id)); }, Qt::QueuedConnection);
 }
 
 } // namespace abk

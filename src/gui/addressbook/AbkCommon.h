@@ -12,6 +12,9 @@
 #include <string_view>
 
 class QDialog;
+class QAbstractItemView;
+class QObject;
+class IFrame;
 
 namespace abk {
 
@@ -34,5 +37,12 @@ using DialogHook = std::function<void(QDialog&)>;
 void PushDialogHook(DialogHook hook);
 void ClearDialogHooks();
 std::size_t PendingDialogHooks();
+
+// Whether `book` is one of the loaded books still.
+bool IsLiveBook(const CAddrBook* book);
+// Selected rows: highlight colours with the focus, button-face colours without it.
+void ApplyHighlightRule(QAbstractItemView* view);
+// Puts string `id` in the status bar from a worker, queued to `target`'s thread.
+void PostStatus(QObject* target, IFrame& frame, unsigned id);
 
 } // namespace abk
