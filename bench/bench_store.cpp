@@ -92,7 +92,7 @@ void BM_LoadStore10kJobs1kDocuments(benchmark::State& state) {
     for (auto _ : state) {
         // Releasing the previous round's records is not part of loading.
         state.PauseTiming();
-        doc.SentRecords().clear();
+        doc.SentFaxes().Adopt({});
         doc.Printed().Adopt({});
         state.ResumeTiming();
         doc.SentFaxes().Load();

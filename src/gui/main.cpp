@@ -153,7 +153,7 @@ void ScheduleStartupReport(CVelquinGui& gui, CMainFrame& frame, const QString& f
                 *windowMs = MsSinceProcessStart();
             }
             const bool listShown = !page->List()->Filling() || box != nullptr;
-            if (!gui.Document()->StoreLoaded() || gui.Document()->BookLoaderBusy() ||
+            if (!gui.Document()->StoreLoaded() || AddressBooks().LoaderBusy() ||
                 page->Tree()->RebuildsDone() == 0 || page->Tree()->Building() || !listShown ||
                 !frame.isVisible()) {
                 return;

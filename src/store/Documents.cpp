@@ -105,6 +105,36 @@ template class CRecordOwner<CReceivedFax>;
 
 // --- documents --------------------------------------------------------------------------
 
+bool CDocuments::AddChosenFile() {
+    auto path = m_prompt.AskOpenFile(kAddDocumentFilter, "");
+    if (!path) {
+        return false;
+    }
+    std::string failed;
+    if (const int error = AddFile(*path, std::nullopt, &failed)) {
+        m_prompt.FileError(NotAddedText(*path, error, failed));
+        return false;
+    }
+    return true;
+}
+
+void CDocuments::Forward(const std::string& title, const std::string& imagePath,
+                         const CSingleFaxEntry* record) {
+    if (imagePath.empty()) {
+        return;
+    }
+    std::string newTitle;
+    if (!title.empty()) {
+        newTitle = FormatString("FW: %s", title);
+    } else if (record != nullptr) {
+        newTitle = FormatString("FW: Fax on %s", record->m_recipient);
+    }
+    std::string failed;
+    if (const int error = AddFile(imagePath, newTitle, &failed)) {
+        m_prompt.FileError(DescribeFileError(CFileException(error, failed, failed), failed));
+    }
+}
+
 int CDocuments::AddFile(const std::string& source, const std::optional<std::string>& title,
                         std::string* failed) {
     std::string placed;

@@ -104,6 +104,12 @@ public:
     // 0 or errno, which the caller reports (`failed`: the path at fault).
     int AddFile(const std::string& source, const std::optional<std::string>& title = std::nullopt,
                 std::string* failed = nullptr);
+    // Asks for a file and adds it; a refused file is reported. False when nothing was added.
+    bool AddChosenFile();
+    // Copies a sent or saved image in as a new document titled "FW: title" (or after the
+    // record's recipient); a failure is reported.
+    void Forward(const std::string& title, const std::string& imagePath,
+                 const CSingleFaxEntry* record);
     // Lists the document just placed into the folder as `fileName`; announces Added.
     void AddPlaced(const std::string& fileName);
     // Removes the document whose image is `imagePath`: its files, and its record when it is

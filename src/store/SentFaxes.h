@@ -108,7 +108,6 @@ public:
     }
 
     // The entries, oldest first. Changes go through the functions below, which announce them.
-    SentList& Entries() { return m_entries; }
     const SentList& Entries() const { return m_entries; }
     CFaxEntryBase* Find(const std::string& key) const;
 

@@ -14,11 +14,11 @@ std::optional<int> CStatusSync::Synchronise(ISyncProgress* progress) {
     // One round at a time: however many commands arrive (a key held or sent by another
     // program, the timer), the service is never asked again before the last round's replies
     // are in.
-    if (m_running || m_doc.Unanswered() > 0) {
+    if (m_running || m_doc.Status().Unanswered() > 0) {
         return std::nullopt;
     }
     m_running = true;
-    m_doc.SetStatusEndpoint(ApiEndpointFromSettings());
+    m_doc.Status().SetEndpoint(ApiEndpointFromSettings());
     // The ids are taken before any event is handled: a handler may change the sent list.
     std::vector<std::vector<std::int32_t>> perEntry;
     perEntry.reserve(m_doc.SentRecords().size());
@@ -31,7 +31,7 @@ std::optional<int> CStatusSync::Synchronise(ISyncProgress* progress) {
     int queued = 0;
     for (const auto& ids : perEntry) {
         for (std::int32_t id : ids) {
-            m_doc.QueueStatusQuery(id);
+            m_doc.Status().QueueQuery(id);
             ++queued;
         }
         if (progress != nullptr) {
@@ -59,31 +59,30 @@ std::optional<std::pair<std::int32_t, std::int32_t>> JobStateOfReply(const Dicti
                           item->valueForKey("jobstatus", EmptyValue()).intValue());
 }
 
-int ApplyServiceReply(CVelquinDoc& doc, const Dictionary* reply) {
+int ApplyServiceReply(CSentFaxes& sent, const Dictionary* reply) {
     const auto state = JobStateOfReply(reply);
-    return state ? doc.SentFaxes().ApplyJobStates({*state}) : 0;
+    return state ? sent.ApplyJobStates({*state}) : 0;
 }
 
 // --- the workers' steps --------------------------------------------------------------------
 
-CVelquinDoc::CStatusSteps MakeStatusSteps(IFrame& frame) {
+CStatusWorkers::CSteps MakeStatusSteps(IFrame& frame) {
     return MakeStatusStepsWith(frame, [](std::int32_t id, const ServiceEndpoint& endpoint) {
         return RequestFaxStatus(id, endpoint);
     });
 }
 
-CVelquinDoc::CStatusSteps MakeStatusStepsWith(IFrame& frame, StatusQuery query) {
+CStatusWorkers::CSteps MakeStatusStepsWith(IFrame& frame, StatusQuery query) {
     return MakeStatusStepsWith(frame,
                                [query = std::move(query)](std::int32_t id, const ServiceEndpoint&) {
                                    return query ? query(id) : ReplyTree();
                                });
 }
 
-CVelquinDoc::CStatusSteps MakeStatusStepsWith(IFrame& frame, EndpointStatusQuery query) {
-    CVelquinDoc::CStatusSteps steps;
-    steps.query =
-        [query = std::move(query)](std::int32_t id,
-                                   const ServiceEndpoint& endpoint) -> CVelquinDoc::StatusReply {
+CStatusWorkers::CSteps MakeStatusStepsWith(IFrame& frame, EndpointStatusQuery query) {
+    CStatusWorkers::CSteps steps;
+    steps.query = [query = std::move(query)](
+                      std::int32_t id, const ServiceEndpoint& endpoint) -> CStatusWorkers::Reply {
         ReplyTree tree = query ? query(id, endpoint) : ReplyTree();
         if (!tree) {
             return nullptr;
@@ -91,7 +90,7 @@ CVelquinDoc::CStatusSteps MakeStatusStepsWith(IFrame& frame, EndpointStatusQuery
         // The shared pointer holds the tree's one reference and releases it exactly once.
         return std::make_shared<ReplyTree>(std::move(tree));
     };
-    steps.apply = [&frame](CVelquinDoc& doc, std::vector<CVelquinDoc::StatusReply> replies) {
+    steps.apply = [&frame](CSentFaxes& sent, std::vector<CStatusWorkers::Reply> replies) {
         // The replies are read here; the GUI thread, the only one that changes the sent list,
         // gets all of them at once and tells each changed entry once.
         JobStates states;
@@ -108,12 +107,11 @@ CVelquinDoc::CStatusSteps MakeStatusStepsWith(IFrame& frame, EndpointStatusQuery
             return;
         }
         JobFileWrites files;
-        frame.RunOnGuiThread(
-            [&doc, &states, &files] { doc.SentFaxes().ApplyJobStates(states, &files); });
+        frame.RunOnGuiThread([&sent, &states, &files] { sent.ApplyJobStates(states, &files); });
         // The job files are written here: a flush to disk may take longer than the window
         // may wait.
         if (const auto failed = CSentFaxes::WriteJobFiles(files); !failed.empty()) {
-            frame.RunOnGuiThread([&doc, &failed] { doc.SentFaxes().ReportUnwritten(failed); });
+            frame.RunOnGuiThread([&sent, &failed] { sent.ReportUnwritten(failed); });
         }
     };
     return steps;

@@ -4,7 +4,7 @@
 // thread by the sent faxes' owner, which saves the job files and tells its subscribers.
 //
 // Use from the main window:
-//   - create the document with MakeStatusSteps(frame) as its status steps;
+//   - create the document with MakeStatusSteps(frame) as its status workers' steps;
 //   - implement ISyncProgress over the progress window (Open: range 0..upper, step 1, show;
 //     Step: handle pending events, step the bar; Cancelled: the cancel button; Close);
 //   - own one CStatusSync and call Synchronise() for command 32787 (menu, F5, toolbar, timer),
@@ -59,20 +59,20 @@ private:
 std::optional<std::pair<std::int32_t, std::int32_t>> JobStateOfReply(const Dictionary* reply);
 // Applies one reply on the GUI thread (CSentFaxes::ApplyJobStates); the number of entries
 // changed.
-int ApplyServiceReply(CVelquinDoc& doc, const Dictionary* reply);
+int ApplyServiceReply(CSentFaxes& sent, const Dictionary* reply);
 
 // The status workers' steps. The query step asks the service with the form-post client's
 // RequestFaxStatus (the ApiHost and credentials Synchronise handed over); a failed query gives an
-// empty reply, which the document's applier skips. The apply step reads the replies that
+// empty reply, which the reply applier skips. The apply step reads the replies that
 // came meanwhile on the reply worker and hands them to the GUI thread together, through one
 // frame.RunOnGuiThread: however many replies arrive, the GUI applies them in batches. Once the
 // frame refuses (shutdown), replies are dropped. `frame` must outlive the document.
-CVelquinDoc::CStatusSteps MakeStatusSteps(IFrame& frame);
+CStatusWorkers::CSteps MakeStatusSteps(IFrame& frame);
 // The same with another query (tests, tools), with or without the endpoint handed over.
 using StatusQuery = std::function<ReplyTree(std::int32_t id)>;
 using EndpointStatusQuery = std::function<ReplyTree(std::int32_t id, const ServiceEndpoint&)>;
-CVelquinDoc::CStatusSteps MakeStatusStepsWith(IFrame& frame, StatusQuery query);
-CVelquinDoc::CStatusSteps MakeStatusStepsWith(IFrame& frame, EndpointStatusQuery query);
+CStatusWorkers::CSteps MakeStatusStepsWith(IFrame& frame, StatusQuery query);
+CStatusWorkers::CSteps MakeStatusStepsWith(IFrame& frame, EndpointStatusQuery query);
 
 // The rule of window timer 1000, free of any real timer: the main window asks what to do with
 // its timer and starts or stops it accordingly. Times are milliseconds on any steady clock.

@@ -68,8 +68,11 @@ TEST_F(DiskFaultTest, JobFilesStayWholeAndNoHalfNewJobFileAppears) {
     doc.SentFaxes().Load();
     ASSERT_EQ(doc.SentRecords().size(), 2u);
     ASSERT_TRUE(prompt.fileErrors.empty());
-    dynamic_cast<CSingleFaxEntry&>(*doc.SentRecords()[0]).m_status = 2;
-    dynamic_cast<CGroupFaxEntry&>(*doc.SentRecords()[1]).m_status = 4;
+    // States as replies leave them, not written yet.
+    const_cast<CSingleFaxEntry&>(dynamic_cast<const CSingleFaxEntry&>(*doc.SentRecords()[0]))
+        .m_status = 2;
+    const_cast<CGroupFaxEntry&>(dynamic_cast<const CGroupFaxEntry&>(*doc.SentRecords()[1]))
+        .m_status = 4;
     doc.SentFaxes().Touched(*doc.SentRecords()[0]);
     doc.SentFaxes().Touched(*doc.SentRecords()[1]);
 
@@ -78,8 +81,8 @@ TEST_F(DiskFaultTest, JobFilesStayWholeAndNoHalfNewJobFileAppears) {
             faults::MakeReadOnly(root.Path(), SentDir());
         }
         ChildResult child = RunInChild(fault.limits, [&](std::string& report) {
-            doc.SentFaxes().SaveTouched(); // closing the program
-            doc.SentFaxes().SaveJobFile(*doc.SentRecords()[0], CVelquinDoc::SentDir()); // a reply
+            doc.SentFaxes().SaveTouched();                                 // closing the program
+            doc.SentFaxes().SaveJobFile(*doc.SentRecords()[0], SentDir()); // a reply
             // A send dialog's new record.
             CSingleFaxEntry fresh("new");
             fresh.m_path = Sent("fresh.tif");
@@ -132,7 +135,7 @@ TEST_F(DiskFaultTest, AddressBooksStayWhole) {
         ChildResult child = RunInChild(fault.limits, [&](std::string& report) {
             raw->AddEntry(std::make_unique<CContactEntry>("88125559999"));
             raw->m_name = "Переименована";
-            doc.SaveBooks();
+            AddressBooks().SaveAll([&](const std::string& e) { prompt.FileError(e); });
             report = JoinErrors(prompt);
             return 0;
         });
@@ -146,7 +149,7 @@ TEST_F(DiskFaultTest, AddressBooksStayWhole) {
 
     // The parent's book is untouched by the children; its next save goes through.
     raw->m_name = "Переименована";
-    doc.SaveBooks();
+    AddressBooks().SaveAll([&](const std::string& e) { prompt.FileError(e); });
     EXPECT_TRUE(prompt.fileErrors.empty()) << JoinErrors(prompt);
     std::string error;
     auto reread = ReadBookFile(path, error);
@@ -170,7 +173,7 @@ TEST_F(DiskFaultTest, DeleteFromAReadOnlyStoreKeepsTheRecordAndNamesTheFile) {
     FakeFrame frame;
     CVelquinDoc doc(prompt, frame);
     doc.SentFaxes().Load();
-    doc.ReloadPrintedDocuments();
+    doc.Printed().Load();
     ASSERT_EQ(doc.SentRecords().size(), 2u);
     ASSERT_EQ(doc.Printed().Records().size(), 1u);
 

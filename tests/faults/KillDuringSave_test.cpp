@@ -190,8 +190,7 @@ TEST_F(KillDuringSaveTest, JobFileIsAlwaysOneWholeVersion) {
     KillStats stats = KillWhileSaving(
         Sent("job.fax"),
         [&](bool useB) {
-            return running->SentFaxes().SaveJobFile(useB ? *versionB : *versionA,
-                                                    CVelquinDoc::SentDir()) &&
+            return running->SentFaxes().SaveJobFile(useB ? *versionB : *versionA, SentDir()) &&
                    childPrompt.fileErrors.empty();
         },
         a, b);

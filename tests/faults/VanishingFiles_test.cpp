@@ -72,21 +72,21 @@ TEST_F(VanishTest, PrintedDocumentsComeBackWhenFaxDirIsRecreated) {
     WriteFile(Fax("first.tif"), "II*");
     WriteFile(Fax("first.tag"), "Первый\r\n");
     OpenDoc();
-    doc->ReloadPrintedDocuments();
+    doc->Printed().Load();
     ASSERT_EQ(PrintedTitles(), std::vector<std::string>{"Первый"});
 
     std::filesystem::remove_all(root / "fax");
-    doc->ReloadPrintedDocuments();
+    doc->Printed().Load();
     EXPECT_TRUE(doc->Printed().Records().empty());
     EXPECT_TRUE(prompt.fileErrors.empty());
     // Forwarding a sent fax writes its name file into FaxDir: a file error naming it.
     WriteFile(Sent("old.tif"), "II*");
-    doc->ForwardToNewFax("Счёт", Sent("old.tif"), nullptr);
+    doc->Printed().Forward("Счёт", Sent("old.tif"), nullptr);
     ASSERT_EQ(prompt.fileErrors.size(), 1u);
     EXPECT_NE(prompt.fileErrors[0].find(Fax("old.tag")), std::string::npos) << prompt.fileErrors[0];
     WriteFile(root / "added.pdf", "%PDF-1.4");
     prompt.SetNextFileName(root / "added.pdf");
-    EXPECT_FALSE(doc->AddDocument());
+    EXPECT_FALSE(doc->Printed().AddChosenFile());
     ASSERT_EQ(prompt.fileErrors.size(), 2u);
     EXPECT_EQ(prompt.fileErrors[1].rfind("Не удалось добавить " + (root / "added.pdf"), 0), 0u)
         << prompt.fileErrors[1];
@@ -96,12 +96,12 @@ TEST_F(VanishTest, PrintedDocumentsComeBackWhenFaxDirIsRecreated) {
     ASSERT_EQ(platform::CreateDir(root / "fax"), 0);
     WriteFile(Fax("second.tif"), "II*");
     WriteFile(Fax("second.tag"), "Второй\r\n");
-    doc->ReloadPrintedDocuments();
+    doc->Printed().Load();
     EXPECT_EQ(PrintedTitles(), std::vector<std::string>{"Второй"});
     prompt.SetNextFileName(root / "added.pdf");
-    EXPECT_TRUE(doc->AddDocument());
-    doc->ForwardToNewFax("Счёт", Sent("old.tif"), nullptr);
-    doc->ReloadPrintedDocuments();
+    EXPECT_TRUE(doc->Printed().AddChosenFile());
+    doc->Printed().Forward("Счёт", Sent("old.tif"), nullptr);
+    doc->Printed().Load();
     EXPECT_EQ(doc->Printed().Records().size(), 3u);
     EXPECT_EQ(prompt.fileErrors.size(), 2u);
     EXPECT_EQ(testing_support::ReadFileOrDie(Fax("old.tag")), platform::Utf8ToCp1251("FW: Счёт"));

@@ -151,7 +151,7 @@ TEST(FaxListsTest, HeaderClicksSortByteWiseAndToggle) {
 
     // A rebuild keeps the remembered order.
     view->SortByColumn(0);
-    f.Doc().ReloadPrintedDocuments();
+    f.Doc().Printed().Load();
     EXPECT_EQ(Column(view, 0), (QStringList{"A", "a", "b", QStringLiteral("Б")}));
     (void)loaded;
 }

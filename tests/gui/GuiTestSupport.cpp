@@ -103,7 +103,7 @@ void CGuiFixture::Start(bool showWindow) {
     // the books the loader handed over (which also puts the idle text back in the status bar).
     ASSERT_TRUE(WaitFor([this] {
         const CAddrBookPage* page = m_gui->MainFrame()->AddressBookPage();
-        return m_gui->Document()->StoreLoaded() && !m_gui->Document()->BookLoaderBusy() &&
+        return m_gui->Document()->StoreLoaded() && !AddressBooks().LoaderBusy() &&
                page->Tree()->RebuildsDone() > 0 && !page->Tree()->Building();
     }));
 }

@@ -235,11 +235,11 @@ TEST(MainFrameTest, ExitDoesNotHangOnAWorkerWaitingForTheWindow) {
     std::atomic<bool> handedOver{false};
     f.beforeStart = [&](CVelquinGui& gui) {
         gui.statusSteps = [&](IFrame& frame) {
-            CVelquinDoc::CStatusSteps steps;
+            CStatusWorkers::CSteps steps;
             steps.query = [](std::int32_t, const ServiceEndpoint&) {
                 return std::make_shared<int>(1);
             };
-            steps.apply = [&, fr = &frame](CVelquinDoc&, std::vector<CVelquinDoc::StatusReply>) {
+            steps.apply = [&, fr = &frame](CSentFaxes&, std::vector<CStatusWorkers::Reply>) {
                 handedOver = true;
                 if (fr->RunOnGuiThread([&] { ++applied; })) {
                     ++applied;
@@ -250,7 +250,7 @@ TEST(MainFrameTest, ExitDoesNotHangOnAWorkerWaitingForTheWindow) {
     };
     f.Start();
     // A reply waits for the window while the window, without handling events, quits.
-    f.Doc().QueueStatusQuery(7);
+    f.Doc().Status().QueueQuery(7);
     while (!handedOver) {
         std::this_thread::yield();
     }

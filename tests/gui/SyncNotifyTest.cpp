@@ -126,7 +126,7 @@ TEST(SyncNotifyTest, OneSummaryPerSynchronisationThatChangesStatesUnlessTurnedOf
     // On again, a synchronisation that changes nothing says nothing.
     Settings().NotifyOnSync = true;
     QTest::keyClick(f.Frame().NewFaxView(), Qt::Key_F5);
-    ASSERT_TRUE(WaitFor([&] { return f.Doc().PendingQueries() == 0; }));
+    ASSERT_TRUE(WaitFor([&] { return f.Doc().Status().PendingQueries() == 0; }));
     LetTheRoundEnd();
     EXPECT_EQ(service.bodies.size(), 1);
     f.Stop();

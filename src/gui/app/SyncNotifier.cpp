@@ -51,7 +51,7 @@ void CSyncNotifier::OnChange(const CSentChange& change) {
 }
 
 void CSyncNotifier::RoundEnded() {
-    if (m_doc.PendingQueries() > 0) {
+    if (m_doc.Status().PendingQueries() > 0) {
         m_quiet.start();
         return;
     }

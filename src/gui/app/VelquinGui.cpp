@@ -57,7 +57,7 @@ bool CVelquinGui::ShowBatVersionNotOK() {
 bool CVelquinGui::CreateMainWindow(bool hidden) {
     m_frame = std::make_unique<CMainFrame>(m_prompt);
     m_doc = std::make_unique<CVelquinDoc>(
-        m_prompt, *m_frame, statusSteps ? statusSteps(*m_frame) : CVelquinDoc::CStatusSteps{});
+        m_prompt, *m_frame, statusSteps ? statusSteps(*m_frame) : CStatusWorkers::CSteps{});
     m_frame->AttachDocument(*m_doc);
     m_frame->SetSendHandler(MakeSendHandler([this] { return m_doc.get(); }, m_prompt, *m_frame));
     if (!hidden) {

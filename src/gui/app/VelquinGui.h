@@ -42,7 +42,7 @@ public:
     CVelquinApp& App() { return *m_app; }
 
     // The status workers' steps; the service's by default.
-    std::function<CVelquinDoc::CStatusSteps(IFrame&)> statusSteps;
+    std::function<CStatusWorkers::CSteps(IFrame&)> statusSteps;
 
 private:
     CQtPrompt m_prompt;

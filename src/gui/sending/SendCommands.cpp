@@ -35,7 +35,7 @@ bool RunSendFax(CFaxDocument& document, CVelquinDoc& doc, CQtPrompt& prompt, CMa
     }
     // Unrecorded, the printed document is all that is left of the fax here.
     if (Settings().ClearNewFaxSection && dlg.Job().Recorded()) {
-        doc.RemovePrintedDocument(printed);
+        doc.Printed().RemoveImage(printed);
     }
     return true;
 }
@@ -56,7 +56,7 @@ bool RunSendList(CFaxDocument& document, CVelquinDoc& doc, CQtPrompt& prompt, CM
         return false;
     }
     if (Settings().ClearNewFaxSection && dlg.Job().Recorded()) {
-        doc.RemovePrintedDocument(printed);
+        doc.Printed().RemoveImage(printed);
     }
     return true;
 }
@@ -70,7 +70,7 @@ bool RunSendPersonal(CFaxDocument& document, CVelquinDoc& doc, CQtPrompt& prompt
         return false;
     }
     if (dlg.Job().Recorded()) {
-        doc.RemovePrintedDocument(printed);
+        doc.Printed().RemoveImage(printed);
     }
     return true;
 }

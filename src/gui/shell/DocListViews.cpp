@@ -232,7 +232,7 @@ void CDocListView::contextMenuEvent(QContextMenuEvent* event) {
 }
 
 void CDocListView::OpenDocument(CFaxDocument& document) {
-    if (m_doc.ShowFile(document)) {
+    if (m_doc.Viewers().ShowFile(document)) {
         m_documents.MarkRead(document);
     }
 }
@@ -367,7 +367,7 @@ bool CNewFaxView::OnCommand(int id) {
         OnSaveDocument();
         return true;
     case cmd::kNewDocument:
-        m_doc.AddDocument();
+        m_doc.Printed().AddChosenFile();
         return true;
     case cmd::kViewReadyFax:
         OnViewReadyFax();
@@ -476,7 +476,7 @@ bool CSavedDocView::OnCommand(int id) {
 
 void CSavedDocView::OnAddToNewFax() {
     for (CFaxDocument* d : SelectedDocuments()) {
-        m_doc.ForwardToNewFax(d->m_title.empty() ? std::string("Copy of saved fax") : d->m_title,
+        m_doc.Printed().Forward(d->m_title.empty() ? std::string("Copy of saved fax") : d->m_title,
                               d->m_path, nullptr);
     }
 }

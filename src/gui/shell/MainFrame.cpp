@@ -515,7 +515,7 @@ void CMainFrame::OnAbout() {
     CAboutDlg dlg(this);
     connect(&dlg, &CAboutDlg::LinkWanted, this, [this](const QString& address) {
         if (m_doc != nullptr) {
-            m_doc->OpenOutside(address.toStdString());
+            m_doc->Viewers().OpenOutside(address.toStdString());
         }
     });
     dlg.exec();
@@ -523,7 +523,7 @@ void CMainFrame::OnAbout() {
 
 void CMainFrame::OnUserGuide() {
     if (m_doc != nullptr) {
-        m_doc->OpenOutside(UserGuidePath(Settings().ProgDir));
+        m_doc->Viewers().OpenOutside(UserGuidePath(Settings().ProgDir));
     }
 }
 
@@ -556,7 +556,7 @@ void CMainFrame::ReloadPrinted() {
     if (m_doc == nullptr) {
         return;
     }
-    m_doc->ReloadPrintedDocuments();
+    m_doc->Printed().Load();
     if (Settings().AutoShowOnPrint) {
         RestoreFromTray();
         SelectPage(0);
@@ -596,7 +596,7 @@ void CMainFrame::Exit(bool mayAsk) {
         // CanCloseFrame joins the status workers on this thread: a worker waiting for the
         // GUI must be let go first. When message 106 is asked, that happens on "Да" only, so
         // "Нет" leaves everything running.
-        if (mayAsk && m_doc->BookLoaderBusy()) {
+        if (mayAsk && AddressBooks().LoaderBusy()) {
             m_prompt.SetAnswerHook([this](MsgAnswer a) {
                 if (a == MsgAnswer::Yes) {
                     m_invoker.BeginShutdown();
@@ -615,11 +615,11 @@ void CMainFrame::Exit(bool mayAsk) {
         }
         // The book loader notices the stop request between books; the window keeps working
         // until it has.
-        if (m_doc->BookLoaderBusy()) {
+        if (AddressBooks().LoaderBusy()) {
             QEventLoop loop;
             QTimer poll;
             connect(&poll, &QTimer::timeout, &loop, [&] {
-                if (!m_doc->BookLoaderBusy()) {
+                if (!AddressBooks().LoaderBusy()) {
                     loop.quit();
                 }
             });

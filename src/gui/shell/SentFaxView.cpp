@@ -244,7 +244,7 @@ void CReceivedFaxTreeView::OnAddToNewFax() {
         if (attach == nullptr || attach->m_path.empty()) {
             continue;
         }
-        m_doc.ForwardToNewFax(e->m_title, CVelquinDoc::SentFilePath(attach->StoreName()),
+        m_doc.Printed().Forward(e->m_title, SentFilePath(attach->StoreName()),
                               dynamic_cast<CSingleFaxEntry*>(e));
     }
 }
@@ -259,7 +259,7 @@ void CReceivedFaxTreeView::OnViewFax() {
         return;
     }
     if (const CAttach* attach = AttachOf(*sel.front())) {
-        if (m_doc.ShowSentFile(*attach)) {
+        if (m_doc.Viewers().ShowSentFile(*attach)) {
             m_doc.SentFaxes().MarkRead(*sel.front());
         }
     }
@@ -276,7 +276,7 @@ void CReceivedFaxTreeView::OnDeliveryReport() {
             m_doc.Prompt().FileError(DescribeFileError(CFileException(err, page, page), page));
             return;
         }
-        if (!m_doc.OpenOutside(page, LoadString(kIdsDeliveryReport))) {
+        if (!m_doc.Viewers().OpenOutside(page, LoadString(kIdsDeliveryReport))) {
             platform::DeleteFile(page);
         }
     }
@@ -289,7 +289,7 @@ void CReceivedFaxTreeView::Activated(const QModelIndex& index) {
             if (static_cast<std::size_t>(recipient) < personal->m_recipients.size()) {
                 const CAttachFaxEntry& r =
                     personal->m_recipients[static_cast<std::size_t>(recipient)];
-                if (m_doc.ShowSentFile(r)) {
+                if (m_doc.Viewers().ShowSentFile(r)) {
                     m_doc.SentFaxes().MarkRead(*personal, recipient);
                 }
             }

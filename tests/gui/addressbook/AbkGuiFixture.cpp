@@ -92,14 +92,14 @@ void AbkGuiTest::SaveAndReload() {
     delete m_page;
     m_page = nullptr;
     ASSERT_TRUE(QTest::qWaitFor([] { return CThreadControl::Instance().busy.load() == 0; }, 20000));
-    m_doc->SaveBooks();
+    AddressBooks().SaveAll([this](const std::string& e) { m_prompt.FileError(e); });
     m_frame.StopGuiCalls();
     m_doc.reset(); // forgets every book
     m_frame.ResumeGuiCalls();
     ASSERT_TRUE(AddressBooks().empty());
     m_doc = std::make_unique<CVelquinDoc>(m_prompt, m_frame);
     AddressBooks().StartLoader();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !m_doc->BookLoaderBusy(); }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !AddressBooks().LoaderBusy(); }, 20000));
     AddressBooks().WaitForLoader();
 }
 

@@ -26,7 +26,7 @@ TEST_F(ApplyTest, EveryEntryCarryingTheIdIsUpdatedAndSaved) {
     doc->SentFaxes().Load();
     ASSERT_EQ(doc->SentRecords().size(), 4u);
 
-    EXPECT_EQ(ApplyServiceReply(*doc, StateReply(77, 2).get()), 3);
+    EXPECT_EQ(ApplyServiceReply(doc->SentFaxes(), StateReply(77, 2).get()), 3);
     EXPECT_EQ(hints.changed, 3); // one per updated entry
     EXPECT_EQ(Entry<CSingleFaxEntry>(0).m_status, 2);
     EXPECT_EQ(Entry<CSingleFaxEntry>(2).m_status, 2);
@@ -73,16 +73,16 @@ TEST_F(ApplyTest, PersonalListStateFollowsItsRecipients) {
     OpenDoc();
     doc->SentFaxes().Load();
     auto& p = Entry<CPersonalFaxEntry>(0);
-    EXPECT_EQ(ApplyServiceReply(*doc, StateReply(12, 2).get()), 1);
+    EXPECT_EQ(ApplyServiceReply(doc->SentFaxes(), StateReply(12, 2).get()), 1);
     EXPECT_EQ(p.m_recipients[1].m_status, 2);
     EXPECT_EQ(p.m_recipients[2].m_status, -1);
     EXPECT_EQ(p.m_status, -1); // nothing final or queued elsewhere: unchanged
-    ApplyServiceReply(*doc, StateReply(11, 4).get());
+    ApplyServiceReply(doc->SentFaxes(), StateReply(11, 4).get());
     EXPECT_EQ(p.m_status, 4);
-    ApplyServiceReply(*doc, StateReply(11, 3).get());
+    ApplyServiceReply(doc->SentFaxes(), StateReply(11, 3).get());
     EXPECT_EQ(p.m_status, 4); // 11 is final, the second 12 never got a state
-    p.m_recipients[2].m_status = 2;
-    ApplyServiceReply(*doc, StateReply(11, 2).get());
+    const_cast<CPersonalFaxEntry&>(p).m_recipients[2].m_status = 2; // as another copy left it
+    ApplyServiceReply(doc->SentFaxes(), StateReply(11, 2).get());
     EXPECT_EQ(p.m_status, 2);
     auto saved = OnDisk("p");
     auto& onDisk = dynamic_cast<CPersonalFaxEntry&>(*saved);
@@ -106,19 +106,20 @@ TEST_F(ApplyTest, RepliesWithoutAnItemOrAMatchChangeNothing) {
         "</response>",
     };
     for (const char* xml : bad) {
-        EXPECT_EQ(ApplyServiceReply(*doc, ParseReplyXml(xml).get()), 0) << xml;
+        EXPECT_EQ(ApplyServiceReply(doc->SentFaxes(), ParseReplyXml(xml).get()), 0) << xml;
     }
-    EXPECT_EQ(ApplyServiceReply(*doc, nullptr), 0);
+    EXPECT_EQ(ApplyServiceReply(doc->SentFaxes(), nullptr), 0);
     EXPECT_EQ(hints.changed, 0);
     EXPECT_EQ(Entry<CSingleFaxEntry>(0).m_status, -1);
     EXPECT_EQ(testing_support::ReadFileOrDie(Sent("a.fax")), before);
 
     // Missing attributes read as 0: the entry whose fax id is 0 takes state 0.
-    EXPECT_EQ(ApplyServiceReply(
-                  *doc, ParseReplyXml("<?xml version=\"1.0\"?><response><data><item/></data>"
-                                      "</response>")
-                            .get()),
-              1);
+    EXPECT_EQ(
+        ApplyServiceReply(doc->SentFaxes(),
+                          ParseReplyXml("<?xml version=\"1.0\"?><response><data><item/></data>"
+                                        "</response>")
+                              .get()),
+        1);
     EXPECT_EQ(Entry<CSingleFaxEntry>(1).m_status, 0);
     EXPECT_TRUE(prompt.fileErrors.empty());
 }
@@ -188,7 +189,7 @@ public:
 class SynchroniseTest : public SyncFixture {
 protected:
     void OpenRecordingDoc() {
-        CVelquinDoc::CStatusSteps steps = MakeStatusStepsWith(frame, [this](std::int32_t id) {
+        CStatusWorkers::CSteps steps = MakeStatusStepsWith(frame, [this](std::int32_t id) {
             std::lock_guard lock(m_mutex);
             m_queried.push_back(id);
             ++m_total;
@@ -202,7 +203,7 @@ protected:
     // Returns the ids queried since the last drain, without the marker.
     std::vector<std::int32_t> Drain() {
         constexpr std::int32_t kMarker = -424242;
-        doc->QueueStatusQuery(kMarker);
+        doc->Status().QueueQuery(kMarker);
         EXPECT_TRUE(frame.PumpUntil([&](int) {
             std::lock_guard lock(m_mutex);
             return !m_queried.empty() && m_queried.back() == kMarker && applied.load() == m_total;

@@ -109,10 +109,10 @@ protected:
     void TearDown() override { CloseDoc(); }
 
     // The replies handed to the GUI thread are counted (see PumpReplies).
-    void OpenDoc(CVelquinDoc::CStatusSteps steps = {}) {
+    void OpenDoc(CStatusWorkers::CSteps steps = {}) {
         if (steps.apply) {
-            steps.apply = [this, apply = steps.apply](CVelquinDoc& d,
-                                                      std::vector<CVelquinDoc::StatusReply> batch) {
+            steps.apply = [this, apply = steps.apply](CSentFaxes& d,
+                                                      std::vector<CStatusWorkers::Reply> batch) {
                 const int n = static_cast<int>(batch.size());
                 apply(d, std::move(batch));
                 applied += n;
@@ -183,8 +183,8 @@ protected:
     std::unique_ptr<CFaxEntryBase> OnDisk(const std::string& stem) const {
         return LoadSentRecord(testing_support::ReadFileOrDie(Sent(stem + ".fax")));
     }
-    template <class T> T& Entry(std::size_t i) {
-        return dynamic_cast<T&>(*doc->SentRecords().at(i));
+    template <class T> const T& Entry(std::size_t i) {
+        return dynamic_cast<const T&>(*doc->SentRecords().at(i));
     }
 
     testing_support::TempDir root;

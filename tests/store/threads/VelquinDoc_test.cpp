@@ -289,10 +289,10 @@ TEST_F(VelquinDocTest, ForwardToNewFaxTitlesAndNeverOverwrites) {
     CVelquinDoc doc(prompt, frame);
     doc.SentFaxes().Load();
     auto& single = dynamic_cast<CSingleFaxEntry&>(*doc.SentRecords()[0]);
-    doc.ForwardToNewFax("Счёт", single.m_path, &single);
-    doc.ForwardToNewFax("", single.m_path, &single);
-    doc.ForwardToNewFax("", single.m_path, nullptr);
-    doc.ForwardToNewFax("x", "", &single);
+    doc.Printed().Forward("Счёт", single.m_path, &single);
+    doc.Printed().Forward("", single.m_path, &single);
+    doc.Printed().Forward("", single.m_path, nullptr);
+    doc.Printed().Forward("x", "", &single);
     EXPECT_EQ(ReadFileOrDie(root / "fax/fwd.tif"), "waiting");
     EXPECT_EQ(ReadFileOrDie(root / "fax/fwd.tag"), "Ждёт отправки");
     EXPECT_EQ(ReadFileOrDie(root / "fax/fwd_2.tag"), "FW: \xD1\xF7\xB8\xF2");
@@ -304,7 +304,7 @@ TEST_F(VelquinDocTest, ForwardToNewFaxTitlesAndNeverOverwrites) {
     }
 
     platform::SetSystemVersionForTest(platform::SystemVersion{6, 2});
-    doc.ReloadPrintedDocuments();
+    doc.Printed().Load();
     ASSERT_EQ(doc.Printed().Records().size(), 4u);
     std::vector<std::string> titles;
     for (const auto& d : doc.Printed().Records()) {
@@ -316,7 +316,7 @@ TEST_F(VelquinDocTest, ForwardToNewFaxTitlesAndNeverOverwrites) {
     platform::SetSystemVersionForTest(std::nullopt);
 
     // A copy that cannot be made leaves no name file behind and is reported.
-    doc.ForwardToNewFax("Нет", Sent("gone.tif"), nullptr);
+    doc.Printed().Forward("Нет", Sent("gone.tif"), nullptr);
     EXPECT_FALSE(platform::PathExists(root / "fax/gone.tag"));
     ASSERT_EQ(prompt.fileErrors.size(), 1u);
     EXPECT_NE(prompt.fileErrors[0].find(Sent("gone.tif")), std::string::npos);
@@ -389,7 +389,7 @@ TEST_F(VelquinDocTest, DeleteAndViewStayInsideTheStore) {
     CVelquinDoc doc(prompt, frame);
     doc.SentFaxes().Load();
     ASSERT_EQ(doc.SentRecords().size(), 3u);
-    EXPECT_TRUE(doc.ShowSentFile(*AttachOf(*doc.SentRecords()[1])));
+    EXPECT_TRUE(doc.Viewers().ShowSentFile(*AttachOf(*doc.SentRecords()[1])));
     ::unsetenv("VELQUIN_OPENER");
 
     while (!doc.SentRecords().empty()) {
@@ -425,12 +425,12 @@ TEST_F(VelquinDocTest, ShowFilePassesThePathAsOneArgument) {
     WriteFile(image.m_path, "II*");
 
     Settings().UseOwnViewer = true;
-    EXPECT_TRUE(doc.ShowFile(image));
+    EXPECT_TRUE(doc.Viewers().ShowFile(image));
     EXPECT_EQ(WaitForFile(root / "prog/TWTiffView.out"), "1|" + image.m_path);
 
     Settings().UseOwnViewer = false;
     ::setenv("VELQUIN_OPENER", (root / "prog/opener").c_str(), 1);
-    EXPECT_TRUE(doc.ShowFile(image));
+    EXPECT_TRUE(doc.Viewers().ShowFile(image));
     EXPECT_EQ(WaitForFile(root / "prog/opener.out"), "1|" + image.m_path);
 
     // A document that is no fax image goes to the desktop's program even when the own viewer
@@ -439,7 +439,7 @@ TEST_F(VelquinDocTest, ShowFilePassesThePathAsOneArgument) {
     Settings().UseOwnViewer = true;
     CFaxDocument pdf(root / "fax/report.PDF", 0, "");
     WriteFile(pdf.m_path, "%PDF-1.4");
-    EXPECT_TRUE(doc.ShowFile(pdf));
+    EXPECT_TRUE(doc.Viewers().ShowFile(pdf));
     EXPECT_EQ(WaitForFile(root / "prog/opener.out"), "1|" + pdf.m_path);
     ::unsetenv("VELQUIN_OPENER");
 }
@@ -512,7 +512,7 @@ TEST_F(VelquinDocTest, LoaderReadsBooksReportsDamageAndCloseWritesThemBack) {
         CVelquinDoc doc(prompt, frame);
         AddressBooks().StartLoader();
         AddressBooks().WaitForLoader();
-        EXPECT_FALSE(doc.BookLoaderBusy());
+        EXPECT_FALSE(AddressBooks().LoaderBusy());
         ASSERT_EQ(AddressBooks().size(), 1u);
         EXPECT_EQ(AddressBooks()[0]->m_name, "Партнёры");
         ASSERT_EQ(prompt.fileErrors.size(), 1u);
@@ -604,7 +604,7 @@ TEST_F(VelquinDocTest, ClosingWhileBooksLoadAsksFirst) {
     GatedFrame gated;
     CVelquinDoc doc(prompt, gated);
     AddressBooks().StartLoader();
-    ASSERT_TRUE(doc.BookLoaderBusy());
+    ASSERT_TRUE(AddressBooks().LoaderBusy());
     prompt.SetNextAnswer(MsgAnswer::No);
     EXPECT_FALSE(doc.CanCloseFrame());
     ASSERT_EQ(prompt.messages.size(), 1u);
@@ -614,7 +614,7 @@ TEST_F(VelquinDocTest, ClosingWhileBooksLoadAsksFirst) {
     EXPECT_TRUE(doc.CanCloseFrame());
     gated.open.set_value();
     doc.OnCloseDocument();
-    EXPECT_FALSE(doc.BookLoaderBusy());
+    EXPECT_FALSE(AddressBooks().LoaderBusy());
 }
 
 TEST_F(VelquinDocTest, ABookNotReadWholeIsToldOnceAndNeverWritten) {
@@ -699,7 +699,7 @@ TEST_F(VelquinDocTest, CommittedEditsAreSavedSoonWhileTheGuiGoesOn) {
     CVelquinDoc doc(prompt, gui);
     AddressBooks().SetSaveDelay(std::chrono::milliseconds(5));
     AddressBooks().StartLoader();
-    ASSERT_TRUE(gui.PumpUntil([&](int) { return !doc.BookLoaderBusy(); }));
+    ASSERT_TRUE(gui.PumpUntil([&](int) { return !AddressBooks().LoaderBusy(); }));
     AddressBooks().WaitForLoader();
     ASSERT_EQ(AddressBooks().size(), 1u);
     const std::string path = CurrentBook()->GetFilePath();
@@ -779,14 +779,14 @@ TEST_F(VelquinDocTest, StatusWorkersQueryThenApplyInOrder) {
     std::mutex m;
     std::condition_variable cv;
     std::vector<std::int32_t> applied;
-    CVelquinDoc::CStatusSteps steps;
-    steps.query = [](std::int32_t id, const ServiceEndpoint&) -> CVelquinDoc::StatusReply {
+    CStatusWorkers::CSteps steps;
+    steps.query = [](std::int32_t id, const ServiceEndpoint&) -> CStatusWorkers::Reply {
         if (id == 0) {
             return nullptr; // no tree
         }
         return std::make_shared<std::int32_t>(id * 10);
     };
-    steps.apply = [&](CVelquinDoc&, std::vector<CVelquinDoc::StatusReply> replies) {
+    steps.apply = [&](CSentFaxes&, std::vector<CStatusWorkers::Reply> replies) {
         std::lock_guard<std::mutex> lock(m);
         for (const auto& reply : replies) {
             applied.push_back(*static_cast<std::int32_t*>(reply.get()));
@@ -795,7 +795,7 @@ TEST_F(VelquinDocTest, StatusWorkersQueryThenApplyInOrder) {
     };
     CVelquinDoc doc(prompt, frame, steps);
     for (std::int32_t id : {1, 0, 2, 3}) {
-        doc.QueueStatusQuery(id);
+        doc.Status().QueueQuery(id);
     }
     std::unique_lock<std::mutex> lock(m);
     cv.wait(lock, [&] { return applied.size() == 3; });
