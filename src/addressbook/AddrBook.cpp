@@ -4,6 +4,7 @@
 
 #include "app/Ports.h"
 #include "app/Settings.h"
+#include "app/StorePaths.h"
 #include "platform/Files.h"
 #include "resources/Strings.h"
 
@@ -259,7 +260,7 @@ std::string CAddrBook::GetFilePath() const {
     if (!m_filePath.empty()) {
         return m_filePath;
     }
-    return platform::JoinPath(platform::JoinPath(Settings().DataDir, "AddressBook"), FileName());
+    return platform::JoinPath(StorePath(kAddressBookFolder), FileName());
 }
 
 void CAddrBook::MergeFrom(const CAddrBook& disk) {
@@ -417,7 +418,7 @@ std::string AddressBookDir() {
     if (dataDir.empty() || platform::CreateDir(dataDir) != 0) {
         return {};
     }
-    std::string dir = platform::JoinPath(dataDir, "AddressBook");
+    std::string dir = StorePath(dataDir, kAddressBookFolder);
     if (platform::CreateDir(dir) != 0) {
         return {};
     }

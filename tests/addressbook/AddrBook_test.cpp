@@ -6,6 +6,7 @@
 #include "store/ByteBuilder.h"
 #include "support/TestSupport.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 
 #include <random>
@@ -233,6 +234,18 @@ TEST_F(AddrBookTest, SaveLoadAndDeleteThroughTheStore) {
     told.clear();
     EXPECT_EQ(FindEntryInAllBooks(G(2)), nullptr);
     EXPECT_EQ(static_cast<CGroupEntry*>(FindEntryInAllBooks(G(10)))->m_members.size(), 3u);
+
+    // A book whose file cannot be deleted is told and stays, or the next start brings it back.
+    const std::string path1 = AddressBooks()[1]->GetFilePath();
+    std::filesystem::remove(path1);
+    std::filesystem::create_directories(path1 + "/in the way");
+    EXPECT_FALSE(AddressBooks().Delete(AddressBooks()[1]->m_guid, onError));
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].find(path1), std::string::npos) << errors[0];
+    EXPECT_EQ(AddressBooks().size(), 2u);
+    EXPECT_TRUE(kinds().empty());
+    std::filesystem::remove_all(path1);
+    errors.clear();
 
     // Deleting a book removes its file and moves the current book to the first remaining.
     EXPECT_TRUE(AddressBooks().Delete(G(100)));

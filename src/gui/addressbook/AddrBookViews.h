@@ -63,7 +63,7 @@ public:
     ~CAddrBookView() override;
 
     CEntryListModel* Model() const { return m_model; }
-    // HINT_SHOW_ENTRIES: a fill of `source` (a book or a group) on a worker.
+    // Shows the entries of `source` (a book or a group), filled in on a worker.
     void Fill(CAddrBookEntry* source);
     void ClearRows();
     bool Filling() const { return m_inserting || m_waiting; }
