@@ -432,15 +432,17 @@ void CAddressBooks::StartLoader() {
     // The thread waits until it is registered, as the original's was created suspended.
     auto registered = std::make_shared<std::promise<void>>();
     std::shared_future<void> go = registered->get_future().share();
-    m_loader = std::make_shared<std::thread>([this, go, prompt = m_prompt, frame = m_frame] {
-        go.wait();
-        LoaderMain(*prompt, *frame);
-    });
+    // The folder is found here: the settings belong to the GUI thread.
+    m_loader = std::make_shared<std::thread>(
+        [this, go, prompt = m_prompt, frame = m_frame, dir = AddressBookDir()] {
+            go.wait();
+            LoaderMain(*prompt, *frame, dir);
+        });
     control.Register(m_loaderId, m_loader, 1);
     registered->set_value();
 }
 
-void CAddressBooks::LoaderMain(IPrompt& prompt, IFrame& frame) {
+void CAddressBooks::LoaderMain(IPrompt& prompt, IFrame& frame, const std::string& dir) {
     CThreadControl& control = CThreadControl::Instance();
     auto closing = [&control] { return control.stopRequest.load() == 2; };
 
@@ -448,7 +450,6 @@ void CAddressBooks::LoaderMain(IPrompt& prompt, IFrame& frame) {
     std::vector<std::string> notes; // per book: why it is read-only, or ""
     std::vector<std::string> errors;
     bool cutShort = false;
-    const std::string dir = AddressBookDir();
     if (!dir.empty()) {
         platform::CDirIndex index(dir);
         for (const platform::DirEntry* file : platform::MatchingFiles(index, "*.abk")) {

@@ -102,7 +102,7 @@ public:
 
 private:
     void Publish(CBookChange::Kind kind, const Guid& key) { m_changes.Publish({kind, key}); }
-    void LoaderMain(IPrompt& prompt, IFrame& frame);
+    void LoaderMain(IPrompt& prompt, IFrame& frame, const std::string& dir);
     void BookChanged();
     void SaverMain();
     void SaveChangedBooks();

@@ -104,8 +104,7 @@ ReplyTree RequestFaxSend(const SendFaxRequest& request, const ServiceEndpoint& e
                          ExchangeFailure* failure = nullptr);
 ReplyTree RequestFaxStatus(std::int32_t serverId, const ServiceEndpoint& endpoint);
 
-// The two requests against the ApiHost setting ("host" or "host:port") with the credentials of
-// the settings record (UserID and the password entered in this run).
-ReplyTree RequestFaxSend(const SendFaxRequest& request);
-ReplyTree RequestFaxStatus(std::int32_t serverId);
+// The ApiHost setting ("host" or "host:port") with the credentials of the settings record
+// (UserID and the password entered in this run); read on the GUI thread or in a tool, and
+// handed to the workers.
 ServiceEndpoint ApiEndpointFromSettings();

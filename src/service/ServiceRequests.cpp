@@ -9,11 +9,3 @@ ServiceEndpoint ApiEndpointFromSettings() {
     e.password = s.UserPWD;
     return e;
 }
-
-ReplyTree RequestFaxSend(const SendFaxRequest& request) {
-    return RequestFaxSend(request, ApiEndpointFromSettings());
-}
-
-ReplyTree RequestFaxStatus(std::int32_t serverId) {
-    return RequestFaxStatus(serverId, ApiEndpointFromSettings());
-}

@@ -179,7 +179,7 @@ protected:
         r.phoneNumber = phone;
         r.attempts = 3;
         r.delay = 10;
-        ReplyTree t = RequestFaxSend(r);
+        ReplyTree t = RequestFaxSend(r, ApiEndpointFromSettings());
         Dictionary* item = FindReplyPath(t.get(), {"response", "data", "item"});
         return item ? item->valueForKey("id", EmptyValue()).intValue() : -1;
     }
@@ -202,12 +202,12 @@ TEST_F(SyncFaultTest, CutAndUnansweredQueriesChangeNothingAndTheNextRoundCatches
     PutSingle("c", 3, c);
     const auto before = Snapshot(Sent(""));
     // The first round: a's query is never answered, b's reply is cut half-way.
-    OpenDoc(MakeStatusStepsWith(frame, [this, a, b](std::int32_t id) {
+    OpenDoc(MakeStatusStepsWith(frame, [this, a, b](std::int32_t id, const ServiceEndpoint& to) {
         if (m_firstRound.load() && (id == a || id == b)) {
             testing_support::HttpGet(m_sim.Port(),
                                      std::string("/__control?fault=") + (id == a ? "hang" : "cut"));
         }
-        return RequestFaxStatus(id);
+        return RequestFaxStatus(id, to);
     }));
     doc->SentFaxes().Load();
     CStatusSync sync(*doc);

@@ -44,7 +44,7 @@ protected:
         r.description = "Тест";
         r.attempts = 3;
         r.delay = 10;
-        ReplyTree t = RequestFaxSend(r);
+        ReplyTree t = RequestFaxSend(r, ApiEndpointFromSettings());
         Dictionary* item = FindReplyPath(t.get(), {"response", "data", "item"});
         EXPECT_NE(item, nullptr);
         return item ? item->valueForKey("id", EmptyValue()).intValue() : -1;
