@@ -36,6 +36,28 @@ CSendDlgBase::CSendDlgBase(QWidget* parent) : QDialog(parent) {
     m_done->setDefault(true);
 }
 
+void CSendDlgBase::FocusFirst(QWidget* first, std::initializer_list<QWidget*> own) {
+    // The base's fields are made first, so by default they would lead the tab order.
+    QWidget* previous = nullptr;
+    auto chain = [&previous](QWidget* w) {
+        if (previous != nullptr) {
+            QWidget::setTabOrder(previous, w);
+        }
+        previous = w;
+    };
+    for (QWidget* w : own) {
+        chain(w);
+    }
+    for (QWidget* w : {static_cast<QWidget*>(m_user), static_cast<QWidget*>(m_password),
+                       static_cast<QWidget*>(m_remember), static_cast<QWidget*>(m_atOnce),
+                       static_cast<QWidget*>(m_atTime), static_cast<QWidget*>(m_date),
+                       static_cast<QWidget*>(m_time), static_cast<QWidget*>(m_done),
+                       static_cast<QWidget*>(m_send), static_cast<QWidget*>(m_cancel)}) {
+        chain(w);
+    }
+    first->setFocus();
+}
+
 CSendDlgBase::~CSendDlgBase() {
     if (m_post.joinable()) {
         m_post.join();

@@ -6,6 +6,7 @@
 
 #include <QDialog>
 #include <functional>
+#include <initializer_list>
 #include <thread>
 
 class QCheckBox;
@@ -46,6 +47,9 @@ protected:
     QGroupBox* AccountBox();
     QGroupBox* DeliveryBox(const QString& title);
     QHBoxLayout* ButtonRow();
+    // The dialog opens with the cursor in `first` (the recipients), and Tab goes through
+    // `own` before the account and delivery fields made by this base.
+    void FocusFirst(QWidget* first, std::initializer_list<QWidget*> own);
     // Connects the shared controls; call once the job is open.
     void Bind();
 

@@ -58,6 +58,7 @@ CSendFaxDlg::CSendFaxDlg(std::string imagePath, std::string imageName, std::stri
         }
     });
     Bind();
+    FocusFirst(m_number, {m_number, m_pick, m_singlePages});
 }
 
 void CSendFaxDlg::LoadOwn() {

@@ -225,6 +225,7 @@ CSendListDlg::CSendListDlg(std::string imagePath, std::string imageName, std::in
     connect(m_listName, &QLineEdit::textEdited, this, [this] { Changed(); });
     connect(m_edit, &QPushButton::clicked, this, [this] { OnEdit(); });
     Bind();
+    FocusFirst(m_edit, {m_listName, m_edit, m_notifyFailure, m_notifySuccess});
 }
 
 void CSendListDlg::LoadOwn() {

@@ -59,6 +59,7 @@ CSendPersonalListDlg::CSendPersonalListDlg(std::string printRunPath, IPrompt& pr
     connect(m_pagesUp, &QToolButton::clicked, this, [this] { OnPagesSpin(1); });
     connect(m_pagesDown, &QToolButton::clicked, this, [this] { OnPagesSpin(-1); });
     Bind();
+    FocusFirst(m_recipientFile, {m_listName, m_recipientFile, m_browse});
 }
 
 void CSendPersonalListDlg::LoadOwn() {

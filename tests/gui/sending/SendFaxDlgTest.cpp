@@ -135,8 +135,12 @@ TEST(SendFaxDlgTest, SendsATypedShortNumberAndTheJobReachesTheSentTree) {
         gui_test::WritePrintedDocument(s.f.FaxDir(), "invoice", "Invoice");
         ASSERT_TRUE(WaitFor([&] { return s.View().topLevelItemCount() == 2; }));
 
+        // Typed straight away, the number goes to its field, not to the account.
+        ASSERT_EQ(dlg.focusWidget(), Child<QLineEdit>(&dlg, "1039"));
+        QTest::keyClicks(dlg.focusWidget(), QStringLiteral("3520809"));
         TypeNumber(dlg, "3520809");
         EXPECT_EQ(Child<QLineEdit>(&dlg, "1039")->text(), QStringLiteral("88123520809"));
+        EXPECT_EQ(Child<QLineEdit>(&dlg, "1002")->text(), QStringLiteral("demo"));
         done->click();
         EXPECT_TRUE(send->isEnabled());
         // Any edit wants "Готово" again.

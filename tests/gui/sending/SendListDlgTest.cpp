@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <algorithm>
@@ -117,7 +118,9 @@ TEST(SendListDlgTest, PhoneListWithADuplicateSendsThreeNumbers) {
             Child<QPushButton>(&edit, "1")->click();
             edited = true;
         });
-        Child<QPushButton>(&dlg, "1012")->click();
+        // The recipients have the focus: Space opens their editor.
+        ASSERT_EQ(dlg.focusWidget(), Child<QPushButton>(&dlg, "1012"));
+        QTest::keyClick(dlg.focusWidget(), Qt::Key_Space);
         ASSERT_TRUE(edited);
         const std::vector<std::string> asked = s.f.Prompt().Asked();
         ASSERT_FALSE(asked.empty());
@@ -148,6 +151,7 @@ TEST(SendListDlgTest, PersonalRunToThreeRecipientsMakesThreeSubmissions) {
     bool checked = false;
     WhenDialogShows<CSendPersonalListDlg>([&](CSendPersonalListDlg& dlg) {
         s.PrintAnother();
+        EXPECT_EQ(dlg.focusWidget(), Child<QLineEdit>(&dlg, "1013"));
         s.f.Prompt().SetNextFileName(recipients);
         Child<QPushButton>(&dlg, "1033")->click();
         EXPECT_EQ(Child<QLineEdit>(&dlg, "1013")->text(), QString::fromStdString(recipients));
