@@ -37,9 +37,10 @@ CVelquinDoc::~CVelquinDoc() {
 
 void CVelquinDoc::LoadStore() {
     AddressBooks().StartLoader();
-    if (m_storeReader.joinable()) {
-        return;
+    if (m_loadStarted) {
+        return; // the reader may have ended already: joinable() cannot tell
     }
+    m_loadStarted = true;
     // The window shows at once; with 100,000 sent faxes the reading takes a while.
     m_frame.SetStatusText(LoadString(kIdsReadingStore));
     struct CStoreRead {

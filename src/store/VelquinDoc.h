@@ -71,6 +71,7 @@ private:
     CStatusWorkers m_status;
 
     std::thread m_storeReader;
+    bool m_loadStarted = false;
     std::atomic<bool> m_storeLoaded{false};
 
     bool m_closed = false;
