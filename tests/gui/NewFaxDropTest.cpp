@@ -18,8 +18,10 @@ using gui_test::WaitFor;
 
 namespace {
 
-// Drags `paths` over the view and drops them in its middle.
-void DropFiles(QWidget* target, const QStringList& paths) {
+// Drags `paths` over the view as a file manager does with Shift held (it offers copy or move and
+// proposes move) and drops them in its middle: the view must answer copy, or the file manager
+// deletes the originals. False when the view refused the drag.
+bool DropFiles(QWidget* target, const QStringList& paths) {
     QMimeData data;
     QList<QUrl> urls;
     for (const QString& p : paths) {
@@ -27,15 +29,24 @@ void DropFiles(QWidget* target, const QStringList& paths) {
     }
     data.setUrls(urls);
     const QPoint at = target->rect().center();
-    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    const Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction;
+    QDragEnterEvent enter(at, offered, &data, Qt::LeftButton, Qt::ShiftModifier);
+    enter.setDropAction(Qt::MoveAction);
     QApplication::sendEvent(target, &enter);
-    ASSERT_TRUE(enter.isAccepted());
-    QDragMoveEvent move(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    if (!enter.isAccepted()) {
+        return false;
+    }
+    EXPECT_EQ(enter.dropAction(), Qt::CopyAction);
+    QDragMoveEvent move(at, offered, &data, Qt::LeftButton, Qt::ShiftModifier);
+    move.setDropAction(Qt::MoveAction);
     QApplication::sendEvent(target, &move);
-    ASSERT_TRUE(move.isAccepted());
-    QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    EXPECT_TRUE(move.isAccepted());
+    QDropEvent drop(QPointF(at), offered, &data, Qt::LeftButton, Qt::ShiftModifier);
+    drop.setDropAction(Qt::MoveAction);
     QApplication::sendEvent(target, &drop);
     EXPECT_TRUE(drop.isAccepted());
+    EXPECT_EQ(drop.dropAction(), Qt::CopyAction);
+    return true;
 }
 
 } // namespace
@@ -65,10 +76,12 @@ TEST(NewFaxDropTest, DroppedFilesBecomeNewFaxesWithoutOverwritingAndTheRestIsRef
     f.Prompt().SetNextAnswer(MsgAnswer::Ok);
 
     CNewFaxView* view = f.Frame().NewFaxView();
-    DropFiles(view->viewport(),
-              {QString::fromStdString(in + "/scan.tif"),
-               QString::fromStdString(in + "/Квартальный отчёт.pdf"),
-               QString::fromStdString(in + "/cut.pdf"), QString::fromStdString(in + "/notes.xyz")});
+    // A drag of nothing the view takes is refused before the drop.
+    EXPECT_FALSE(DropFiles(view->viewport(), {QString::fromStdString(in + "/notes.xyz")}));
+    EXPECT_TRUE(DropFiles(view->viewport(), {QString::fromStdString(in + "/scan.tif"),
+                                             QString::fromStdString(in + "/Квартальный отчёт.pdf"),
+                                             QString::fromStdString(in + "/cut.pdf"),
+                                             QString::fromStdString(in + "/notes.xyz")}));
 
     // The fax image as it is, beside the waiting one; the PDF through the fax printer.
     QStringList titles;

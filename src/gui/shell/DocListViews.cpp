@@ -20,6 +20,7 @@
 #include <QMimeData>
 #include <QProcess>
 #include <QUrl>
+#include <algorithm>
 
 namespace {
 
@@ -247,29 +248,51 @@ CNewFaxView::CNewFaxView(CVelquinDoc& doc, QWidget* parent)
     setDropIndicatorShown(false);
 }
 
-void CNewFaxView::dragEnterEvent(QDragEnterEvent* event) {
-    if (event->mimeData()->hasUrls()) {
-        event->acceptProposedAction();
-    }
-}
-
-void CNewFaxView::dragMoveEvent(QDragMoveEvent* event) {
-    if (event->mimeData()->hasUrls()) {
-        event->acceptProposedAction();
-    }
-}
-
-void CNewFaxView::dropEvent(QDropEvent* event) {
+namespace {
+// The files of a drop this view could take; the rest is refused with a reason on the drop.
+QStringList LocalFiles(const QMimeData* data) {
     QStringList paths;
-    for (const QUrl& url : event->mimeData()->urls()) {
+    for (const QUrl& url : data->urls()) {
         if (url.isLocalFile()) {
             paths << url.toLocalFile();
         }
     }
-    if (paths.isEmpty()) {
+    return paths;
+}
+
+// Only ever a copy: a file manager told "move" may delete the user's original.
+bool AcceptAsCopy(QDropEvent* event) {
+    if (!(event->possibleActions() & Qt::CopyAction)) {
+        return false;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    return true;
+}
+} // namespace
+
+void CNewFaxView::dragEnterEvent(QDragEnterEvent* event) {
+    const QStringList paths = LocalFiles(event->mimeData());
+    m_dragTakeable = std::any_of(paths.begin(), paths.end(), [](const QString& p) {
+        return ClassifyDroppedFile(p.toStdString()) != DroppedKind::Unsupported;
+    });
+    if (!m_dragTakeable || !AcceptAsCopy(event)) {
+        event->ignore();
+    }
+}
+
+void CNewFaxView::dragMoveEvent(QDragMoveEvent* event) {
+    if (!m_dragTakeable || !AcceptAsCopy(event)) {
+        event->ignore();
+    }
+}
+
+void CNewFaxView::dropEvent(QDropEvent* event) {
+    const QStringList paths = LocalFiles(event->mimeData());
+    if (paths.isEmpty() || !AcceptAsCopy(event)) {
+        event->ignore();
         return;
     }
-    event->acceptProposedAction();
     AddFiles(paths);
 }
 
@@ -477,6 +500,6 @@ bool CSavedDocView::OnCommand(int id) {
 void CSavedDocView::OnAddToNewFax() {
     for (CFaxDocument* d : SelectedDocuments()) {
         m_doc.Printed().Forward(d->m_title.empty() ? std::string("Copy of saved fax") : d->m_title,
-                              d->m_path, nullptr);
+                                d->m_path, nullptr);
     }
 }

@@ -95,6 +95,7 @@ private:
     void Send(int command);
     void PrintToFaxPrinter(const QString& path);
     SendHandler m_send;
+    bool m_dragTakeable = false; // the drag in progress holds a file this view takes
 };
 
 class CSavedDocView : public CDocListView {
