@@ -504,10 +504,6 @@ Versions of The BAT! before 1.60 do not support Simple MAPI correctly.</translat
         <translation>To view TIFF files</translation>
     </message>
     <message>
-        <source>Использовать стандартную программу Windows</source>
-        <translation>Use the desktop&apos;s default program</translation>
-    </message>
-    <message>
         <source>Использовать встроенную программу Velquin</source>
         <translation>Use Velquin&apos;s own viewer</translation>
     </message>
@@ -558,6 +554,18 @@ Versions of The BAT! before 1.60 do not support Simple MAPI correctly.</translat
     <message>
         <source>Отменить</source>
         <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Использовать программу рабочего стола</source>
+        <translation>Use the desktop&apos;s default program</translation>
+    </message>
+    <message>
+        <source>Узнавать о доставке автоматически каждые </source>
+        <translation>Check delivery automatically every </translation>
+    </message>
+    <message>
+        <source>мин.</source>
+        <translation>min.</translation>
     </message>
 </context>
 <context>

@@ -120,7 +120,7 @@ CStatusWorkers::CSteps MakeStatusStepsWith(IFrame& frame, EndpointStatusQuery qu
 // --- timer rule ----------------------------------------------------------------------------
 
 std::int64_t CSyncTimer::PeriodFor(std::int32_t delayMinutes) {
-    const std::int32_t minutes = std::clamp<std::int32_t>(delayMinutes, 10, 300);
+    const std::int32_t minutes = std::clamp(delayMinutes, kMinMinutes, kMaxMinutes);
     return static_cast<std::int64_t>(minutes) * 60000;
 }
 

@@ -104,6 +104,8 @@ public:
 
     // SyncronizationDelay minutes as a period, held within the 10 to 300 minutes of the
     // settings loader so a bad value cannot make the timer spin.
+    static constexpr std::int32_t kMinMinutes = 10;
+    static constexpr std::int32_t kMaxMinutes = 300;
     static std::int64_t PeriodFor(std::int32_t delayMinutes);
 
 private:

@@ -5,6 +5,7 @@
 #include "gui/app/SettingsDlg.h"
 #include "gui/shell/Commands.h"
 #include "gui/shell/DocListViews.h"
+#include "gui/shell/MainFrame.h"
 #include "gui/shell/SentFaxView.h"
 #include "platform/Files.h"
 #include "platform/Registry.h"
@@ -14,12 +15,14 @@
 #include "store/FaxRecords.h"
 #include "support/FaxsimProcess.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTest>
+#include <QTimer>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -78,22 +81,41 @@ TEST(SyncTest, SynchroniseWritesTheDeliveredStateIntoTheTree) {
     f.Stop();
 }
 
-TEST(SyncTest, TimerFollowsTheSettings) {
+// Automatic synchronisation is switched on and timed in the settings dialog, and the window's
+// timer follows at once.
+TEST(SyncTest, TheSettingsDialogSwitchesTheTimer) {
     CGuiFixture f;
     f.Start();
     CMainFrame& frame = f.Frame();
+    ASSERT_FALSE(Settings().AutoSyncronize); // the stored default stays off
     EXPECT_FALSE(frame.SyncTimer().isActive());
-    Settings().AutoSyncronize = true;
-    Settings().SyncronizationDelay = 10;
-    frame.RestartSyncTimer(false, 10);
+    auto runDialog = [&](const std::function<void(CSettingsDlg&)>& script) {
+        QTimer::singleShot(0, [&] {
+            auto* dlg = qobject_cast<CSettingsDlg*>(QApplication::activeModalWidget());
+            ASSERT_NE(dlg, nullptr);
+            script(*dlg);
+            auto* save = dlg->findChild<QPushButton*>(QStringLiteral("saveButton"));
+            QTest::mouseClick(save, Qt::LeftButton, {}, save->rect().center());
+        });
+        frame.OnCommand(cmd::kSettings);
+    };
+    runDialog([](CSettingsDlg& dlg) {
+        auto* box = dlg.findChild<QCheckBox*>(QStringLiteral("checkAutoSync"));
+        auto* minutes = dlg.findChild<QSpinBox*>(QStringLiteral("editSyncMinutes"));
+        EXPECT_FALSE(minutes->isEnabled());
+        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(4, box->height() / 2));
+        ASSERT_TRUE(minutes->isEnabled());
+        minutes->selectAll();
+        QTest::keyClicks(minutes, QStringLiteral("15"));
+    });
+    EXPECT_TRUE(Settings().AutoSyncronize);
+    EXPECT_EQ(Settings().SyncronizationDelay, 15);
     ASSERT_TRUE(frame.SyncTimer().isActive());
-    EXPECT_EQ(frame.SyncTimer().interval(), 600000);
-    // Only the delay changed: restarted with the new period.
-    Settings().SyncronizationDelay = 15;
-    frame.RestartSyncTimer(true, 10);
     EXPECT_EQ(frame.SyncTimer().interval(), 900000);
-    Settings().AutoSyncronize = false;
-    frame.RestartSyncTimer(true, 15);
+    runDialog([](CSettingsDlg& dlg) {
+        auto* box = dlg.findChild<QCheckBox*>(QStringLiteral("checkAutoSync"));
+        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(4, box->height() / 2));
+    });
     EXPECT_FALSE(frame.SyncTimer().isActive());
 }
 

@@ -4,6 +4,7 @@
 #include "app/Settings.h"
 #include "gui/shell/Commands.h"
 #include "resources/Strings.h"
+#include "store/StatusSync.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -17,6 +18,7 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 
@@ -58,7 +60,7 @@ CSettingsDlg::CSettingsDlg(QWidget* parent, IPrompt* prompt) : QDialog(parent), 
     (new QVBoxLayout(printBox))->addWidget(m_autoShow);
 
     auto* viewerBox = new QGroupBox(tr("Для просмотра TIFF файлов"));
-    m_standardViewer = new QRadioButton(tr("Использовать стандартную программу Windows"));
+    m_standardViewer = new QRadioButton(tr("Использовать программу рабочего стола"));
     m_standardViewer->setObjectName(QStringLiteral("radio1021"));
     m_ownViewer = new QRadioButton(tr("Использовать встроенную программу Velquin"));
     m_ownViewer->setObjectName(QStringLiteral("radio1024"));
@@ -80,6 +82,13 @@ CSettingsDlg::CSettingsDlg(QWidget* parent, IPrompt* prompt) : QDialog(parent), 
     m_notify =
         new QCheckBox(tr("Сообщать на рабочем столе, какие факсы доставлены или не доставлены"));
     m_notify->setObjectName(QStringLiteral("checkNotify"));
+    // Without it delivery is only heard of after F5.
+    m_autoSync = new QCheckBox(tr("Узнавать о доставке автоматически каждые "));
+    m_autoSync->setObjectName(QStringLiteral("checkAutoSync"));
+    m_syncMinutes = new QSpinBox(listBox);
+    m_syncMinutes->setObjectName(QStringLiteral("editSyncMinutes"));
+    m_syncMinutes->setRange(CSyncTimer::kMinMinutes, CSyncTimer::kMaxMinutes);
+    m_syncMinutes->setMinimumWidth(80);
     auto* grid = new QGridLayout(listBox);
     grid->addWidget(m_confirmDelete, 0, 0, 1, 3);
     grid->addWidget(m_clearNew, 1, 0, 1, 3);
@@ -89,7 +98,10 @@ CSettingsDlg::CSettingsDlg(QWidget* parent, IPrompt* prompt) : QDialog(parent), 
     grid->addWidget(m_deleteReceived, 3, 0);
     grid->addWidget(m_receivedDays, 3, 1);
     grid->addWidget(new QLabel(tr("дней")), 3, 2);
-    grid->addWidget(m_notify, 4, 0, 1, 3);
+    grid->addWidget(m_autoSync, 4, 0);
+    grid->addWidget(m_syncMinutes, 4, 1);
+    grid->addWidget(new QLabel(tr("мин.")), 4, 2);
+    grid->addWidget(m_notify, 5, 0, 1, 3);
     grid->setColumnStretch(3, 1);
 
     auto* prefixBox = new QGroupBox(tr("Префикс при воде номера напрямую, без адресной книги "));
@@ -132,7 +144,10 @@ CSettingsDlg::CSettingsDlg(QWidget* parent, IPrompt* prompt) : QDialog(parent), 
     m_deleteReceived->setChecked(m_values.DeleteReceivedAfterDays);
     m_receivedDays->setValue(m_values.ReceivedDeleteDays);
     m_prefix->setText(Q(m_values.DefaultAreaCode));
+    m_autoSync->setChecked(m_values.AutoSyncronize);
+    m_syncMinutes->setValue(m_values.SyncronizationDelay);
     UpdateDayFields();
+    connect(m_autoSync, &QCheckBox::toggled, this, &CSettingsDlg::UpdateDayFields);
     connect(m_deleteSent, &QCheckBox::toggled, this, &CSettingsDlg::UpdateDayFields);
     connect(m_deleteReceived, &QCheckBox::toggled, this, &CSettingsDlg::UpdateDayFields);
 }
@@ -140,6 +155,7 @@ CSettingsDlg::CSettingsDlg(QWidget* parent, IPrompt* prompt) : QDialog(parent), 
 void CSettingsDlg::UpdateDayFields() {
     m_sentDays->setEnabled(m_deleteSent->isChecked());
     m_receivedDays->setEnabled(m_deleteReceived->isChecked());
+    m_syncMinutes->setEnabled(m_autoSync->isChecked());
 }
 
 // Deleting sent faxes after 0 days deletes every one of them at the next start.
@@ -167,6 +183,7 @@ bool CSettingsDlg::ConfirmDeletingAllSent() {
 void CSettingsDlg::accept() {
     m_sentDays->interpretText();
     m_receivedDays->interpretText();
+    m_syncMinutes->interpretText();
     if (!ConfirmDeletingAllSent()) {
         return;
     }
@@ -180,6 +197,12 @@ void CSettingsDlg::accept() {
     m_values.DeleteReceivedAfterDays = m_deleteReceived->isChecked();
     m_values.ReceivedDeleteDays = m_receivedDays->value();
     m_values.DefaultAreaCode = m_prefix->text().toStdString();
+    m_values.AutoSyncronize = m_autoSync->isChecked();
+    // A stored interval outside the timer's range is kept unless the user changed it.
+    if (m_syncMinutes->value() != std::clamp(m_values.SyncronizationDelay, CSyncTimer::kMinMinutes,
+                                             CSyncTimer::kMaxMinutes)) {
+        m_values.SyncronizationDelay = m_syncMinutes->value();
+    }
 
     CSettings& s = Settings();
     s.AutoShowOnPrint = m_values.AutoShowOnPrint;

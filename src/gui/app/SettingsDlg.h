@@ -61,4 +61,6 @@ private:
     QCheckBox* m_deleteReceived;
     QSpinBox* m_receivedDays;
     QLineEdit* m_prefix;
+    QCheckBox* m_autoSync;
+    QSpinBox* m_syncMinutes;
 };
