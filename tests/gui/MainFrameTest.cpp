@@ -8,11 +8,13 @@
 #include "gui/shell/SentFaxView.h"
 
 #include <QAction>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QProgressBar>
+#include <QScreen>
 #include <QSplitter>
 #include <QTest>
 #include <QToolBar>
@@ -218,6 +220,16 @@ TEST(MainFrameTest, ProfileKeepsColumnWidthsAndSplitter) {
         page->setSizes({230, page->width() - 230});
         f.Stop();
         EXPECT_EQ(profile::ReadInt("Settings\\AddrBook", QStringLiteral("Width")), 230);
+    }
+    // A window kept on a larger screen comes back inside this one (offscreen: 800×600).
+    {
+        CGuiFixture f;
+        profile::WriteRect("Settings", "Window", QRect(300, 200, 1900, 1200));
+        f.Start();
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        EXPECT_TRUE(screen.contains(f.Frame().geometry()))
+            << f.Frame().geometry().width() << "x" << f.Frame().geometry().height();
+        f.Stop();
     }
     EXPECT_EQ(profile::SplitterWidth(0, 1920), 200);
     EXPECT_EQ(profile::SplitterWidth(1920, 1920), 200);

@@ -12,6 +12,7 @@
 #include <QPdfWriter>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStatusBar>
@@ -70,7 +71,12 @@ CViewerWindow::CViewerWindow(QWidget* parent) : QMainWindow(parent) {
     statusBar()->addPermanentWidget(m_pageLabel);
     CreateActions();
     UpdateActions();
-    resize(1000, 800);
+    // Never larger than the screen, or the status bar falls below its edge.
+    QSize size(1000, 800);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        size = size.boundedTo(screen->availableGeometry().size() - QSize(16, 40));
+    }
+    resize(size);
 }
 
 void CViewerWindow::CreateActions() {

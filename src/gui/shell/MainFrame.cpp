@@ -39,6 +39,7 @@
 #include <QThread>
 #include <QToolBar>
 #include <QTreeWidget>
+#include <algorithm>
 #include <chrono>
 
 namespace {
@@ -88,6 +89,24 @@ bool OnSomeScreen(const QRect& r) {
     return false;
 }
 
+// `r` made to fit the available part of the screen it is mostly on: a window larger than the
+// screen would hide its status bar and buttons below the edge.
+QRect FittedToScreen(const QRect& r) {
+    const QScreen* screen = QGuiApplication::screenAt(r.center());
+    if (screen == nullptr) {
+        screen = QGuiApplication::primaryScreen();
+    }
+    if (screen == nullptr) {
+        return r;
+    }
+    // Room for the window manager's frame and title.
+    const QRect room = screen->availableGeometry().adjusted(0, 0, -16, -40);
+    QRect fitted(r.topLeft(), r.size().boundedTo(room.size()));
+    fitted.moveLeft(std::clamp(fitted.left(), room.left(), room.right() - fitted.width() + 1));
+    fitted.moveTop(std::clamp(fitted.top(), room.top(), room.bottom() - fitted.height() + 1));
+    return fitted;
+}
+
 } // namespace
 
 // --- frame ----------------------------------------------------------------------------------
@@ -121,7 +140,7 @@ CMainFrame::CMainFrame(CQtPrompt& prompt, QWidget* parent)
     });
     m_fakeView = new CFakeView(this);
     setCentralWidget(m_fakeView);
-    resize(1100, 680);
+    resize(FittedToScreen(QRect(0, 0, 1100, 680)).size());
     RestoreGeometry();
 
     CreateTray();
@@ -682,7 +701,7 @@ void CMainFrame::showEvent(QShowEvent* event) {
 void CMainFrame::RestoreGeometry() {
     // A window kept on a screen that is no longer there comes up where it is seen.
     if (auto r = profile::ReadRect(kSettingsSection, "Window"); r && OnSomeScreen(*r)) {
-        setGeometry(*r);
+        setGeometry(FittedToScreen(*r)); // kept on a larger screen than this one
     }
     if (profile::ReadInt(kSettingsSection, QStringLiteral("Maximized")) == 1) {
         m_wasMaximized = true;
