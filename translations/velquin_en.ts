@@ -1301,5 +1301,9 @@ Show or hide the status bar</translation>
         <source>Адресная книга &quot;%s&quot; открыта только для чтения: файл %s прочитан не полностью. Изменить её нельзя.</source>
         <translation>The address book &quot;%s&quot; is open read-only: the file %s could not be read whole. It cannot be changed.</translation>
     </message>
+    <message>
+        <source>Не удалось открыть %s: %s закончилась с ошибкой (код %s). Проверьте, есть ли на рабочем столе программа, открывающая такие файлы.</source>
+        <translation>Could not open %s: %s ended with an error (code %s). Check that the desktop has a program that opens such files.</translation>
+    </message>
 </context>
 </TS>

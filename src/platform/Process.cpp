@@ -5,16 +5,47 @@
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 
 extern char** environ;
 
 namespace platform {
 namespace {
+struct Child {
+    pid_t pid;
+    std::string label;
+    std::string program;
+};
 std::mutex g_childLock;
-std::vector<pid_t> g_children;
+std::vector<Child> g_children;       // under g_childLock
+std::vector<FailedChild> g_failures; // under g_childLock
+
+// Collects the children that have ended; the failures of labelled ones are kept.
+void ReapLocked() {
+    std::erase_if(g_children, [](const Child& c) {
+        int status = 0;
+        const pid_t done = ::waitpid(c.pid, &status, WNOHANG);
+        if (done == 0) {
+            return false;
+        }
+        if (done == c.pid && !c.label.empty()) {
+            const int code = WIFEXITED(status)     ? WEXITSTATUS(status)
+                             : WIFSIGNALED(status) ? 128 + WTERMSIG(status)
+                                                   : 0;
+            if (code != 0) {
+                g_failures.push_back({c.label, c.program, code});
+            }
+        }
+        return true; // ended, or not ours to wait for any more
+    });
+}
 } // namespace
 
 bool StartProgram(const std::vector<std::string>& argv) {
+    return StartProgram(argv, {});
+}
+
+bool StartProgram(const std::vector<std::string>& argv, const std::string& label) {
     if (argv.empty() || argv[0].empty()) {
         return false;
     }
@@ -33,14 +64,22 @@ bool StartProgram(const std::vector<std::string>& argv) {
     if (rc != 0) {
         return false;
     }
-    // Children are reaped without a thread: finished ones are collected at the next start.
+    // Children are reaped without a thread: at the next start or when the window asks.
     std::lock_guard lock(g_childLock);
-    std::erase_if(g_children, [](pid_t c) {
-        int status = 0;
-        return ::waitpid(c, &status, WNOHANG) != 0;
-    });
-    g_children.push_back(pid);
+    ReapLocked();
+    g_children.push_back({pid, label, argv[0]});
     return true;
+}
+
+std::vector<FailedChild> EndedInFailure() {
+    std::lock_guard lock(g_childLock);
+    ReapLocked();
+    return std::exchange(g_failures, {});
+}
+
+bool ChildrenRunning() {
+    std::lock_guard lock(g_childLock);
+    return !g_children.empty();
 }
 
 std::string ShellOpener() {
@@ -48,8 +87,8 @@ std::string ShellOpener() {
     return opener && *opener ? opener : "xdg-open";
 }
 
-bool ShellOpen(const std::string& target) {
-    return StartProgram({ShellOpener(), target});
+bool ShellOpen(const std::string& target, const std::string& label) {
+    return StartProgram({ShellOpener(), target}, label);
 }
 
 } // namespace platform

@@ -14,6 +14,7 @@ namespace {
 
 constexpr unsigned kIdsViewerNotStarted = 9402;
 constexpr unsigned kIdsOpenerNotStarted = 9403;
+constexpr unsigned kIdsOpenerFailed = 9405;
 
 bool IsTiffName(const std::string& path) {
     const std::string ext = platform::AsciiLower(platform::Extension(path));
@@ -78,11 +79,18 @@ bool CViewers::OpenOutside(const std::string& target, std::string_view shownName
         ReportMissing(target);
         return false;
     }
-    if (!platform::ShellOpen(target)) {
-        m_prompt.FileError(FormatString(LoadString(kIdsOpenerNotStarted),
-                                        shownName.empty() ? target : shownName,
-                                        platform::ShellOpener()));
+    const std::string shown(shownName.empty() ? target : shownName);
+    if (!platform::ShellOpen(target, shown)) {
+        m_prompt.FileError(
+            FormatString(LoadString(kIdsOpenerNotStarted), shown, platform::ShellOpener()));
         return false;
     }
     return true;
+}
+
+void CViewers::TellFailedOpeners() {
+    for (const platform::FailedChild& failed : platform::EndedInFailure()) {
+        m_prompt.FileError(FormatString(LoadString(kIdsOpenerFailed), failed.label, failed.program,
+                                        std::to_string(failed.code)));
+    }
 }

@@ -20,6 +20,9 @@ public:
     // or an opener that does not start is reported naming the target, or `shownName` when the
     // target is not fit to show: false.
     bool OpenOutside(const std::string& target, std::string_view shownName = {});
+    // Tells each opener started by OpenOutside that has since ended in failure (no program
+    // for the file, a broken desktop setting). Called from time to time on the GUI thread.
+    void TellFailedOpeners();
 
 private:
     bool ShowPath(const std::string& path, const std::string& title);

@@ -305,8 +305,25 @@ TEST(FaxListsTest, AddedPdfBesideAWaitingTiffKeepsBothTitlesAndOpensOnTheDesktop
     QTest::mouseDClick(view->viewport(), Qt::LeftButton, Qt::NoModifier,
                        view->visualItemRect(row).center());
     EXPECT_TRUE(WaitFor([&] { return platform::PathExists(opener + ".out"); }));
-    ::unsetenv("VELQUIN_OPENER");
     EXPECT_EQ(testing_support::ReadFileOrDie(opener + ".out"), f.FaxDir() + "/report_2.pdf");
+    // An opener that starts and then finds no program for the file is told, not silent.
+    const std::string failing = f.Dir() / "failing-opener";
+    testing_support::WriteFile(failing, "#!/bin/sh\nexit 3\n");
+    ASSERT_EQ(::chmod(failing.c_str(), 0755), 0);
+    ::setenv("VELQUIN_OPENER", failing.c_str(), 1);
+    f.Prompt().SetNextAnswer(MsgAnswer::Ok);
+    const std::size_t asked = f.Prompt().Asked().size();
+    row = view->findItems(QStringLiteral("Загружено вручную: (report_2.pdf)"), Qt::MatchExactly)
+              .value(0);
+    ASSERT_NE(row, nullptr);
+    gui_test::ClickItem(*view, row);
+    QTest::keyClick(view, Qt::Key_Return);
+    ASSERT_TRUE(WaitFor([&] { return f.Prompt().Asked().size() > asked; }));
+    EXPECT_NE(f.Prompt().Asked().back().find("report_2.pdf: " + failing +
+                                             " закончилась с ошибкой (код 3)"),
+              std::string::npos)
+        << f.Prompt().Asked().back();
+    ::unsetenv("VELQUIN_OPENER");
     EXPECT_EQ(testing_support::ReadFileOrDie(f.FaxDir() + "/report.tag"),
               platform::Utf8ToCp1251("Отчёт за май"));
     (void)tif;

@@ -18,6 +18,7 @@
 #include "gui/shell/ProgressDlg.h"
 #include "gui/shell/SentFaxView.h"
 #include "platform/Files.h"
+#include "platform/Process.h"
 #include "store/FaxListModel.h"
 #include "store/VelquinDoc.h"
 
@@ -146,6 +147,15 @@ CMainFrame::CMainFrame(CQtPrompt& prompt, QWidget* parent)
     CreateTray();
     m_syncTimer.setTimerType(Qt::VeryCoarseTimer);
     connect(&m_syncTimer, &QTimer::timeout, this, [this] { OnCommand(cmd::kSynchronise); });
+    // A desktop opener that started but then failed (it has no program for the file) is told;
+    // the look also collects the openers that have ended.
+    m_openerTimer.setInterval(1000);
+    connect(&m_openerTimer, &QTimer::timeout, this, [this] {
+        if (m_doc != nullptr && !m_exiting && platform::ChildrenRunning()) {
+            m_doc->Viewers().TellFailedOpeners();
+        }
+    });
+    m_openerTimer.start();
     qApp->installEventFilter(this);
     ApplyTimerChange(
         m_timerRule.Start(Settings().AutoSyncronize, Settings().SyncronizationDelay, SteadyMs()));

@@ -138,6 +138,7 @@ private:
     QProgressBar* m_progress = nullptr;
     QSystemTrayIcon* m_tray = nullptr;
     QTimer m_syncTimer;
+    QTimer m_openerTimer;
     int m_currentPage = -1;
     bool m_toolbarVisible = true;
     std::unique_ptr<CStatusSync> m_sync;
