@@ -1305,5 +1305,9 @@ Show or hide the status bar</translation>
         <source>Не удалось открыть %s: %s закончилась с ошибкой (код %s). Проверьте, есть ли на рабочем столе программа, открывающая такие файлы.</source>
         <translation>Could not open %s: %s ended with an error (code %s). Check that the desktop has a program that opens such files.</translation>
     </message>
+    <message>
+        <source>Сервис не ответил на запросов о доставке: %s. Проверьте соединение с Интернетом и настройки, затем нажмите F5.</source>
+        <translation>Delivery queries the service did not answer: %s. Check the Internet connection and the settings, then press F5.</translation>
+    </message>
 </context>
 </TS>

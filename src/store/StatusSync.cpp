@@ -2,11 +2,17 @@
 
 #include "platform/Encoding.h"
 #include "platform/Files.h"
+#include "resources/Strings.h"
 #include "service/FormPost.h"
 #include "service/JobState.h"
 #include "service/ReplyTree.h"
 
 #include <algorithm>
+#include <string>
+
+namespace {
+constexpr unsigned kIdsNoReplies = 9423;
+} // namespace
 
 // --- Synchronise ---------------------------------------------------------------------------
 
@@ -113,6 +119,11 @@ CStatusWorkers::CSteps MakeStatusStepsWith(IFrame& frame, EndpointStatusQuery qu
         if (const auto failed = CSentFaxes::WriteJobFiles(files); !failed.empty()) {
             frame.RunOnGuiThread([&sent, &failed] { sent.ReportUnwritten(failed); });
         }
+    };
+    steps.failed = [&frame](std::size_t failed) {
+        // A line in the status bar: the user pressed F5 and would otherwise hear nothing.
+        const std::string text = FormatString(LoadString(kIdsNoReplies), std::to_string(failed));
+        frame.RunOnGuiThread([&frame, &text] { frame.SetStatusText(text); });
     };
     return steps;
 }

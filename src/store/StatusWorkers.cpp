@@ -97,6 +97,9 @@ void CStatusWorkers::ReplyWorker() {
             if (m_stopping.load()) {
                 return;
             }
+            if (batch.size() < taken && m_steps.failed) {
+                m_steps.failed(taken - batch.size());
+            }
             if (!batch.empty() && m_steps.apply) {
                 m_steps.apply(m_sent, std::move(batch));
             }

@@ -27,6 +27,9 @@ public:
         std::function<Reply(std::int32_t id, const ServiceEndpoint& endpoint)> query;
         // On the reply applier, with every reply that came since its last call.
         std::function<void(CSentFaxes&, std::vector<Reply>)> apply;
+        // On the reply applier, before `apply`, with how many queries of the batch got no
+        // reply (the service unreachable or its reply cut).
+        std::function<void(std::size_t failed)> failed;
     };
 
     // Starts both workers; `sent` must outlive them.

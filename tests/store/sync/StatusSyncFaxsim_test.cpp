@@ -191,6 +191,11 @@ TEST_F(SyncFaxsimTest, FailedAndEmptyRepliesChangeNothing) {
     EXPECT_EQ(Entry<CSingleFaxEntry>(3).m_status, -1);
     EXPECT_EQ(testing_support::ReadFileOrDie(Sent("a.fax")), aBefore);
     EXPECT_EQ(hints.changed, 2);
+    // The query left without a reply is said in the status bar.
+    ASSERT_FALSE(frame.StatusTexts().empty());
+    EXPECT_EQ(frame.StatusTexts().back().rfind("Сервис не ответил на запросов о доставке: 1.", 0),
+              0u)
+        << frame.StatusTexts().back();
 
     ASSERT_NE(
         testing_support::HttpGet(m_sim.Port(), "/__control?fault=malformed&count=2").find("200 OK"),
