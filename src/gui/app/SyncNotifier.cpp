@@ -8,8 +8,8 @@
 #include "store/VelquinDoc.h"
 
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QSystemTrayIcon>
 #include <QVariantMap>
 
@@ -66,18 +66,30 @@ void CSyncNotifier::RoundEnded() {
 void CSyncNotifier::Show(const QString& text) {
     const QString title = Q(LoadString(kIdsProductName));
     QDBusConnection bus = QDBusConnection::sessionBus();
-    const QString service = QStringLiteral("org.freedesktop.Notifications");
-    if (bus.isConnected() && bus.interface() != nullptr &&
-        bus.interface()->isServiceRegistered(service)) {
-        QDBusMessage call = QDBusMessage::createMethodCall(
-            service, QStringLiteral("/org/freedesktop/Notifications"), service,
-            QStringLiteral("Notify"));
-        call << QStringLiteral("Velquin") << 0u << QStringLiteral("velquin") << title << text
-             << QStringList() << QVariantMap() << -1;
-        // Not waited for: a slow notification service must not hold up the window.
-        bus.call(call, QDBus::NoBlock);
+    if (!bus.isConnected()) {
+        ShowInTray(title, text);
         return;
     }
+    // Called even when no one holds the name yet: the bus starts a notification service that
+    // is activatable but not running (XFCE, MATE, LXQt). Only an error falls back to the tray.
+    const QString service = QStringLiteral("org.freedesktop.Notifications");
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(service, QStringLiteral("/org/freedesktop/Notifications"),
+                                       service, QStringLiteral("Notify"));
+    call << QStringLiteral("Velquin") << 0u << QStringLiteral("velquin") << title << text
+         << QStringList() << QVariantMap() << -1;
+    // Not waited for: a slow notification service must not hold up the window.
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, title, text](QDBusPendingCallWatcher* done) {
+                done->deleteLater();
+                if (done->isError()) {
+                    ShowInTray(title, text);
+                }
+            });
+}
+
+void CSyncNotifier::ShowInTray(const QString& title, const QString& text) {
     if (m_tray != nullptr && m_tray->isVisible()) {
         m_tray->showMessage(title, text, QSystemTrayIcon::Information);
     }

@@ -23,6 +23,7 @@ private:
     void OnChange(const CSentChange& change);
     void RoundEnded();
     void Show(const QString& text);
+    void ShowInTray(const QString& title, const QString& text);
 
     CVelquinDoc& m_doc;
     QSystemTrayIcon* m_tray;
