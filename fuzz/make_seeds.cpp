@@ -1,6 +1,7 @@
 // Writes seed inputs for the fuzz targets with the program's own writers, so each target
 // starts from files the program really reads: fuzz_make_seeds OUTDIR (OUTDIR/<target>/...).
 #include "addressbook/AddrBook.h"
+#include "addressbook/AddressBooks.h"
 #include "addressbook/Export.h"
 #include "app/Settings.h"
 #include "platform/Files.h"
@@ -72,8 +73,7 @@ void JobSeeds() {
 
 void BookSeeds() {
     // Groups find their members among the loaded books.
-    AddressBooks().push_back(std::make_unique<CAddrBook>("Мои Контакты"));
-    CAddrBook& book = *AddressBooks().back();
+    CAddrBook& book = *AddressBooks().Add(std::make_unique<CAddrBook>("Мои Контакты"));
     auto contact = std::make_unique<CContactEntry>("88123520809");
     contact->m_company = "ООО «Северный ветер»";
     contact->m_person = "Петров П. П.";
