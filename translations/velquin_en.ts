@@ -310,6 +310,14 @@ Versions of The BAT! before 1.60 do not support Simple MAPI correctly.</translat
         <source>Помо&amp;щь</source>
         <translation>&amp;Help</translation>
     </message>
+    <message>
+        <source>Показать окно</source>
+        <translation>Show the window</translation>
+    </message>
+    <message>
+        <source>Velquin продолжает работать и следит за факсами. Окно вернёт щелчок по значку; выход — «Выход» в его меню.</source>
+        <translation>Velquin keeps running and follows your faxes. A click on the icon brings the window back; to quit, choose “Exit” in its menu.</translation>
+    </message>
 </context>
 <context>
     <name>CProgressDlg</name>
@@ -566,6 +574,14 @@ Versions of The BAT! before 1.60 do not support Simple MAPI correctly.</translat
     <message>
         <source>мин.</source>
         <translation>min.</translation>
+    </message>
+    <message>
+        <source>Рабочий стол</source>
+        <translation>Desktop</translation>
+    </message>
+    <message>
+        <source>Запускать Velquin при входе в систему</source>
+        <translation>Start Velquin when I log in</translation>
     </message>
 </context>
 <context>

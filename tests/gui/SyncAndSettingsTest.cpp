@@ -82,9 +82,12 @@ TEST(SyncTest, SynchroniseWritesTheDeliveredStateIntoTheTree) {
 }
 
 // Automatic synchronisation is switched on and timed in the settings dialog, and the window's
-// timer follows at once.
-TEST(SyncTest, TheSettingsDialogSwitchesTheTimer) {
+// timer follows at once; the start at login is switched there too.
+TEST(SyncTest, TheSettingsDialogSwitchesTheTimerAndTheStartAtLogin) {
     CGuiFixture f;
+    const std::string config = f.Dir() / "config";
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config));
+    const std::string autostart = config + "/autostart/velquin.desktop";
     f.Start();
     CMainFrame& frame = f.Frame();
     ASSERT_FALSE(Settings().AutoSyncronize); // the stored default stays off
@@ -107,16 +110,26 @@ TEST(SyncTest, TheSettingsDialogSwitchesTheTimer) {
         ASSERT_TRUE(minutes->isEnabled());
         minutes->selectAll();
         QTest::keyClicks(minutes, QStringLiteral("15"));
+        auto* login = dlg.findChild<QCheckBox*>(QStringLiteral("checkAutostart"));
+        QTest::mouseClick(login, Qt::LeftButton, {}, QPoint(4, login->height() / 2));
     });
+    EXPECT_NE(testing_support::ReadFileOrDie(autostart).find(
+                  "\nExec=\"" + QCoreApplication::applicationFilePath().toStdString() + "\"\n"),
+              std::string::npos);
     EXPECT_TRUE(Settings().AutoSyncronize);
     EXPECT_EQ(Settings().SyncronizationDelay, 15);
     ASSERT_TRUE(frame.SyncTimer().isActive());
     EXPECT_EQ(frame.SyncTimer().interval(), 900000);
     runDialog([](CSettingsDlg& dlg) {
-        auto* box = dlg.findChild<QCheckBox*>(QStringLiteral("checkAutoSync"));
-        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(4, box->height() / 2));
+        for (const char* name : {"checkAutoSync", "checkAutostart"}) {
+            auto* box = dlg.findChild<QCheckBox*>(QLatin1String(name));
+            EXPECT_TRUE(box->isChecked()) << name;
+            QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(4, box->height() / 2));
+        }
     });
     EXPECT_FALSE(frame.SyncTimer().isActive());
+    EXPECT_FALSE(platform::PathExists(autostart));
+    qunsetenv("XDG_CONFIG_HOME");
 }
 
 TEST(SyncTest, WebGateAddress) {

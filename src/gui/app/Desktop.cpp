@@ -2,8 +2,12 @@
 
 #include <QDataStream>
 #include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QSaveFile>
 #include <QSocketNotifier>
 #include <QStringList>
 #include <QThread>
@@ -151,4 +155,46 @@ CEndSignals::~CEndSignals() {
     delete m_notifier;
     ::close(m_pipe[0]);
     ::close(m_pipe[1]);
+}
+
+QString AutostartEntryPath() {
+    QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (config.isEmpty()) {
+        config = QDir::homePath() + QStringLiteral("/.config");
+    }
+    return config + QStringLiteral("/autostart/velquin.desktop");
+}
+
+bool AutostartEnabled() {
+    return QFileInfo::exists(AutostartEntryPath());
+}
+
+bool SetAutostart(bool on, const QString& program, QString& error) {
+    const QString path = AutostartEntryPath();
+    if (!on) {
+        QFile file(path);
+        if (file.exists() && !file.remove()) {
+            error = path + QStringLiteral(": ") + file.errorString();
+            return false;
+        }
+        return true;
+    }
+    QDir().mkpath(QFileInfo(path).path());
+    QSaveFile file(path);
+    // A program path with spaces or quotes is quoted as the desktop entry format asks.
+    QString exec = program;
+    for (const QChar c :
+         {QLatin1Char('\\'), QLatin1Char('"'), QLatin1Char('`'), QLatin1Char('$')}) {
+        exec.replace(c, QStringLiteral("\\") + c);
+    }
+    exec.replace(QLatin1Char('%'), QStringLiteral("%%"));
+    const QString text = QStringLiteral("[Desktop Entry]\nType=Application\nName=Velquin\n"
+                                        "Exec=\"%1\"\nIcon=velquin\nTerminal=false\n"
+                                        "X-GNOME-Autostart-enabled=true\n")
+                             .arg(exec);
+    if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0 || !file.commit()) {
+        error = path + QStringLiteral(": ") + file.errorString();
+        return false;
+    }
+    return true;
 }

@@ -49,3 +49,10 @@ private:
     int m_pipe[2] = {-1, -1};
     QSocketNotifier* m_notifier = nullptr;
 };
+
+// The XDG autostart entry that starts this program when the user logs in
+// ($XDG_CONFIG_HOME/autostart/velquin.desktop).
+QString AutostartEntryPath();
+bool AutostartEnabled();
+// Writes the entry (starting `program`) or removes it; false with `error` when it cannot.
+bool SetAutostart(bool on, const QString& program, QString& error);

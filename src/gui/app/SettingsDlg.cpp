@@ -2,11 +2,13 @@
 
 #include "app/Ports.h"
 #include "app/Settings.h"
+#include "gui/app/Desktop.h"
 #include "gui/shell/Commands.h"
 #include "resources/Strings.h"
 #include "store/StatusSync.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -58,6 +60,11 @@ CSettingsDlg::CSettingsDlg(QWidget* parent, IPrompt* prompt) : QDialog(parent), 
     m_autoShow = new QCheckBox(tr("Показывать главное окно программы поверх других окон"));
     m_autoShow->setObjectName(QStringLiteral("check1026"));
     (new QVBoxLayout(printBox))->addWidget(m_autoShow);
+
+    auto* desktopBox = new QGroupBox(tr("Рабочий стол"));
+    m_autostart = new QCheckBox(tr("Запускать Velquin при входе в систему"));
+    m_autostart->setObjectName(QStringLiteral("checkAutostart"));
+    (new QVBoxLayout(desktopBox))->addWidget(m_autostart);
 
     auto* viewerBox = new QGroupBox(tr("Для просмотра TIFF файлов"));
     m_standardViewer = new QRadioButton(tr("Использовать программу рабочего стола"));
@@ -128,6 +135,7 @@ CSettingsDlg::CSettingsDlg(QWidget* parent, IPrompt* prompt) : QDialog(parent), 
 
     auto* lay = new QVBoxLayout(this);
     lay->addWidget(printBox);
+    lay->addWidget(desktopBox);
     lay->addWidget(viewerBox);
     lay->addWidget(listBox);
     lay->addWidget(prefixBox);
@@ -145,6 +153,7 @@ CSettingsDlg::CSettingsDlg(QWidget* parent, IPrompt* prompt) : QDialog(parent), 
     m_receivedDays->setValue(m_values.ReceivedDeleteDays);
     m_prefix->setText(Q(m_values.DefaultAreaCode));
     m_autoSync->setChecked(m_values.AutoSyncronize);
+    m_autostart->setChecked(AutostartEnabled());
     m_syncMinutes->setValue(m_values.SyncronizationDelay);
     UpdateDayFields();
     connect(m_autoSync, &QCheckBox::toggled, this, &CSettingsDlg::UpdateDayFields);
@@ -222,6 +231,17 @@ void CSettingsDlg::accept() {
     s.SMTPAddress = m_values.SMTPAddress;
     s.SMTPMailFrom = m_values.SMTPMailFrom;
     s.UseSMAPI = m_values.UseSMAPI;
+    if (m_autostart->isChecked() != AutostartEnabled()) {
+        QString error;
+        if (!SetAutostart(m_autostart->isChecked(), QCoreApplication::applicationFilePath(),
+                          error)) {
+            if (m_prompt != nullptr) {
+                m_prompt->FileError(error.toStdString());
+            } else {
+                QMessageBox::warning(this, windowTitle(), error);
+            }
+        }
+    }
     // The new values hold for this session even when the file cannot take them.
     if (m_prompt != nullptr) {
         SaveSettings(*m_prompt);

@@ -62,5 +62,6 @@ private:
     QSpinBox* m_receivedDays;
     QLineEdit* m_prefix;
     QCheckBox* m_autoSync;
+    QCheckBox* m_autostart;
     QSpinBox* m_syncMinutes;
 };

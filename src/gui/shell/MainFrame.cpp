@@ -285,6 +285,10 @@ void CMainFrame::CreateTray() {
     m_tray->setObjectName(QStringLiteral("trayIcon"));
     m_tray->setToolTip(Str(ids::kProductName));
     auto* menu = new QMenu(this);
+    QAction* show = menu->addAction(tr("Показать окно"), this, [this] { RestoreFromTray(); });
+    show->setObjectName(QStringLiteral("trayShow"));
+    menu->setDefaultAction(show);
+    menu->addSeparator();
     menu->addAction(m_actions[cmd::kSettings]);
     menu->addSeparator();
     menu->addAction(m_actions[cmd::kExit]);
@@ -564,6 +568,14 @@ void CMainFrame::OnHideWindow() {
     }
     m_wasMaximized = isMaximized();
     hide();
+    // The first time only: a window that vanished on close looks as if the program ended.
+    if (profile::ReadInt(kSettingsSection, QStringLiteral("TrayHintShown")) != 1) {
+        profile::WriteInt(kSettingsSection, QStringLiteral("TrayHintShown"), 1);
+        m_tray->showMessage(Str(ids::kProductName),
+                            tr("Velquin продолжает работать и следит за факсами. Окно вернёт "
+                               "щелчок по значку; выход — «Выход» в его меню."),
+                            QSystemTrayIcon::Information);
+    }
 }
 
 void CMainFrame::RestoreFromTray() {
