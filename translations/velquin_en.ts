@@ -354,6 +354,13 @@ Versions of The BAT! before 1.60 do not support Simple MAPI correctly.</translat
     </message>
 </context>
 <context>
+    <name>CSelector</name>
+    <message>
+        <source>Навигатор</source>
+        <translation>Navigator</translation>
+    </message>
+</context>
+<context>
     <name>CSendDlgBase</name>
     <message>
         <source>Запомнить пароль</source>
@@ -491,6 +498,13 @@ Versions of The BAT! before 1.60 do not support Simple MAPI correctly.</translat
     <message>
         <source>Доставка</source>
         <translation>Delivery</translation>
+    </message>
+</context>
+<context>
+    <name>CSentFaxModel</name>
+    <message>
+        <source>Все факсы</source>
+        <translation>All Faxes</translation>
     </message>
 </context>
 <context>
@@ -1324,6 +1338,14 @@ Show or hide the status bar</translation>
     <message>
         <source>Сервис не ответил на запросов о доставке: %s. Проверьте соединение с Интернетом и настройки, затем нажмите F5.</source>
         <translation>Delivery queries the service did not answer: %s. Check the Internet connection and the settings, then press F5.</translation>
+    </message>
+    <message>
+        <source>Рассылка %s</source>
+        <translation>Mailing %s</translation>
+    </message>
+    <message>
+        <source>Загружено вручную: (%s)</source>
+        <translation>Added by hand: (%s)</translation>
     </message>
 </context>
 </TS>

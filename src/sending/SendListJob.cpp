@@ -13,6 +13,10 @@
 #include <cstdio>
 #include <ctime>
 
+namespace {
+constexpr unsigned kIdsMailingName = 9308;
+} // namespace
+
 // --- CEditList -----------------------------------------------------------------------------
 
 CEditList::AddResult CEditList::AddTyped(std::string_view typed) {
@@ -145,10 +149,10 @@ void CSendListJob::Open(std::int64_t now) {
     std::time_t t = static_cast<std::time_t>(now);
     std::tm tm{};
     localtime_r(&t, &tm);
-    char buf[128];
-    std::snprintf(buf, sizeof buf, "Рассылка %4d-%02d-%02d %02d:%02d", tm.tm_year + 1900,
-                  tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min);
-    m_listName = buf;
+    char when[64];
+    std::snprintf(when, sizeof when, "%4d-%02d-%02d %02d:%02d", tm.tm_year + 1900, tm.tm_mon + 1,
+                  tm.tm_mday, tm.tm_hour, tm.tm_min);
+    m_listName = FormatString(LoadString(kIdsMailingName), when);
     m_sendEnabled = false;
 }
 

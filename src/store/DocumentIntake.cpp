@@ -20,7 +20,7 @@ constexpr std::array<std::string_view, 23> kExtensions = {
     "doc",  "rtf",  "txt",   "wri", "log", "xml", "xls", "xlw", "xlc", "ppt", "pps", "htm",
     "html", "shtm", "shtml", "pdf", "jpg", "tif", "bmp", "pcx", "dcx", "png", "gif"};
 
-constexpr const char* kManualTitle = "Загружено вручную: (%s)";
+constexpr unsigned kIdsManualTitle = 9424;
 constexpr const char* kStatusSection = "TW Ostrevo";
 constexpr const char* kPrintFinished = "Printing finished successfully";
 
@@ -126,7 +126,7 @@ bool IsDocumentExtension(std::string_view ext) {
 }
 
 std::string ManualTitle(std::string_view fileName) {
-    return FormatString(kManualTitle, fileName);
+    return FormatString(LoadString(kIdsManualTitle), fileName);
 }
 
 void LoadDocuments(DocumentList& collection, const std::string& directory) {

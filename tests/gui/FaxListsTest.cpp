@@ -494,7 +494,7 @@ TEST(FaxListsTest, SentTreeRootStatesAndRecipientRows) {
     }
     f.Start();
     CReceivedFaxTreeView* view = f.Frame().SentView();
-    EXPECT_EQ(CellText(view->Root()), QStringLiteral("All Faxes"));
+    EXPECT_EQ(CellText(view->Root()), QStringLiteral("Все факсы"));
     ASSERT_EQ(SentRowCount(*view), 2);
     EXPECT_EQ(CellText(SentRow(*view, 0), 0), QStringLiteral("Письмо"));
     EXPECT_EQ(CellText(SentRow(*view, 0), 1), QStringLiteral("Доставлен успешно"));
@@ -611,7 +611,7 @@ TEST(FaxListsTest, FilterHidesOldEntriesAndMarksTheCommand) {
     frame.OnCommand(cmd::kFilter);
     ASSERT_EQ(SentRowCount(*view), 1);
     EXPECT_EQ(CellText(SentRow(*view, 0), 0), QStringLiteral("Новый"));
-    EXPECT_EQ(CellText(view->Root()), QStringLiteral("All Faxes (фильтр скрывает факсов: 1)"));
+    EXPECT_EQ(CellText(view->Root()), QStringLiteral("Все факсы (фильтр скрывает факсов: 1)"));
     EXPECT_TRUE(frame.Action(cmd::kFilter)->isChecked());
     EXPECT_EQ(Settings().SentFilterType, 1);
     EXPECT_EQ(Settings().SentFilterData, 5);

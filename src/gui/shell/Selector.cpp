@@ -5,7 +5,7 @@
 #include <QSignalBlocker>
 
 CSelector::CSelector(const std::vector<std::pair<QString, QString>>& pages, QWidget* parent)
-    : QDockWidget(QStringLiteral("Navigator"), parent) {
+    : QDockWidget(tr("Навигатор"), parent) {
     setObjectName(QStringLiteral("navigator"));
     setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable |
                 QDockWidget::DockWidgetFloatable);

@@ -204,7 +204,7 @@ void CSentFaxModel::Rebuild() {
         }
     }
     // The root says how many faxes the filter hides, so that none seem lost.
-    m_rootText = QStringLiteral("All Faxes");
+    m_rootText = tr("Все факсы");
     if (const std::size_t hidden = entries.size() - m_nodes.size(); hidden > 0) {
         m_rootText = Q(FormatString(LoadString(kIdsFilterHides), m_rootText.toStdString(),
                                     std::to_string(hidden)));
