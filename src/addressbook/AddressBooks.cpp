@@ -492,7 +492,7 @@ void CAddressBooks::LoaderMain(IPrompt& prompt, IFrame& frame, const std::string
         }
     }
     // The books were built here; the GUI thread takes them over and reports the errors.
-    frame.RunOnGuiThread([&] {
+    const bool handedOver = frame.RunOnGuiThread([&] {
         for (const std::string& e : errors) {
             prompt.FileError(e);
         }
@@ -510,6 +510,9 @@ void CAddressBooks::LoaderMain(IPrompt& prompt, IFrame& frame, const std::string
         // The loader is done with the books: a view worker the reset starts runs at once.
         control.Unregister(m_loaderId);
         control.busy = 0;
+        // Told before the loader counts as done: whoever waits for that sees the loader's
+        // status text gone first, not replacing a later one.
+        frame.AddressBooksLoaded();
         m_loaderBusy = false;
         Publish(CBookChange::Kind::Reset, {});
     });
@@ -517,8 +520,10 @@ void CAddressBooks::LoaderMain(IPrompt& prompt, IFrame& frame, const std::string
     control.Unregister(m_loaderId);
     int busy = kLoaderBusy; // not a view worker's mark, when the hand-over did not run
     control.busy.compare_exchange_strong(busy, 0);
+    if (!handedOver) {
+        frame.AddressBooksLoaded();
+    }
     m_loaderBusy = false;
-    frame.AddressBooksLoaded();
 }
 
 void CAddressBooks::WaitForLoader() {
