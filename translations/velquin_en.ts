@@ -211,6 +211,77 @@ Versions of The BAT! before 1.60 do not support Simple MAPI correctly.</translat
     </message>
 </context>
 <context>
+    <name>CFirstStartDlg</name>
+    <message>
+        <source>Velquin: первый запуск</source>
+        <translation>Velquin: first start</translation>
+    </message>
+    <message>
+        <source>Учётная запись</source>
+        <translation>Account</translation>
+    </message>
+    <message>
+        <source>Запомнить пароль</source>
+        <translation>Remember password</translation>
+    </message>
+    <message>
+        <source>Имя пользователя</source>
+        <translation>User name</translation>
+    </message>
+    <message>
+        <source>Пароль</source>
+        <translation>Password</translation>
+    </message>
+    <message>
+        <source>Сервис</source>
+        <translation>Service</translation>
+    </message>
+    <message>
+        <source>Адрес сервиса</source>
+        <translation>Service address</translation>
+    </message>
+    <message>
+        <source>Адрес сайта</source>
+        <translation>Web site address</translation>
+    </message>
+    <message>
+        <source>Папки</source>
+        <translation>Folders</translation>
+    </message>
+    <message>
+        <source>Напечатанные документы</source>
+        <translation>Printed documents</translation>
+    </message>
+    <message>
+        <source>Отправленные факсы и адресные книги</source>
+        <translation>Sent faxes and address books</translation>
+    </message>
+    <message>
+        <source>Узнавать о доставке автоматически каждые </source>
+        <translation>Check delivery automatically every </translation>
+    </message>
+    <message>
+        <source>мин.</source>
+        <translation>min.</translation>
+    </message>
+    <message>
+        <source>Начать работу</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>Отменить</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Не удалось создать папку «%1».</source>
+        <translation>Could not create the folder “%1”.</translation>
+    </message>
+    <message>
+        <source>Velquin ещё не настроен на этом компьютере. Укажите учётную запись сервиса и папки для факсов.</source>
+        <translation>Velquin is not set up on this computer yet. Enter your service account and the folders for your faxes.</translation>
+    </message>
+</context>
+<context>
     <name>CGroupDlg</name>
     <message>
         <source>Добавить в группу</source>

@@ -405,6 +405,38 @@ CTakenIds TakeIds(std::int32_t faxIds, bool listId, IPrompt& prompt) {
     return taken;
 }
 
+std::string WriteSetupKey(const CSetupValues& v) {
+    platform::CRegKey key;
+    if (key.Create(platform::Hive::LocalMachine, kMainKey) != 0) {
+        // The file there cannot be read: it is never written over.
+        return FormatString(LoadString(kMsgBadSettingsFile), platform::LastRegistryError());
+    }
+    auto text = [&](const char* name, const std::string& value) {
+        key.SetValue(name, platform::RegType::String, platform::RegStringZ(value));
+    };
+    text("ProgDir", v.progDir);
+    text("FaxDir", v.faxDir);
+    text("DataDir", v.dataDir);
+    if (!v.apiHost.empty()) {
+        text("ApiHost", v.apiHost);
+    }
+    if (!v.webHost.empty()) {
+        text("WebHost", v.webHost);
+    }
+    if (!v.user.empty()) {
+        key.SetValue("UserID", platform::RegType::String, v.user);
+    }
+    if (v.password) {
+        key.SetValue("RememberPwd", platform::RegType::String, "1");
+        text("UserPWD", *v.password);
+    }
+    if (key.Close() != 0) {
+        const std::string why = platform::LastRegistryError();
+        return why.empty() ? platform::HivePath(platform::Hive::LocalMachine) : why;
+    }
+    return {};
+}
+
 std::string ScramblePassword(const std::string& password8) {
     std::string out = kScrambleTemplate;
     for (int i = 0; i < 8; ++i) {
@@ -437,6 +469,11 @@ std::string OwnViewerPath() {
 void ResetSettingsForTest() {
     g_settings = g_stored = CSettings{};
     g_loaded = false;
+}
+
+bool LoadSettingsAfterSetup(IPrompt& prompt) {
+    ResetSettingsForTest();
+    return LoadSettings(prompt);
 }
 
 void SplitHostPort(const std::string& hostPort, std::string& host, int& port) {

@@ -4,6 +4,7 @@
 // names are the registry value names. Loaded and changed on the GUI thread (or a tool's one
 // thread); a worker is handed what it needs instead of reading it here.
 #include <cstdint>
+#include <optional>
 #include <string>
 
 class IPrompt;
@@ -104,12 +105,23 @@ struct CTakenIds {
 // the ids are given all the same; this process never gives them again.
 CTakenIds TakeIds(std::int32_t faxIds, bool listId, IPrompt& prompt);
 
+// What a first setup writes into the main key (velquin-tool setup, the first-start dialog).
+struct CSetupValues {
+    std::string progDir, faxDir, dataDir;
+    std::string apiHost, webHost, user;  // left as they are when empty
+    std::optional<std::string> password; // remembered when given
+};
+// Writes them into the main key (created when missing). "" or why the hive cannot take them.
+std::string WriteSetupKey(const CSetupValues& values);
+
 std::string ScramblePassword(const std::string& password8);
 std::string UnscramblePassword(const std::string& scrambled16);
 
 // The maker's viewer: ProgDir + "/" (when missing) + "TWTiffView".
 std::string OwnViewerPath();
 
+// Loads the settings once more, from the defaults: after a first setup wrote the key.
+bool LoadSettingsAfterSetup(IPrompt& prompt);
 // Tests: forget the loaded-once flag and restore every default.
 void ResetSettingsForTest();
 

@@ -140,12 +140,17 @@ CVelquinApp::StartResult CVelquinApp::InitInstance(const std::vector<std::string
     LogLine("Init Instance - loading settings");
     if (!LoadSettings(m_prompt)) {
         platform::CRegKey key;
-        if (key.Open(platform::Hive::LocalMachine, kMainKey) == platform::kRegNotFound) {
+        if (key.Open(platform::Hive::LocalMachine, kMainKey) != platform::kRegNotFound) {
+            return StartResult::SettingsInvalid;
+        }
+        if (!m_ui.RunFirstSetup()) {
             std::fprintf(
                 stderr, "Velquin is not set up on this machine: run 'velquin-tool setup' first.\n");
             return StartResult::NotInstalled;
         }
-        return StartResult::SettingsInvalid;
+        if (!LoadSettingsAfterSetup(m_prompt)) {
+            return StartResult::SettingsInvalid;
+        }
     }
     LogLine("Init Instance - settings loaded");
     CSettings& s = Settings();

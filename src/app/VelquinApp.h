@@ -20,6 +20,9 @@ public:
     // Shows the old-mail-client notice; returns the state of "Больше не показывать это
     // сообщение".
     virtual bool ShowBatVersionNotOK() = 0;
+    // No settings key yet: asks for the account, the service and the folders and writes the
+    // key (true), or the user declined (false: the program ends).
+    virtual bool RunFirstSetup() { return false; }
     // Creates the document and the main window, shown or hidden. False on failure.
     virtual bool CreateMainWindow(bool hidden) = 0;
     // The frame the directory watcher posts to (valid after CreateMainWindow).

@@ -71,7 +71,7 @@ CGuiFixture::~CGuiFixture() {
 }
 
 void CGuiFixture::Start(bool showWindow) {
-    {
+    if (writeSettings) {
         platform::CRegKey key;
         ASSERT_EQ(key.Create(platform::Hive::LocalMachine, kMainKey), 0);
         auto str = [&](const char* name, const std::string& v) {
@@ -98,7 +98,9 @@ void CGuiFixture::Start(bool showWindow) {
         args.push_back("some-file.tif");
     }
     ASSERT_EQ(m_gui->Start(args), CVelquinApp::StartResult::Running);
-    Settings().UserPWD = password;
+    if (writeSettings) {
+        Settings().UserPWD = password;
+    }
     // The store is loaded once its lists were handed over and the address-book page has shown
     // the books the loader handed over (which also puts the idle text back in the status bar).
     ASSERT_TRUE(WaitFor([this] {

@@ -56,6 +56,7 @@ public:
     std::string password;
     // Runs on the program object before its start (e.g. to replace the status steps).
     std::function<void(CVelquinGui&)> beforeStart;
+    bool writeSettings = true; // false: a first start, without a settings key
 
 private:
     testing_support::TempDir m_dir;

@@ -2,6 +2,7 @@
 
 #include "FaxSim.h"
 #include "app/Settings.h"
+#include "gui/app/FirstStartDlg.h"
 #include "gui/app/SettingsDlg.h"
 #include "gui/shell/Commands.h"
 #include "gui/shell/DocListViews.h"
@@ -263,3 +264,43 @@ TEST(SettingsDlgTest, SettingsFileThatCannotBeWrittenIsReported) {
 }
 
 } // namespace
+
+// A first start without settings asks for them instead of ending silently: the account is
+// typed, the proposed folders are made, and the window opens on them.
+TEST(FirstStartTest, TheDialogWritesTheSettingsAndTheWindowOpens) {
+    CGuiFixture f;
+    f.writeSettings = false;
+    const std::string data = f.Dir() / "xdg";
+    qputenv("XDG_DATA_HOME", QByteArray::fromStdString(data));
+    bool shown = false;
+    QTimer::singleShot(0, [&] {
+        auto* dlg = qobject_cast<CFirstStartDlg*>(QApplication::activeModalWidget());
+        ASSERT_NE(dlg, nullptr);
+        shown = true;
+        auto* user = dlg->findChild<QLineEdit*>(QStringLiteral("editUser"));
+        EXPECT_EQ(dlg->focusWidget(), user);
+        QTest::keyClicks(user, QStringLiteral("74950000000"));
+        QTest::keyClicks(dlg->findChild<QLineEdit*>(QStringLiteral("editPassword")),
+                         QStringLiteral("secret"));
+        auto* sync = dlg->findChild<QCheckBox*>(QStringLiteral("checkAutoSync"));
+        QTest::mouseClick(sync, Qt::LeftButton, {}, QPoint(4, sync->height() / 2));
+        auto* ok = dlg->findChild<QPushButton*>(QStringLiteral("okButton"));
+        QTest::mouseClick(ok, Qt::LeftButton, {}, ok->rect().center());
+    });
+    f.Start();
+    qunsetenv("XDG_DATA_HOME");
+    ASSERT_TRUE(shown);
+    const CSettings& s = Settings();
+    EXPECT_EQ(s.UserID, "74950000000");
+    EXPECT_EQ(s.FaxDir, data + "/velquin/Fax");
+    EXPECT_TRUE(platform::IsDirectory(data + "/velquin/Store/SentFaxes"));
+    EXPECT_EQ(s.ApiHost, kDefaultApiHost);
+    EXPECT_EQ(s.UserPWD, "secret"); // for this session: "Запомнить пароль" was not ticked
+    EXPECT_TRUE(s.AutoSyncronize);
+    EXPECT_TRUE(f.Frame().SyncTimer().isActive());
+    platform::CRegKey key;
+    ASSERT_EQ(key.Open(platform::Hive::LocalMachine, kMainKey), 0);
+    const auto stored = key.Value("UserPWD");
+    EXPECT_TRUE(!stored || stored->bytes.find("secret") == std::string::npos);
+    f.Stop();
+}

@@ -65,40 +65,12 @@ int Run(const ToolArgs& args) {
         password = password.substr(0, password.find_first_of("\r\n"));
     }
 
-    platform::CRegKey key;
-    int err = key.Create(platform::Hive::LocalMachine, kMainKey);
-    if (err != 0) {
-        // The file there cannot be read: it is never written over, and the user is told why.
-        std::fprintf(
-            stderr, "velquin-tool setup: %s\n",
-            FormatString(LoadString(kMsgBadSettingsFile), platform::LastRegistryError()).c_str());
-        return 1;
-    }
-    auto text = [&](const char* name, const std::string& value) {
-        key.SetValue(name, platform::RegType::String, platform::RegStringZ(value));
-    };
-    text("ProgDir", progDir);
-    text("FaxDir", faxDir);
-    text("DataDir", dataDir);
-    if (!apiHost.empty()) {
-        text("ApiHost", apiHost);
-    }
-    if (!webHost.empty()) {
-        text("WebHost", webHost);
-    }
-    if (!user.empty()) {
-        key.SetValue("UserID", platform::RegType::String, user);
-    }
+    CSetupValues values{progDir, faxDir, dataDir, apiHost, webHost, user, std::nullopt};
     if (!passwordFile.empty()) {
-        key.SetValue("RememberPwd", platform::RegType::String, "1");
-        text("UserPWD", password);
+        values.password = password;
     }
-    err = key.Close();
-    if (err != 0) {
-        std::string why = platform::LastRegistryError();
-        std::fprintf(stderr, "velquin-tool setup: cannot write the settings: %s\n",
-                     why.empty() ? platform::HivePath(platform::Hive::LocalMachine).c_str()
-                                 : why.c_str());
+    if (const std::string error = WriteSetupKey(values); !error.empty()) {
+        std::fprintf(stderr, "velquin-tool setup: cannot write the settings: %s\n", error.c_str());
         return 1;
     }
     std::printf("Settings written to %s\n",

@@ -1,10 +1,13 @@
 #include "gui/app/VelquinGui.h"
 
+#include "gui/app/FirstStartDlg.h"
+
 #include "app/Log.h"
 #include "app/Settings.h"
 #include "app/ThreadControl.h"
 #include "gui/app/AboutDlg.h"
 #include "gui/app/Desktop.h"
+#include "gui/app/FirstStartDlg.h"
 #include "gui/sending/SendCommands.h"
 #include "gui/shell/MainFrame.h"
 #include "store/StatusSync.h"
@@ -54,7 +57,28 @@ bool CVelquinGui::ShowBatVersionNotOK() {
     return dlg.DontShowAgain();
 }
 
+bool CVelquinGui::RunFirstSetup() {
+    CFirstStartDlg dlg(m_prompt);
+    if (dlg.exec() != QDialog::Accepted) {
+        return false;
+    }
+    m_setupPassword = dlg.SessionPassword();
+    if (dlg.AutoSync()) {
+        m_setupSyncMinutes = dlg.SyncMinutes();
+    }
+    return true;
+}
+
 bool CVelquinGui::CreateMainWindow(bool hidden) {
+    // The loaded settings take what the first-start dialog chose beyond the key it wrote.
+    if (m_setupPassword) {
+        Settings().UserPWD = *m_setupPassword;
+    }
+    if (m_setupSyncMinutes) {
+        Settings().AutoSyncronize = true;
+        Settings().SyncronizationDelay = *m_setupSyncMinutes;
+        SaveSettings(m_prompt);
+    }
     m_frame = std::make_unique<CMainFrame>(m_prompt);
     m_doc = std::make_unique<CVelquinDoc>(
         m_prompt, *m_frame, statusSteps ? statusSteps(*m_frame) : CStatusWorkers::CSteps{});

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class CMainFrame;
 class CInstanceServer;
@@ -33,6 +34,7 @@ public:
     void ShutdownWithoutDisplay();
 
     bool ShowBatVersionNotOK() override;
+    bool RunFirstSetup() override;
     bool CreateMainWindow(bool hidden) override;
     IFrame& Frame() override;
 
@@ -51,6 +53,9 @@ private:
     std::unique_ptr<CVelquinApp> m_app;
     std::unique_ptr<CInstanceServer> m_server;
     std::unique_ptr<CEndSignals> m_endSignals;
+    // What the first-start dialog gave that the settings file does not keep.
+    std::optional<std::string> m_setupPassword;
+    std::optional<std::int32_t> m_setupSyncMinutes; // automatic checks chosen there
     bool m_started = false;
     bool m_shutDown = false;
 };
