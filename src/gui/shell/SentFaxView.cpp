@@ -245,7 +245,7 @@ void CReceivedFaxTreeView::OnAddToNewFax() {
             continue;
         }
         m_doc.Printed().Forward(e->m_title, SentFilePath(attach->StoreName()),
-                              dynamic_cast<CSingleFaxEntry*>(e));
+                                dynamic_cast<CSingleFaxEntry*>(e));
     }
 }
 
