@@ -56,15 +56,21 @@ if(VELQUIN_BASE64)
     set(_help ${_help_dir}/TWVelquin.MHT)
     file(GLOB _help_inputs CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/help/*.html
          ${PROJECT_SOURCE_DIR}/docs/help/*.png ${PROJECT_SOURCE_DIR}/docs/*.png)
-    add_custom_command(
-        OUTPUT ${_help} ${_help_dir}/TWVelquin.html
-        COMMAND ${CMAKE_COMMAND} -E make_directory ${_help_dir}
-        COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/make-help
-                ${PROJECT_SOURCE_DIR}/docs/help/TWVelquin.html ${_help} ${_help_dir}
-        DEPENDS ${PROJECT_SOURCE_DIR}/scripts/make-help ${_help_inputs}
-        COMMENT "Making the user guide Help/TWVelquin.html and Help/TWVelquin.MHT"
-        VERBATIM)
-    add_custom_target(velquin_help ALL DEPENDS ${_help})
+    # One guide per language: TWVelquin.html (Russian) and TWVelquin.en.html (English).
+    set(_help_outputs)
+    foreach(_lang "" ".en")
+        set(_mht ${_help_dir}/TWVelquin${_lang}.MHT)
+        add_custom_command(
+            OUTPUT ${_mht} ${_help_dir}/TWVelquin${_lang}.html
+            COMMAND ${CMAKE_COMMAND} -E make_directory ${_help_dir}
+            COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/make-help
+                    ${PROJECT_SOURCE_DIR}/docs/help/TWVelquin${_lang}.html ${_mht} ${_help_dir}
+            DEPENDS ${PROJECT_SOURCE_DIR}/scripts/make-help ${_help_inputs}
+            COMMENT "Making the user guide Help/TWVelquin${_lang}.html and its MHTML file"
+            VERBATIM)
+        list(APPEND _help_outputs ${_mht})
+    endforeach()
+    add_custom_target(velquin_help ALL DEPENDS ${_help_outputs})
     install(DIRECTORY ${_help_dir}/ DESTINATION ${VELQUIN_DOCDIR})
 else()
     message(WARNING "base64 not found: the user guide is not built")

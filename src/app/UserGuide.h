@@ -5,5 +5,6 @@
 #include <string>
 
 // The first of those that exists, for the programs' folder `progDir` (ProgDir); the installed
-// HTML page when none does, so that the message names where it belongs.
-std::string UserGuidePath(const std::string& progDir);
+// HTML page when none does, so that the message names where it belongs. With `english`, the
+// English guide (TWVelquin.en.html) where it is there, else the Russian one.
+std::string UserGuidePath(const std::string& progDir, bool english = false);

@@ -1,5 +1,6 @@
 #include "app/Log.h"
 #include "app/Settings.h"
+#include "app/UserGuide.h"
 #include "app/VelquinApp.h"
 
 #include "platform/Files.h"
@@ -244,4 +245,15 @@ TEST(CommandLine, SwitchesAndFileNames) {
     EXPECT_TRUE(IsSwitchParameter("/x"));
     EXPECT_FALSE(IsSwitchParameter("/home/user/doc.tif"));
     EXPECT_FALSE(IsSwitchParameter("doc.tif"));
+}
+
+// The English interface opens the English guide where it is built, else the Russian one.
+TEST(UserGuideTest, TheGuideOfTheInterfaceLanguageWhereThereIsOne) {
+    testing_support::TempDir dir;
+    ASSERT_EQ(platform::CreateDir(dir / "Help"), 0);
+    testing_support::WriteFile(dir / "Help/TWVelquin.html", "ru");
+    EXPECT_EQ(UserGuidePath(dir.Path(), true), dir / "Help/TWVelquin.html");
+    testing_support::WriteFile(dir / "Help/TWVelquin.en.html", "en");
+    EXPECT_EQ(UserGuidePath(dir.Path(), true), dir / "Help/TWVelquin.en.html");
+    EXPECT_EQ(UserGuidePath(dir.Path(), false), dir / "Help/TWVelquin.html");
 }

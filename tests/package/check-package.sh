@@ -28,6 +28,7 @@ for f in usr/bin/velquin usr/bin/velquin-tool usr/bin/velquin-print usr/bin/TWTi
     usr/share/metainfo/ru.ostrevo.Velquin.metainfo.xml \
     usr/share/icons/hicolor/scalable/apps/velquin.svg \
     usr/share/doc/velquin/TWVelquin.html usr/share/doc/velquin/TWVelquin.MHT \
+    usr/share/doc/velquin/TWVelquin.en.html \
     usr/share/doc/velquin/page-new-faxes.png; do
     check "the package has /$f" has "$f"
 done

@@ -30,6 +30,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
+#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
@@ -556,7 +557,8 @@ void CMainFrame::OnAbout() {
 
 void CMainFrame::OnUserGuide() {
     if (m_doc != nullptr) {
-        m_doc->Viewers().OpenOutside(UserGuidePath(Settings().ProgDir));
+        m_doc->Viewers().OpenOutside(
+            UserGuidePath(Settings().ProgDir, QLocale().language() != QLocale::Russian));
     }
 }
 
