@@ -3,6 +3,7 @@
 # layout (GNUInstallDirs): programs in bin/, which is ProgDir (velquin-tool setup defaults to
 # its own folder); the guide in share/doc/velquin/, where the program looks beside ProgDir.
 set(VELQUIN_DOCDIR ${CMAKE_INSTALL_DATADIR}/doc/velquin)
+set(VELQUIN_LIBEXECDIR lib/velquin)
 
 # A desktop entry naming its program by full path: the prefix need not be on PATH. Written at
 # install time, when the prefix is known, and listed in install_manifest.txt.
@@ -36,12 +37,13 @@ endif()
 if(TARGET TWTiffView)
     _velquin_install_desktop(twtiffview.desktop TWTiffView)
 endif()
+# The service simulator serves the demo the window starts; it is no command for users' PATH.
 if(TARGET faxsim)
-    install(TARGETS faxsim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    install(TARGETS faxsim RUNTIME DESTINATION ${VELQUIN_LIBEXECDIR})
 endif()
 
 # Manual pages of the programs, with the project's version.
-foreach(page velquin velquin-tool velquin-print faxsim)
+foreach(page velquin velquin-tool velquin-print TWTiffView)
     configure_file(${PROJECT_SOURCE_DIR}/docs/man/${page}.1 ${PROJECT_BINARY_DIR}/man/${page}.1
                    @ONLY)
     install(FILES ${PROJECT_BINARY_DIR}/man/${page}.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
@@ -76,15 +78,22 @@ else()
     message(WARNING "base64 not found: the user guide is not built")
 endif()
 
+# The package's copyright and history, where Debian keeps them.
+configure_file(${PROJECT_SOURCE_DIR}/docs/package/changelog.in ${PROJECT_BINARY_DIR}/changelog
+               @ONLY)
+install(FILES ${PROJECT_SOURCE_DIR}/docs/package/copyright ${PROJECT_BINARY_DIR}/changelog
+        DESTINATION ${VELQUIN_DOCDIR})
+
 # A Debian package of all of it: cmake --build build/default --target package.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME velquin)
 set(CPACK_PACKAGE_VENDOR "TW Ostrevo")
-set(CPACK_PACKAGE_CONTACT "Velquin developers <velquin@localhost>")
+set(CPACK_PACKAGE_CONTACT "Velquin developers <velquin@ostrevo.ru>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "desktop client of an Internet fax service")
-set(CPACK_PACKAGE_DESCRIPTION "Velquin lists documents printed to its fax printer as new \
-faxes, sends them to numbers, address-book contacts and groups or phone lists, and follows \
-every job until it is delivered. It keeps sent faxes, saved documents and address books on disk.")
+set(CPACK_PACKAGE_DESCRIPTION "Velquin lists documents printed to its fax printer as new faxes,
+sends them to numbers, address-book contacts and groups or phone lists, and
+follows every job until it is delivered. It keeps sent faxes, saved documents
+and address books on disk.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -92,4 +101,10 @@ set(CPACK_DEBIAN_PACKAGE_SECTION comm)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "ghostscript, xdg-utils, qt6-qpa-plugins")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "cups-daemon, cups-client, cups-filters, cups-core-drivers")
+# The print queue comes and goes with the package.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/docs/package/postinst
+                                       ${PROJECT_SOURCE_DIR}/docs/package/prerm)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# Debian's rules for the files themselves, applied to the staging folder.
+set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/VelquinDebianFiles.cmake)
 include(CPack)

@@ -3,6 +3,14 @@ add_library(velquin_options INTERFACE)
 target_compile_features(velquin_options INTERFACE cxx_std_20)
 target_compile_options(velquin_options INTERFACE -Wall -Wextra -Wpedantic -Werror)
 target_compile_definitions(velquin_options INTERFACE _FILE_OFFSET_BITS=64)
+# The distribution's hardening for optimised builds; the sanitizer builds bring their own checks.
+if(NOT CMAKE_CXX_FLAGS MATCHES "-fsanitize")
+    set(_opt $<CONFIG:Release,RelWithDebInfo,MinSizeRel>)
+    target_compile_definitions(velquin_options INTERFACE $<${_opt}:_FORTIFY_SOURCE=2>)
+    target_compile_options(velquin_options INTERFACE
+        $<${_opt}:-fstack-protector-strong -fstack-clash-protection>)
+    target_link_options(velquin_options INTERFACE $<${_opt}:LINKER:-z,relro,-z,now>)
+endif()
 
 # The version header of the programs (VelquinVersion.h: kVelquinVersion), made from the
 # project's version.

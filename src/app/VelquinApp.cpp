@@ -1,5 +1,6 @@
 #include "app/VelquinApp.h"
 
+#include "app/DemoService.h"
 #include "app/Log.h"
 #include "app/Ports.h"
 #include "app/Settings.h"
@@ -202,6 +203,9 @@ CVelquinApp::StartResult CVelquinApp::InitInstance(const std::vector<std::string
         s.RcvdFilterType = 0;
     }
     LogLine("Init Instance - disc space OK");
+    if (demo::IsChosen(s) && !demo::Start(s)) {
+        m_prompt.FileError(LoadString(demo::kMsgMissing));
+    }
 
     m_fileParameter = HasFileParameter(args);
     if (!m_ui.CreateMainWindow(m_fileParameter)) {

@@ -267,7 +267,8 @@ int CFileLock::Acquire(const std::string& path, const std::string& note, std::st
         const std::string line = note + "\n";
         // Written over the old line, then cut: a reader never meets an empty file.
         if (::pwrite(fd, line.data(), line.size(), 0) == static_cast<ssize_t>(line.size())) {
-            (void)::ftruncate(fd, static_cast<off_t>(line.size()));
+            // The holder line only informs; a longer old one left behind is harmless.
+            [[maybe_unused]] const int cut = ::ftruncate(fd, static_cast<off_t>(line.size()));
         }
     }
     m_fd = fd;

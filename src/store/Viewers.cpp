@@ -1,6 +1,7 @@
 #include "store/Viewers.h"
 
 #include "app/Archive.h"
+#include "app/DemoService.h"
 #include "app/Settings.h"
 #include "app/StorePaths.h"
 #include "platform/Encoding.h"
@@ -90,7 +91,10 @@ bool CViewers::OpenOutside(const std::string& target, std::string_view shownName
 
 void CViewers::TellFailedOpeners() {
     for (const platform::FailedChild& failed : platform::EndedInFailure()) {
-        m_prompt.FileError(FormatString(LoadString(kIdsOpenerFailed), failed.label, failed.program,
-                                        std::to_string(failed.code)));
+        const std::string code = std::to_string(failed.code);
+        m_prompt.FileError(
+            failed.label == demo::kLabel
+                ? FormatString(LoadString(demo::kMsgFailed), failed.program, code)
+                : FormatString(LoadString(kIdsOpenerFailed), failed.label, failed.program, code));
     }
 }

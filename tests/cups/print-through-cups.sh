@@ -14,12 +14,14 @@ tools="$build/tools/velquin-tool"
 [ "$(id -u)" -eq 0 ] || skip "needs root to add test users"
 need cupsd lp lpstat lpadmin useradd userdel runuser setsid gs /usr/lib/cups/filter/pstops
 
+# shellcheck source=../support/cupsd.sh
+. "$(dirname "$0")/../support/cupsd.sh"
+
 T=$(mktemp -d /tmp/velquin-cups.XXXXXX)
 alice=vq-cups-alice
 bob=vq-cups-bob
-cupsd_pid=""
 cleanup() {
-    [ -n "$cupsd_pid" ] && kill "$cupsd_pid" 2>/dev/null && wait "$cupsd_pid" 2>/dev/null
+    stop_cupsd
     for u in "$alice" "$bob"; do
         id "$u" >/dev/null 2>&1 && userdel -r "$u" >/dev/null 2>&1
     done
@@ -31,37 +33,8 @@ for u in "$alice" "$bob"; do
     id "$u" >/dev/null 2>&1 && userdel -r "$u" >/dev/null 2>&1
 done
 
-# CUPS runs filters as its own user and checks that its programs are root's.
-chmod 755 "$T"
-mkdir -p "$T/etc/ppd" "$T/spool/tmp" "$T/cache" "$T/run" "$T/log" "$T/lib/backend" "$T/home"
-for d in daemon filter driver notifier; do
-    ln -s "/usr/lib/cups/$d" "$T/lib/$d"
-done
-grep -vE '^\s*(Listen|Port|Browsing|BrowseLocalProtocols|IdleExitTimeout|LogLevel)\b' \
-    /etc/cups/cupsd.conf >"$T/etc/cupsd.conf"
-printf 'Listen %s/cups.sock\nBrowsing No\nLogLevel debug\n' "$T" >>"$T/etc/cupsd.conf"
-cat >"$T/etc/cups-files.conf" <<EOF
-SystemGroup root lpadmin
-PeerCred on
-ServerRoot $T/etc
-RequestRoot $T/spool
-TempDir $T/spool/tmp
-CacheDir $T/cache
-StateDir $T/run
-ServerBin $T/lib
-AccessLog $T/log/access_log
-ErrorLog $T/log/error_log
-PageLog $T/log/page_log
-EOF
-export CUPS_SERVER="$T/cups.sock" CUPS_SERVERBIN="$T/lib"
-cupsd -f -c "$T/etc/cupsd.conf" -s "$T/etc/cups-files.conf" >"$T/log/cupsd.out" 2>&1 &
-cupsd_pid=$!
-for _ in $(seq 100); do
-    [ -S "$T/cups.sock" ] && lpstat -r >/dev/null 2>&1 && break
-    sleep 0.1
-done
-lpstat -r >/dev/null 2>&1 || {
-    cat "$T/log/cupsd.out" "$T/log/error_log" 2>/dev/null
+mkdir -p "$T/home"
+start_cupsd "$T" || {
     echo "FAIL - the private cupsd did not start"
     exit 1
 }

@@ -91,8 +91,8 @@ public:
     }
     ~CReadOnlyFolders() {
         if (m_dropped) {
-            (void)::seteuid(0);
-            (void)::setegid(0);
+            EXPECT_EQ(::seteuid(0), 0);
+            EXPECT_EQ(::setegid(0), 0);
         }
         for (const std::string& d : m_dirs) {
             ::chmod(d.c_str(), 0755);

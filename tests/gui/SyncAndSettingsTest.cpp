@@ -1,6 +1,7 @@
 #include "GuiTestSupport.h"
 
 #include "FaxSim.h"
+#include "app/DemoService.h"
 #include "app/Settings.h"
 #include "gui/app/FirstStartDlg.h"
 #include "gui/app/SettingsDlg.h"
@@ -302,5 +303,31 @@ TEST(FirstStartTest, TheDialogWritesTheSettingsAndTheWindowOpens) {
     ASSERT_EQ(key.Open(platform::Hive::LocalMachine, kMainKey), 0);
     const auto stored = key.Value("UserPWD");
     EXPECT_TRUE(!stored || stored->bytes.find("secret") == std::string::npos);
+    f.Stop();
+}
+
+// "Попробовать демо" sets up the demo account, and the window starts the simulator on this
+// user's port: the service answers that account at once.
+TEST(FirstStartTest, TheDemoChoiceStartsTheSimulatorForTheDemoAccount) {
+    CGuiFixture f;
+    f.writeSettings = false;
+    qputenv("XDG_DATA_HOME", QByteArray::fromStdString(f.Dir() / "xdg"));
+    QTimer::singleShot(0, [&] {
+        auto* demoButton = QApplication::activeModalWidget()->findChild<QPushButton*>(
+            QStringLiteral("demoButton"));
+        ASSERT_TRUE(demoButton->isEnabled());
+        QTest::mouseClick(demoButton, Qt::LeftButton, {}, demoButton->rect().center());
+    });
+    f.Start();
+    qunsetenv("XDG_DATA_HOME");
+    EXPECT_EQ(Settings().ApiHost, demo::Host());
+    std::string reply;
+    for (int i = 0; i < 100 && reply.empty(); ++i) {
+        QTest::qWait(50);
+        reply = ExchangeRequest("127.0.0.1", std::stoi(demo::Host().substr(10)),
+                                BuildFaxStatusRequest(1, demo::kUser, demo::kPassword, "h"))
+                    .value_or("");
+    }
+    EXPECT_NE(reply.find("error code=\"6\""), std::string::npos) << reply; // no such job
     f.Stop();
 }

@@ -121,6 +121,7 @@ TEST(FaxServiceTest, StatesMoveOnByTimeAndListsCostPerNumber) {
     config.accounts.push_back({"пётр", "пароль", 3});
     config.deliverAfterQueries = 100;
     config.deliverAfterSeconds = 60;
+    config.jobsFile = dir / "jobs";
     faxsim::CFaxService service(config);
 
     std::string content = "page";
@@ -134,6 +135,7 @@ TEST(FaxServiceTest, StatesMoveOnByTimeAndListsCostPerNumber) {
     faxsim::Reply accepted = service.Handle(AsServerSees(*send), 1000);
     EXPECT_EQ(Attribute(accepted, "error", "code"), "0");
     std::int32_t id = std::stoi(Attribute(accepted, "item", "id"));
+    const std::int32_t listId = id;
 
     auto check = [&](std::int64_t now) {
         return Attribute(
@@ -159,6 +161,11 @@ TEST(FaxServiceTest, StatesMoveOnByTimeAndListsCostPerNumber) {
         "--------------56CDD882\r\nContent-Disposition: form-data; name=\"faxid\"");
     shuffled.body = shuffled.body.substr(0, second) + shuffled.body.substr(third);
     EXPECT_EQ(Attribute(service.Handle(shuffled, 5000), "error", "code"), "1");
+
+    // Started again on the same jobs file (the demo), the service still answers for them.
+    faxsim::CFaxService again(config);
+    EXPECT_EQ(again.PeekState(listId, 1060), 2);
+    EXPECT_EQ(again.PeekState(id, 5000), 6);
 }
 
 class FaxsimTest : public ::testing::Test {

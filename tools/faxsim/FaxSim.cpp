@@ -464,7 +464,39 @@ std::string HttpResponse(int status, std::string_view reason, std::string_view c
     return r;
 }
 
-CFaxService::CFaxService(Config config) : m_config(std::move(config)) {}
+CFaxService::CFaxService(Config config) : m_config(std::move(config)) {
+    LoadJobs();
+}
+
+// One line per job: id, user, created, final state, stuck, list count, number (tab-separated).
+// A line cut by a crash is skipped.
+void CFaxService::LoadJobs() {
+    std::ifstream in(m_config.jobsFile);
+    std::string line;
+    while (!m_config.jobsFile.empty() && std::getline(in, line)) {
+        std::istringstream fields(line);
+        Job job;
+        int stuck = 0;
+        if (!(fields >> job.id >> job.user >> job.created >> job.finalState >> stuck >>
+              job.listCount) ||
+            job.id <= 0) {
+            continue;
+        }
+        fields >> job.phone;
+        job.stuck = stuck != 0;
+        m_jobs[job.id] = job;
+        m_nextId = std::max(m_nextId, job.id + 1);
+    }
+}
+
+void CFaxService::KeepJob(const Job& job) {
+    if (m_config.jobsFile.empty()) {
+        return;
+    }
+    std::ofstream out(m_config.jobsFile, std::ios::app);
+    out << job.id << '\t' << job.user << '\t' << job.created << '\t' << job.finalState << '\t'
+        << (job.stuck ? 1 : 0) << '\t' << job.listCount << '\t' << job.phone << '\n';
+}
 
 Reply CFaxService::XmlReply(const std::string& innerXml) {
     std::string xml;
@@ -667,6 +699,7 @@ Reply CFaxService::HandleSend(const HttpRequest& request, const std::vector<Form
     }
     job.id = m_nextId++;
     m_jobs[job.id] = job;
+    KeepJob(job);
     return XmlReply("<response><error code=\"0\" message=\"Факс принят к отправке\" details=\"\"/>"
                     "<data><item id=\"" +
                     std::to_string(job.id) + "\"/></data></response>");

@@ -40,6 +40,7 @@ struct Config {
     bool utf8Replies = false;       // replies declare windows-1251 unless set
     Fault fault = Fault::None;      // applied to every API reply
     int delayMs = 3000;             // for Fault::Delay
+    std::string jobsFile;           // jobs kept across runs (the demo), or "" for none
 };
 
 // Reads "key value..." lines (# comments) into `config`; false with `error` on a bad line.
@@ -163,6 +164,8 @@ private:
     Reply ApplyFault(Reply reply);
     Account* Authenticate(std::string_view user, std::string_view digest);
     std::int32_t StateOf(const Job& job, std::int64_t now) const;
+    void LoadJobs();
+    void KeepJob(const Job& job);
 
     std::mutex m_mutex;
     Config m_config;

@@ -40,6 +40,7 @@ const char kUsage[] =
     "  --encoding utf-8|windows-1251\n"
     "  --fault none|delay|cut|http500|notxml|malformed|hang   for every API reply\n"
     "  --delay-ms N               wait of the delay fault (default 3000)\n"
+    "  --jobs FILE                keep the jobs in FILE across runs\n"
     "  --help                     show this text\n"
     "  --version                  show the version\n"
     "GET /__control?fault=NAME[&count=N][&delay=MS] sets a fault for the next N API replies.\n";
@@ -73,7 +74,8 @@ int main(int argc, char** argv) {
         }
         if (a == "--port" || a == "--config" || a == "--account" ||
             a == "--deliver-after-queries" || a == "--deliver-after-seconds" ||
-            a == "--fail-suffix" || a == "--encoding" || a == "--fault" || a == "--delay-ms") {
+            a == "--fail-suffix" || a == "--encoding" || a == "--fault" || a == "--delay-ms" ||
+            a == "--jobs") {
             if (!NeedValue(i, argc, a.c_str())) {
                 return 2;
             }
@@ -107,6 +109,8 @@ int main(int argc, char** argv) {
                 config.fault = f.value_or(faxsim::Fault::None);
             } else if (a == "--delay-ms") {
                 config.delayMs = std::atoi(v.c_str());
+            } else if (a == "--jobs") {
+                config.jobsFile = v;
             }
             if (!ok) {
                 std::fprintf(stderr, "faxsim: bad value for %s: %s\n", a.c_str(), v.c_str());

@@ -101,10 +101,52 @@ int RunLpadmin(const std::vector<std::string>& args, std::string* output = nullp
     return rc;
 }
 
+std::string RealPath(const std::string& path) {
+    char resolved[PATH_MAX];
+    return ::realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : std::string();
+}
+
+// Whose backend CUPS has. The package installs its own, naming its velquin-print: that file is
+// the package's (dpkg checks it), and another Velquin's velquin-print may not take it over.
+enum class BackendOwner { None, Installation, Us, Other };
+
+BackendOwner OwnerOfBackend(const std::string& program, std::string& other) {
+    const std::string target = RealPath(BackendPath());
+    if (target.empty()) {
+        return BackendOwner::None;
+    }
+    if (target == RealPath(platform::ExecutableDir() + "/../lib/cups/backend/velquin")) {
+        return BackendOwner::Installation;
+    }
+    std::string text;
+    const std::string key = "\nVELQUIN_PRINT_INSTALLED='";
+    std::size_t at = std::string::npos;
+    if (platform::ReadFile(target, text) == 0) {
+        at = text.find(key);
+    }
+    if (at == std::string::npos) {
+        return BackendOwner::Us;
+    }
+    at += key.size();
+    other = text.substr(at, text.find('\'', at) - at);
+    return other == program || !platform::IsRegularFile(other) ? BackendOwner::Us
+                                                               : BackendOwner::Other;
+}
+
 // CUPS runs a backend as root only when others may not read it (mode 0700); root is needed
 // to write into the printing user's fax folder as that user. The backend calls velquin-print
 // by the path written into it, which only root may be able to change.
 int InstallBackend(const std::string& program) {
+    std::string other;
+    switch (OwnerOfBackend(program, other)) {
+    case BackendOwner::Installation:
+        return 0;
+    case BackendOwner::Other:
+        return Error("CUPS has the backend of the Velquin installed with " + other +
+                     "; add the queue with that program, or remove that Velquin first");
+    default:
+        break;
+    }
     std::string source = FindBeside(
         {"velquin-backend", "../lib/cups/backend/velquin", "../share/velquin/velquin-backend"});
     if (source.empty()) {
@@ -138,11 +180,10 @@ int InstallPrintQueue() {
     if (Lpadmin().empty()) {
         return Error("CUPS is not installed (lpadmin not found); install cups and cups-client");
     }
-    char resolved[PATH_MAX];
-    if (::realpath((platform::ExecutableDir() + "/velquin-print").c_str(), resolved) == nullptr) {
+    const std::string program = RealPath(platform::ExecutableDir() + "/velquin-print");
+    if (program.empty()) {
         return Error("cannot find velquin-print's own file");
     }
-    std::string program = resolved;
     std::string unsafe = WritableByOthers(program);
     if (!unsafe.empty()) {
         return Error("CUPS would run " + program + " as root, but " + unsafe +
@@ -193,6 +234,16 @@ int RemovePrintQueue() {
                      (output.empty() ? std::string() : ": " + output));
     }
     std::string backend = BackendPath();
+    std::string other;
+    switch (OwnerOfBackend(RealPath(platform::ExecutableDir() + "/velquin-print"), other)) {
+    case BackendOwner::Installation:
+    case BackendOwner::Other:
+        std::printf("Print queue %s removed; its backend %s stays with the installed Velquin.\n",
+                    kQueue, backend.c_str());
+        return 0;
+    default:
+        break;
+    }
     if (::unlink(backend.c_str()) != 0 && errno != ENOENT) {
         return Error("cannot remove " + backend + ": " + std::strerror(errno));
     }

@@ -1,5 +1,6 @@
 #include "gui/app/FirstStartDlg.h"
 
+#include "app/DemoService.h"
 #include "app/Ports.h"
 #include "app/Settings.h"
 #include "platform/Files.h"
@@ -108,6 +109,21 @@ CFirstStartDlg::CFirstStartDlg(IPrompt& prompt, QWidget* parent)
     ok->setDefault(true);
     buttons->addButton(tr("Отменить"), QDialogButtonBox::RejectRole)
         ->setObjectName(QStringLiteral("cancelButton"));
+    // The demo: the simulator installed with the program, with its account filled in.
+    QPushButton* demoButton =
+        buttons->addButton(tr("Попробовать демо"), QDialogButtonBox::ActionRole);
+    demoButton->setObjectName(QStringLiteral("demoButton"));
+    demoButton->setToolTip(tr("Без учётной записи: факсы уходят в учебный сервис на этом "
+                              "компьютере, и их доставка видна как настоящая."));
+    demoButton->setEnabled(!demo::SimulatorPath().empty());
+    connect(demoButton, &QPushButton::clicked, this, [this] {
+        m_user->setText(QLatin1String(demo::kUser));
+        m_password->setText(QLatin1String(demo::kPassword));
+        m_remember->setChecked(true);
+        m_apiHost->setText(QString::fromStdString(demo::Host()));
+        m_webHost->setText(m_apiHost->text());
+        accept();
+    });
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
