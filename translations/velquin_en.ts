@@ -280,6 +280,14 @@ Versions of The BAT! before 1.60 do not support Simple MAPI correctly.</translat
         <source>Velquin ещё не настроен на этом компьютере. Укажите учётную запись сервиса и папки для факсов.</source>
         <translation>Velquin is not set up on this computer yet. Enter your service account and the folders for your faxes.</translation>
     </message>
+    <message>
+        <source>Попробовать демо</source>
+        <translation>Try the demo</translation>
+    </message>
+    <message>
+        <source>Без учётной записи: факсы уходят в учебный сервис на этом компьютере, и их доставка видна как настоящая.</source>
+        <translation>No account needed: faxes go to a practice service on this computer, and their delivery is followed as if real.</translation>
+    </message>
 </context>
 <context>
     <name>CGroupDlg</name>
@@ -1417,6 +1425,14 @@ Show or hide the status bar</translation>
     <message>
         <source>Загружено вручную: (%s)</source>
         <translation>Added by hand: (%s)</translation>
+    </message>
+    <message>
+        <source>Демонстрационный сервис не запустился (%s закончился с кодом %s): возможно, его порт занят другой программой. Перезапустите Velquin или укажите в настройках адрес настоящего сервиса.</source>
+        <translation>The demo service did not start (%s ended with code %s): its port may be taken by another program. Restart Velquin, or enter the address of the real service in the settings.</translation>
+    </message>
+    <message>
+        <source>Демонстрационный сервис не установлен вместе с Velquin (нет программы faxsim). Укажите в настройках адрес настоящего сервиса.</source>
+        <translation>The demo service is not installed with Velquin (there is no faxsim program). Enter the address of the real service in the settings.</translation>
     </message>
 </context>
 </TS>

@@ -67,6 +67,7 @@ CFirstStartDlg::CFirstStartDlg(IPrompt& prompt, QWidget* parent)
     m_faxDir = Edit(QStringLiteral("editFaxDir"), data + QStringLiteral("/Fax"));
     m_dataDir = Edit(QStringLiteral("editDataDir"), data + QStringLiteral("/Store"));
     auto* fl = new QFormLayout(folders);
+    fl->setRowWrapPolicy(QFormLayout::WrapAllRows); // long paths get the whole width
     auto row = [this](QLineEdit* edit) {
         auto* w = new QWidget;
         auto* l = new QHBoxLayout(w);
