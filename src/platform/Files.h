@@ -161,9 +161,11 @@ int ReadSmallFile(const std::string& path, std::string& out, std::size_t maxByte
 int AtomicWriteFile(const std::string& path, std::string_view bytes,
                     unsigned mode = kPrivateFileMode);
 
-// AtomicWriteFile for many files of one file system at once: the new contents are flushed
-// together (one syncfs) before each is renamed over its file, so a crash still leaves every file
-// old or new, while a batch costs one flush instead of one per file. 0 or errno per file.
+// AtomicWriteFile for many files at once: every new content is written before any is flushed,
+// so that the flushes share one journal commit, then each is renamed over its file and each
+// folder flushed once. A crash still leaves every file old or new, while a batch costs about
+// one flush instead of one per file, and never waits for other programs' data. 0 or errno per
+// file.
 std::vector<int> AtomicWriteFiles(const std::vector<std::pair<std::string, std::string>>& files,
                                   unsigned mode = kPrivateFileMode);
 

@@ -153,9 +153,9 @@ TEST(SyncNotifyTest, OneSummaryPerSynchronisationThatChangesStatesUnlessTurnedOf
     QTest::keyClick(f.Frame().NewFaxView(), Qt::Key_F5);
     ASSERT_TRUE(WaitFor([&] { return !Bodies(log).isEmpty(); }, 30000)) << "no notification";
     LetTheRoundEnd();
-    EXPECT_EQ(Bodies(log),
-              QStringList{QStringLiteral(
-                  "Синхронизация закончена. Доставлено факсов: 2, не доставлено: 1.")});
+    EXPECT_EQ(Bodies(log), QStringList{QStringLiteral(
+                               "Синхронизация закончена. Доставлено факсов: 2, не доставлено: 1.")})
+        << Bodies(log).join(QStringLiteral(" | ")).toStdString();
 
     // Turned off, a fax sent since and now delivered is not told.
     SentFax(f, sim, "d", "88125550104");

@@ -51,7 +51,9 @@ void CSyncNotifier::OnChange(const CSentChange& change) {
 }
 
 void CSyncNotifier::RoundEnded() {
-    if (m_doc.Status().PendingQueries() > 0) {
+    // Queries being asked, and replies still being applied or flushed to disk, belong to
+    // this round however long the disk makes them wait.
+    if (m_doc.Status().Unanswered() > 0) {
         m_quiet.start();
         return;
     }

@@ -312,3 +312,16 @@ void CReceivedFaxTreeView::keyPressEvent(QKeyEvent* event) {
 void CReceivedFaxTreeView::contextMenuEvent(QContextMenuEvent* event) {
     Q_EMIT ContextMenuWanted(event->globalPos(), cmd::kViewFax);
 }
+
+// Rows under a collapsed list are not laid out: Qt would look each changed one up among every
+// laid-out row, which made a synchronisation's cost grow with the square of the store. They
+// are painted from the model when the list is expanded.
+void CReceivedFaxTreeView::dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                                       const QList<int>& roles) {
+    for (QModelIndex above = topLeft.parent(); above.isValid(); above = above.parent()) {
+        if (!isExpanded(above)) {
+            return;
+        }
+    }
+    QTreeView::dataChanged(topLeft, bottomRight, roles);
+}
