@@ -5,6 +5,8 @@
 # processor time the program used until then (all threads), which a busy machine does not
 # stretch. Builds nothing.
 # Usage: bench/startup.sh [RUNS] [BUILD_DIR]   (default 7 runs, build/default)
+# VELQUIN_BENCH_SENT and VELQUIN_BENCH_CONTACTS size the store; VELQUIN_BENCH_BUSY=1 keeps one
+# processor busy with a competing loop while the program starts, as another user's work would.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 RUNS="${1:-7}"
@@ -19,7 +21,8 @@ done
 command -v gs >/dev/null || { echo "ghostscript (gs) is needed for the fax image" >&2; exit 1; }
 
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+busy=""
+trap 'rm -rf "$work"; [ -z "$busy" ] || kill "$busy" 2>/dev/null' EXIT
 # Nothing outside the temporary directory is read or written: settings, profile, runtime.
 export HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data-home"
 export XDG_CACHE_HOME="$work/cache" VELQUIN_REGISTRY_DIR="$work/registry"
@@ -60,6 +63,11 @@ cp -a "$work/data" "$work/data.pristine"
 echo "store: $(ls "$work/data/SentFaxes" | grep -ci '\.fax$') sent faxes," \
     "$(du -k "$work/data/AddressBook"/*.abk | cut -f1) KiB address book ($CONTACTS contacts)"
 echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
+if [ "${VELQUIN_BENCH_BUSY:-0}" = 1 ]; then
+    bash -c 'while :; do :; done' &
+    busy=$!
+    echo "a competing loop keeps one processor busy (pid $busy)"
+fi
 
 times=()
 cpus=()

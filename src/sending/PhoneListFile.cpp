@@ -25,10 +25,12 @@ bool IsControl(char c) {
 
 } // namespace
 
-std::vector<std::string> ReadUserTextLines(const std::string& bytes, std::size_t maxBytes) {
+void ForEachUserTextLine(
+    std::string bytes, std::size_t maxBytes,
+    const std::function<bool(std::string_view line, std::size_t done, std::size_t total)>& each) {
     std::optional<std::string> unicode = platform::Utf16MarkedText(bytes);
     const std::string text = unicode ? std::move(*unicode) : platform::DecodeUserText(bytes);
-    std::vector<std::string> lines;
+    bytes = std::string();
     std::size_t pos = 0;
     while (pos < text.size()) {
         std::size_t end = text.find('\n', pos);
@@ -39,7 +41,9 @@ std::vector<std::string> ReadUserTextLines(const std::string& bytes, std::size_t
         }
         do {
             std::size_t n = PieceLength(line, maxBytes);
-            lines.emplace_back(line.substr(0, n));
+            if (!each(line.substr(0, n), pos, text.size())) {
+                return;
+            }
             line.remove_prefix(n);
         } while (!line.empty());
         if (end == std::string::npos) {
@@ -47,6 +51,14 @@ std::vector<std::string> ReadUserTextLines(const std::string& bytes, std::size_t
         }
         pos = end + 1;
     }
+}
+
+std::vector<std::string> ReadUserTextLines(const std::string& bytes, std::size_t maxBytes) {
+    std::vector<std::string> lines;
+    ForEachUserTextLine(bytes, maxBytes, [&](std::string_view line, std::size_t, std::size_t) {
+        lines.emplace_back(line);
+        return true;
+    });
     return lines;
 }
 
@@ -103,23 +115,30 @@ bool ReadPhoneListFile(const std::string& path, const std::string& areaPrefix,
     if (platform::ReadFile(path, bytes) != 0) {
         return false;
     }
-    const std::vector<std::string> fileLines = ReadUserTextLines(bytes, kListLinePiece);
-    bytes = std::string();
     const std::size_t before = lines.size();
     bool duplicate = false;
+    bool stopped = false;
     CListAppender list(lines);
-    for (std::size_t i = 0; i < fileLines.size(); ++i) {
-        if (progress && i % kProgressEveryLines == 0 && !progress(i, fileLines.size())) {
-            lines.resize(before);
-            if (cancelled != nullptr) {
-                *cancelled = true;
-            }
-            return true;
+    std::size_t i = 0;
+    ForEachUserTextLine(std::move(bytes), kListLinePiece,
+                        [&](std::string_view line, std::size_t done, std::size_t total) {
+                            if (progress && i++ % kProgressEveryLines == 0 &&
+                                !progress(done, total)) {
+                                stopped = true;
+                                return false;
+                            }
+                            CListLineFields f = SplitListLine(line);
+                            std::string number;
+                            NumberFromListField(f.number, areaPrefix, number);
+                            list.Add(number, f.third, duplicate);
+                            return true;
+                        });
+    if (stopped) {
+        lines.resize(before);
+        if (cancelled != nullptr) {
+            *cancelled = true;
         }
-        CListLineFields f = SplitListLine(fileLines[i]);
-        std::string number;
-        NumberFromListField(f.number, areaPrefix, number);
-        list.Add(number, f.third, duplicate);
+        return true;
     }
     duplicateSeen = duplicateSeen || duplicate;
     return true;

@@ -18,6 +18,11 @@ constexpr std::size_t kListLinePiece = 510;
 // buffer reads them). A final line without a line end counts; a line end at the very end adds
 // no empty line.
 std::vector<std::string> ReadUserTextLines(const std::string& bytes, std::size_t maxBytes);
+// The same lines one by one, with how far the decoded text has been read (done of total
+// bytes): a long list is not held twice (`bytes` go once decoded). `line` returns false to stop.
+void ForEachUserTextLine(
+    std::string bytes, std::size_t maxBytes,
+    const std::function<bool(std::string_view line, std::size_t done, std::size_t total)>& line);
 
 // The fields of one phone list or recipient file line: number up to the first ';' or control
 // character; after ';' and blanks the second field up to the next ';' or control character;

@@ -115,13 +115,14 @@ std::string NewJobFilePath(const std::string& imagePath) {
 
 bool WriteNewJobFile(CFaxEntryBase& record, const std::string& path, IPrompt& prompt,
                      ISentRecords& records) {
+    const std::string bytes = StoreRecord(record);
     try {
-        WriteArchiveFile(path, StoreRecord(record));
+        WriteArchiveFile(path, bytes);
     } catch (const std::exception& e) {
         prompt.FileError(DescribeFileError(e, path));
         return false;
     }
-    records.AddWritten(path, record);
+    records.AddWritten(path, record, bytes);
     return true;
 }
 
@@ -152,7 +153,7 @@ bool CSendJobBase::RecordAccepted(CFaxEntryBase& record, const std::string& path
         return false;
     }
     m_recorded = true;
-    m_records.AddWritten(path, record);
+    m_records.AddWritten(path, record, bytes);
     return true;
 }
 

@@ -214,6 +214,7 @@ bool CSendListJob::Done() {
     record->m_listId = listId;
     record->m_path = m_imagePath;
     std::int32_t faxId = firstFaxId;
+    record->m_recipients.reserve(m_lines.size());
     for (const std::string& l : m_lines) {
         CFaxEntry r;
         SplitRecipientLine(l, r.m_recipient, r.m_recipientLabel);

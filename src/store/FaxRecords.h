@@ -58,6 +58,9 @@ public:
     virtual ~CFaxEntry() = default;
     CFaxEntry(const CFaxEntry&) = default;
     CFaxEntry& operator=(const CFaxEntry&) = default;
+    // Lists of a million recipients grow and move without copying every one.
+    CFaxEntry(CFaxEntry&&) noexcept = default;
+    CFaxEntry& operator=(CFaxEntry&&) noexcept = default;
 
     // Server id, pages, status and a copy of the attempts.
     virtual void CopyFrom(const CFaxEntry& other);
@@ -82,6 +85,8 @@ public:
     virtual ~CAttach() = default;
     CAttach(const CAttach&) = default;
     CAttach& operator=(const CAttach&) = default;
+    CAttach(CAttach&&) noexcept = default;
+    CAttach& operator=(CAttach&&) noexcept = default;
 
     virtual std::string CompanionExtension() const { return ".fax"; }
     // Removes the image and its companion file, each found by its StoreName in `directory`
@@ -173,6 +178,8 @@ public:
     CAttachFaxEntry() = default;
     CAttachFaxEntry(const CAttachFaxEntry&) = default;
     CAttachFaxEntry& operator=(const CAttachFaxEntry&) = default;
+    CAttachFaxEntry(CAttachFaxEntry&&) noexcept = default;
+    CAttachFaxEntry& operator=(CAttachFaxEntry&&) noexcept = default;
     void Serialize(CArchive& ar) override;
 };
 

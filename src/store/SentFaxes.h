@@ -91,8 +91,10 @@ using JobStates = std::vector<std::pair<std::int32_t, std::int32_t>>;
 class ISentRecords {
 public:
     virtual ~ISentRecords() = default;
-    // `record` is what the job file at `jobFilePath` holds, so the file is not read back.
-    virtual void AddWritten(const std::string& jobFilePath, const CFaxEntryBase& record) = 0;
+    // `record` is what the job file at `jobFilePath` holds, and `bytes` the file's contents as
+    // written, so the file is not read back.
+    virtual void AddWritten(const std::string& jobFilePath, const CFaxEntryBase& record,
+                            std::string_view bytes) = 0;
 };
 
 class CSentFaxes : public ISentRecords {
@@ -121,7 +123,7 @@ public:
     void Load() { Adopt(Read(CSentStoreOptions::FromSettings())); }
     // Adds an entry whose job file is already written; announces Added.
     void Add(std::unique_ptr<CFaxEntryBase> entry);
-    void AddWritten(const std::string&, const CFaxEntryBase& record) override {
+    void AddWritten(const std::string&, const CFaxEntryBase& record, std::string_view) override {
         Add(record.Clone());
     }
     // Removes the entry's files (found by their names in SentFaxes) and then the entry;

@@ -11,6 +11,7 @@
 #include <charconv>
 #include <cstdio>
 #include <ctime>
+#include <fstream>
 
 bool TakeSendOption(const ToolArgs& args, std::size_t& i, CSendToolOptions& o, bool& missing) {
     return TakeOption(args, i, "--attempts", o.attempts, missing) ||
@@ -78,16 +79,23 @@ std::string ApplySendOptions(const CSendToolOptions& o, CSendJobBase& job, int m
     return {};
 }
 
-void CToolSentRecords::AddWritten(const std::string& jobFilePath, const CFaxEntryBase&) {
+void CToolSentRecords::AddWritten(const std::string& jobFilePath, const CFaxEntryBase&,
+                                  std::string_view bytes) {
     jobFile = jobFilePath;
-    // What the next start does with it: read the record back.
-    std::string bytes;
-    try {
-        jobFileReadable =
-            platform::ReadFile(jobFilePath, bytes) == 0 && LoadSentRecord(bytes) != nullptr;
-    } catch (const std::exception&) {
-        jobFileReadable = false;
+    // The disk must give back what was written, which the next start reads as this record;
+    // compared piece by piece, so a list of a million numbers is not held twice.
+    std::ifstream in(jobFilePath, std::ios::binary);
+    std::vector<char> piece(1 << 20);
+    std::size_t at = 0;
+    jobFileReadable = in.is_open();
+    while (jobFileReadable && in) {
+        in.read(piece.data(), static_cast<std::streamsize>(piece.size()));
+        const auto got = static_cast<std::size_t>(in.gcount());
+        jobFileReadable = at + got <= bytes.size() &&
+                          bytes.compare(at, got, std::string_view(piece.data(), got)) == 0;
+        at += got;
     }
+    jobFileReadable = jobFileReadable && at == bytes.size();
     if (!jobFileReadable) {
         std::fprintf(stderr, "velquin-tool: the job file %s cannot be read back\n",
                      jobFilePath.c_str());

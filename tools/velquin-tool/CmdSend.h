@@ -43,7 +43,8 @@ std::string ApplySendOptions(const CSendToolOptions& o, CSendJobBase& job, int m
 // it; jobFileReadable is false when it could not be.
 class CToolSentRecords : public ISentRecords {
 public:
-    void AddWritten(const std::string& jobFilePath, const CFaxEntryBase& record) override;
+    void AddWritten(const std::string& jobFilePath, const CFaxEntryBase& record,
+                    std::string_view bytes) override;
 
     std::string jobFile;
     bool jobFileReadable = false;
