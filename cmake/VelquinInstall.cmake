@@ -60,6 +60,8 @@ if(VELQUIN_BASE64)
          ${PROJECT_SOURCE_DIR}/docs/help/*.png ${PROJECT_SOURCE_DIR}/docs/*.png)
     # One guide per language: TWVelquin.html (Russian) and TWVelquin.en.html (English).
     set(_help_outputs)
+    # One after the other: both copy the same pictures into Help/.
+    set(_after)
     foreach(_lang "" ".en")
         set(_mht ${_help_dir}/TWVelquin${_lang}.MHT)
         add_custom_command(
@@ -67,10 +69,11 @@ if(VELQUIN_BASE64)
             COMMAND ${CMAKE_COMMAND} -E make_directory ${_help_dir}
             COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/make-help
                     ${PROJECT_SOURCE_DIR}/docs/help/TWVelquin${_lang}.html ${_mht} ${_help_dir}
-            DEPENDS ${PROJECT_SOURCE_DIR}/scripts/make-help ${_help_inputs}
+            DEPENDS ${PROJECT_SOURCE_DIR}/scripts/make-help ${_help_inputs} ${_after}
             COMMENT "Making the user guide Help/TWVelquin${_lang}.html and its MHTML file"
             VERBATIM)
         list(APPEND _help_outputs ${_mht})
+        set(_after ${_mht})
     endforeach()
     add_custom_target(velquin_help ALL DEPENDS ${_help_outputs})
     install(DIRECTORY ${_help_dir}/ DESTINATION ${VELQUIN_DOCDIR})
