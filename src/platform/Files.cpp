@@ -203,23 +203,47 @@ std::vector<DirEntry> ListMatching(const std::string& dir, std::string_view patt
 CDirIndex::CDirIndex(const std::string& dir, ListDetail detail)
     : CDirIndex(ListDir(dir, nullptr, detail)) {}
 
-std::size_t CDirIndex::FoldedHash::operator()(std::string_view name) const noexcept {
-    std::size_t h = 14695981039346656037ull; // FNV-1a
+namespace {
+
+std::uint64_t FoldedHash(std::string_view name) {
+    std::uint64_t h = 14695981039346656037ull; // FNV-1a, then mixed: the low bits pick the slot
     for (char c : name) {
         h = (h ^ static_cast<unsigned char>(Fold(c))) * 1099511628211ull;
     }
-    return h;
+    h ^= h >> 32;
+    h *= 0x9E3779B97F4A7C15ull;
+    return h ^ (h >> 29);
 }
 
-bool CDirIndex::FoldedEqual::operator()(std::string_view a, std::string_view b) const noexcept {
+bool FoldedEqual(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
                                               [](char x, char y) { return Fold(x) == Fold(y); });
 }
 
+constexpr std::uint64_t kTagMask = 0xFFFFFFFF00000000ull;
+
+} // namespace
+
 CDirIndex::CDirIndex(std::vector<DirEntry> entries) : m_entries(std::move(entries)) {
-    m_byName.reserve(m_entries.size());
+    std::size_t size = 16;
+    while (size < 2 * m_entries.size()) {
+        size *= 2;
+    }
+    m_slots.assign(size, 0);
+    const std::size_t mask = size - 1;
     for (std::size_t i = 0; i < m_entries.size(); ++i) {
-        m_byName.emplace(m_entries[i].name, i);
+        const std::uint64_t h = FoldedHash(m_entries[i].name);
+        std::size_t at = h & mask;
+        // The first of names equal but for case keeps the name.
+        for (; m_slots[at] != 0; at = (at + 1) & mask) {
+            if ((m_slots[at] & kTagMask) == (h & kTagMask) &&
+                FoldedEqual(m_entries[(m_slots[at] & ~kTagMask) - 1].name, m_entries[i].name)) {
+                break;
+            }
+        }
+        if (m_slots[at] == 0) {
+            m_slots[at] = (h & kTagMask) | (i + 1);
+        }
     }
 }
 
@@ -236,8 +260,18 @@ std::vector<const DirEntry*> MatchingFiles(const CDirIndex& index, std::string_v
 }
 
 const DirEntry* CDirIndex::Find(std::string_view name) const {
-    auto it = m_byName.find(name);
-    return it == m_byName.end() ? nullptr : &m_entries[it->second];
+    if (m_slots.empty()) {
+        return nullptr;
+    }
+    const std::uint64_t h = FoldedHash(name);
+    const std::size_t mask = m_slots.size() - 1;
+    for (std::size_t at = h & mask; m_slots[at] != 0; at = (at + 1) & mask) {
+        const DirEntry& e = m_entries[(m_slots[at] & ~kTagMask) - 1];
+        if ((m_slots[at] & kTagMask) == (h & kTagMask) && FoldedEqual(e.name, name)) {
+            return &e;
+        }
+    }
+    return nullptr;
 }
 
 std::optional<std::string> FindNoCase(const std::string& path) {

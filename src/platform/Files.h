@@ -78,15 +78,11 @@ public:
     const std::vector<DirEntry>& Entries() const { return m_entries; }
 
 private:
-    struct FoldedHash {
-        std::size_t operator()(std::string_view name) const noexcept;
-    };
-    struct FoldedEqual {
-        bool operator()(std::string_view a, std::string_view b) const noexcept;
-    };
     std::vector<DirEntry> m_entries;
-    // Without a lower-case copy of each name: 200,000 allocations fewer for a large store.
-    std::unordered_map<std::string_view, std::size_t, FoldedHash, FoldedEqual> m_byName;
+    // Open addressing over the entries, without a copy of any name: each slot holds the upper
+    // half of the name's folded hash and the entry's index + 1 (0: empty). A store of 200,000
+    // files is indexed and searched with about one cache miss a name, not a node per name.
+    std::vector<std::uint64_t> m_slots;
 };
 
 // Regular files of a listing whose names match `pattern`, in name order (the listing itself

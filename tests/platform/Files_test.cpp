@@ -45,6 +45,25 @@ TEST(Files, PathPiecesAndCompanionsKeepDirectoryAndStem) {
     EXPECT_EQ(ListMatching(dir.Path(), "*.tif").size(), 1u);
 }
 
+// The index of a large store: every name is found whatever its case, the first of names that
+// differ only in case keeps it, and near misses are not found.
+TEST(Files, DirIndexFindsEveryNameOfALargeListingIgnoringCase) {
+    std::vector<DirEntry> entries;
+    for (int i = 0; i < 20000; ++i) {
+        entries.push_back({"Fax" + std::to_string(i) + ".TIF"});
+    }
+    entries.push_back({"fax7.tif"}); // the same as "Fax7.TIF" but for case
+    const CDirIndex index(std::move(entries));
+    for (int i = 0; i < 20000; i += 7) {
+        const DirEntry* e = index.Find("FAX" + std::to_string(i) + ".tif");
+        ASSERT_NE(e, nullptr) << i;
+        EXPECT_EQ(e->name, "Fax" + std::to_string(i) + ".TIF");
+        EXPECT_EQ(index.Find("FAX" + std::to_string(i) + ".ti"), nullptr);
+    }
+    EXPECT_EQ(index.Find("fax20000.tif"), nullptr);
+    EXPECT_EQ(CDirIndex().Find("a"), nullptr);
+}
+
 TEST(Files, DeleteTellsNotFoundFromOtherFailures) {
     TempDir dir;
     WriteFile(dir / "a", "1");
