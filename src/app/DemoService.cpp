@@ -16,8 +16,12 @@ constexpr unsigned kPorts = 12000;
 
 } // namespace
 
+unsigned Port() {
+    return kFirstPort + ::getuid() % kPorts;
+}
+
 std::string Host() {
-    return "127.0.0.1:" + std::to_string(kFirstPort + ::getuid() % kPorts);
+    return "127.0.0.1:" + std::to_string(Port());
 }
 
 bool IsChosen(const CSettings& settings) {
@@ -38,9 +42,8 @@ std::string SimulatorPath() {
 
 bool Start(const CSettings& settings) {
     const std::string program = SimulatorPath();
-    const std::string host = Host();
     return !program.empty() &&
-           platform::StartProgram({program, "--port", host.substr(host.find(':') + 1), "--account",
+           platform::StartProgram({program, "--port", std::to_string(Port()), "--account",
                                    std::string(kUser) + ":" + kPassword, "--jobs",
                                    settings.DataDir + "/demo-service.jobs"},
                                   kLabel);

@@ -15,7 +15,9 @@ inline constexpr const char* kLabel = "faxsim (demo)";
 inline constexpr unsigned kMsgFailed = 9447;  // %s the program, %s its exit code
 inline constexpr unsigned kMsgMissing = 9448; // no simulator beside this program
 
-// "127.0.0.1:PORT", the port fixed for this user so that the settings stay valid.
+// The loopback port of this user's demo, fixed so that the settings stay valid, and the
+// service address made of it ("127.0.0.1:PORT").
+unsigned Port();
 std::string Host();
 // The settings name the demo service.
 bool IsChosen(const CSettings& settings);

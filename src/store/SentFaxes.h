@@ -91,8 +91,8 @@ using JobStates = std::vector<std::pair<std::int32_t, std::int32_t>>;
 class ISentRecords {
 public:
     virtual ~ISentRecords() = default;
-    // `record` is what the job file at `jobFilePath` holds, and `bytes` the file's contents as
-    // written, so the file is not read back.
+    // `record` is what the job file at `jobFilePath` holds, so the file is not loaded again;
+    // `bytes` are its contents as written, for a check of the disk.
     virtual void AddWritten(const std::string& jobFilePath, const CFaxEntryBase& record,
                             std::string_view bytes) = 0;
 };

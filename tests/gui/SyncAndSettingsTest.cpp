@@ -324,7 +324,7 @@ TEST(FirstStartTest, TheDemoChoiceStartsTheSimulatorForTheDemoAccount) {
     std::string reply;
     for (int i = 0; i < 100 && reply.empty(); ++i) {
         QTest::qWait(50);
-        reply = ExchangeRequest("127.0.0.1", std::stoi(demo::Host().substr(10)),
+        reply = ExchangeRequest("127.0.0.1", static_cast<int>(demo::Port()),
                                 BuildFaxStatusRequest(1, demo::kUser, demo::kPassword, "h"))
                     .value_or("");
     }
