@@ -76,6 +76,7 @@ public:
 
     // The bytes written so far.
     const std::string& Buffer() const { return m_out; }
+    void Reserve(std::size_t n) { m_out.reserve(n); }
     std::string TakeBuffer() { return std::move(m_out); }
 
 private:

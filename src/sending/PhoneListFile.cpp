@@ -4,6 +4,8 @@
 #include "platform/Files.h"
 #include "sending/PhoneNumbers.h"
 
+#include <algorithm>
+
 namespace {
 
 // Length of the longest prefix of `s` of at most `max` bytes that does not cut a UTF-8
@@ -30,7 +32,7 @@ void ForEachUserTextLine(
     const std::function<bool(std::string_view line, std::size_t done, std::size_t total)>& each) {
     std::optional<std::string> unicode = platform::Utf16MarkedText(bytes);
     const std::string text = unicode ? std::move(*unicode) : platform::DecodeUserText(bytes);
-    bytes = std::string();
+    std::string().swap(bytes); // assigning an empty string would keep the buffer
     std::size_t pos = 0;
     while (pos < text.size()) {
         std::size_t end = text.find('\n', pos);
@@ -116,6 +118,9 @@ bool ReadPhoneListFile(const std::string& path, const std::string& areaPrefix,
         return false;
     }
     const std::size_t before = lines.size();
+    // Room for every line at once: growing would hold the old array beside the new.
+    lines.reserve(before + static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')) +
+                  1);
     bool duplicate = false;
     bool stopped = false;
     CListAppender list(lines);

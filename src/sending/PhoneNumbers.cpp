@@ -22,12 +22,6 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && EqualNoCase(text.substr(0, prefix.size()), prefix);
 }
 
-std::string LowerAsciiCopy(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(), LowerAscii);
-    return out;
-}
-
 std::string DigitsOf(std::string_view text) {
     std::string out;
     out.reserve(text.size());
@@ -94,23 +88,73 @@ bool AddTypedNumber(std::vector<std::string>& lines, std::string_view number) {
     return true;
 }
 
+namespace {
+
+// Byte order of the lower-cased texts, without lower-casing copies.
+int CompareNoCase(std::string_view a, std::string_view b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto x = static_cast<unsigned char>(LowerAscii(a[i]));
+        const auto y = static_cast<unsigned char>(LowerAscii(b[i]));
+        if (x != y) {
+            return x < y ? -1 : 1;
+        }
+    }
+    return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
+}
+
+constexpr std::size_t kAppenderBlock = 512;
+
+} // namespace
+
 CListAppender::CListAppender(std::vector<std::string>& lines) : m_lines(lines) {
-    for (const std::string& line : m_lines) {
-        m_lower.insert(LowerAsciiCopy(line));
+    std::vector<std::uint32_t> order(m_lines.size());
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        order[i] = static_cast<std::uint32_t>(i);
+    }
+    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+        return CompareNoCase(m_lines[a], m_lines[b]) < 0;
+    });
+    for (std::size_t i = 0; i < order.size(); i += kAppenderBlock) {
+        const std::size_t end = std::min(order.size(), i + kAppenderBlock);
+        m_blocks.emplace_back(order.begin() + static_cast<std::ptrdiff_t>(i),
+                              order.begin() + static_cast<std::ptrdiff_t>(end));
     }
 }
 
 bool CListAppender::Add(std::string_view number, std::string_view label, bool& duplicateSeen) {
-    const std::string key = LowerAsciiCopy(number);
-    auto first = m_lower.lower_bound(key);
-    if (first != m_lower.end() && std::string_view(*first).substr(0, key.size()) == key) {
-        duplicateSeen = true;
-        return false;
+    auto below = [&](std::uint32_t line, std::string_view key) {
+        return CompareNoCase(m_lines[line], key) < 0;
+    };
+    // The first line not below the number: a line that begins with the number lies there.
+    auto block = std::lower_bound(m_blocks.begin(), m_blocks.end(), number,
+                                  [&](const std::vector<std::uint32_t>& b, std::string_view key) {
+                                      return below(b.back(), key);
+                                  });
+    std::vector<std::uint32_t>::iterator at;
+    if (block == m_blocks.end()) {
+        if (m_blocks.empty()) {
+            m_blocks.emplace_back();
+        }
+        block = m_blocks.end() - 1;
+        at = block->end();
+    } else {
+        at = std::lower_bound(block->begin(), block->end(), number, below);
+        if (StartsWithNoCase(m_lines[*at], number)) {
+            duplicateSeen = true;
+            return false;
+        }
     }
     std::string line(number);
     line += ' ';
     line += label;
-    m_lower.insert(LowerAsciiCopy(line));
+    // "number label" takes the number's own place: every line between them would begin with it.
+    block->insert(at, static_cast<std::uint32_t>(m_lines.size()));
     m_lines.push_back(std::move(line));
+    if (block->size() >= 2 * kAppenderBlock) {
+        std::vector<std::uint32_t> upper(block->begin() + kAppenderBlock, block->end());
+        block->resize(kAppenderBlock);
+        m_blocks.insert(block + 1, std::move(upper));
+    }
     return true;
 }

@@ -85,7 +85,7 @@ bool CSendFaxJob::Done() {
 std::optional<CPosting> CSendFaxJob::PrepareSend() {
     m_sendEnabled = false;
     m_jobFilePath = NewJobFilePath(m_imagePath);
-    if (CSingleFaxEntry record = Record(); !ReserveJobFile(record, m_jobFilePath)) {
+    if (CSingleFaxEntry record = Record(); !ReserveJobFile(StoreRecord(record), m_jobFilePath)) {
         m_sendEnabled = true;
         return std::nullopt;
     }
@@ -107,7 +107,7 @@ SendOutcome CSendFaxJob::FinishSend(const CSubmitResult& result) {
     // The service has the fax: the dialog ends even when the record cannot be written (the
     // user has been told the job id).
     CSingleFaxEntry record = Record();
-    RecordAccepted(record, m_jobFilePath, std::to_string(result.id));
+    RecordAccepted(StoreRecord(record), m_jobFilePath, std::to_string(result.id));
     return SendOutcome::Submitted;
 }
 

@@ -122,14 +122,14 @@ bool WriteNewJobFile(CFaxEntryBase& record, const std::string& path, IPrompt& pr
         prompt.FileError(DescribeFileError(e, path));
         return false;
     }
-    records.AddWritten(path, record, bytes);
+    records.AddWritten(path, bytes);
     return true;
 }
 
-bool CSendJobBase::ReserveJobFile(CFaxEntryBase& record, const std::string& path) {
+bool CSendJobBase::ReserveJobFile(std::string_view bytes, const std::string& path) {
     m_recorded = false;
     try {
-        WriteArchiveFile(path, StoreRecord(record));
+        WriteArchiveFile(path, bytes);
     } catch (const std::exception& e) {
         m_prompt.FileError(DescribeFileError(e, path));
         return false;
@@ -137,9 +137,8 @@ bool CSendJobBase::ReserveJobFile(CFaxEntryBase& record, const std::string& path
     return true;
 }
 
-bool CSendJobBase::RecordAccepted(CFaxEntryBase& record, const std::string& path,
+bool CSendJobBase::RecordAccepted(std::string_view bytes, const std::string& path,
                                   const std::string& jobIds) {
-    const std::string bytes = StoreRecord(record);
     int err = platform::AtomicWriteFile(path, bytes);
     if (err != 0) {
         // No room for a second copy: the reservation's own room takes the answer.
@@ -153,7 +152,7 @@ bool CSendJobBase::RecordAccepted(CFaxEntryBase& record, const std::string& path
         return false;
     }
     m_recorded = true;
-    m_records.AddWritten(path, record, bytes);
+    m_records.AddWritten(path, bytes);
     return true;
 }
 

@@ -107,11 +107,11 @@ protected:
     // The job file is written in full before the post: a full or read-only disk then stops the
     // send before the service has the fax, and the file's room is taken for the answer. A file
     // error is shown naming the path; false then.
-    bool ReserveJobFile(CFaxEntryBase& record, const std::string& path);
-    // The record with the service's ids over the reservation, then handed to the sent records. When
-    // even that fails the user is told that the service accepted the jobs `jobIds`, and the job
-    // file keeps the reservation; false then.
-    bool RecordAccepted(CFaxEntryBase& record, const std::string& path, const std::string& jobIds);
+    bool ReserveJobFile(std::string_view bytes, const std::string& path);
+    // The record (its bytes) with the service's ids over the reservation, then handed to the sent
+    // records. When even that fails the user is told that the service accepted the jobs `jobIds`,
+    // and the job file keeps the reservation; false then.
+    bool RecordAccepted(std::string_view bytes, const std::string& path, const std::string& jobIds);
     // The post was not accepted: the reservation goes.
     static void DropReservation(const std::string& path);
     // The service's answer to the post: true when it accepted; otherwise the reservation goes

@@ -12,9 +12,13 @@
 
 #include <cstdio>
 #include <ctime>
+#include <malloc.h>
 
 namespace {
 constexpr unsigned kIdsMailingName = 9308;
+// A recipient's job file bytes besides its number and label (fixed fields and lengths).
+constexpr std::size_t kRecipientBytesBesideText = 40;
+constexpr std::size_t kLinesPerTrim = 1 << 16;
 } // namespace
 
 // --- CEditList -----------------------------------------------------------------------------
@@ -200,30 +204,19 @@ bool CSendListJob::Done() {
     m_jobLine = line;
 
     m_record.reset();
+    m_recordBytes.reset();
     const std::int32_t firstFaxId = ids.firstFax;
-    std::string sendList, numberList;
-    BuildListFiles(m_lines, firstFaxId, sendList, numberList);
-    // The number list is only a copy for the service; without it the post carries no list
-    // and the service says so.
-    platform::AtomicWriteFile(m_numberListPath, numberList);
-    if (platform::AtomicWriteFile(m_sendListPath, sendList) != 0) {
-        m_prompt.MessageId(kMsgCannotCreateFbl);
-        return false;
+    {
+        std::string sendList, numberList;
+        BuildListFiles(m_lines, firstFaxId, sendList, numberList);
+        // The number list is only a copy for the service; without it the post carries no list
+        // and the service says so.
+        platform::AtomicWriteFile(m_numberListPath, numberList);
+        if (platform::AtomicWriteFile(m_sendListPath, sendList) != 0) {
+            m_prompt.MessageId(kMsgCannotCreateFbl);
+            return false;
+        }
     }
-    auto record = std::make_unique<CGroupFaxEntry>(m_listName);
-    record->m_listId = listId;
-    record->m_path = m_imagePath;
-    std::int32_t faxId = firstFaxId;
-    record->m_recipients.reserve(m_lines.size());
-    for (const std::string& l : m_lines) {
-        CFaxEntry r;
-        SplitRecipientLine(l, r.m_recipient, r.m_recipientLabel);
-        r.m_faxId = faxId++;
-        r.m_pages = m_pages;
-        record->m_recipients.push_back(std::move(r));
-    }
-    m_record = std::move(record);
-
     for (const std::string* path : {&m_imagePath, &m_sendListPath}) {
         if (!SignJobFile(m_password, "sendlist", m_jobLine, *path)) {
             m_prompt.Message(FormatString(LoadString(kMsgCannotSign), *path), MsgIcon::Stop,
@@ -231,6 +224,35 @@ bool CSendListJob::Done() {
             return false;
         }
     }
+
+    m_record = std::make_unique<CGroupFaxEntry>(m_listName);
+    m_record->m_listId = listId;
+    m_record->m_path = m_imagePath;
+    std::size_t size = 0;
+    for (const std::string& l : m_lines) {
+        size += l.size() + kRecipientBytesBesideText;
+    }
+    m_recordBytes = std::make_unique<CListRecordBytes>(*m_record, size);
+    CFaxEntry r;
+    r.m_faxId = firstFaxId;
+    r.m_pages = m_pages;
+    for (std::size_t i = 0; i < m_lines.size(); ++i) {
+        SplitRecipientLine(m_lines[i], r.m_recipient, r.m_recipientLabel);
+        m_recordBytes->Add(r);
+        ++r.m_faxId;
+        if (m_dropLinesWhenDone) {
+            // The lines' memory goes back while the record grows, not after: a list of a
+            // million numbers is then never held twice.
+            std::string().swap(m_lines[i]);
+            if (i % kLinesPerTrim == kLinesPerTrim - 1) {
+                malloc_trim(0);
+            }
+        }
+    }
+    if (m_dropLinesWhenDone) {
+        std::vector<std::string>().swap(m_lines);
+    }
+    m_recordBytes->Finish(*m_record);
     m_sendEnabled = true;
     return true;
 }
@@ -238,7 +260,7 @@ bool CSendListJob::Done() {
 std::optional<CPosting> CSendListJob::PrepareSend() {
     m_sendEnabled = false;
     m_jobFilePath = NewJobFilePath(m_imagePath);
-    if (!m_record || !ReserveJobFile(*m_record, m_jobFilePath)) {
+    if (!m_recordBytes || !ReserveJobFile(m_recordBytes->Bytes(), m_jobFilePath)) {
         m_sendEnabled = true;
         return std::nullopt;
     }
@@ -260,7 +282,8 @@ SendOutcome CSendListJob::FinishSend(const CSubmitResult& result) {
     }
     m_record->m_listId = result.id;
     m_record->m_status = kJobStateQueued;
-    RecordAccepted(*m_record, m_jobFilePath, std::to_string(result.id));
+    m_recordBytes->WriteHeader(*m_record);
+    RecordAccepted(m_recordBytes->Bytes(), m_jobFilePath, std::to_string(result.id));
     return SendOutcome::Submitted;
 }
 

@@ -61,6 +61,8 @@ public:
     bool m_notifySuccess = false;
     std::string m_listName;
     std::vector<std::string> m_lines;
+    // Done() lets go of m_lines as it writes the record (a command that sends at once).
+    bool m_dropLinesWhenDone = false;
     std::string m_jobLine;
     std::string m_imagePath, m_imageName;
     std::string m_sendListPath, m_sendListName;
@@ -81,10 +83,14 @@ public:
     SendOutcome FinishSend(const CSubmitResult& result);
     SendOutcome Send();
 
-    const CGroupFaxEntry* Record() const { return m_record.get(); }
+    // The job file's bytes made by "Готово" (empty before).
+    std::string_view RecordBytes() const {
+        return m_recordBytes ? std::string_view(m_recordBytes->Bytes()) : std::string_view();
+    }
 
 private:
-    std::unique_ptr<CGroupFaxEntry> m_record;
+    std::unique_ptr<CGroupFaxEntry> m_record; // the header: its recipients are in the bytes
+    std::unique_ptr<CListRecordBytes> m_recordBytes;
 };
 
 constexpr std::size_t kMaxListNameChars = 128;

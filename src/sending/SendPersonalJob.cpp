@@ -118,7 +118,7 @@ std::optional<CSendPersonalJob::CPersonalPosting> CSendPersonalJob::PrepareSend(
         reservation.m_recipients.push_back(RecipientOf(item, item.faxId));
         posting.items.push_back(std::move(item));
     }
-    if (!ReserveJobFile(reservation, m_jobFilePath)) {
+    if (!ReserveJobFile(StoreRecord(reservation), m_jobFilePath)) {
         m_sendEnabled = true;
         return std::nullopt;
     }
@@ -200,7 +200,7 @@ SendOutcome CSendPersonalJob::FinishSend(const CPersonalPosting& posting,
     if (m_record->m_recipients.empty()) {
         m_prompt.MessageId(kMsgNothingSent);
     }
-    RecordAccepted(*m_record, m_jobFilePath, jobIds);
+    RecordAccepted(StoreRecord(*m_record), m_jobFilePath, jobIds);
     m_sendEnabled = true;
     return SendOutcome::Submitted;
 }

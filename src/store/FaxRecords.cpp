@@ -6,6 +6,7 @@
 #include "service/JobState.h"
 
 #include <ctime>
+#include <stdexcept>
 
 namespace {
 
@@ -385,6 +386,50 @@ std::string StoreRecord(CFaxEntryBase& record) {
     CArchive ar;
     record.Serialize(ar);
     return ar.TakeBuffer();
+}
+
+namespace {
+
+// The header ends with the recipients' count.
+std::string ListHeaderBytes(CGroupFaxEntry& header, std::int32_t count) {
+    if (!header.m_recipients.empty()) {
+        throw std::logic_error("a list header with recipients of its own");
+    }
+    CArchive ar;
+    header.Serialize(ar);
+    CArchive n;
+    n.WriteI32(count);
+    std::string bytes = ar.TakeBuffer();
+    bytes.replace(bytes.size() - n.Buffer().size(), n.Buffer().size(), n.Buffer());
+    return bytes;
+}
+
+} // namespace
+
+CListRecordBytes::CListRecordBytes(CGroupFaxEntry& header, std::size_t reserve) {
+    const std::string h = ListHeaderBytes(header, 0);
+    m_headerSize = h.size();
+    m_archive.Reserve(h.size() + reserve);
+    m_archive.WriteBytes(h.data(), h.size());
+}
+
+void CListRecordBytes::Add(CFaxEntry& recipient) {
+    recipient.Serialize(m_archive);
+    ++m_count;
+}
+
+const std::string& CListRecordBytes::Finish(CGroupFaxEntry& header) {
+    m_bytes = m_archive.TakeBuffer();
+    WriteHeader(header);
+    return m_bytes;
+}
+
+void CListRecordBytes::WriteHeader(CGroupFaxEntry& header) {
+    const std::string h = ListHeaderBytes(header, m_count);
+    if (h.size() != m_headerSize) {
+        throw std::logic_error("a list header changed its width");
+    }
+    m_bytes.replace(0, h.size(), h);
 }
 
 std::unique_ptr<CFaxEntryBase> LoadSentRecord(std::string_view bytes) {

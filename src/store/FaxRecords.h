@@ -241,3 +241,23 @@ std::vector<std::int32_t> StatusIdsOf(const CFaxEntryBase& entry);
 std::string StoreRecord(CFaxEntryBase& record);
 // nullptr for an empty buffer or a type code other than 1-3; throws on a damaged record.
 std::unique_ptr<CFaxEntryBase> LoadSentRecord(std::string_view bytes);
+
+// The job file of a list whose recipients are written one by one after its header, so a list
+// of a million numbers is never a CFaxEntry per number: the header's own recipients stay empty.
+// The header may be written again over the bytes when only its fixed-width fields changed (the
+// list's id and state after the service's answer).
+class CListRecordBytes {
+public:
+    CListRecordBytes(CGroupFaxEntry& header, std::size_t reserve);
+    void Add(CFaxEntry& recipient);
+    // The bytes as a job file holds them, all recipients counted.
+    const std::string& Finish(CGroupFaxEntry& header);
+    void WriteHeader(CGroupFaxEntry& header);
+    const std::string& Bytes() const { return m_bytes; }
+
+private:
+    CArchive m_archive;
+    std::string m_bytes;
+    std::size_t m_headerSize = 0;
+    std::int32_t m_count = 0;
+};

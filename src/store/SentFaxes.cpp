@@ -333,6 +333,14 @@ void CSentFaxes::Adopt(CSentStore store) {
     Publish(CSentChange::Kind::Reset, nullptr);
 }
 
+void CSentFaxes::AddWritten(const std::string& jobFilePath, std::string_view bytes) {
+    std::unique_ptr<CFaxEntryBase> record = LoadSentRecord(bytes);
+    if (record) {
+        NameInStore(*record, platform::BaseName(jobFilePath));
+        Add(std::move(record));
+    }
+}
+
 void CSentFaxes::Add(std::unique_ptr<CFaxEntryBase> entry) {
     if (!entry) {
         return;

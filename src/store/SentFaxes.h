@@ -91,10 +91,9 @@ using JobStates = std::vector<std::pair<std::int32_t, std::int32_t>>;
 class ISentRecords {
 public:
     virtual ~ISentRecords() = default;
-    // `record` is what the job file at `jobFilePath` holds, so the file is not loaded again;
-    // `bytes` are its contents as written, for a check of the disk.
-    virtual void AddWritten(const std::string& jobFilePath, const CFaxEntryBase& record,
-                            std::string_view bytes) = 0;
+    // `bytes` are what the job file at `jobFilePath` holds as written: the record is taken from
+    // them as the next start takes it, and the disk may be checked against them.
+    virtual void AddWritten(const std::string& jobFilePath, std::string_view bytes) = 0;
 };
 
 class CSentFaxes : public ISentRecords {
@@ -123,9 +122,7 @@ public:
     void Load() { Adopt(Read(CSentStoreOptions::FromSettings())); }
     // Adds an entry whose job file is already written; announces Added.
     void Add(std::unique_ptr<CFaxEntryBase> entry);
-    void AddWritten(const std::string&, const CFaxEntryBase& record, std::string_view) override {
-        Add(record.Clone());
-    }
+    void AddWritten(const std::string& jobFilePath, std::string_view bytes) override;
     // Removes the entry's files (found by their names in SentFaxes) and then the entry;
     // announces Removed. A file that cannot be deleted is reported, the entry stays: false.
     bool Remove(const CFaxEntryBase* entry);

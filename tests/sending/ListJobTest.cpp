@@ -182,7 +182,8 @@ TEST_F(ListJobTest, DoneWritesBothListsSignsAndIssuesIds) {
     EXPECT_EQ(testing_support::ReadFileOrDie(m_image),
               image + faxsim::SignatureTrailer(kPassword, m_job->m_jobLine, "sendlist", image));
 
-    const CGroupFaxEntry* record = m_job->Record();
+    const std::unique_ptr<CFaxEntryBase> entry = LoadSentRecord(m_job->RecordBytes());
+    const auto* record = dynamic_cast<const CGroupFaxEntry*>(entry.get());
     ASSERT_NE(record, nullptr);
     ASSERT_EQ(record->m_recipients.size(), 3u);
     EXPECT_EQ(record->m_recipients[0].m_recipientLabel, "ООО Ромашка");

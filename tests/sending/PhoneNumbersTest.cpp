@@ -118,16 +118,23 @@ TEST(PhoneNumbers, ListDuplicateIsAPrefixMatch) {
 
 // The ordered index gives the answers of the plain rule "some line begins with the number"
 // (ASCII case ignored) on lines of every shape: contacts' numbers with letters and dashes,
-// empty numbers, numbers that are prefixes of others.
+// empty numbers, numbers that are prefixes of others; enough of them, before and after the
+// appender starts, to fill and split its blocks.
 TEST(PhoneNumbers, ListAppenderAgreesWithThePlainRule) {
     std::mt19937 random(15);
     const std::vector<std::string> pieces = {"",   "8",  "81",   "812",  "8812", "88123520809",
                                              "ab", "AB", "8-12", "8 12", "x",    "88123"};
+    auto digits = [&] { return std::to_string(random() % 100000000); };
     std::vector<std::string> fast = {"8812 Start", "Ab-1 contact"};
+    for (int i = 0; i < 1500; ++i) {
+        fast.push_back(digits() + " old");
+    }
     std::vector<std::string> plain = fast;
     CListAppender list(fast);
-    for (int i = 0; i < 3000; ++i) {
-        std::string number = pieces[random() % pieces.size()] + pieces[random() % pieces.size()];
+    for (int i = 0; i < 4000; ++i) {
+        std::string number =
+            i % 2 == 0 ? digits()
+                       : pieces[random() % pieces.size()] + pieces[random() % pieces.size()];
         const std::string label = pieces[random() % pieces.size()];
         bool fastDuplicate = false;
         const bool added = list.Add(number, label, fastDuplicate);

@@ -95,6 +95,18 @@ TEST(FaxRecordLayoutTest, ListsAndReceivedFaxes) {
     ASSERT_EQ(group->m_recipients.size(), 2u);
     EXPECT_EQ(group->m_recipients[1].m_faxId, 12);
     EXPECT_EQ(StoreRecord(*group), list.Bytes());
+    // Written recipient by recipient, the same bytes; then the header again after the answer.
+    CGroupFaxEntry header = *group;
+    header.m_recipients.clear();
+    CListRecordBytes built(header, 0);
+    for (CFaxEntry& r : group->m_recipients) {
+        built.Add(r);
+    }
+    EXPECT_EQ(built.Finish(header), list.Bytes());
+    header.m_listId = group->m_listId = 2000000002;
+    header.m_status = group->m_status = 0;
+    built.WriteHeader(header);
+    EXPECT_EQ(built.Bytes(), StoreRecord(*group));
 
     ByteBuilder personal;
     personal.I32(3).U16(3).Str("P").I64(6).U16(2).Str("/s/P.tif").U8(1).U16(1).I32(7).I32(0).I32(1);

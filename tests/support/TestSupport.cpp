@@ -153,7 +153,7 @@ void FakeFrame::SetStatusText(std::string_view text) {
     std::lock_guard lock(m_mutex);
     m_status.emplace_back(text);
 }
-void FakeFrame::AddWritten(const std::string& path, const CFaxEntryBase&, std::string_view) {
+void FakeFrame::AddWritten(const std::string& path, std::string_view) {
     std::lock_guard lock(m_mutex);
     m_jobs.push_back(path);
 }

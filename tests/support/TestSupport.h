@@ -81,8 +81,7 @@ public:
     bool RunOnGuiThread(const std::function<void()>& work) override;
     void PostCommand(int commandId) override;
     void AddressBooksLoaded() override;
-    void AddWritten(const std::string& jobFilePath, const CFaxEntryBase& record,
-                    std::string_view bytes) override;
+    void AddWritten(const std::string& jobFilePath, std::string_view bytes) override;
 
     std::vector<std::string> StatusTexts();
     std::vector<std::string> NewJobFiles();

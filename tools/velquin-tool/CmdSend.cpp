@@ -79,8 +79,7 @@ std::string ApplySendOptions(const CSendToolOptions& o, CSendJobBase& job, int m
     return {};
 }
 
-void CToolSentRecords::AddWritten(const std::string& jobFilePath, const CFaxEntryBase&,
-                                  std::string_view bytes) {
+void CToolSentRecords::AddWritten(const std::string& jobFilePath, std::string_view bytes) {
     jobFile = jobFilePath;
     // The disk must give back what was written, which the next start reads as this record;
     // compared piece by piece, so a list of a million numbers is not held twice.

@@ -43,8 +43,7 @@ std::string ApplySendOptions(const CSendToolOptions& o, CSendJobBase& job, int m
 // it; jobFileReadable is false when it could not be.
 class CToolSentRecords : public ISentRecords {
 public:
-    void AddWritten(const std::string& jobFilePath, const CFaxEntryBase& record,
-                    std::string_view bytes) override;
+    void AddWritten(const std::string& jobFilePath, std::string_view bytes) override;
 
     std::string jobFile;
     bool jobFileReadable = false;

@@ -54,12 +54,12 @@ int Run(const ToolArgs& args) {
         cleanUp();
         return 1;
     }
+    // The record holds the recipients then: a list of a million lines is not kept twice.
+    job.m_dropLinesWhenDone = true;
     if (!job.Done()) {
         cleanUp();
         return 1;
     }
-    // The record holds the recipients now: a list of a million lines is not kept twice.
-    std::vector<std::string>().swap(job.m_lines);
     std::optional<CPosting> posting = job.PrepareSend();
     if (!posting) {
         cleanUp();
