@@ -468,14 +468,16 @@ int ReadFile(const std::string& path, std::string& out) {
 
 namespace {
 // OpenRegularFile, also telling the file's size.
-int OpenChecked(const std::string& path, std::uint64_t maxBytes, Links links, std::uint64_t& size) {
+// `path` is relative to the folder `dirFd` (AT_FDCWD: to the working folder).
+int OpenChecked(int dirFd, const char* path, std::uint64_t maxBytes, Links links,
+                std::uint64_t& size) {
     // Non-blocking: opening a FIFO to read would wait for a writer that never comes.
     // O_NOATIME as in ReadFile.
     const int flags =
         O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (links == Links::Refuse ? O_NOFOLLOW : 0);
-    int fd = ::open(path.c_str(), flags | O_NOATIME);
+    int fd = ::openat(dirFd, path, flags | O_NOATIME);
     if (fd < 0 && errno == EPERM) {
-        fd = ::open(path.c_str(), flags);
+        fd = ::openat(dirFd, path, flags);
     }
     if (fd < 0) {
         return -1;
@@ -493,30 +495,70 @@ int OpenChecked(const std::string& path, std::uint64_t maxBytes, Links links, st
     }
     return fd;
 }
-} // namespace
 
-int OpenRegularFile(const std::string& path, std::uint64_t maxBytes, Links links) {
-    std::uint64_t size = 0;
-    return OpenChecked(path, maxBytes, links, size);
-}
-
-int ReadStoreFile(const std::string& path, std::string& out, std::uint64_t maxBytes) {
-    out.clear();
-    std::uint64_t size = 0;
-    const int fd = OpenChecked(path, maxBytes, Links::Follow, size);
-    if (fd < 0) {
-        return errno;
-    }
-    out.reserve(static_cast<std::size_t>(size));
-    // One byte past the cap tells a file that grew meanwhile.
+// The whole regular file `fd` of `size` bytes (as it was opened), then closed. A short read of
+// a regular file is its end: a file as large as it said is read with one call, not two.
+int ReadRegularAndClose(int fd, std::uint64_t size, std::string& out, std::uint64_t maxBytes) {
+    // One byte past the size tells a file that grew meanwhile, one past the cap a file too large.
     const std::size_t limit =
         static_cast<std::size_t>(std::min<std::uint64_t>(maxBytes, out.max_size() - 1)) + 1;
-    const int err = ReadAndClose(fd, out, limit);
+    std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(size + 1, limit));
+    int err = 0;
+    for (;;) {
+        const std::size_t at = out.size();
+        out.resize(want);
+        const ssize_t n = ::read(fd, out.data() + at, want - at);
+        if (n < 0 && errno == EINTR) {
+            out.resize(at);
+            continue;
+        }
+        out.resize(at + static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
+        if (n < 0) {
+            err = errno;
+        }
+        if (n <= 0 || out.size() < want || want == limit) {
+            break;
+        }
+        want = std::min(limit, want + std::max<std::size_t>(want, 1 << 16));
+    }
+    ::close(fd);
     if (err == 0 && out.size() > maxBytes) {
         out.clear();
         return EFBIG;
     }
     return err;
+}
+
+int ReadStoreFileAt(int dirFd, const char* path, std::string& out, std::uint64_t maxBytes) {
+    out.clear();
+    std::uint64_t size = 0;
+    const int fd = OpenChecked(dirFd, path, maxBytes, Links::Follow, size);
+    return fd < 0 ? errno : ReadRegularAndClose(fd, size, out, maxBytes);
+}
+} // namespace
+
+int OpenRegularFile(const std::string& path, std::uint64_t maxBytes, Links links) {
+    std::uint64_t size = 0;
+    return OpenChecked(AT_FDCWD, path.c_str(), maxBytes, links, size);
+}
+
+int ReadStoreFile(const std::string& path, std::string& out, std::uint64_t maxBytes) {
+    return ReadStoreFileAt(AT_FDCWD, path.c_str(), out, maxBytes);
+}
+
+CStoreFolder::CStoreFolder(std::string dir)
+    : m_dir(std::move(dir)), m_fd(::open(m_dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
+
+CStoreFolder::~CStoreFolder() {
+    if (m_fd >= 0) {
+        ::close(m_fd);
+    }
+}
+
+int CStoreFolder::ReadStoreFile(const std::string& name, std::string& out,
+                                std::uint64_t maxBytes) const {
+    return m_fd >= 0 ? ReadStoreFileAt(m_fd, name.c_str(), out, maxBytes)
+                     : platform::ReadStoreFile(JoinPath(m_dir, name), out, maxBytes);
 }
 
 int ReadSmallFile(const std::string& path, std::string& out, std::size_t maxBytes) {

@@ -146,6 +146,23 @@ int OpenRegularFile(const std::string& path, std::uint64_t maxBytes, Links links
 // Reads a whole file of the store (a job file, a book) through OpenRegularFile. 0 or errno.
 int ReadStoreFile(const std::string& path, std::string& out, std::uint64_t maxBytes);
 
+// A folder of the store opened once, whose files are then read by name: the 100,000 job files
+// of a large store are opened without looking up the folder's path for each.
+class CStoreFolder {
+public:
+    explicit CStoreFolder(std::string dir);
+    ~CStoreFolder();
+    CStoreFolder(const CStoreFolder&) = delete;
+    CStoreFolder& operator=(const CStoreFolder&) = delete;
+
+    // ReadStoreFile of the file `name` (a name, not a path) in the folder.
+    int ReadStoreFile(const std::string& name, std::string& out, std::uint64_t maxBytes) const;
+
+private:
+    std::string m_dir;
+    int m_fd;
+};
+
 // Reads at most `maxBytes` bytes of a small file that other programs drop into a shared
 // folder (a name file): a regular file only, a symbolic link refused (OpenRegularFile); a
 // longer file gives its first `maxBytes` bytes. 0 or errno.
