@@ -1435,4 +1435,11 @@ Show or hide the status bar</translation>
         <translation>The demo service is not installed with Velquin (there is no faxsim program). Enter the address of the real service in the settings.</translation>
     </message>
 </context>
+<context>
+    <name>send_dlg</name>
+    <message>
+        <source>Будет набран номер %1</source>
+        <translation>Number to be dialled: %1</translation>
+    </message>
+</context>
 </TS>

@@ -17,6 +17,12 @@ std::string DigitsOnly(std::string_view text) {
     return out;
 }
 
+std::string DiallingDigits(std::string_view text) {
+    const std::size_t first = text.find_first_of("+0123456789");
+    const bool abroad = first != std::string_view::npos && text[first] == '+';
+    return abroad ? "810" + DigitsOnly(text) : DigitsOnly(text);
+}
+
 std::optional<int> ParseCountryCode(std::string_view text) {
     std::size_t b = 0;
     std::size_t e = text.size();
@@ -70,9 +76,11 @@ bool CContactEdit::Apply() {
     }
     const std::string area = DigitsOnly(areaCode);
     const std::string local = DigitsOnly(number);
+    const std::string dialled = DiallingDigits(number);
     m_working.m_domestic = domestic ? 1 : 0;
-    if (!m_new) {
-        m_working.m_name = local;
+    if (!m_new || dialled.size() != local.size()) {
+        // A number written with "+" is whole: its country and area are in it.
+        m_working.m_name = dialled;
     } else if (domestic) {
         m_working.m_name = "8" + area + local;
     } else {

@@ -13,6 +13,10 @@ constexpr int kMaxCountryCode = 999;
 
 // Keeps the ASCII digits of `text`, in order.
 std::string DigitsOnly(std::string_view text);
+// The digits of a number as dialled: a "+" before the first digit means abroad and becomes
+// "810"; every other character goes. The one rule for numbers typed, imported or read from
+// lists, so that a number is dialled the same wherever it came from.
+std::string DiallingDigits(std::string_view text);
 
 // The country code edit: an integer from 0 to 999 (surrounding blanks allowed); nullopt
 // otherwise.

@@ -1,5 +1,6 @@
 #include "addressbook/Import.h"
 #include "addressbook/AddressBooks.h"
+#include "addressbook/ContactEdit.h"
 
 #include "app/Ports.h"
 #include "app/Settings.h"
@@ -317,10 +318,7 @@ CImportResult ParseImportText(std::string_view bytes, const CImportOptions& opti
         bool dropped = false;
         if (numberPos >= 0) {
             std::string raw = ExtractField(line, numberPos + shift, sep, true, unitBytes);
-            // Only a leading "+" means "abroad"; any other one is noise in a number.
-            const bool abroad = !raw.empty() && raw[0] == '+';
-            std::erase(raw, '+');
-            row.number = abroad ? "810" + raw : raw;
+            row.number = DiallingDigits(raw);
             if (row.number.empty() && options.ignoreInvalid) {
                 dropped = true;
             } else if (row.number.empty() || row.number[0] != '8') {

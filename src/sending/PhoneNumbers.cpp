@@ -1,12 +1,10 @@
 #include "sending/PhoneNumbers.h"
 
+#include "addressbook/ContactEdit.h"
+
 #include <algorithm>
 
 namespace {
-
-bool IsAsciiDigit(char c) {
-    return c >= '0' && c <= '9';
-}
 
 char LowerAscii(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
@@ -22,21 +20,10 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && EqualNoCase(text.substr(0, prefix.size()), prefix);
 }
 
-std::string DigitsOf(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        if (IsAsciiDigit(c)) {
-            out.push_back(c);
-        }
-    }
-    return out;
-}
-
 } // namespace
 
 void KeepDigits(std::string& text) {
-    text = DigitsOf(text);
+    text = DigitsOnly(text);
 }
 
 bool AddAreaPrefix(std::string& text, std::string_view areaPrefix) {
@@ -48,25 +35,24 @@ bool AddAreaPrefix(std::string& text, std::string_view areaPrefix) {
 }
 
 std::string NumberOnLeavingField(std::string_view typed, std::string_view areaPrefix) {
-    std::string number = DigitsOf(typed);
-    if (number.size() > kMaxShortNumberDigits) {
-        AddAreaPrefix(number, areaPrefix);
-    }
+    std::string number;
+    NormalizeTypedNumber(typed, areaPrefix, number);
     return number;
 }
 
 bool NormalizeTypedNumber(std::string_view typed, std::string_view areaPrefix,
                           std::string& number) {
-    number = DigitsOf(typed);
+    number = DigitsOnly(typed);
     if (number.size() <= kMaxShortNumberDigits) {
         return false;
     }
+    number = DiallingDigits(typed);
     AddAreaPrefix(number, areaPrefix);
     return true;
 }
 
 bool NumberFromListField(std::string_view field, std::string_view areaPrefix, std::string& number) {
-    number = DigitsOf(field);
+    number = DiallingDigits(field);
     return AddAreaPrefix(number, areaPrefix);
 }
 

@@ -26,8 +26,11 @@ bool AddAreaPrefix(std::string& text, std::string_view areaPrefix);
 // The same with the DefaultAreaCode setting.
 bool AddAreaPrefix(std::string& text);
 
-// Single fax dialog, leaving the number field: filtered, and completed when it has at least
-// five digits; shorter numbers stay as filtered.
+// Numbers typed or read are filtered as DiallingDigits says (a leading "+" dialled "810"), then
+// completed with the area prefix unless they begin with "8".
+
+// Single fax dialog, leaving the number field: filtered and completed when it has at least
+// five digits; shorter numbers stay as their digits.
 std::string NumberOnLeavingField(std::string_view typed, std::string_view areaPrefix);
 
 // A number typed in a send dialog and confirmed ("Готово" of the single fax dialog, "В список"
@@ -36,7 +39,7 @@ std::string NumberOnLeavingField(std::string_view typed, std::string_view areaPr
 // leaves them in the field, the list dialog ignores the number).
 bool NormalizeTypedNumber(std::string_view typed, std::string_view areaPrefix, std::string& number);
 
-// The number field of a phone list or recipient file line: only its digits, always completed
+// The number field of a phone list or recipient file line: filtered, always completed
 // (an empty field becomes the prefix alone). Returns whether the prefix was added, for the
 // notice of message 2044.
 bool NumberFromListField(std::string_view field, std::string_view areaPrefix, std::string& number);

@@ -50,7 +50,6 @@ TEST(PhoneNumbers, SingleFaxLeavingTheFieldCompletesFiveDigitsOrMore) {
     EXPECT_EQ(NumberOnLeavingField("3520809", "8812"), "88123520809");
     EXPECT_EQ(NumberOnLeavingField("1234", "8812"), "1234");
     EXPECT_EQ(NumberOnLeavingField("12-345", "8812"), "881212345");
-    EXPECT_EQ(NumberOnLeavingField("+7 495 123 45 67", "8812"), "881274951234567");
 }
 
 TEST(PhoneNumbers, TypedNumberNeedsMoreThanFourDigits) {
@@ -88,6 +87,22 @@ TEST(PhoneNumbers, TypedDuplicateIsAWholeLineMatch) {
     EXPECT_FALSE(IsDuplicateTypedNumber(lines, "88123520809"));
     EXPECT_FALSE(IsDuplicateTypedNumber(lines, "8812352"));
     EXPECT_TRUE(IsDuplicateTypedNumber(lines, "88123520809 firm")); // case ignored
+}
+
+// A leading "+" is dialled abroad wherever the number comes from: typed, from a list, imported.
+TEST(PhoneNumbers, APlusIsDialledAbroadEverywhere) {
+    std::string n;
+    EXPECT_TRUE(NormalizeTypedNumber("+7 (495) 123-45-67", "8812", n));
+    EXPECT_EQ(n, "81074951234567");
+    EXPECT_EQ(NumberOnLeavingField("+7 (495) 123-45-67", "8812"), "81074951234567");
+    EXPECT_FALSE(NumberFromListField(" +44 20 7946 0000", "8812", n));
+    EXPECT_EQ(n, "810442079460000");
+    // Only before the first digit: elsewhere it is noise, and the number is completed.
+    EXPECT_TRUE(NumberFromListField("3520809+", "8812", n));
+    EXPECT_EQ(n, "88123520809");
+    // A short number stays short however it is written.
+    EXPECT_FALSE(NormalizeTypedNumber("+12", "8812", n));
+    EXPECT_EQ(n, "12");
 }
 
 TEST(PhoneNumbers, ListDuplicateIsAPrefixMatch) {

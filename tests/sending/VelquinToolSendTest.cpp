@@ -80,6 +80,10 @@ TEST_F(VelquinToolSendTest, SendSubmitsTheCompletedNumberAndWritesTheJobFile) {
     // The send counters were saved: the next Done takes the next fax number.
     ASSERT_EQ(RunVelquinTool("settings", out), 0);
     EXPECT_NE(out.find("1000000001"), std::string::npos) << out;
+
+    // A "+" is dialled abroad, as the address book import reads it; the area prefix stays off.
+    ASSERT_EQ(RunVelquinTool("send --to '+7 (495) 123-45-67' " + m_doc, out), 0) << out;
+    EXPECT_NE(Gate().find("<td>81074951234567</td>"), std::string::npos) << Gate();
 }
 
 TEST_F(VelquinToolSendTest, RefusalsAndBadArguments) {

@@ -1,8 +1,13 @@
 #include "gui/sending/SendDlgCommon.h"
 
+#include "app/Settings.h"
+#include "sending/PhoneNumbers.h"
+
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDateEdit>
 #include <QDateTime>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -21,6 +26,21 @@ template <typename W> W* Named(W* w, int id) {
 
 QLineEdit* MakeEdit(QWidget* parent, int id) {
     return Named(new QLineEdit(parent), id);
+}
+
+QLabel* MakeDialledLine(QWidget* parent, QLineEdit* number) {
+    auto* line = new QLabel(parent);
+    line->setObjectName(number->objectName() + QStringLiteral("_dialled"));
+    auto show = [line](const QString& text) {
+        std::string dialled;
+        line->setText(NormalizeTypedNumber(text.toStdString(), Settings().DefaultAreaCode, dialled)
+                          ? QCoreApplication::translate("send_dlg", "Будет набран номер %1")
+                                .arg(QString::fromStdString(dialled))
+                          : QString());
+    };
+    QObject::connect(number, &QLineEdit::textChanged, line, show);
+    show(number->text());
+    return line;
 }
 
 QPushButton* MakeButton(QWidget* parent, int id, const QString& text) {

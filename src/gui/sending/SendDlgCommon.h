@@ -5,6 +5,7 @@
 
 class QCheckBox;
 class QDateEdit;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -15,6 +16,10 @@ class QWidget;
 namespace send_dlg {
 
 QLineEdit* MakeEdit(QWidget* parent, int id);
+// A line under a number field named "<id>" that shows, as one types, the number that will be
+// dialled (completed, a leading "+" as "810"); empty while the number is too short. Named
+// "<id>_dialled".
+QLabel* MakeDialledLine(QWidget* parent, QLineEdit* number);
 QPushButton* MakeButton(QWidget* parent, int id, const QString& text);
 QCheckBox* MakeCheck(QWidget* parent, int id, const QString& text);
 QRadioButton* MakeRadio(QWidget* parent, int id, const QString& text);

@@ -8,6 +8,7 @@
 #include <QEvent>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QLabel>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPushButton>
@@ -35,7 +36,8 @@ CSendFaxDlg::CSendFaxDlg(std::string imagePath, std::string imageName, std::stri
     auto* rl = new QGridLayout(recipient);
     rl->addWidget(m_number, 0, 0);
     rl->addWidget(m_pick, 0, 1);
-    rl->addWidget(m_singlePages, 1, 0, 1, 2);
+    rl->addWidget(MakeDialledLine(recipient, m_number), 1, 0, 1, 2);
+    rl->addWidget(m_singlePages, 2, 0, 1, 2);
     layout->addWidget(recipient);
     layout->addWidget(AccountBox());
     layout->addWidget(DeliveryBox(tr("Доставка")));

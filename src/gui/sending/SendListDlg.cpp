@@ -51,8 +51,9 @@ CEditListDlg::CEditListDlg(std::vector<std::string>& lines, IPrompt& prompt, QWi
     auto* layout = new QGridLayout(this);
     layout->addWidget(m_number, 0, 0);
     layout->addWidget(add, 0, 1);
-    layout->addWidget(m_list, 1, 0, 6, 1);
-    int row = 1;
+    layout->addWidget(MakeDialledLine(this, m_number), 1, 0);
+    layout->addWidget(m_list, 2, 0, 6, 1);
+    int row = 2;
     for (QPushButton* b : {del, delAll, book, file}) {
         layout->addWidget(b, row++, 1);
     }

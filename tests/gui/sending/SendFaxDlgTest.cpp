@@ -17,6 +17,7 @@
 #include <QCheckBox>
 #include <QDateEdit>
 #include <QFocusEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -138,6 +139,13 @@ TEST(SendFaxDlgTest, SendsATypedShortNumberAndTheJobReachesTheSentTree) {
         // Typed straight away, the number goes to its field, not to the account.
         ASSERT_EQ(dlg.focusWidget(), Child<QLineEdit>(&dlg, "1039"));
         QTest::keyClicks(dlg.focusWidget(), QStringLiteral("3520809"));
+        // As one types, the number to be dialled shows under the field; "+" is dialled "810".
+        auto* dialled = Child<QLabel>(&dlg, "1039_dialled");
+        EXPECT_TRUE(dialled->text().endsWith(QStringLiteral(" 88123520809")))
+            << dialled->text().toStdString();
+        TypeNumber(dlg, "+7 (495) 123-45-67");
+        EXPECT_EQ(Child<QLineEdit>(&dlg, "1039")->text(), QStringLiteral("81074951234567"));
+        EXPECT_TRUE(dialled->text().endsWith(QStringLiteral(" 81074951234567")));
         TypeNumber(dlg, "3520809");
         EXPECT_EQ(Child<QLineEdit>(&dlg, "1039")->text(), QStringLiteral("88123520809"));
         EXPECT_EQ(Child<QLineEdit>(&dlg, "1002")->text(), QStringLiteral("demo"));
