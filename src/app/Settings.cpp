@@ -458,12 +458,22 @@ std::string UnscramblePassword(const std::string& scrambled16) {
     return out;
 }
 
-std::string OwnViewerPath() {
+namespace {
+std::string InProgDir(const char* name) {
     std::string dir = g_settings.ProgDir;
     if (dir.empty() || dir.back() != '/') {
         dir += '/';
     }
-    return dir + "TWTiffView";
+    return dir + name;
+}
+} // namespace
+
+std::string OwnViewerPath() {
+    return InProgDir("TWTiffView");
+}
+
+std::string FaxPrinterPath() {
+    return InProgDir("velquin-print");
 }
 
 void ResetSettingsForTest() {

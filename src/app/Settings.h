@@ -119,6 +119,8 @@ std::string UnscramblePassword(const std::string& scrambled16);
 
 // The maker's viewer: ProgDir + "/" (when missing) + "TWTiffView".
 std::string OwnViewerPath();
+// The fax printer's program, beside it: "velquin-print".
+std::string FaxPrinterPath();
 
 // Loads the settings once more, from the defaults: after a first setup wrote the key.
 bool LoadSettingsAfterSetup(IPrompt& prompt);

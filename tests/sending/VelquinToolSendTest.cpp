@@ -86,6 +86,29 @@ TEST_F(VelquinToolSendTest, SendSubmitsTheCompletedNumberAndWritesTheJobFile) {
     EXPECT_NE(Gate().find("<td>81074951234567</td>"), std::string::npos) << Gate();
 }
 
+// A PostScript document goes through the fax printer (velquin-print and Ghostscript) and is sent
+// as the fax image it made; one the printer cannot render sends nothing and says why.
+TEST_F(VelquinToolSendTest, APrintableDocumentIsSentAsTheFaxPrintersImage) {
+    const std::string ps = m_dir / "report.ps";
+    testing_support::WriteFile(ps, "%!PS\n/Helvetica findfont 24 scalefont setfont\n"
+                                   "72 720 moveto (Report) show showpage\n");
+    std::string out;
+    ASSERT_EQ(RunVelquinTool("send --to 3520809 " + ps, out), 0) << out;
+    EXPECT_NE(Gate().find("<td>88123520809</td>"), std::string::npos) << Gate();
+    auto images = Sent("report*.tif");
+    ASSERT_EQ(images.size(), 1u);
+    ASSERT_EQ(RunVelquinTool("count-pages " + (m_dir / ("data/SentFaxes/" + images[0].name)), out),
+              0);
+    EXPECT_EQ(out, "1\n");
+
+    const std::string broken = m_dir / "broken.pdf";
+    testing_support::WriteFile(broken, "%PDF-1.4\nnot a document\n");
+    EXPECT_EQ(RunVelquinTool("send --to 3520809 " + broken, out), 1);
+    EXPECT_NE(out.find("the fax printer"), std::string::npos) << out;
+    EXPECT_TRUE(Sent("broken*").empty());
+    EXPECT_EQ(Sent("*.FAX").size(), 1u);
+}
+
 TEST_F(VelquinToolSendTest, RefusalsAndBadArguments) {
     std::string out;
     testing_support::WriteFile(m_dir / "bad", "wrongpw1\n");

@@ -4,14 +4,21 @@
 #include "app/Settings.h"
 #include "platform/Encoding.h"
 #include "platform/Files.h"
+#include "sending/DroppedFile.h"
 #include "sending/FaxImage.h"
 #include "sending/SendFaxJob.h"
 #include "store/FaxRecords.h"
 
+#include "Spawn.h"
+
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <fstream>
+#include <unistd.h>
 
 bool TakeSendOption(const ToolArgs& args, std::size_t& i, CSendToolOptions& o, bool& missing) {
     return TakeOption(args, i, "--attempts", o.attempts, missing) ||
@@ -164,6 +171,57 @@ int ReportUnrecorded(const char* name, std::int32_t jobId, const std::string& jo
     return 1;
 }
 
+namespace {
+
+// The fax printer's image of a document, in a private folder that goes with it.
+struct CPrintedImage {
+    std::string dir, image;
+
+    CPrintedImage() = default;
+    CPrintedImage(const CPrintedImage&) = delete;
+    CPrintedImage& operator=(const CPrintedImage&) = delete;
+    ~CPrintedImage() {
+        if (!dir.empty()) {
+            for (const platform::DirEntry& e : platform::ListDir(dir)) {
+                platform::DeleteFile(platform::JoinPath(dir, e.name));
+            }
+            ::rmdir(dir.c_str());
+        }
+    }
+
+    bool Print(const ToolCommand& cmd, const std::string& document) {
+        const char* tmp = std::getenv("TMPDIR");
+        std::string pattern =
+            std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/velquin-tool-XXXXXX";
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            std::fprintf(stderr, "velquin-tool %s: cannot create a folder in %s: %s\n", cmd.name,
+                         platform::DirName(pattern).c_str(), std::strerror(errno));
+            return false;
+        }
+        dir = pattern;
+        std::string output;
+        const std::vector<std::string> argv = {
+            FaxPrinterPath(),         "--fax-dir", dir,     "--title",
+            platform::Stem(document), "--",        document};
+        const int rc = RunProgram(argv, output);
+        const std::vector<platform::DirEntry> images = platform::ListMatching(dir, "*.tif");
+        if (rc != 0 || images.size() != 1) {
+            while (!output.empty() && output.back() == '\n') {
+                output.pop_back();
+            }
+            std::fprintf(stderr,
+                         "velquin-tool %s: the fax printer (%s) made no fax image of %s%s%s\n",
+                         cmd.name, argv[0].c_str(), document.c_str(), output.empty() ? "" : ": ",
+                         output.c_str());
+            return false;
+        }
+        image = platform::JoinPath(dir, images.front().name);
+        return true;
+    }
+};
+
+} // namespace
+
 int StartSendCommand(const ToolCommand& cmd, const ToolArgs& args,
                      const std::function<bool(const ToolArgs&, std::size_t&, bool&)>& takeOwn,
                      const std::function<bool()>& haveOwn, const std::string& required,
@@ -193,7 +251,13 @@ int StartSendCommand(const ToolCommand& cmd, const ToolArgs& args,
         std::fprintf(stderr, "velquin-tool %s: %s is not a file\n", cmd.name, document.c_str());
         return 1;
     }
-    std::optional<std::string> copied = CopyDocumentToSent(document, prompt);
+    // A PDF, PostScript or picture becomes a fax image as the fax printer makes it from a print.
+    CPrintedImage printed;
+    if (ClassifyDroppedFile(document) == DroppedKind::Printable && !printed.Print(cmd, document)) {
+        return 1;
+    }
+    std::optional<std::string> copied =
+        CopyDocumentToSent(printed.image.empty() ? document : printed.image, prompt);
     if (!copied) {
         return 1;
     }
@@ -257,7 +321,8 @@ const ToolCommandRegistration reg{
     "                         [--at \"YYYY-MM-DD HH:MM\"] [--user ID] [--password-file FILE]\n"
     "                         DOCUMENT\n"
     "Runs the single fax send: copies DOCUMENT (a fax TIFF) into DataDir/SentFaxes, completes\n"
-    "the number with DefaultAreaCode, signs and posts it, writes the job file beside it.\n"
+    "the number with DefaultAreaCode, signs and posts it, writes the job file beside it. A PDF,\n"
+    "PostScript file or picture is first made a fax image by the fax printer (velquin-print).\n"
     "Credentials: the stored UserID and remembered password unless given. Attempts 1-9,\n"
     "delay 5-60 minutes (defaults: the last used). Prints the service's job id and exits 0\n"
     "when accepted and recorded; otherwise prints the refusal or the failure to stderr and\n"

@@ -320,11 +320,7 @@ void CNewFaxView::AddFiles(const QStringList& paths) {
 }
 
 void CNewFaxView::PrintToFaxPrinter(const QString& path) {
-    std::string dir = Settings().ProgDir;
-    if (!dir.empty() && dir.back() != '/') {
-        dir += '/';
-    }
-    const QString printer = QString::fromStdString(dir + "velquin-print");
+    const QString printer = QString::fromStdString(FaxPrinterPath());
     auto* process = new QProcess(this);
     process->setProgram(printer);
     process->setArguments({QStringLiteral("--fax-dir"), QString::fromStdString(Settings().FaxDir),
