@@ -55,6 +55,31 @@ int WaitExit(pid_t pid) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// A child forked while another thread is inside the allocator (a thread just started, as the
+// worker registry's reaper is by the fixture, allocates while it sets itself up) inherits the
+// allocator's lock held for ever: its own threads then hang (seen under AddressSanitizer). So
+// the fork waits, for at most two seconds, until every other thread is asleep.
+pid_t ForkWhenOtherThreadsSleep() {
+    const std::string self = std::to_string(::gettid());
+    for (int i = 0; i < 2000; ++i) {
+        bool busy = false;
+        for (const platform::DirEntry& task : platform::ListDir("/proc/self/task")) {
+            std::string stat;
+            if (task.name != self &&
+                platform::ReadFile("/proc/self/task/" + task.name + "/stat", stat) == 0) {
+                const std::size_t close = stat.rfind(')');
+                busy = busy || (close != std::string::npos && close + 2 < stat.size() &&
+                                stat[close + 2] == 'R');
+            }
+        }
+        if (!busy) {
+            break;
+        }
+        ::usleep(1000);
+    }
+    return ::fork();
+}
+
 // Exit codes the child uses for its own set-up failures.
 constexpr int kLimitFailed = 120;
 constexpr int kDropFailed = 121;
@@ -68,7 +93,7 @@ ChildResult RunInChild(const ChildLimits& limits, const std::function<int(std::s
         result.report = "pipe failed";
         return result;
     }
-    pid_t pid = ::fork();
+    pid_t pid = ForkWhenOtherThreadsSleep();
     if (pid < 0) {
         ::close(fds[0]);
         ::close(fds[1]);
@@ -161,7 +186,7 @@ int StartLoopingChild(const std::function<void(int reportFd)>& loop, int& readFd
     if (::pipe2(fds, O_CLOEXEC) != 0) {
         return -1;
     }
-    pid_t pid = ::fork();
+    pid_t pid = ForkWhenOtherThreadsSleep();
     if (pid < 0) {
         ::close(fds[0]);
         ::close(fds[1]);
