@@ -232,6 +232,40 @@ std::string AsciiLower(std::string_view text) {
     return out;
 }
 
+void AppendFolded(std::string& out, std::string_view utf8) {
+    const std::size_t n = utf8.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        if (c >= 'A' && c <= 'Z') {
+            out.push_back(static_cast<char>(c - 'A' + 'a'));
+            continue;
+        }
+        if ((c == 0xD0 || c == 0xD1) && i + 1 < n) {
+            const auto d = static_cast<unsigned char>(utf8[i + 1]);
+            unsigned code = ((c & 0x1Fu) << 6) | (d & 0x3Fu);
+            if ((d & 0xC0u) == 0x80u) {
+                if (code >= 0x410 && code <= 0x42F) {
+                    code += 0x20; // А-Я
+                } else if (code == 0x401 || code == 0x451) {
+                    code = 0x435; // Ё, ё
+                }
+                out.push_back(static_cast<char>(0xC0u | (code >> 6)));
+                out.push_back(static_cast<char>(0x80u | (code & 0x3Fu)));
+                ++i;
+                continue;
+            }
+        }
+        out.push_back(static_cast<char>(c));
+    }
+}
+
+std::string FoldForSearch(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    AppendFolded(out, utf8);
+    return out;
+}
+
 bool EqualsNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) {
         return false;

@@ -42,6 +42,10 @@ int HexDigitValue(char c);
 // Lower-cases ASCII letters only.
 std::string AsciiLower(std::string_view text);
 bool EqualsNoCase(std::string_view a, std::string_view b);
+// UTF-8 folded for searching: Latin and Cyrillic capitals lower-cased, "ё" read as "е", every
+// other byte kept. A search that folds both sides finds "Петров" by "петр" and "Ёлкин" by "ел".
+std::string FoldForSearch(std::string_view utf8);
+void AppendFolded(std::string& out, std::string_view utf8);
 
 // Text made safe for an HTML or XML element or attribute value (& < > " ' escaped).
 std::string HtmlText(std::string_view text);

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The sorted column of a document list and its direction (1 ascending, 2 descending).
@@ -46,3 +47,32 @@ struct CSentRow {
 
 // The row of one sent entry (with its recipients' rows).
 CSentRow SentRowOf(const CFaxEntryBase& entry);
+// The text of an entry's row: a single fax's title and contact, else its number.
+std::string SentRowText(const CFaxEntryBase& entry);
+
+// What a search over the sent faxes looks in, folded: the title, and the number, contact and
+// job ids of the entry and of each recipient.
+std::string SentSearchText(const CFaxEntryBase& entry);
+
+// A search typed over the sent faxes. An entry matches when its search text holds the folded
+// query, or when the query is part of the shown state of the entry or of one of its recipients.
+class CSentSearch {
+public:
+    explicit CSentSearch(std::string_view typed = {});
+    bool Empty() const { return m_folded.empty(); }
+    // True when every entry this search matches is also matched by `before`: a longer query
+    // looks only among the rows the shorter one left.
+    bool Narrows(const CSentSearch& before) const;
+    bool Matches(const CFaxEntryBase& entry, std::string_view searchText) const;
+
+private:
+    std::string m_folded;
+    std::vector<std::int32_t> m_states; // the states whose text holds the query
+};
+
+// The order of `entries` by a column of the sent list (0 the row's text, folded; 1 the state's
+// text; 2 the time), as positions into `entries`. Equal ones keep their order either way.
+// The same order for two entries: negative, 0 or positive.
+int CompareSentEntries(const CFaxEntryBase& a, const CFaxEntryBase& b, int column);
+std::vector<std::size_t> SentOrder(const std::vector<const CFaxEntryBase*>& entries, int column,
+                                   bool descending);

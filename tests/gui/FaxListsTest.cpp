@@ -14,6 +14,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTest>
@@ -676,3 +677,78 @@ TEST(FaxListsTest, TheDeliveryReportReachesTheBrowserThroughAPrivatePage) {
 }
 
 } // namespace
+
+TEST(FaxListsTest, SearchFieldFiltersAsOneTypesAndHeaderClicksSort) {
+    CGuiFixture f;
+    const std::int64_t now = CurrentTime();
+    WriteSentFax(f.SentDir(), "s1", "Договор", 1000000001, now - 30, 2);
+    WriteSentFax(f.SentDir(), "s2", "Акт сверки", 1000000002, now - 90, 3);
+    {
+        CGroupFaxEntry list("Ёлочные игрушки");
+        list.m_time = now - 60;
+        list.m_listId = 2000000001;
+        list.m_status = 2;
+        CFaxEntry a;
+        a.m_recipient = "84951234567";
+        a.m_recipientLabel = "ООО Ромашка";
+        a.m_status = 3;
+        list.m_recipients = {a};
+        list.m_path = f.SentDir() + "/l1.tif";
+        testing_support::WriteFile(list.m_path, "II*");
+        testing_support::WriteFile(f.SentDir() + "/l1.fax", StoreRecord(list));
+    }
+    f.Start();
+    CReceivedFaxTreeView& view = *f.Frame().SentView();
+    auto titles = [&] {
+        QStringList out;
+        for (int r = 0; r < SentRowCount(view); ++r) {
+            out << CellText(SentRow(view, r)).section(QLatin1Char(' '), 0, 0);
+        }
+        return out;
+    };
+    ASSERT_EQ(titles(), (QStringList{"Акт", "Ёлочные", "Договор"}));
+    gui_test::ClickItem(view, SentRow(view, 2));
+
+    // Ctrl+F from another page reaches the field on the sent faxes' toolbar.
+    f.Frame().SelectPage(0);
+    QTest::keyClick(&f.Frame(), Qt::Key_F, Qt::ControlModifier);
+    auto* search = f.Frame().findChild<QLineEdit*>(QStringLiteral("sentSearch"));
+    ASSERT_NE(search, nullptr);
+    ASSERT_TRUE(QApplication::focusWidget() == search);
+    // A recipient's contact in any case, "е" for "ё", a job id, a state's words.
+    QTest::keyClicks(search, QStringLiteral("РОМАШ"));
+    EXPECT_EQ(titles(), QStringList{"Ёлочные"});
+    search->clear();
+    QTest::keyClicks(search, QStringLiteral("елочн"));
+    EXPECT_EQ(titles(), QStringList{"Ёлочные"});
+    search->clear();
+    QTest::keyClicks(search, QStringLiteral("1000000001"));
+    EXPECT_EQ(titles(), QStringList{"Договор"});
+    // The selected fax stays selected while it matches.
+    EXPECT_EQ(view.SelectedEntries().size(), 1u);
+    search->clear();
+    QTest::keyClicks(search, QStringLiteral("не дост"));
+    EXPECT_EQ(titles(), (QStringList{"Акт", "Ёлочные"}));
+    QTest::keyClick(search, Qt::Key_Backspace);
+    QTest::keyClicks(search, QStringLiteral("zzz"));
+    EXPECT_EQ(SentRowCount(view), 0);
+    search->clear();
+    EXPECT_EQ(titles(), (QStringList{"Акт", "Ёлочные", "Договор"}));
+
+    // The title column, "Ё" among "Е": up, down, then the list's own order again.
+    QHeaderView* header = view.header();
+    const QPoint titleColumn(header->sectionViewportPosition(0) + 10, header->height() / 2);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, titleColumn);
+    EXPECT_EQ(titles(), (QStringList{"Акт", "Договор", "Ёлочные"}));
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, titleColumn);
+    EXPECT_EQ(titles(), (QStringList{"Ёлочные", "Договор", "Акт"}));
+    // A search keeps the order; a fax sent meanwhile takes its place in it.
+    QTest::keyClicks(search, QStringLiteral("о"));
+    EXPECT_EQ(titles(), (QStringList{"Ёлочные", "Договор"}));
+    WriteSentFax(f.SentDir(), "s3", "Новое", 1000000003, now, 4);
+    f.Doc().SentFaxes().AddWritten(f.SentDir() + "/s3.fax",
+                                   testing_support::ReadFileOrDie(f.SentDir() + "/s3.fax"));
+    EXPECT_EQ(titles(), (QStringList{"Новое", "Ёлочные", "Договор"}));
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, titleColumn);
+    EXPECT_EQ(titles(), (QStringList{"Ёлочные", "Договор", "Новое"}));
+}

@@ -29,6 +29,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QLocale>
 #include <QMenu>
@@ -266,6 +267,35 @@ void CMainFrame::CreateToolBars() {
     }
 }
 
+void CMainFrame::AddSentSearch() {
+    QToolBar* bar = m_toolbars[1];
+    auto* spacer = new QWidget(bar);
+    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    bar->addWidget(spacer);
+    m_sentSearch = new QLineEdit(bar);
+    m_sentSearch->setObjectName(QStringLiteral("sentSearch"));
+    m_sentSearch->setPlaceholderText(tr("Найти: номер, контакт, название, состояние"));
+    m_sentSearch->setToolTip(
+        tr("Показывает факсы, в номере, контакте, названии, состоянии или номере задания "
+           "которых есть набранное (Ctrl+F)"));
+    m_sentSearch->setClearButtonEnabled(true);
+    m_sentSearch->setMinimumWidth(260);
+    bar->addWidget(m_sentSearch);
+    connect(m_sentSearch, &QLineEdit::textChanged, m_sentView, &CReceivedFaxTreeView::SetSearch);
+    auto* find = new QAction(this);
+    find->setShortcut(QKeySequence::Find);
+    connect(find, &QAction::triggered, this, [this] {
+        SelectPage(1);
+        m_selector->SetCurrent(1);
+        if (!m_toolbarVisible) {
+            m_actions[cmd::kToolbar]->trigger();
+        }
+        m_sentSearch->setFocus(Qt::ShortcutFocusReason);
+        m_sentSearch->selectAll();
+    });
+    addAction(find);
+}
+
 void CMainFrame::CreateStatusBar() {
     m_statusText = new QLabel(Str(ids::kIdleText), this);
     m_statusText->setObjectName(QStringLiteral("statusText"));
@@ -336,6 +366,7 @@ void CMainFrame::AttachDocument(CVelquinDoc& doc) {
     wire(m_savedView);
     wire(m_sentView);
     wire(m_bookPage);
+    AddSentSearch();
 
     SelectPage(0);
     m_selector->SetCurrent(0);

@@ -28,6 +28,7 @@ class QMenu;
 class QProgressBar;
 class QSplitter;
 class QSystemTrayIcon;
+class QLineEdit;
 class QToolBar;
 class QTreeWidget;
 
@@ -114,6 +115,8 @@ private:
     void CreateMenus();
     void CreateToolBars();
     void CreateStatusBar();
+    // The search field on the sent faxes' toolbar, and Ctrl+F to reach it from any page.
+    void AddSentSearch();
     void CreateTray();
     void ShowContextMenu(const QPoint& pos, int defaultCommand);
     void OnGui(std::function<void()> work);
@@ -133,6 +136,7 @@ private:
     CNewFaxView* m_newFaxView = nullptr;
     CSavedDocView* m_savedView = nullptr;
     CReceivedFaxTreeView* m_sentView = nullptr;
+    QLineEdit* m_sentSearch = nullptr;
     CAddrBookPage* m_bookPage = nullptr;
     QLabel* m_statusText = nullptr;
     QProgressBar* m_progress = nullptr;

@@ -6,6 +6,9 @@
 #include "resources/Strings.h"
 #include "store/FaxListModel.h"
 
+#include <algorithm>
+#include <utility>
+
 namespace {
 
 constexpr int kColumns = 3;
@@ -62,7 +65,7 @@ const CSentFaxModel::CNode* CSentFaxModel::NodeOf(const QModelIndex& index) cons
         return nullptr;
     }
     if (index.internalId() == kEntryRowId) {
-        return index.row() < EntryCount() ? m_nodes[static_cast<std::size_t>(index.row())].get()
+        return index.row() < EntryCount() ? m_nodes[static_cast<std::size_t>(index.row())]
                                           : nullptr;
     }
     return reinterpret_cast<const CNode*>(index.internalId());
@@ -79,7 +82,7 @@ QModelIndex CSentFaxModel::index(int row, int column, const QModelIndex& parent)
         return row < EntryCount() ? createIndex(row, column, kEntryRowId) : QModelIndex();
     }
     if (parent.internalId() == kEntryRowId && parent.row() < EntryCount()) {
-        const CNode* node = m_nodes[static_cast<std::size_t>(parent.row())].get();
+        const CNode* node = m_nodes[static_cast<std::size_t>(parent.row())];
         return row < node->children ? createIndex(row, column, reinterpret_cast<quintptr>(node))
                                     : QModelIndex();
     }
@@ -178,42 +181,138 @@ QVariant CSentFaxModel::headerData(int section, Qt::Orientation orientation, int
     return section >= 0 && section < kColumns ? Str(kTitles[section]) : QString();
 }
 
-void CSentFaxModel::Append(CFaxEntryBase* entry) {
+CSentFaxModel::CNode* CSentFaxModel::Add(CFaxEntryBase* entry) {
     auto node = std::make_unique<CNode>();
     node->entry = entry;
     node->key = SentKey(*entry);
-    node->row = EntryCount();
+    node->ordinal = m_nextOrdinal++;
     node->children = RecipientCount(*entry);
     if (!node->key.empty()) {
         m_byKey[node->key] = node.get();
     }
-    m_nodes.push_back(std::move(node));
+    CNode* added = node.get();
+    auto at = m_all.end();
+    if (m_sortColumn >= 0) {
+        // After its equals, as a new entry comes last in the owner's order.
+        at = std::upper_bound(m_all.begin(), m_all.end(), entry,
+                              [this](const CFaxEntryBase* e, const std::unique_ptr<CNode>& n) {
+                                  const int c = CompareSentEntries(*e, *n->entry, m_sortColumn);
+                                  return m_descending ? c > 0 : c < 0;
+                              });
+    }
+    m_all.insert(at, std::move(node));
+    return added;
+}
+
+bool CSentFaxModel::Matches(const CNode& node) const {
+    if (m_search.Empty()) {
+        return true;
+    }
+    if (!node.searchText) {
+        node.searchText = SentSearchText(*node.entry);
+    }
+    return m_search.Matches(*node.entry, *node.searchText);
+}
+
+void CSentFaxModel::Sort() {
+    if (m_sortColumn < 0) {
+        std::sort(m_all.begin(), m_all.end(),
+                  [](const auto& a, const auto& b) { return a->ordinal < b->ordinal; });
+        return;
+    }
+    std::vector<const CFaxEntryBase*> entries;
+    entries.reserve(m_all.size());
+    for (const auto& n : m_all) {
+        entries.push_back(n->entry);
+    }
+    const std::vector<std::size_t> order = SentOrder(entries, m_sortColumn, m_descending);
+    std::vector<std::unique_ptr<CNode>> sorted;
+    sorted.reserve(m_all.size());
+    for (std::size_t i : order) {
+        sorted.push_back(std::move(m_all[i]));
+    }
+    m_all = std::move(sorted);
+}
+
+void CSentFaxModel::Select(bool within) {
+    std::vector<CNode*> shown;
+    shown.reserve(within ? m_nodes.size() : m_all.size());
+    if (within) {
+        for (CNode* n : m_nodes) {
+            n->row = -1;
+            if (Matches(*n)) {
+                shown.push_back(n);
+            }
+        }
+    } else {
+        for (const auto& n : m_all) {
+            n->row = -1;
+            if (Matches(*n)) {
+                shown.push_back(n.get());
+            }
+        }
+    }
+    m_nodes = std::move(shown);
+    for (std::size_t i = 0; i < m_nodes.size(); ++i) {
+        m_nodes[i]->row = static_cast<int>(i);
+    }
 }
 
 void CSentFaxModel::Rebuild() {
     beginResetModel();
     m_nodes.clear();
+    m_all.clear();
     m_byKey.clear();
+    m_nextOrdinal = 0;
     const std::int64_t now = CurrentTime();
     const SentList& entries = m_owner.Entries();
-    m_nodes.reserve(entries.size());
+    m_all.reserve(entries.size());
     m_byKey.reserve(entries.size());
+    const int sortColumn = std::exchange(m_sortColumn, -1); // appended, then sorted once
     for (const auto& e : entries) {
         if (e && m_filter.Passes(e->m_time, now)) {
-            Append(e.get());
+            Add(e.get());
         }
     }
+    m_sortColumn = sortColumn;
+    Sort();
+    Select(false);
     // The root says how many faxes the filter hides, so that none seem lost.
     m_rootText = tr("Все факсы");
-    if (const std::size_t hidden = entries.size() - m_nodes.size(); hidden > 0) {
+    if (const std::size_t hidden = entries.size() - m_all.size(); hidden > 0) {
         m_rootText = Q(FormatString(LoadString(kIdsFilterHides), m_rootText.toStdString(),
                                     std::to_string(hidden)));
     }
     endResetModel();
 }
 
+void CSentFaxModel::SetSearch(std::string_view typed) {
+    CSentSearch search(typed);
+    const bool within = !m_search.Empty() && search.Narrows(m_search);
+    beginResetModel();
+    m_search = std::move(search);
+    Select(within);
+    endResetModel();
+}
+
+void CSentFaxModel::SetSort(int column, bool descending) {
+    beginResetModel();
+    m_sortColumn = column >= 0 && column < kColumns ? column : -1;
+    m_descending = descending;
+    Sort();
+    Select(false);
+    endResetModel();
+}
+
 void CSentFaxModel::Refresh(CNode& node) {
+    // A changed entry keeps its place until the next search or sort: rows do not jump away
+    // while a synchronisation changes states.
     node.shown.reset();
+    node.searchText.reset();
+    if (node.row < 0) {
+        node.children = RecipientCount(*node.entry);
+        return;
+    }
     const QModelIndex row = createIndex(node.row, 0, kEntryRowId);
     const int now = RecipientCount(*node.entry);
     if (now > node.children) {
@@ -237,16 +336,45 @@ void CSentFaxModel::Remove(const std::string& key) {
     if (it == m_byKey.end()) {
         return;
     }
-    const int row = it->second->row;
-    beginRemoveRows(RootIndex(), row, row);
+    CNode* node = it->second;
+    m_byKey.erase(it);
     // The node lives until the views have let go of its rows.
-    std::unique_ptr<CNode> gone = std::move(m_nodes[static_cast<std::size_t>(row)]);
+    auto owned =
+        std::find_if(m_all.begin(), m_all.end(), [node](const auto& n) { return n.get() == node; });
+    std::unique_ptr<CNode> gone = std::move(*owned);
+    m_all.erase(owned);
+    const int row = node->row;
+    if (row < 0) {
+        return;
+    }
+    beginRemoveRows(RootIndex(), row, row);
     m_nodes.erase(m_nodes.begin() + row);
     for (std::size_t i = static_cast<std::size_t>(row); i < m_nodes.size(); ++i) {
         m_nodes[i]->row = static_cast<int>(i);
     }
-    m_byKey.erase(it);
     endRemoveRows();
+}
+
+void CSentFaxModel::Insert(CNode* node) {
+    if (!Matches(*node)) {
+        return;
+    }
+    // Its row comes after every shown node before it in m_all.
+    int row = 0;
+    for (const auto& n : m_all) {
+        if (n.get() == node) {
+            break;
+        }
+        if (n->row >= 0) {
+            row = n->row + 1;
+        }
+    }
+    beginInsertRows(RootIndex(), row, row);
+    m_nodes.insert(m_nodes.begin() + row, node);
+    for (std::size_t i = static_cast<std::size_t>(row); i < m_nodes.size(); ++i) {
+        m_nodes[i]->row = static_cast<int>(i);
+    }
+    endInsertRows();
 }
 
 void CSentFaxModel::Apply(const CSentChange& change) {
@@ -258,10 +386,9 @@ void CSentFaxModel::Apply(const CSentChange& change) {
     switch (change.kind) {
     case CSentChange::Kind::Added:
         if (CFaxEntryBase* entry = m_owner.Find(change.key);
-            entry != nullptr && m_filter.Passes(entry->m_time, CurrentTime())) {
-            beginInsertRows(RootIndex(), EntryCount(), EntryCount());
-            Append(entry);
-            endInsertRows();
+            entry != nullptr && m_filter.Passes(entry->m_time, CurrentTime()) &&
+            m_byKey.find(change.key) == m_byKey.end()) {
+            Insert(Add(entry));
         }
         break;
     case CSentChange::Kind::Changed:
@@ -279,7 +406,9 @@ void CSentFaxModel::Apply(const CSentChange& change) {
 
 QModelIndex CSentFaxModel::IndexOf(const std::string& key) const {
     auto it = m_byKey.find(key);
-    return it != m_byKey.end() ? createIndex(it->second->row, 0, kEntryRowId) : QModelIndex();
+    return it != m_byKey.end() && it->second->row >= 0
+               ? createIndex(it->second->row, 0, kEntryRowId)
+               : QModelIndex();
 }
 
 CFaxEntryBase* CSentFaxModel::EntryAt(const QModelIndex& index) const {

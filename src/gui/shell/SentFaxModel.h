@@ -3,6 +3,7 @@
 // filter lets through, and a row per recipient of a list. Rows are identified by the entry's
 // key; a change touches only its entry's rows, and texts are made when a row is first shown,
 // so a list of 100,000 faxes builds in the time of one pass over the entries.
+#include "store/FaxListModel.h"
 #include "store/SentFaxes.h"
 
 #include <QAbstractItemModel>
@@ -10,11 +11,11 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
 class CListFilter;
-struct CSentRow;
 
 class CSentFaxModel : public QAbstractItemModel {
     Q_OBJECT
@@ -30,8 +31,12 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
 
-    // Lists the owner's entries that pass the filter now, in the owner's order.
+    // Lists the owner's entries that pass the filter now, in the owner's order or the sorted one.
     void Rebuild();
+    // Shows only the listed entries that match `typed` (all when it is empty).
+    void SetSearch(std::string_view typed);
+    // Orders the rows by `column` (-1: the owner's order).
+    void SetSort(int column, bool descending);
     // Follows one change of the owner (a reset rebuilds).
     void Apply(const CSentChange& change);
 
@@ -47,6 +52,8 @@ public:
         return index.isValid() && index.internalId() == kEntryRowId;
     }
     const std::string& KeyAt(int row) const { return m_nodes[static_cast<std::size_t>(row)]->key; }
+    // Entries the filter lets through, shown or not for the search.
+    int ListedCount() const { return static_cast<int>(m_all.size()); }
     int EntryCount() const { return static_cast<int>(m_nodes.size()); }
 
 private:
@@ -56,22 +63,35 @@ private:
     struct CNode {
         CFaxEntryBase* entry = nullptr;
         std::string key;
-        int row = 0;
-        int children = 0;                        // the recipient rows announced to the views
-        mutable std::unique_ptr<CSentRow> shown; // made when the row is first painted
+        int row = -1;                                  // -1 while the search hides it
+        int ordinal = 0;                               // place in the owner's order
+        int children = 0;                              // the recipient rows announced to the views
+        mutable std::unique_ptr<CSentRow> shown;       // made when the row is first painted
+        mutable std::optional<std::string> searchText; // made at the first search
     };
 
     const CSentRow& Shown(const CNode& node) const;
     const CNode* NodeOf(const QModelIndex& index) const;
     QIcon Image(int index) const;
-    void Append(CFaxEntryBase* entry);
+    CNode* Add(CFaxEntryBase* entry);
+    bool Matches(const CNode& node) const;
+    void Sort();
+    // m_nodes from m_all; `within` looks only among the rows shown now.
+    void Select(bool within);
     void Refresh(CNode& node);
     void Remove(const std::string& key);
+    // Shows an added node when the search lets it through.
+    void Insert(CNode* node);
 
     CSentFaxes& m_owner;
     const CListFilter& m_filter;
-    std::vector<std::unique_ptr<CNode>> m_nodes;
+    std::vector<std::unique_ptr<CNode>> m_all; // listed, in the shown order
+    std::vector<CNode*> m_nodes;               // the rows: those of m_all the search shows
     std::unordered_map<std::string, CNode*> m_byKey;
+    CSentSearch m_search;
+    int m_sortColumn = -1;
+    bool m_descending = false;
+    int m_nextOrdinal = 0;
     QString m_rootText;
     mutable std::vector<QIcon> m_icons;
 };

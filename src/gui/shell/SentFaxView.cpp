@@ -39,6 +39,15 @@ CReceivedFaxTreeView::CReceivedFaxTreeView(CVelquinDoc& doc, QWidget* parent)
         header()->resizeSection(c, w && *w > 0 ? *w : kDefaultWidths[c]);
     }
     header()->setStretchLastSection(true);
+    // A click on a column sorts by it, again reverses, a third time gives the list's own order.
+    header()->setSectionsClickable(true);
+    header()->setSortIndicatorShown(true);
+    header()->setSortIndicatorClearable(true);
+    header()->setSortIndicator(-1, Qt::AscendingOrder);
+    connect(header(), &QHeaderView::sortIndicatorChanged, this,
+            [this](int column, Qt::SortOrder order) {
+                Relist([&] { m_model->SetSort(column, order == Qt::DescendingOrder); });
+            });
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &CReceivedFaxTreeView::SelectionChangedForCommands);
     connect(this, &QTreeView::activated, this, &CReceivedFaxTreeView::Activated);
@@ -120,6 +129,19 @@ void CReceivedFaxTreeView::SelectRows(const std::vector<int>& rows) {
 }
 
 void CReceivedFaxTreeView::Rebuild() {
+    Relist([this] {
+        m_filter.Load();
+        m_model->Rebuild();
+        ++m_rebuilds;
+    });
+}
+
+void CReceivedFaxTreeView::SetSearch(const QString& typed) {
+    const QByteArray utf8 = typed.trimmed().toUtf8();
+    Relist([&] { m_model->SetSearch(std::string_view(utf8.constData(), utf8.size())); });
+}
+
+void CReceivedFaxTreeView::Relist(const std::function<void()>& change) {
     // Selection, expanded lists and the scroll position survive the rebuild.
     std::vector<std::string> selected;
     for (CFaxEntryBase* e : SelectedEntries()) {
@@ -128,9 +150,7 @@ void CReceivedFaxTreeView::Rebuild() {
     const int scroll = verticalScrollBar() != nullptr ? verticalScrollBar()->value() : 0;
     const QSignalBlocker block(selectionModel());
     setUpdatesEnabled(false);
-    m_filter.Load();
-    m_model->Rebuild();
-    ++m_rebuilds;
+    change();
     expand(Root());
     std::unordered_set<std::string> expanded;
     for (const std::string& key : m_expanded) {

@@ -6,6 +6,7 @@
 #include "gui/shell/SentFaxModel.h"
 
 #include <QTreeView>
+#include <functional>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -22,6 +23,8 @@ public:
     explicit CReceivedFaxTreeView(CVelquinDoc& doc, QWidget* parent = nullptr);
 
     void Rebuild();
+    // Shows only the faxes that match what is typed in the search field.
+    void SetSearch(const QString& typed);
     bool OnCommand(int id) override;
     bool CommandState(int id, bool& enabled, bool& checked) override;
     CListFilter* Filter() override { return &m_filter; }
@@ -54,6 +57,8 @@ private:
     void Activated(const QModelIndex& index);
     void OnSentChange(const CSentChange& change);
     void SelectRows(const std::vector<int>& rows);
+    // Runs `change` on the model, keeping selection, expanded lists and scroll position by key.
+    void Relist(const std::function<void()>& change);
 
     CVelquinDoc& m_doc;
     CSettingsListFilter m_filter{EFilterList::Sent};
