@@ -34,6 +34,13 @@ std::string WritePrintedDocument(const std::string& dir, const std::string& stem
     return image;
 }
 
+void TypeText(QWidget* widget, const QString& text) {
+    for (QChar c : text) {
+        QTest::sendKeyEvent(QTest::Click, widget, static_cast<Qt::Key>(c.toUpper().unicode()),
+                            QString(c), Qt::NoModifier);
+    }
+}
+
 void ClickItem(QTreeWidget& view, QTreeWidgetItem* item) {
     ASSERT_NE(item, nullptr);
     view.scrollToItem(item);

@@ -21,6 +21,8 @@ std::string WritePrintedDocument(const std::string& dir, const std::string& stem
                                  const std::string& title);
 
 // Selects the row of `item` with a mouse click, as a user does.
+// Types `text` key by key into `widget`; unlike QTest::keyClicks, letters outside Latin-1 too.
+void TypeText(QWidget* widget, const QString& text);
 void ClickItem(QTreeWidget& view, QTreeWidgetItem* item);
 void ClickItem(QTreeView& view, const QModelIndex& index);
 
