@@ -9,8 +9,10 @@
 #include "gui/shell/MainFrame.h"
 #include "platform/Files.h"
 #include "sending/FaxImage.h"
+#include "sending/Resend.h"
 #include "store/FaxRecords.h"
 #include "store/VelquinDoc.h"
+#include "store/Viewers.h"
 
 #include <filesystem>
 
@@ -40,14 +42,19 @@ bool RunSendFax(CFaxDocument& document, CVelquinDoc& doc, CQtPrompt& prompt, CMa
     return true;
 }
 
-bool RunSendList(CFaxDocument& document, CVelquinDoc& doc, CQtPrompt& prompt, CMainFrame& frame) {
-    const std::string printed = document.m_path;
-    std::optional<std::string> copy = CopyDocumentToSent(printed, prompt);
+// The list dialog on a copy of `image` in the fax store. True when it submitted the fax; the
+// copy and what the dialog made of it go when it did not.
+bool RunListDialog(const std::string& image, CVelquinDoc& doc, IPrompt& prompt, QWidget* parent,
+                   const std::function<void(CSendListDlg&)>& prepare = {}) {
+    std::optional<std::string> copy = CopyDocumentToSent(image, prompt);
     if (!copy) {
         return false;
     }
     const std::string name = std::filesystem::path(*copy).filename().string();
-    CSendListDlg dlg(*copy, name, 0, prompt, doc.SentFaxes(), &frame);
+    CSendListDlg dlg(*copy, name, 0, prompt, doc.SentFaxes(), parent);
+    if (prepare) {
+        prepare(dlg);
+    }
     if (dlg.exec() != QDialog::Accepted) {
         // The number list stays: it is the user's record of what was prepared.
         platform::DeleteFile(*copy);
@@ -55,7 +62,15 @@ bool RunSendList(CFaxDocument& document, CVelquinDoc& doc, CQtPrompt& prompt, CM
         platform::DeleteFile(platform::ReplaceExtension(*copy, ".FAX"));
         return false;
     }
-    if (Settings().ClearNewFaxSection && dlg.Job().Recorded()) {
+    return dlg.Job().Recorded();
+}
+
+bool RunSendList(CFaxDocument& document, CVelquinDoc& doc, CQtPrompt& prompt, CMainFrame& frame) {
+    const std::string printed = document.m_path;
+    if (!RunListDialog(printed, doc, prompt, &frame)) {
+        return false;
+    }
+    if (Settings().ClearNewFaxSection) {
         doc.Printed().RemoveImage(printed);
     }
     return true;
@@ -98,4 +113,16 @@ std::function<void(int, CFaxDocument&)> MakeSendHandler(std::function<CVelquinDo
             RunSendCommand(command, document, *d, prompt, frame);
         }
     };
+}
+
+bool RunResendUndelivered(const CFaxEntryBase& mailing, CVelquinDoc& doc, IPrompt& prompt,
+                          QWidget* parent) {
+    std::vector<std::string> lines = UndeliveredLines(mailing);
+    const CAttach* attach = AttachOf(mailing);
+    if (lines.empty() || attach == nullptr) {
+        return false;
+    }
+    const std::string title = mailing.m_title;
+    return RunListDialog(SentFilePath(attach->StoreName()), doc, prompt, parent,
+                         [&](CSendListDlg& dlg) { dlg.Prefill(std::move(lines), title); });
 }

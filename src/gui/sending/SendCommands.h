@@ -4,6 +4,9 @@
 #include <functional>
 
 class CFaxDocument;
+class CFaxEntryBase;
+class IPrompt;
+class QWidget;
 class CVelquinDoc;
 class CQtPrompt;
 class CMainFrame;
@@ -16,3 +19,8 @@ bool RunSendCommand(int command, CFaxDocument& document, CVelquinDoc& doc, CQtPr
 // when the command runs (the window exists before it).
 std::function<void(int, CFaxDocument&)> MakeSendHandler(std::function<CVelquinDoc*()> doc,
                                                         CQtPrompt& prompt, CMainFrame& frame);
+
+// "Повторить отправку недоставленных": the list dialog on the mailing's document, filled with
+// the recipients that were not delivered, to be confirmed. True when it submitted the fax.
+bool RunResendUndelivered(const CFaxEntryBase& mailing, CVelquinDoc& doc, IPrompt& prompt,
+                          QWidget* parent);

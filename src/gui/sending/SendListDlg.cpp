@@ -249,6 +249,14 @@ void CSendListDlg::EnableOwn(bool idle) {
     }
 }
 
+void CSendListDlg::Prefill(std::vector<std::string> lines, const std::string& name) {
+    m_job->m_lines = std::move(lines);
+    m_job->m_listName = name;
+    m_job->LinesEdited();
+    LoadControls();
+    UpdateButtons();
+}
+
 void CSendListDlg::OnEdit() {
     if (Busy()) {
         return;

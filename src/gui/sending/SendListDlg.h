@@ -49,6 +49,8 @@ public:
 
     CSendListJob& Job() { return *m_job; }
 
+    // A mailing prepared before the dialog shows: its recipient lines and name.
+    void Prefill(std::vector<std::string> lines, const std::string& name);
     void OnEdit();
     void OnDone() override;
     void OnSend() override;

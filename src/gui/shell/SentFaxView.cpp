@@ -2,11 +2,13 @@
 
 #include "app/Archive.h"
 #include "app/Settings.h"
+#include "gui/sending/SendCommands.h"
 #include "gui/shell/Commands.h"
 #include "gui/shell/DocListViews.h"
 #include "gui/shell/Profile.h"
 #include "platform/Files.h"
 #include "resources/Strings.h"
+#include "sending/Resend.h"
 #include "service/WebGate.h"
 #include "store/VelquinDoc.h"
 
@@ -201,7 +203,7 @@ bool CReceivedFaxTreeView::CommandState(int id, bool& enabled, bool& checked) {
         enabled = sel.size() == 1;
         return true;
     case cmd::kResendUndelivered:
-        enabled = false;
+        enabled = sel.size() == 1 && HasUndelivered(*sel.front());
         return true;
     case cmd::kFilter:
         enabled = true;
@@ -227,6 +229,9 @@ bool CReceivedFaxTreeView::OnCommand(int id) {
         OnDeliveryReport();
         return true;
     case cmd::kResendUndelivered:
+        if (const std::vector<CFaxEntryBase*> sel = SelectedEntries(); sel.size() == 1) {
+            RunResendUndelivered(*sel.front(), m_doc, m_doc.Prompt(), window());
+        }
         return true;
     default:
         return false;

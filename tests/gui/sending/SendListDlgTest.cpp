@@ -5,9 +5,11 @@
 #include "gui/sending/SendFaxDlg.h"
 #include "gui/sending/SendListDlg.h"
 #include "gui/sending/SendPersonalListDlg.h"
+#include "gui/shell/Commands.h"
 #include "gui/shell/DocListViews.h"
 #include "gui/shell/SentFaxView.h"
 #include "resources/Strings.h"
+#include "service/JobState.h"
 #include "support/FaxsimProcess.h"
 
 #include <QApplication>
@@ -16,6 +18,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QToolBar>
 #include <QToolButton>
 #include <algorithm>
 #include <cstdlib>
@@ -199,3 +202,55 @@ TEST(SendDialogsPictures, DISABLED_Grab) {
 }
 
 } // namespace
+
+TEST(SendListDlgTest, ResendUndeliveredOffersTheFailedRecipientsOfTheSameDocument) {
+    ListFixture s;
+    {
+        std::filesystem::create_directories(s.f.SentDir());
+        CGroupFaxEntry list("Прайс на декабрь");
+        list.m_time = CurrentTime() - 3600;
+        list.m_listId = 2000000001;
+        list.m_status = kJobStateDelivered;
+        const std::pair<const char*, std::int32_t> recipients[] = {
+            {"88125550101", kJobStateDelivered},
+            {"88125550102", kJobStateNotDelivered},
+            {"88125550103", kJobStateNotDelivered}};
+        for (const auto& [number, state] : recipients) {
+            CFaxEntry r;
+            r.m_recipient = number;
+            r.m_status = state;
+            list.m_recipients.push_back(r);
+        }
+        list.m_recipients[1].m_recipientLabel = "ООО Ромашка";
+        list.m_path = s.f.SentDir() + "/doc00000001.tif";
+        sending_test::WriteBilevelTiff(list.m_path, sending_test::BilevelSpec{});
+        testing_support::WriteFile(s.f.SentDir() + "/doc00000001.fax", StoreRecord(list));
+    }
+    s.Start(1);
+    CReceivedFaxTreeView& tree = *s.f.Frame().SentView();
+    s.f.Frame().SelectPage(1);
+    QWidget* resend =
+        s.f.Frame().PageToolBar(1)->widgetForAction(s.f.Frame().Action(cmd::kResendUndelivered));
+    ASSERT_NE(resend, nullptr);
+    EXPECT_FALSE(resend->isEnabled()); // nothing chosen yet
+    gui_test::ClickItem(tree, SentRow(tree, 0));
+    ASSERT_TRUE(resend->isEnabled());
+    bool checked = false;
+    WhenDialogShows<CSendListDlg>([&](CSendListDlg& dlg) {
+        EXPECT_EQ(Child<QLineEdit>(&dlg, "1058")->text(), QStringLiteral("2"));
+        EXPECT_EQ(Child<QLineEdit>(&dlg, "1011")->text(), QStringLiteral("Прайс на декабрь"));
+        Child<QPushButton>(&dlg, "1047")->click();
+        SendAndWait(dlg);
+        checked = true;
+    });
+    QTest::mouseClick(resend, Qt::LeftButton);
+    ASSERT_TRUE(checked);
+    ASSERT_EQ(SentRowCount(tree), 2);
+    const QModelIndex again = SentRow(tree, 1);
+    ASSERT_EQ(SentRowCount(tree, again), 2);
+    EXPECT_EQ(CellText(SentRow(tree, 0, again)), QStringLiteral("88125550102  ООО Ромашка"));
+    EXPECT_EQ(CellText(SentRow(tree, 1, again)), QStringLiteral("88125550103"));
+    // The first mailing's image is untouched; the new one has its own copy.
+    EXPECT_TRUE(std::filesystem::exists(s.f.SentDir() + "/doc00000001.tif"));
+    s.f.Stop();
+}
