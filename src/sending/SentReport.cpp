@@ -328,6 +328,17 @@ std::string OneLine(const std::string& text) {
     return out;
 }
 
+// The file behind `path` and its version; "" when there is none.
+std::string FileIdentity(const std::string& path) {
+    struct stat st;
+    if (path.empty() || ::stat(path.c_str(), &st) != 0) {
+        return {};
+    }
+    return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino) + ":" +
+           std::to_string(st.st_size) + ":" + std::to_string(st.st_mtim.tv_sec) + "." +
+           std::to_string(st.st_mtim.tv_nsec);
+}
+
 class CPdfWriter {
 public:
     explicit CPdfWriter(cairo_t* cr) : m_cr(cr), m_labels(ColumnNames()) {}
@@ -354,12 +365,15 @@ public:
     }
 
     void Recipient(const CReportRow& row) {
-        if (row.imagePath != m_thumbPath || !m_haveThumb) {
-            // One thumbnail at a time: a shared image is decoded once for all its recipients
-            // (and written to the PDF once), and memory does not grow with the pages.
+        const std::string identity = FileIdentity(row.imagePath);
+        if (identity.empty()) {
+            m_missing.notice = LoadString(kIdsReportNoImage);
+        } else if (identity != m_thumbIdentity) {
+            // One thumbnail at a time: a shared image (also one hard-linked under other names)
+            // is decoded once for all its recipients and written to the PDF once, and memory
+            // does not grow with the pages.
             m_thumb = DecodeThumbnail(row.imagePath);
-            m_thumbPath = row.imagePath;
-            m_haveThumb = true;
+            m_thumbIdentity = identity;
         }
         Heading(LoadString(kIdsReportPageTitle));
         const std::string values[] = {row.title,     row.number,
@@ -370,7 +384,7 @@ public:
         for (std::size_t i = 0; i < std::size(values); ++i) {
             y = Field(m_labels[i], values[i], y, i == 0 ? 3 : 1);
         }
-        Thumbnail(y + 12);
+        Thumbnail(identity.empty() ? m_missing : m_thumb, y + 12);
         cairo_show_page(m_cr);
     }
 
@@ -459,21 +473,21 @@ private:
         }
         return std::max(end, pos + 1);
     }
-    void Thumbnail(double top) {
+    void Thumbnail(const CThumbnail& thumb, double top) {
         const double boxW = kPageWidth - 2 * kMargin;
         const double boxH = kPageHeight - kMargin - top;
-        double w = boxW, h = boxW * m_thumb.aspect;
+        double w = boxW, h = boxW * thumb.aspect;
         if (h > boxH) {
             h = boxH;
-            w = boxH / m_thumb.aspect;
+            w = boxH / thumb.aspect;
         }
         const double x = kMargin + (boxW - w) / 2;
         cairo_save(m_cr);
-        if (m_thumb.surface) {
+        if (thumb.surface) {
             cairo_translate(m_cr, x, top);
-            cairo_scale(m_cr, w / cairo_image_surface_get_width(m_thumb.surface.get()),
-                        h / cairo_image_surface_get_height(m_thumb.surface.get()));
-            cairo_set_source_surface(m_cr, m_thumb.surface.get(), 0, 0);
+            cairo_scale(m_cr, w / cairo_image_surface_get_width(thumb.surface.get()),
+                        h / cairo_image_surface_get_height(thumb.surface.get()));
+            cairo_set_source_surface(m_cr, thumb.surface.get(), 0, 0);
             cairo_pattern_set_filter(cairo_get_source(m_cr), CAIRO_FILTER_GOOD);
             cairo_paint(m_cr);
             cairo_restore(m_cr);
@@ -484,19 +498,19 @@ private:
         cairo_rectangle(m_cr, x, top, w, h);
         cairo_stroke(m_cr);
         cairo_restore(m_cr);
-        if (!m_thumb.surface) {
+        if (!thumb.surface) {
             Font(12, false);
-            const double tw = Width(m_thumb.notice);
+            const double tw = Width(thumb.notice);
             cairo_move_to(m_cr, x + std::max(0.0, (w - tw) / 2), top + h / 2);
-            cairo_show_text(m_cr, m_thumb.notice.c_str());
+            cairo_show_text(m_cr, thumb.notice.c_str());
         }
     }
 
     cairo_t* m_cr;
     std::vector<std::string> m_labels;
     CThumbnail m_thumb;
-    std::string m_thumbPath;
-    bool m_haveThumb = false;
+    std::string m_thumbIdentity;
+    CThumbnail m_missing;
 };
 
 std::string NotWritten(const std::string& path, int error) {
