@@ -113,6 +113,9 @@ constexpr int kThumbMaxWidth = 600;
 constexpr int kThumbMaxHeight = 850;
 // A page of more pixels than this (an A4 fax page has about 4 million) is not decoded whole.
 constexpr std::uint64_t kMaxRgbaPixels = std::uint64_t{25} << 20;
+// A bilevel page is read a row at a time, but a claim of more pixels than this (60 times an
+// A4 fax page) is a damaged file, not a page worth the time.
+constexpr std::uint64_t kMaxPagePixels = std::uint64_t{256} << 20;
 constexpr tmsize_t kMaxTiffAlloc = tmsize_t{256} << 20;
 
 struct CThumbnail {
@@ -253,7 +256,7 @@ CThumbnail DecodeThumbnail(const std::string& path) {
     std::uint32_t width = 0, height = 0;
     if (TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &width) != 1 ||
         TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &height) != 1 || width == 0 || height == 0 ||
-        width > 1u << 20 || height > 1u << 20) {
+        std::uint64_t{width} * height > kMaxPagePixels) {
         return thumb;
     }
     float xres = 0, yres = 0;
