@@ -1434,6 +1434,42 @@ Show or hide the status bar</translation>
         <source>Демонстрационный сервис не установлен вместе с Velquin (нет программы faxsim). Укажите в настройках адрес настоящего сервиса.</source>
         <translation>The demo service is not installed with Velquin (there is no faxsim program). Enter the address of the real service in the settings.</translation>
     </message>
+    <message>
+        <source>Нет сведений</source>
+        <translation>No information</translation>
+    </message>
+    <message>
+        <source>Документ,Номер,Получатель,Страниц,Задание,Отправлен,Состояние,Сведения от</source>
+        <translation>Document,Number,Recipient,Pages,Job,Sent,State,State as of</translation>
+    </message>
+    <message>
+        <source>Подтверждение отправки факса</source>
+        <translation>Proof of fax sending</translation>
+    </message>
+    <message>
+        <source>Сводка по рассылке</source>
+        <translation>Mass fax summary</translation>
+    </message>
+    <message>
+        <source>Получателей: %s</source>
+        <translation>Recipients: %s</translation>
+    </message>
+    <message>
+        <source>Изображение факса не найдено</source>
+        <translation>Fax image not found</translation>
+    </message>
+    <message>
+        <source>Изображение факса не удалось прочитать</source>
+        <translation>The fax image could not be read</translation>
+    </message>
+    <message>
+        <source>Не удалось записать отчёт %s: %s</source>
+        <translation>Could not write the report %s: %s</translation>
+    </message>
+    <message>
+        <source>Нет отправленных факсов для отчёта.</source>
+        <translation>There are no sent faxes to report.</translation>
+    </message>
 </context>
 <context>
     <name>send_dlg</name>
