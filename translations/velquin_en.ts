@@ -397,6 +397,14 @@ Versions of The BAT! before 1.60 do not support Simple MAPI correctly.</translat
         <source>Velquin продолжает работать и следит за факсами. Окно вернёт щелчок по значку; выход — «Выход» в его меню.</source>
         <translation>Velquin keeps running and follows your faxes. A click on the icon brings the window back; to quit, choose “Exit” in its menu.</translation>
     </message>
+    <message>
+        <source>Найти: номер, контакт, название, состояние</source>
+        <translation>Find: number, contact, title, state</translation>
+    </message>
+    <message>
+        <source>Показывает факсы, в номере, контакте, названии, состоянии или номере задания которых есть набранное (Ctrl+F)</source>
+        <translation>Shows the faxes whose number, contact, title, state or job id contains what is typed (Ctrl+F)</translation>
+    </message>
 </context>
 <context>
     <name>CProgressDlg</name>
@@ -1469,6 +1477,24 @@ Show or hide the status bar</translation>
     <message>
         <source>Нет отправленных факсов для отчёта.</source>
         <translation>There are no sent faxes to report.</translation>
+    </message>
+    <message>
+        <source>Подтверждение|*.pdf|</source>
+        <translation>Proof of sending|*.pdf|</translation>
+    </message>
+    <message>
+        <source>Подтверждение отправки сохранено: %s</source>
+        <translation>Proof of sending saved: %s</translation>
+    </message>
+    <message>
+        <source>Подтверждение</source>
+        <translation>Proof of sending</translation>
+    </message>
+    <message>
+        <source>Сохранить подтверждение (PDF)…
+Сохранить подтверждение отправки: по странице на каждого получателя, с первой страницей факса</source>
+        <translation>Save proof of sending (PDF)…
+Save proof of sending: a page per recipient, with the fax&apos;s first page</translation>
     </message>
 </context>
 <context>

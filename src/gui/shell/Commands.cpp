@@ -66,6 +66,7 @@ QIcon CommandIcon(int id) {
         {cmd::kViewFax, "document-print-preview", "view"},
         {cmd::kDeliveryReport, nullptr, "report"},
         {cmd::kResendUndelivered, nullptr, "resend"},
+        {cmd::kSaveProof, "document-save-as", "save"},
         {cmd::kFilter, nullptr, "filter"},
         {cmd::kNewContact, "contact-new", "new-contact"},
         {cmd::kNewGroup, nullptr, "new-group"},

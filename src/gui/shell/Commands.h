@@ -30,6 +30,7 @@ constexpr int kViewFax = 32784;
 constexpr int kDeliveryReport = 32850;
 constexpr int kResendUndelivered = 32844;
 constexpr int kFilter = 32810;
+constexpr int kSaveProof = 32870;
 // Address book.
 constexpr int kNewContact = 32771;
 constexpr int kNewGroup = 32773;

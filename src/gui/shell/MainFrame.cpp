@@ -69,7 +69,7 @@ const QList<int> kOperations[CMainFrame::kPageCount] = {
     {cmd::kSendFax, cmd::kSendList, cmd::kSendPersonal, 0, cmd::kViewReadyFax, cmd::kSaveDocument,
      cmd::kNewDocument, 0, cmd::kMoveUp, cmd::kMoveDown, 0, cmd::kDelete},
     {cmd::kViewFax, cmd::kAddToNewFax, cmd::kResendUndelivered, 0, cmd::kDeliveryReport,
-     cmd::kSynchronise, cmd::kFilter, 0, cmd::kDelete},
+     cmd::kSaveProof, cmd::kSynchronise, cmd::kFilter, 0, cmd::kDelete},
     {cmd::kViewFax, cmd::kAddToNewFax, 0, cmd::kDelete},
     {cmd::kNewContact, cmd::kNewGroup, cmd::kNewBook, 0, cmd::kProperties, cmd::kDelete, 0,
      cmd::kImport, cmd::kOpenBook, cmd::kExport},
@@ -185,10 +185,11 @@ void CMainFrame::CreateActions() {
                        cmd::kMoveUp,         cmd::kMoveDown,
                        cmd::kAddToNewFax,    cmd::kViewFax,
                        cmd::kDeliveryReport, cmd::kResendUndelivered,
-                       cmd::kFilter,         cmd::kNewContact,
-                       cmd::kNewGroup,       cmd::kNewBook,
-                       cmd::kProperties,     cmd::kImport,
-                       cmd::kOpenBook,       cmd::kExport};
+                       cmd::kSaveProof,      cmd::kFilter,
+                       cmd::kNewContact,     cmd::kNewGroup,
+                       cmd::kNewBook,        cmd::kProperties,
+                       cmd::kImport,         cmd::kOpenBook,
+                       cmd::kExport};
     for (int id : ids) {
         auto* a = new QAction(CommandIcon(id), CommandText(id), this);
         a->setObjectName(QStringLiteral("cmd%1").arg(id));
@@ -436,6 +437,7 @@ void CMainFrame::UpdateCommandUI() {
                                         cmd::kViewFax,
                                         cmd::kDeliveryReport,
                                         cmd::kResendUndelivered,
+                                        cmd::kSaveProof,
                                         cmd::kFilter,
                                         cmd::kNewContact,
                                         cmd::kNewGroup,

@@ -2,6 +2,7 @@
 
 #include "app/Archive.h"
 #include "app/Settings.h"
+#include "app/StorePaths.h"
 #include "gui/sending/SendCommands.h"
 #include "gui/shell/Commands.h"
 #include "gui/shell/DocListViews.h"
@@ -9,19 +10,25 @@
 #include "platform/Files.h"
 #include "resources/Strings.h"
 #include "sending/Resend.h"
+#include "sending/SentReport.h"
 #include "service/WebGate.h"
 #include "store/VelquinDoc.h"
 
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMainWindow>
 #include <QScrollBar>
+#include <QStatusBar>
 
 #include <algorithm>
 
 namespace {
 
 const int kDefaultWidths[] = {380, 230, 170};
+constexpr unsigned kIdsProofFilter = 9422;
+constexpr unsigned kIdsProofSaved = 9423;
+constexpr unsigned kIdsProofName = 9424;
 constexpr unsigned kIdsDeliveryReport = 9404;
 
 } // namespace
@@ -65,6 +72,12 @@ CReceivedFaxTreeView::CReceivedFaxTreeView(CVelquinDoc& doc, QWidget* parent)
     });
     m_subscription =
         m_doc.SentFaxes().Subscribe([this](const CSentChange& change) { OnSentChange(change); });
+}
+
+CReceivedFaxTreeView::~CReceivedFaxTreeView() {
+    if (m_proof.joinable()) {
+        m_proof.join();
+    }
 }
 
 void CReceivedFaxTreeView::StoreFilter() {
@@ -205,6 +218,9 @@ bool CReceivedFaxTreeView::CommandState(int id, bool& enabled, bool& checked) {
     case cmd::kResendUndelivered:
         enabled = sel.size() == 1 && HasUndelivered(*sel.front());
         return true;
+    case cmd::kSaveProof:
+        enabled = !sel.empty() && !m_proof.joinable();
+        return true;
     case cmd::kFilter:
         enabled = true;
         checked = m_filter.Kind() != CListFilter::kAll;
@@ -227,6 +243,9 @@ bool CReceivedFaxTreeView::OnCommand(int id) {
         return true;
     case cmd::kDeliveryReport:
         OnDeliveryReport();
+        return true;
+    case cmd::kSaveProof:
+        OnSaveProof();
         return true;
     case cmd::kResendUndelivered:
         if (const std::vector<CFaxEntryBase*> sel = SelectedEntries(); sel.size() == 1) {
@@ -305,6 +324,45 @@ void CReceivedFaxTreeView::OnDeliveryReport() {
             platform::DeleteFile(page);
         }
     }
+}
+
+void CReceivedFaxTreeView::OnSaveProof() {
+    std::vector<CFaxEntryBase*> sel = SelectedEntries();
+    if (sel.empty() || m_proof.joinable()) {
+        return;
+    }
+    const std::optional<std::string> path =
+        m_doc.Prompt().AskSaveFile(LoadString(kIdsProofFilter), LoadString(kIdsProofName), "pdf");
+    if (!path) {
+        return;
+    }
+    // The worker has its own copies: a reload may replace the records meanwhile.
+    std::vector<std::unique_ptr<CFaxEntryBase>> copies;
+    for (const CFaxEntryBase* e : sel) {
+        copies.push_back(e->Clone());
+    }
+    m_proof =
+        std::thread([this, copies = std::move(copies), pdf = *path, dir = StorePath(kSentFolder)] {
+            std::vector<const CFaxEntryBase*> entries;
+            for (const auto& c : copies) {
+                entries.push_back(c.get());
+            }
+            const std::string error = SaveProof(entries, dir, pdf);
+            QMetaObject::invokeMethod(
+                this,
+                [this, error, pdf] {
+                    m_proof.join();
+                    if (!error.empty()) {
+                        m_doc.Prompt().Message(error, MsgIcon::Stop, MsgButtons::Ok);
+                    } else if (auto* main = qobject_cast<QMainWindow*>(window())) {
+                        main->statusBar()->showMessage(
+                            Q(FormatString(LoadString(kIdsProofSaved), pdf)), 10000);
+                    }
+                    Q_EMIT SelectionChangedForCommands();
+                },
+                Qt::QueuedConnection);
+        });
+    Q_EMIT SelectionChangedForCommands();
 }
 
 void CReceivedFaxTreeView::Activated(const QModelIndex& index) {

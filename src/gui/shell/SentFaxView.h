@@ -8,6 +8,7 @@
 #include <QTreeView>
 #include <functional>
 #include <string>
+#include <thread>
 #include <unordered_set>
 #include <vector>
 
@@ -21,6 +22,7 @@ public:
     static constexpr const char* kProfileSection = "Settings\\SentFaxes\\Tree";
 
     explicit CReceivedFaxTreeView(CVelquinDoc& doc, QWidget* parent = nullptr);
+    ~CReceivedFaxTreeView() override;
 
     void Rebuild();
     // Shows only the faxes that match what is typed in the search field.
@@ -41,6 +43,8 @@ public:
     void OnAddToNewFax();
     void OnViewFax();
     void OnDeliveryReport();
+    // "Сохранить подтверждение (PDF)…": written off the GUI thread, one at a time.
+    void OnSaveProof();
     void SaveColumnWidths();
 
 Q_SIGNALS:
@@ -66,4 +70,5 @@ private:
     std::unordered_set<std::string> m_expanded; // keys of the expanded lists
     int m_rebuilds = 0;
     CSentFaxes::CSubscription m_subscription;
+    std::thread m_proof; // joined when it reports back, or when the view goes
 };

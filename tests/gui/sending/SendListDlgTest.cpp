@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -203,7 +204,7 @@ TEST(SendDialogsPictures, DISABLED_Grab) {
 
 } // namespace
 
-TEST(SendListDlgTest, ResendUndeliveredOffersTheFailedRecipientsOfTheSameDocument) {
+TEST(SendListDlgTest, AMailingGivesItsProofAndIsResentToTheUndelivered) {
     ListFixture s;
     {
         std::filesystem::create_directories(s.f.SentDir());
@@ -235,6 +236,24 @@ TEST(SendListDlgTest, ResendUndeliveredOffersTheFailedRecipientsOfTheSameDocumen
     EXPECT_FALSE(resend->isEnabled()); // nothing chosen yet
     gui_test::ClickItem(tree, SentRow(tree, 0));
     ASSERT_TRUE(resend->isEnabled());
+
+    // The proof from the operations menu: a summary page and a page per recipient.
+    const std::string pdf = s.f.Dir().Path() + "/proof.pdf";
+    s.f.Prompt().SetNextFileName(pdf);
+    auto* operations = s.f.Frame().findChild<QMenu*>(QStringLiteral("menuOperations"));
+    ASSERT_NE(operations, nullptr);
+    operations->popup(s.f.Frame().mapToGlobal(QPoint(40, 40)));
+    ASSERT_TRUE(WaitFor([&] { return operations->isVisible(); }));
+    QTest::mouseClick(operations, Qt::LeftButton, {},
+                      operations->actionGeometry(s.f.Frame().Action(cmd::kSaveProof)).center());
+    ASSERT_TRUE(WaitFor([&] { return s.f.Frame().Action(cmd::kSaveProof)->isEnabled(); }));
+    std::string info, text;
+    ASSERT_EQ(testing_support::RunShell("pdfinfo " + pdf, info), 0);
+    EXPECT_NE(info.find("Pages:           4"), std::string::npos) << info;
+    ASSERT_EQ(testing_support::RunShell("pdftotext " + pdf + " -", text), 0);
+    EXPECT_NE(text.find("ООО Ромашка"), std::string::npos);
+    EXPECT_NE(text.find("Не доставлен"), std::string::npos);
+
     bool checked = false;
     WhenDialogShows<CSendListDlg>([&](CSendListDlg& dlg) {
         EXPECT_EQ(Child<QLineEdit>(&dlg, "1058")->text(), QStringLiteral("2"));
