@@ -1496,6 +1496,18 @@ Show or hide the status bar</translation>
         <translation>Save proof of sending (PDF)…
 Save proof of sending: a page per recipient, with the fax&apos;s first page</translation>
     </message>
+    <message>
+        <source>Страницы получателя %s нельзя прочитать (%s): повторная рассылка не подготовлена.</source>
+        <translation>The pages of recipient %s cannot be read (%s): the mailing was not prepared again.</translation>
+    </message>
+    <message>
+        <source>У недоставленных получателей разное число страниц (%s и %s): одной персонифицированной рассылкой их не отправить.</source>
+        <translation>The undelivered recipients have different page counts (%s and %s): one personalised mailing cannot send them.</translation>
+    </message>
+    <message>
+        <source>Не удалось подготовить повторную рассылку в %s: %s</source>
+        <translation>Could not prepare the new mailing in %s: %s</translation>
+    </message>
 </context>
 <context>
     <name>send_dlg</name>

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <dirent.h>
@@ -904,6 +905,23 @@ std::string ExecutableDir() {
     }
     buf[n] = '\0';
     return DirName(buf);
+}
+
+std::string MakeTempDir(const std::string& prefix) {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern =
+        JoinPath(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp", prefix + "-XXXXXX");
+    return ::mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
+}
+
+void RemoveTempDir(const std::string& dir) {
+    if (dir.empty()) {
+        return;
+    }
+    for (const DirEntry& e : ListDir(dir)) {
+        DeleteFile(JoinPath(dir, e.name));
+    }
+    ::rmdir(dir.c_str());
 }
 
 } // namespace platform

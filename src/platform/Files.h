@@ -103,6 +103,11 @@ std::string CompanionPath(const std::string& path, std::string_view ext);
 int OpenForWriting(const std::string& path);
 
 int DeleteFile(const std::string& path);
+// A new private folder (0700, mkdtemp) "prefix-XXXXXX" in $TMPDIR or /tmp; "" on failure
+// (errno set).
+std::string MakeTempDir(const std::string& prefix);
+// Removes `dir` and the files directly in it.
+void RemoveTempDir(const std::string& dir);
 // Copies only a regular file of at most `maxBytes` bytes (OpenRegularFile's checks). A new
 // copy gets kPrivateFileMode; a file copied over keeps its mode.
 int CopyFile(const std::string& from, const std::string& to, bool failIfExists,

@@ -32,6 +32,7 @@
 
 using gui_test::CellText;
 using gui_test::CGuiFixture;
+using gui_test::ClickToolButton;
 using gui_test::SentRow;
 using gui_test::SentRowCount;
 using gui_test::WaitFor;
@@ -65,14 +66,6 @@ void WriteSentFax(const std::string& sentDir, const std::string& stem, const std
     e.m_path = sentDir + "/" + stem + ".tif";
     testing_support::WriteFile(e.m_path, "II*");
     testing_support::WriteFile(sentDir + "/" + stem + ".fax", StoreRecord(e));
-}
-
-// Clicks the button of command `id` on the toolbar of `page`, as a user does.
-void ClickToolButton(CMainFrame& frame, int page, int id) {
-    QWidget* button = frame.PageToolBar(page)->widgetForAction(frame.Action(id));
-    ASSERT_NE(button, nullptr) << id;
-    ASSERT_TRUE(button->isVisible() && button->isEnabled()) << id;
-    QTest::mouseClick(button, Qt::LeftButton);
 }
 
 // As root the permissions of a folder stop nobody: the deletes run with the effective user

@@ -8,6 +8,7 @@
 
 #include <QElapsedTimer>
 #include <QTest>
+#include <QToolBar>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -32,6 +33,13 @@ std::string WritePrintedDocument(const std::string& dir, const std::string& stem
     testing_support::WriteFile(dir + "/" + stem + ".tag", platform::Utf8ToCp1251(title));
     testing_support::WriteFile(image, "II*\0fake image");
     return image;
+}
+
+void ClickToolButton(CMainFrame& frame, int page, int id) {
+    QWidget* button = frame.PageToolBar(page)->widgetForAction(frame.Action(id));
+    ASSERT_NE(button, nullptr) << id;
+    ASSERT_TRUE(button->isVisible() && button->isEnabled()) << id;
+    QTest::mouseClick(button, Qt::LeftButton);
 }
 
 void TypeText(QWidget* widget, const QString& text) {

@@ -23,6 +23,8 @@ std::string WritePrintedDocument(const std::string& dir, const std::string& stem
 // Selects the row of `item` with a mouse click, as a user does.
 // Types `text` key by key into `widget`; unlike QTest::keyClicks, letters outside Latin-1 too.
 void TypeText(QWidget* widget, const QString& text);
+// Clicks the button of command `id` on the toolbar of `page`, as a user does.
+void ClickToolButton(CMainFrame& frame, int page, int id);
 void ClickItem(QTreeWidget& view, QTreeWidgetItem* item);
 void ClickItem(QTreeView& view, const QModelIndex& index);
 

@@ -180,25 +180,15 @@ struct CPrintedImage {
     CPrintedImage() = default;
     CPrintedImage(const CPrintedImage&) = delete;
     CPrintedImage& operator=(const CPrintedImage&) = delete;
-    ~CPrintedImage() {
-        if (!dir.empty()) {
-            for (const platform::DirEntry& e : platform::ListDir(dir)) {
-                platform::DeleteFile(platform::JoinPath(dir, e.name));
-            }
-            ::rmdir(dir.c_str());
-        }
-    }
+    ~CPrintedImage() { platform::RemoveTempDir(dir); }
 
     bool Print(const ToolCommand& cmd, const std::string& document) {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern =
-            std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/velquin-tool-XXXXXX";
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            std::fprintf(stderr, "velquin-tool %s: cannot create a folder in %s: %s\n", cmd.name,
-                         platform::DirName(pattern).c_str(), std::strerror(errno));
+        dir = platform::MakeTempDir("velquin-tool");
+        if (dir.empty()) {
+            std::fprintf(stderr, "velquin-tool %s: cannot create a temporary folder: %s\n",
+                         cmd.name, std::strerror(errno));
             return false;
         }
-        dir = pattern;
         std::string output;
         const std::vector<std::string> argv = {
             FaxPrinterPath(),         "--fax-dir", dir,     "--title",

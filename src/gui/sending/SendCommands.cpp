@@ -1,6 +1,8 @@
 #include "gui/sending/SendCommands.h"
 
+#include "app/Archive.h"
 #include "app/Settings.h"
+#include "app/StorePaths.h"
 #include "gui/app/QtPrompt.h"
 #include "gui/sending/SendFaxDlg.h"
 #include "gui/sending/SendListDlg.h"
@@ -13,6 +15,8 @@
 #include "store/FaxRecords.h"
 #include "store/VelquinDoc.h"
 #include "store/Viewers.h"
+
+#include <cerrno>
 
 #include <filesystem>
 
@@ -115,12 +119,42 @@ std::function<void(int, CFaxDocument&)> MakeSendHandler(std::function<CVelquinDo
     };
 }
 
+namespace {
+
+// The undelivered recipients' own pages joined into a print run in a private folder, cut again
+// by the personalised dialog; the folder goes when the dialog closes.
+bool RunResendPersonal(const CPersonalFaxEntry& mailing, CVelquinDoc& doc, IPrompt& prompt,
+                       QWidget* parent) {
+    const std::string dir = platform::MakeTempDir("velquin-resend");
+    if (dir.empty()) {
+        prompt.FileError(DescribeFileError(CFileException(errno, "/tmp", "/tmp"), "/tmp"));
+        return false;
+    }
+    CResendRun run;
+    bool sent = false;
+    if (const std::string error = BuildResendRun(mailing, StorePath(kSentFolder), dir, run);
+        !error.empty()) {
+        prompt.Message(error, MsgIcon::Stop, MsgButtons::Ok);
+    } else {
+        CSendPersonalListDlg dlg(run.runPath, prompt, doc.SentFaxes(), parent);
+        dlg.Prefill(run.recipientsPath, run.pagesPerRecipient, mailing.m_title);
+        sent = dlg.exec() == QDialog::Accepted && dlg.Job().Recorded();
+    }
+    platform::RemoveTempDir(dir);
+    return sent;
+}
+
+} // namespace
+
 bool RunResendUndelivered(const CFaxEntryBase& mailing, CVelquinDoc& doc, IPrompt& prompt,
                           QWidget* parent) {
     std::vector<std::string> lines = UndeliveredLines(mailing);
     const CAttach* attach = AttachOf(mailing);
     if (lines.empty() || attach == nullptr) {
         return false;
+    }
+    if (const auto* personal = dynamic_cast<const CPersonalFaxEntry*>(&mailing)) {
+        return RunResendPersonal(*personal, doc, prompt, parent);
     }
     const std::string title = mailing.m_title;
     return RunListDialog(SentFilePath(attach->StoreName()), doc, prompt, parent,

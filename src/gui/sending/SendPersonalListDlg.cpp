@@ -62,6 +62,15 @@ CSendPersonalListDlg::CSendPersonalListDlg(std::string printRunPath, IPrompt& pr
     FocusFirst(m_recipientFile, {m_listName, m_recipientFile, m_browse});
 }
 
+void CSendPersonalListDlg::Prefill(const std::string& recipientFile, std::int32_t pagesPerRecipient,
+                                   const std::string& name) {
+    m_job->m_recipientFilePath = recipientFile;
+    m_job->m_pagesPerRecipient = pagesPerRecipient;
+    m_job->m_listName = name;
+    LoadControls();
+    UpdateButtons();
+}
+
 void CSendPersonalListDlg::LoadOwn() {
     m_listName->setText(QString::fromStdString(m_job->m_listName));
     m_listName->setCursorPosition(0);

@@ -19,6 +19,9 @@ public:
                          QWidget* parent = nullptr);
 
     CSendPersonalJob& Job() { return *m_job; }
+    // A run prepared before the dialog shows: its recipient file, pages each and name.
+    void Prefill(const std::string& recipientFile, std::int32_t pagesPerRecipient,
+                 const std::string& name);
 
     void OnDone() override;
     void OnSend() override;

@@ -9,7 +9,9 @@
 #include "gui/shell/DocListViews.h"
 #include "gui/shell/SentFaxView.h"
 #include "resources/Strings.h"
+#include "sending/FaxImage.h"
 #include "service/JobState.h"
+#include "store/Viewers.h"
 #include "support/FaxsimProcess.h"
 
 #include <QApplication>
@@ -29,6 +31,7 @@
 
 using gui_test::CellText;
 using gui_test::CGuiFixture;
+using gui_test::ClickToolButton;
 using gui_test::SentRow;
 using gui_test::SentRowCount;
 using gui_test::WaitFor;
@@ -271,5 +274,56 @@ TEST(SendListDlgTest, AMailingGivesItsProofAndIsResentToTheUndelivered) {
     EXPECT_EQ(CellText(SentRow(tree, 1, again)), QStringLiteral("88125550103"));
     // The first mailing's image is untouched; the new one has its own copy.
     EXPECT_TRUE(std::filesystem::exists(s.f.SentDir() + "/doc00000001.tif"));
+    s.f.Stop();
+}
+
+TEST(SendListDlgTest, APersonalisedMailingIsResentWithTheUndeliveredRecipientsOwnPages) {
+    ListFixture s;
+    {
+        std::filesystem::create_directories(s.f.SentDir());
+        CPersonalFaxEntry mailing("Письма должникам");
+        mailing.m_time = CurrentTime() - 3600;
+        mailing.m_status = kJobStateDelivered;
+        sending_test::BilevelSpec twoPages;
+        twoPages.pages = 2;
+        const std::int32_t states[] = {kJobStateNotDelivered, kJobStateDelivered,
+                                       kJobStateNotDelivered};
+        for (int i = 0; i < 3; ++i) {
+            CAttachFaxEntry r;
+            r.m_recipient = "8812555010" + std::to_string(i + 1);
+            r.m_recipientLabel = "Должник " + std::to_string(i + 1);
+            r.m_status = states[i];
+            r.m_path = s.f.SentDir() + "/part" + std::to_string(i) + ".tif";
+            sending_test::WriteBilevelTiff(r.m_path, twoPages);
+            mailing.m_recipients.push_back(r);
+        }
+        mailing.m_path = s.f.SentDir() + "/doc00000002.tif";
+        sending_test::WriteBilevelTiff(mailing.m_path, twoPages);
+        testing_support::WriteFile(s.f.SentDir() + "/doc00000002.fax", StoreRecord(mailing));
+    }
+    s.Start(1);
+    CReceivedFaxTreeView& tree = *s.f.Frame().SentView();
+    s.f.Frame().SelectPage(1);
+    gui_test::ClickItem(tree, SentRow(tree, 0));
+    bool checked = false;
+    WhenDialogShows<CSendPersonalListDlg>([&](CSendPersonalListDlg& dlg) {
+        EXPECT_EQ(Child<QLineEdit>(&dlg, "1058")->text(), QStringLiteral("2"));
+        Child<QPushButton>(&dlg, "1047")->click();
+        SendAndWait(dlg);
+        checked = true;
+    });
+    ClickToolButton(s.f.Frame(), 1, cmd::kResendUndelivered);
+    ASSERT_TRUE(checked);
+    ASSERT_EQ(SentRowCount(tree), 2);
+    const QModelIndex again = SentRow(tree, 1);
+    ASSERT_EQ(SentRowCount(tree, again), 2);
+    EXPECT_TRUE(CellText(SentRow(tree, 0, again)).startsWith(QStringLiteral("88125550101")));
+    EXPECT_TRUE(CellText(SentRow(tree, 1, again)).startsWith(QStringLiteral("88125550103")));
+    EXPECT_EQ(CellText(SentRow(tree, 1, again)), QStringLiteral("88125550103  Должник 3"));
+    const auto* sent = dynamic_cast<const CPersonalFaxEntry*>(tree.Model().EntryAt(again));
+    ASSERT_NE(sent, nullptr);
+    for (const CAttachFaxEntry& r : sent->m_recipients) {
+        EXPECT_EQ(CountPages(SentFilePath(r.StoreName())), 2) << r.m_recipient;
+    }
     s.f.Stop();
 }
