@@ -1508,6 +1508,14 @@ Save proof of sending: a page per recipient, with the fax&apos;s first page</tra
         <source>Не удалось подготовить повторную рассылку в %s: %s</source>
         <translation>Could not prepare the new mailing in %s: %s</translation>
     </message>
+    <message>
+        <source>Этот документ уже отправлялся на номер %s %s; последнее известное состояние: %s.
+
+Отправить его ещё раз?</source>
+        <translation>This document was already sent to %s on %s; its last known state: %s.
+
+Send it again?</translation>
+    </message>
 </context>
 <context>
     <name>send_dlg</name>

@@ -21,6 +21,19 @@ constexpr Entry kTable[] = {
 
 constexpr std::size_t kCount = std::size(kTable);
 
+// A row added under an id already taken would silently hide one of the two texts.
+constexpr bool IdsAreUnique() {
+    for (std::size_t i = 0; i < kCount; ++i) {
+        for (std::size_t j = i + 1; j < kCount; ++j) {
+            if (kTable[i].id == kTable[j].id) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+static_assert(IdsAreUnique(), "two rows of the string table share an id");
+
 // The installed translation, index by index with kTable; empty while none is installed.
 std::vector<std::string>& Translated() {
     static auto& translated = *new std::vector<std::string>; // still read by exit handlers

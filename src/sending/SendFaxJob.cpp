@@ -83,6 +83,9 @@ bool CSendFaxJob::Done() {
 }
 
 std::optional<CPosting> CSendFaxJob::PrepareSend() {
+    if (!ConfirmNotSentBefore(m_imagePath, {m_number})) {
+        return std::nullopt;
+    }
     m_sendEnabled = false;
     m_jobFilePath = NewJobFilePath(m_imagePath);
     if (CSingleFaxEntry record = Record(); !ReserveJobFile(StoreRecord(record), m_jobFilePath)) {

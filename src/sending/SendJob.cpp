@@ -1,5 +1,7 @@
 #include "sending/SendJob.h"
 
+#include "sending/SentReport.h"
+
 #include "app/Archive.h"
 #include "app/Settings.h"
 #include "platform/Encoding.h"
@@ -221,4 +223,17 @@ void CSendJobBase::SpinDelay(int delta) {
 void CSendJobBase::SetSendMode(int mode) {
     m_sendMode = mode == kSendAtTime ? kSendAtTime : kSendAtOnce;
     Edited();
+}
+
+bool CSendJobBase::ConfirmNotSentBefore(const std::string& image,
+                                        const std::vector<std::string>& numbers) {
+    constexpr unsigned kIdsSentBefore = 9463;
+    const std::optional<CEarlierSend> earlier = m_records.EarlierSend(ImageDigest(image), numbers);
+    if (!earlier) {
+        return true;
+    }
+    return m_prompt.Message(FormatString(LoadString(kIdsSentBefore), earlier->number,
+                                         ReportTime(earlier->time),
+                                         ReportStateText(earlier->state)),
+                            MsgIcon::Question, MsgButtons::YesNo) == MsgAnswer::Yes;
 }

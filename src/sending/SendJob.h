@@ -112,6 +112,9 @@ protected:
     // records. When even that fails the user is told that the service accepted the jobs `jobIds`,
     // and the job file keeps the reservation; false then.
     bool RecordAccepted(std::string_view bytes, const std::string& path, const std::string& jobIds);
+    // Asks before the image at `image` goes again to one of `numbers` that had it within the last
+    // days; false when the user would rather not.
+    bool ConfirmNotSentBefore(const std::string& image, const std::vector<std::string>& numbers);
     // The post was not accepted: the reservation goes.
     static void DropReservation(const std::string& path);
     // The service's answer to the post: true when it accepted; otherwise the reservation goes

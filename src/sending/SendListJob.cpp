@@ -258,6 +258,14 @@ bool CSendListJob::Done() {
 }
 
 std::optional<CPosting> CSendListJob::PrepareSend() {
+    std::vector<std::string> numbers;
+    numbers.reserve(m_lines.size());
+    for (const std::string& line : m_lines) {
+        numbers.push_back(line.substr(0, line.find(' ')));
+    }
+    if (!ConfirmNotSentBefore(m_imagePath, numbers)) {
+        return std::nullopt;
+    }
     m_sendEnabled = false;
     m_jobFilePath = NewJobFilePath(m_imagePath);
     if (!m_recordBytes || !ReserveJobFile(m_recordBytes->Bytes(), m_jobFilePath)) {

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <iterator>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -528,4 +529,66 @@ bool CSentFaxes::SaveJobFile(CFaxEntryBase& entry, const std::string& directory,
         m_prompt.FileError(DescribeFileError(e, path));
         return false;
     }
+}
+
+std::string ImageDigest(const std::string& path) {
+    const int fd = platform::OpenRegularFile(path, platform::kImageFileCap);
+    if (fd < 0) {
+        return {};
+    }
+    std::string digest(16, '\0');
+    const off_t size = ::lseek(fd, 0, SEEK_END);
+    const bool ok = size >= 40 && ::pread(fd, digest.data(), 16, size - 16) == 16;
+    ::close(fd);
+    return ok ? digest : std::string();
+}
+
+std::optional<CEarlierSend> FindEarlierSend(const SentList& sent, const std::string& storeDir,
+                                            const std::string& digest,
+                                            const std::vector<std::string>& numbers,
+                                            std::int64_t now) {
+    if (digest.empty() || numbers.empty()) {
+        return std::nullopt;
+    }
+    const std::unordered_set<std::string> wanted(numbers.begin(), numbers.end());
+    std::optional<CEarlierSend> latest;
+    // Only entries of the last days are looked at, and only an image sent to a wanted number
+    // is read, once.
+    std::unordered_map<std::string, bool> sameImage;
+    auto same = [&](const CAttach& attach) {
+        const std::string path = FileInStore(storeDir, attach.StoreName());
+        auto [it, added] = sameImage.try_emplace(path, false);
+        if (added && !path.empty()) {
+            it->second = ImageDigest(path) == digest;
+        }
+        return it->second;
+    };
+    auto consider = [&](const CFaxEntryBase& e, const CFaxEntry& r, const CAttach& image) {
+        if ((!latest || e.m_time > latest->time) && wanted.count(r.m_recipient) != 0 &&
+            same(image)) {
+            latest = CEarlierSend{r.m_recipient, e.m_time, r.m_status};
+        }
+    };
+    for (const auto& e : sent) {
+        if (!e || e->m_time < now - kEarlierSendWindow || e->m_time > now) {
+            continue;
+        }
+        if (const auto* single = dynamic_cast<const CSingleFaxEntry*>(e.get())) {
+            consider(*e, *single, *single);
+        } else if (const auto* list = dynamic_cast<const CGroupFaxEntry*>(e.get())) {
+            for (const CFaxEntry& r : list->m_recipients) {
+                consider(*e, r, *list);
+            }
+        } else if (const auto* personal = dynamic_cast<const CPersonalFaxEntry*>(e.get())) {
+            for (const CAttachFaxEntry& r : personal->m_recipients) {
+                consider(*e, r, r);
+            }
+        }
+    }
+    return latest;
+}
+
+std::optional<CEarlierSend> CSentFaxes::EarlierSend(const std::string& digest,
+                                                    const std::vector<std::string>& numbers) {
+    return FindEarlierSend(m_entries, StorePath(kSentFolder), digest, numbers, CurrentTime());
 }

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -88,9 +89,34 @@ using JobStates = std::vector<std::pair<std::int32_t, std::int32_t>>;
 // Where a send job hands the record of an accepted submission once its job file is written:
 // the sent faxes' owner in the window, a tool's own check elsewhere. Called on the thread that
 // finishes the send (the GUI thread in the window).
+// A send of the same image to the same number found among the sent faxes.
+struct CEarlierSend {
+    std::string number;
+    std::int64_t time = 0;
+    std::int32_t state = -1;
+};
+constexpr std::int64_t kEarlierSendWindow = 7 * 24 * 3600;
+
+// The signature digest of a signed fax image: the last 16 bytes of its trailer, a digest of the
+// account's password and the image's bytes. "" when the file cannot be read or is too short.
+std::string ImageDigest(const std::string& path);
+
+// The latest entry of `sent` made within kEarlierSendWindow before `now` that sent an image
+// whose digest is `digest` to one of `numbers`; images are found in `storeDir`.
+std::optional<CEarlierSend> FindEarlierSend(const SentList& sent, const std::string& storeDir,
+                                            const std::string& digest,
+                                            const std::vector<std::string>& numbers,
+                                            std::int64_t now);
+
 class ISentRecords {
 public:
     virtual ~ISentRecords() = default;
+    // The last send of an image with `digest` to one of `numbers` lately (none where the sent
+    // faxes are not at hand).
+    virtual std::optional<CEarlierSend> EarlierSend(const std::string& /*digest*/,
+                                                    const std::vector<std::string>& /*numbers*/) {
+        return std::nullopt;
+    }
     // `bytes` are what the job file at `jobFilePath` holds as written: the record is taken from
     // them as the next start takes it, and the disk may be checked against them.
     virtual void AddWritten(const std::string& jobFilePath, std::string_view bytes) = 0;
@@ -110,6 +136,8 @@ public:
 
     // The entries, oldest first. Changes go through the functions below, which announce them.
     const SentList& Entries() const { return m_entries; }
+    std::optional<CEarlierSend> EarlierSend(const std::string& digest,
+                                            const std::vector<std::string>& numbers) override;
     CFaxEntryBase* Find(const std::string& key) const;
 
     // Reads every job file of SentFaxes (after removing faxes older than the settings keep

@@ -26,9 +26,9 @@
 namespace {
 
 const int kDefaultWidths[] = {380, 230, 170};
-constexpr unsigned kIdsProofFilter = 9422;
-constexpr unsigned kIdsProofSaved = 9423;
-constexpr unsigned kIdsProofName = 9424;
+constexpr unsigned kIdsProofFilter = 9465;
+constexpr unsigned kIdsProofSaved = 9466;
+constexpr unsigned kIdsProofName = 9467;
 constexpr unsigned kIdsDeliveryReport = 9404;
 
 } // namespace

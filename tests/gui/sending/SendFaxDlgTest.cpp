@@ -7,6 +7,7 @@
 #include "gui/shell/DocListViews.h"
 #include "gui/shell/SentFaxView.h"
 #include "platform/Files.h"
+#include "sending/SentReport.h"
 #include "support/FaxsimProcess.h"
 
 #include "FaxSim.h"
@@ -420,3 +421,38 @@ TEST(SendFaxDlgTest, TheSessionEndingDuringAPostRecordsTheAcceptedFax) {
 }
 
 } // namespace
+
+TEST(SendFaxDlgTest, TheSameDocumentToTheSameNumberAgainAsksFirst) {
+    SendFixture s;
+    s.Start("secret");
+    const std::string bytes = testing_support::ReadFileOrDie(s.document);
+    auto sendTo = [&](const char* number, std::function<void(CSendFaxDlg&)> beforeSend) {
+        s.SelectFirst();
+        WhenDialogShows([&, number, beforeSend](CSendFaxDlg& dlg) {
+            TypeNumber(dlg, number);
+            Child<QPushButton>(&dlg, "1047")->click();
+            beforeSend(dlg);
+            SendAndWait(dlg);
+        });
+        s.View().OnSendFax();
+    };
+    sendTo("3520809", [](CSendFaxDlg&) {});
+    ASSERT_EQ(SentRowCount(*s.f.Frame().SentView()), 1);
+
+    // The same pages printed again, to the same number: "No" keeps the dialog open, unsent.
+    testing_support::WriteFile(s.f.FaxDir() + "/again.tif", bytes);
+    ASSERT_TRUE(WaitFor([&] { return s.View().topLevelItemCount() == 1; }));
+    const std::size_t askedBefore = s.f.Prompt().Asked().size();
+    sendTo("3520809", [&](CSendFaxDlg& dlg) {
+        s.f.Prompt().SetNextAnswer(MsgAnswer::No);
+        Child<QPushButton>(&dlg, "1")->click();
+        ASSERT_EQ(s.f.Prompt().Asked().size(), askedBefore + 1);
+        const std::string asked = s.f.Prompt().Asked().back();
+        EXPECT_NE(asked.find("88123520809"), std::string::npos) << asked;
+        EXPECT_NE(asked.find(ReportTime(CurrentTime()).substr(0, 10)), std::string::npos);
+        EXPECT_TRUE(dlg.isVisible());
+        EXPECT_EQ(SentRowCount(*s.f.Frame().SentView()), 1);
+        s.f.Prompt().SetNextAnswer(MsgAnswer::Yes);
+    });
+    EXPECT_EQ(SentRowCount(*s.f.Frame().SentView()), 2);
+}
