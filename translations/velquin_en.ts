@@ -134,6 +134,21 @@ Versions of The BAT! before 1.60 do not support Simple MAPI correctly.</translat
     </message>
 </context>
 <context>
+    <name>CDocPreview</name>
+    <message>
+        <source>Нет изображения</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Страниц: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Просмотр</source>
+        <translation type="unfinished">View</translation>
+    </message>
+</context>
+<context>
     <name>CEditListDlg</name>
     <message>
         <source>Список номеров для рассылки</source>
@@ -585,6 +600,10 @@ Versions of The BAT! before 1.60 do not support Simple MAPI correctly.</translat
     <message>
         <source>Доставка</source>
         <translation>Delivery</translation>
+    </message>
+    <message>
+        <source>Страниц в тираже: %1, каждому получателю: %2</source>
+        <translation type="unfinished"></translation>
     </message>
 </context>
 <context>

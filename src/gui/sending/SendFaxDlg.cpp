@@ -2,6 +2,7 @@
 
 #include "addressbook/AddrBook.h"
 #include "gui/addressbook/AddrBookViews.h"
+#include "gui/sending/DocPreview.h"
 #include "gui/sending/SendDlgCommon.h"
 
 #include <QCheckBox>
@@ -32,6 +33,7 @@ CSendFaxDlg::CSendFaxDlg(std::string imagePath, std::string imageName, std::stri
     m_save->hide();
 
     auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new CDocPreview(m_job->m_imagePath, prompt, this));
     auto* recipient = new QGroupBox(tr("Укажите номер получателя"), this);
     auto* rl = new QGridLayout(recipient);
     rl->addWidget(m_number, 0, 0);

@@ -1,5 +1,7 @@
 #include "gui/sending/SendListDlg.h"
 
+#include "gui/sending/DocPreview.h"
+
 #include "addressbook/AddrBook.h"
 #include "gui/addressbook/AddrBookViews.h"
 #include "gui/sending/SendDlgCommon.h"
@@ -205,6 +207,7 @@ CSendListDlg::CSendListDlg(std::string imagePath, std::string imageName, std::in
                                    "успешно отправленном факсе"));
 
     auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new CDocPreview(m_job->m_imagePath, prompt, this));
     auto* list = new QGroupBox(tr("Укажите название вашей факс-рассылки"), this);
     auto* ll = new QGridLayout(list);
     ll->addWidget(m_listName, 0, 0, 1, 4);

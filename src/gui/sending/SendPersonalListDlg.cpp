@@ -1,5 +1,7 @@
 #include "gui/sending/SendPersonalListDlg.h"
 
+#include "gui/sending/DocPreview.h"
+
 #include "gui/sending/SendDlgCommon.h"
 
 #include <QGridLayout>
@@ -30,6 +32,8 @@ CSendPersonalListDlg::CSendPersonalListDlg(std::string printRunPath, IPrompt& pr
     m_progress->setObjectName(QStringLiteral("progress"));
 
     auto* layout = new QVBoxLayout(this);
+    m_preview = new CDocPreview(m_job->m_printRunPath, prompt, this);
+    layout->addWidget(m_preview);
     auto* run = new QGroupBox(tr("Рассылка"), this);
     auto* rl = new QGridLayout(run);
     rl->addWidget(new QLabel(tr("Название рассылки"), run), 0, 0);
@@ -76,6 +80,9 @@ void CSendPersonalListDlg::LoadOwn() {
     m_listName->setCursorPosition(0);
     m_recipientFile->setText(QString::fromStdString(m_job->m_recipientFilePath));
     m_pages->setText(QString::number(m_job->m_pagesPerRecipient));
+    m_preview->SetPagesText(tr("Страниц в тираже: %1, каждому получателю: %2")
+                                .arg(m_preview->Pages())
+                                .arg(m_job->m_pagesPerRecipient));
 }
 
 void CSendPersonalListDlg::StoreOwn() {

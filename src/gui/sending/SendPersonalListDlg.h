@@ -8,6 +8,7 @@
 #include <vector>
 
 class QLabel;
+class CDocPreview;
 class QLineEdit;
 class QPushButton;
 class QToolButton;
@@ -39,6 +40,7 @@ private:
     CSendPersonalJob::CPersonalPosting m_posting;
     std::vector<CSubmitResult> m_results;
 
+    CDocPreview* m_preview = nullptr;
     QLineEdit* m_listName;
     QLineEdit* m_recipientFile;
     QPushButton* m_browse;

@@ -436,7 +436,13 @@ TEST(SendFaxDlgTest, TheSameDocumentToTheSameNumberAgainAsksFirst) {
         });
         s.View().OnSendFax();
     };
-    sendTo("3520809", [](CSendFaxDlg&) {});
+    sendTo("3520809", [](CSendFaxDlg& dlg) {
+        // What is sent shows first: its first page small and its page count.
+        auto* thumb = Child<QLabel>(&dlg, "preview_image");
+        ASSERT_FALSE(thumb->pixmap().isNull());
+        EXPECT_EQ(thumb->pixmap().width(), 96);
+        EXPECT_EQ(Child<QLabel>(&dlg, "preview_pages")->text(), QStringLiteral("Страниц: 2"));
+    });
     ASSERT_EQ(SentRowCount(*s.f.Frame().SentView()), 1);
 
     // The same pages printed again, to the same number: "No" keeps the dialog open, unsent.

@@ -15,6 +15,7 @@
 #include "support/FaxsimProcess.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
@@ -308,6 +309,8 @@ TEST(SendListDlgTest, APersonalisedMailingIsResentWithTheUndeliveredRecipientsOw
     bool checked = false;
     WhenDialogShows<CSendPersonalListDlg>([&](CSendPersonalListDlg& dlg) {
         EXPECT_EQ(Child<QLineEdit>(&dlg, "1058")->text(), QStringLiteral("2"));
+        EXPECT_EQ(Child<QLabel>(&dlg, "preview_pages")->text(),
+                  QStringLiteral("Страниц в тираже: 4, каждому получателю: 2"));
         Child<QPushButton>(&dlg, "1047")->click();
         SendAndWait(dlg);
         checked = true;
