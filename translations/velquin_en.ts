@@ -137,15 +137,15 @@ Versions of The BAT! before 1.60 do not support Simple MAPI correctly.</translat
     <name>CDocPreview</name>
     <message>
         <source>Нет изображения</source>
-        <translation type="unfinished"></translation>
+        <translation>No image</translation>
     </message>
     <message>
         <source>Страниц: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>Pages: %1</translation>
     </message>
     <message>
         <source>Просмотр</source>
-        <translation type="unfinished">View</translation>
+        <translation>View</translation>
     </message>
 </context>
 <context>
@@ -603,7 +603,7 @@ Versions of The BAT! before 1.60 do not support Simple MAPI correctly.</translat
     </message>
     <message>
         <source>Страниц в тираже: %1, каждому получателю: %2</source>
-        <translation type="unfinished"></translation>
+        <translation>Pages in the run: %1, each recipient gets: %2</translation>
     </message>
 </context>
 <context>
