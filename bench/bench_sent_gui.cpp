@@ -274,7 +274,9 @@ void BM_SynchroniseWithHeartbeat(benchmark::State& state) {
 }
 
 // Typing into the search field with the page showing: each key a real key event, the rows
-// filtered and painted. The first key also folds every entry's search text once.
+// filtered and painted. The field is clicked first and the first key comes 300 ms later, as a
+// person types; the entries' search texts are made while the window waits, and what is not
+// made by then waits for the first key. Each round starts from a fresh list (a rebuild).
 void BM_SearchKeystroke(benchmark::State& state) {
     CProgram& p = Program(static_cast<int>(state.range(0)));
     auto* search = p.f.Frame().findChild<QLineEdit*>(QStringLiteral("sentSearch"));
@@ -283,9 +285,14 @@ void BM_SearchKeystroke(benchmark::State& state) {
         return;
     }
     const QString typed = QStringLiteral("Письмо 12");
-    std::vector<double> keys; // every key of every round; the very first one is cold
+    std::vector<double> keys; // every key of every round
     int found = 0;
     for (auto _ : state) {
+        state.PauseTiming();
+        p.View().Rebuild();
+        QTest::mouseClick(search, Qt::LeftButton);
+        QTest::qWait(300);
+        state.ResumeTiming();
         auto timed = [&](const auto& press) {
             QElapsedTimer clock;
             clock.start();
@@ -305,11 +312,10 @@ void BM_SearchKeystroke(benchmark::State& state) {
             return;
         }
     }
-    state.counters["first_key_cold_ms"] = keys.front();
-    std::vector<double> rest(keys.begin() + 1, keys.end());
-    std::sort(rest.begin(), rest.end());
-    state.counters["median_key_ms"] = rest[rest.size() / 2];
-    state.counters["slowest_key_ms"] = rest.back();
+    std::sort(keys.begin(), keys.end());
+    state.counters["median_key_ms"] = keys[keys.size() / 2];
+    state.counters["p95_key_ms"] = keys[keys.size() * 95 / 100];
+    state.counters["slowest_key_ms"] = keys.back();
     state.counters["keys"] = static_cast<double>(keys.size());
     state.counters["rows_found"] = found;
 }

@@ -283,6 +283,11 @@ void CMainFrame::AddSentSearch() {
     m_sentSearch->setMinimumWidth(260);
     bar->addWidget(m_sentSearch);
     connect(m_sentSearch, &QLineEdit::textChanged, m_sentView, &CReceivedFaxTreeView::SetSearch);
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        if (now == m_sentSearch) {
+            m_sentView->PrepareSearch();
+        }
+    });
     auto* find = new QAction(this);
     find->setShortcut(QKeySequence::Find);
     connect(find, &QAction::triggered, this, [this] {

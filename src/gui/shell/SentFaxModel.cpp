@@ -215,6 +215,7 @@ bool CSentFaxModel::Matches(const CNode& node) const {
 }
 
 void CSentFaxModel::Sort() {
+    m_prepared = 0;
     if (m_sortColumn < 0) {
         std::sort(m_all.begin(), m_all.end(),
                   [](const auto& a, const auto& b) { return a->ordinal < b->ordinal; });
@@ -264,6 +265,7 @@ void CSentFaxModel::Rebuild() {
     m_all.clear();
     m_byKey.clear();
     m_nextOrdinal = 0;
+    m_prepared = 0;
     const std::int64_t now = CurrentTime();
     const SentList& entries = m_owner.Entries();
     m_all.reserve(entries.size());
@@ -293,6 +295,17 @@ void CSentFaxModel::SetSearch(std::string_view typed) {
     m_search = std::move(search);
     Select(within);
     endResetModel();
+}
+
+bool CSentFaxModel::PrepareSearch(int count) {
+    m_prepared = std::min(m_prepared, m_all.size());
+    for (; m_prepared < m_all.size() && count > 0; ++m_prepared, --count) {
+        const CNode& node = *m_all[m_prepared];
+        if (!node.searchText) {
+            node.searchText = SentSearchText(*node.entry);
+        }
+    }
+    return m_prepared == m_all.size();
 }
 
 void CSentFaxModel::SetSort(int column, bool descending) {

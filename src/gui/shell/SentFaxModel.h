@@ -35,6 +35,9 @@ public:
     void Rebuild();
     // Shows only the listed entries that match `typed` (all when it is empty).
     void SetSearch(std::string_view typed);
+    // Makes the search texts of up to `count` more entries ahead of the first key; true once
+    // every listed entry has one.
+    bool PrepareSearch(int count);
     // Orders the rows by `column` (-1: the owner's order).
     void SetSort(int column, bool descending);
     // Follows one change of the owner (a reset rebuilds).
@@ -92,6 +95,7 @@ private:
     int m_sortColumn = -1;
     bool m_descending = false;
     int m_nextOrdinal = 0;
+    std::size_t m_prepared = 0; // entries of m_all before it have their search texts
     QString m_rootText;
     mutable std::vector<QIcon> m_icons;
 };

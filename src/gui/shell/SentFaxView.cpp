@@ -20,6 +20,7 @@
 #include <QMainWindow>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -149,11 +150,29 @@ void CReceivedFaxTreeView::Rebuild() {
         m_model->Rebuild();
         ++m_rebuilds;
     });
+    // Once the search has been used, the new entries' texts are made ahead of the next key.
+    if (m_prepareSearch != nullptr) {
+        m_prepareSearch->start();
+    }
 }
 
 void CReceivedFaxTreeView::SetSearch(const QString& typed) {
     const QByteArray utf8 = typed.trimmed().toUtf8();
     Relist([&] { m_model->SetSearch(std::string_view(utf8.constData(), utf8.size())); });
+}
+
+void CReceivedFaxTreeView::PrepareSearch() {
+    if (m_prepareSearch == nullptr) {
+        m_prepareSearch = new QTimer(this);
+        m_prepareSearch->setInterval(0);
+        connect(m_prepareSearch, &QTimer::timeout, this, [this] {
+            // About 5 ms of work a piece.
+            if (m_model->PrepareSearch(4000)) {
+                m_prepareSearch->stop();
+            }
+        });
+    }
+    m_prepareSearch->start();
 }
 
 void CReceivedFaxTreeView::Relist(const std::function<void()>& change) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 class CVelquinDoc;
+class QTimer;
 
 // Follows the sent faxes' owner through its model: a load rebuilds the rows, any other change
 // touches only the rows of its entry. Selection and expanded lists are kept by key.
@@ -27,6 +28,9 @@ public:
     void Rebuild();
     // Shows only the faxes that match what is typed in the search field.
     void SetSearch(const QString& typed);
+    // The search field has the focus: the entries' search texts are made in small pieces while
+    // the window is idle, so that the first key does not wait for all of them.
+    void PrepareSearch();
     bool OnCommand(int id) override;
     bool CommandState(int id, bool& enabled, bool& checked) override;
     CListFilter* Filter() override { return &m_filter; }
@@ -71,4 +75,5 @@ private:
     int m_rebuilds = 0;
     CSentFaxes::CSubscription m_subscription;
     std::thread m_proof; // joined when it reports back, or when the view goes
+    QTimer* m_prepareSearch = nullptr;
 };
