@@ -102,7 +102,9 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION comm)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "ghostscript, xdg-utils, qt6-qpa-plugins")
+# The TIFF plugin draws the send dialogs' thumbnails; DejaVu gives the proof PDF its Cyrillic.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "ghostscript, xdg-utils, qt6-qpa-plugins, qt6-image-formats-plugins, fonts-dejavu-core")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "cups-daemon, cups-client, cups-filters, cups-core-drivers")
 # The print queue comes and goes with the package.
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/docs/package/postinst

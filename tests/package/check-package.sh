@@ -65,7 +65,8 @@ check "the AppStream metadata is valid" \
 check "the entries start the programs of the package" \
     grep -q "^Exec=/usr/bin/velquin\$" "$T/root/usr/share/applications/velquin.desktop"
 depends=$(dpkg-deb -f "$deb" Depends)
-for dep in ghostscript xdg-utils qt6-qpa-plugins libqt6widgets6 libtiff6; do
+for dep in ghostscript xdg-utils qt6-qpa-plugins qt6-image-formats-plugins fonts-dejavu-core \
+    libqt6widgets6 libtiff6 libcairo2; do
     check "the package depends on $dep" grep -q "$dep" <<<"$depends"
 done
 
