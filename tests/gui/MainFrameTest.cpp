@@ -106,7 +106,10 @@ TEST(MainFrameTest, ProgressFromAWorkerAndTheAbortRule) {
     CGuiFixture f;
     f.Start();
     CMainFrame& frame = f.Frame();
-    EXPECT_EQ(frame.StatusLabel()->text(), QStringLiteral("Ожидание печати нового документа"));
+    // The address books are still being listed off the GUI thread for a moment after the start.
+    ASSERT_TRUE(WaitFor([&] {
+        return frame.StatusLabel()->text() == QStringLiteral("Ожидание печати нового документа");
+    }));
     std::thread worker([&] {
         frame.ProgressStart(4);
         frame.ProgressStep(1);
