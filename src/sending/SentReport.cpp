@@ -129,7 +129,7 @@ struct CThumbnail {
 class CShrinker {
 public:
     CShrinker(std::uint32_t width, std::uint32_t height, int tw, int th)
-        : m_width(width), m_height(height), m_tw(tw), m_th(th),
+        : m_height(height), m_th(th),
           m_surface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, tw, th)), m_column(width),
           m_cellWidth(static_cast<std::size_t>(tw)), m_dark(static_cast<std::size_t>(tw)) {
         for (std::uint32_t x = 0; x < width; ++x) {
@@ -178,8 +178,8 @@ private:
         m_rows = 0;
     }
 
-    std::uint32_t m_width, m_height;
-    int m_tw, m_th;
+    std::uint32_t m_height;
+    int m_th;
     UniqueSurface m_surface;
     std::vector<int> m_column;
     std::vector<std::uint64_t> m_cellWidth;
