@@ -55,8 +55,6 @@ public:
         return index.isValid() && index.internalId() == kEntryRowId;
     }
     const std::string& KeyAt(int row) const { return m_nodes[static_cast<std::size_t>(row)]->key; }
-    // Entries the filter lets through, shown or not for the search.
-    int ListedCount() const { return static_cast<int>(m_all.size()); }
     int EntryCount() const { return static_cast<int>(m_nodes.size()); }
 
 private:
