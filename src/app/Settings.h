@@ -60,6 +60,11 @@ struct CSettings {
     // Service hosts, "host" or "host:port" (port 80 when absent).
     std::string ApiHost;
     std::string WebHost;
+    // The office's proxy for the service, "host:port"; "" leaves it to http_proxy, https_proxy
+    // and no_proxy in the environment. User and password only where the proxy asks for them.
+    std::string ProxyHost;
+    std::string ProxyUser;
+    std::string ProxyPassword;
 
     // From the mail client's keys; never saved.
     bool MailClientIsTheBat = false;
