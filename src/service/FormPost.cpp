@@ -1,23 +1,18 @@
 #include "service/FormPost.h"
 
+#include "service/Transport.h"
+
 #include "platform/Encoding.h"
 
 #include <openssl/evp.h>
 
 #include <algorithm>
-#include <arpa/inet.h>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <fcntl.h>
 #include <limits>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
 ServiceTimeouts& ServiceTimeoutSettings() {
     static ServiceTimeouts timeouts;
@@ -26,9 +21,11 @@ ServiceTimeouts& ServiceTimeoutSettings() {
 
 namespace {
 thread_local const std::atomic<bool>* t_abandon = nullptr;
-// How often a wait looks at the abandon flag.
-constexpr int kAbandonCheckMs = 50;
 } // namespace
+
+const std::atomic<bool>* AbandonFlagOfThisThread() {
+    return t_abandon;
+}
 
 CAbandonRequests::CAbandonRequests(const std::atomic<bool>& flag) : m_previous(t_abandon) {
     t_abandon = &flag;
@@ -200,149 +197,6 @@ bool ReadAt(int fd, char* buffer, std::size_t size, std::uint64_t offset) {
     return true;
 }
 
-using Clock = std::chrono::steady_clock;
-
-// One exchange's limits: each wait ends after idleMs without progress, and at the latest at
-// the exchange's deadline.
-struct CExchangeLimits {
-    Clock::time_point deadline;
-    ExchangeFailure failure = ExchangeFailure::None;
-};
-
-// Waits until `fd` is ready for `events`; false on time-out, abandon or error.
-bool WaitReady(int fd, short events, int timeoutMs, CExchangeLimits& limits) {
-    auto deadline = std::min(Clock::now() + std::chrono::milliseconds(timeoutMs), limits.deadline);
-    for (;;) {
-        if (t_abandon != nullptr && t_abandon->load()) {
-            limits.failure = ExchangeFailure::Abandoned;
-            return false;
-        }
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() < 0) {
-            limits.failure = ExchangeFailure::TimedOut;
-            return false;
-        }
-        int slice = static_cast<int>(std::min<long long>(left.count(), 1 << 30));
-        if (t_abandon != nullptr) {
-            slice = std::min(slice, kAbandonCheckMs);
-        }
-        pollfd p{fd, events, 0};
-        int r = ::poll(&p, 1, slice);
-        if (r > 0) {
-            return true; // errors surface on the following call
-        }
-        if (r < 0 && errno != EINTR) {
-            limits.failure = ExchangeFailure::Unreachable;
-            return false;
-        }
-    }
-}
-
-bool ResolveIpv4(const std::string& host, in_addr& addr) {
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* list = nullptr;
-    if (::getaddrinfo(host.c_str(), nullptr, &hints, &list) != 0 || list == nullptr) {
-        return false;
-    }
-    addr = reinterpret_cast<sockaddr_in*>(list->ai_addr)->sin_addr;
-    ::freeaddrinfo(list);
-    return true;
-}
-
-bool ConnectWithin(int fd, const sockaddr_in& to, int timeoutMs, CExchangeLimits& limits) {
-    int r = ::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to);
-    if (r == 0) {
-        return true;
-    }
-    if (errno != EINPROGRESS && errno != EINTR) {
-        return false;
-    }
-    if (!WaitReady(fd, POLLOUT, timeoutMs, limits)) {
-        return false;
-    }
-    int err = 0;
-    socklen_t len = sizeof err;
-    return ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) == 0 && err == 0;
-}
-
-bool SendAll(int fd, std::string_view data, int idleMs, CExchangeLimits& limits) {
-    std::size_t sent = 0;
-    while (sent < data.size()) {
-        ssize_t n = ::send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
-        if (n > 0) {
-            sent += static_cast<std::size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            if (!WaitReady(fd, POLLOUT, idleMs, limits)) {
-                return false;
-            }
-            continue;
-        }
-        limits.failure = ExchangeFailure::Unreachable;
-        return false;
-    }
-    return true;
-}
-
-// Sends `size` bytes of the file `fd` through one buffer, reused for each piece.
-bool SendFileBytes(int sock, int fd, std::uint64_t size, int idleMs, CExchangeLimits& limits) {
-    constexpr std::size_t kPiece = 256 * 1024;
-    std::vector<char> buffer(static_cast<std::size_t>(std::min<std::uint64_t>(size, kPiece)));
-    for (std::uint64_t at = 0; at < size;) {
-        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(size - at, kPiece));
-        if (!ReadAt(fd, buffer.data(), n, at)) {
-            limits.failure = ExchangeFailure::Unreachable; // the document changed under us
-            return false;
-        }
-        if (!SendAll(sock, std::string_view(buffer.data(), n), idleMs, limits)) {
-            return false;
-        }
-        at += n;
-    }
-    return true;
-}
-
-// Reads until the peer closes. A reset ends the reply where it got to; a time-out or an
-// over-long reply fails it.
-bool ReadUntilClosed(int fd, std::string& reply, int idleMs, CExchangeLimits& limits) {
-    char buf[259];
-    for (;;) {
-        // A reply that keeps arriving never waits, so the deadline is checked here too.
-        if (Clock::now() > limits.deadline) {
-            limits.failure = ExchangeFailure::TimedOut;
-            return false;
-        }
-        ssize_t n = ::recv(fd, buf, sizeof buf, 0);
-        if (n > 0) {
-            if (reply.size() + static_cast<std::size_t>(n) > kMaxReplyBytes) {
-                limits.failure = ExchangeFailure::TooLong;
-                return false;
-            }
-            reply.append(buf, static_cast<std::size_t>(n));
-            continue;
-        }
-        if (n == 0) {
-            return true;
-        }
-        if (errno == EINTR) {
-            continue;
-        }
-        if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            if (!WaitReady(fd, POLLIN, idleMs, limits)) {
-                return false;
-            }
-            continue;
-        }
-        return true;
-    }
-}
-
 } // namespace
 
 std::string PasswordDigest(std::string_view password) {
@@ -397,60 +251,19 @@ long long ExchangeDeadlineMs(const ServiceTimeouts& limits, std::size_t requestB
 
 namespace {
 
-// Sends `head`, then `documentSize` bytes of the file `documentFd` (none when -1), then
-// `tail`, and reads the reply until the server closes.
-std::optional<std::string> ExchangeParts(const std::string& host, int port, std::string_view head,
-                                         int documentFd, std::uint64_t documentSize,
-                                         std::string_view tail, ExchangeFailure* failure) {
-    const ServiceTimeouts settings = ServiceTimeoutSettings();
-    CExchangeLimits limits;
-    limits.deadline =
-        Clock::now() +
-        std::chrono::milliseconds(ExchangeDeadlineMs(
-            settings, static_cast<std::size_t>(head.size() + documentSize + tail.size())));
-    std::optional<std::string> reply = [&]() -> std::optional<std::string> {
-        in_addr addr{};
-        CFileDescriptor sock;
-        if (port > 0 && port <= 65535 && ResolveIpv4(host, addr)) {
-            sock.Reset(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-        }
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_port = htons(static_cast<std::uint16_t>(port));
-        to.sin_addr = addr;
-        // Until the connection stands, not one byte can have reached the server.
-        if (sock.Fd() < 0 || !ConnectWithin(sock.Fd(), to, settings.connectMs, limits)) {
-            if (limits.failure != ExchangeFailure::Abandoned) {
-                limits.failure = ExchangeFailure::NotConnected;
-            }
-            return std::nullopt;
-        }
-        if (!SendAll(sock.Fd(), head, settings.idleMs, limits) ||
-            (documentFd >= 0 &&
-             !SendFileBytes(sock.Fd(), documentFd, documentSize, settings.idleMs, limits)) ||
-            !SendAll(sock.Fd(), tail, settings.idleMs, limits)) {
-            if (limits.failure == ExchangeFailure::None) {
-                limits.failure = ExchangeFailure::Unreachable;
-            }
-            return std::nullopt;
-        }
-        std::string bytes;
-        if (!ReadUntilClosed(sock.Fd(), bytes, settings.idleMs, limits)) {
-            return std::nullopt;
-        }
-        return bytes;
-    }();
-    if (failure != nullptr) {
-        *failure = reply ? ExchangeFailure::None : limits.failure;
-    }
-    return reply;
+CExchangeTarget TargetOf(const ServiceEndpoint& endpoint) {
+    return {endpoint.https, endpoint.host,      endpoint.port,
+            endpoint.proxy, endpoint.proxyUser, endpoint.proxyPassword};
 }
 
 } // namespace
 
 std::optional<std::string> ExchangeRequest(const std::string& host, int port,
                                            std::string_view request, ExchangeFailure* failure) {
-    return ExchangeParts(host, port, request, -1, 0, {}, failure);
+    CExchangeTarget target;
+    target.host = host;
+    target.port = port;
+    return ExchangeThrough(target, request, -1, 0, {}, failure);
 }
 
 namespace {
@@ -531,41 +344,27 @@ ReplyTree ReplyToTree(std::string reply) {
     return ParseReplyXml(xml);
 }
 
-namespace {
-
-ReplyTree Exchange(const std::string& request, const std::string& host, int port) {
-    std::optional<std::string> reply = ExchangeRequest(host, port, request);
-    if (!reply) {
-        return {};
-    }
-    return ReplyToTree(std::move(*reply));
-}
-
-// The Host header names the resolved host, with the port when it is not the default one.
-std::string HostHeader(const std::string& host, int port) {
-    return port == 80 ? host : host + ":" + std::to_string(port);
-}
-
-} // namespace
+namespace {} // namespace
 
 ReplyTree RequestFaxSend(const SendFaxRequest& request, const ServiceEndpoint& endpoint,
                          ExchangeFailure* failure) {
-    const std::string& host = endpoint.host;
-    int port = endpoint.port;
     CUpload upload;
-    if (!PrepareFaxSend(request, endpoint.userId, endpoint.password, HostHeader(host, port),
-                        upload)) {
+    if (!PrepareFaxSend(request, endpoint.userId, endpoint.password,
+                        HostHeaderOf(endpoint.https, endpoint.host, endpoint.port), upload)) {
         return {};
     }
-    std::optional<std::string> reply = ExchangeParts(host, port, upload.head, upload.document.Fd(),
-                                                     upload.documentSize, upload.tail, failure);
+    std::optional<std::string> reply =
+        ExchangeThrough(TargetOf(endpoint), upload.head, upload.document.Fd(), upload.documentSize,
+                        upload.tail, failure);
     return reply ? ReplyToTree(std::move(*reply)) : ReplyTree{};
 }
 
-ReplyTree RequestFaxStatus(std::int32_t serverId, const ServiceEndpoint& endpoint) {
-    const std::string& host = endpoint.host;
-    int port = endpoint.port;
-    std::string bytes =
-        BuildFaxStatusRequest(serverId, endpoint.userId, endpoint.password, HostHeader(host, port));
-    return Exchange(bytes, host, port);
+ReplyTree RequestFaxStatus(std::int32_t serverId, const ServiceEndpoint& endpoint,
+                           ExchangeFailure* failure) {
+    const std::string bytes =
+        BuildFaxStatusRequest(serverId, endpoint.userId, endpoint.password,
+                              HostHeaderOf(endpoint.https, endpoint.host, endpoint.port));
+    std::optional<std::string> reply =
+        ExchangeThrough(TargetOf(endpoint), bytes, -1, 0, {}, failure);
+    return reply ? ReplyToTree(std::move(*reply)) : ReplyTree{};
 }

@@ -1,6 +1,7 @@
 #pragma once
-// The form-post client: each request is one HTTP/1.0 multipart POST over a fresh connection,
-// read until the server closes it; the XML found in the reply becomes a reply tree.
+// The form-post client: each request is one HTTP/1.0 multipart POST over a fresh connection
+// (libcurl's, see service/Transport.h), read until the server ends it; the XML found in the reply
+// becomes a reply tree.
 #include "service/ReplyTree.h"
 
 #include <atomic>
@@ -22,10 +23,16 @@ struct SendFaxRequest {
 // Where a request goes and whose it is. `password` is the plain password (UTF-8); only its
 // digest is sent.
 struct ServiceEndpoint {
-    std::string host;
+    std::string host; // an IPv6 address without brackets
     int port = 80;
     std::string userId;
     std::string password;
+    bool https{};
+    // The proxy ("host:port") and its credentials; without one, libcurl follows http_proxy,
+    // https_proxy and no_proxy.
+    std::string proxy{};
+    std::string proxyUser{};
+    std::string proxyPassword{};
 };
 
 // Limits of one exchange. A time-out fails the request like any other error.
@@ -81,14 +88,16 @@ enum class ExchangeFailure {
     TimedOut,     // no progress within idleMs, or the whole exchange over its deadline
     Abandoned,    // the abandon flag of CAbandonRequests was set
     TooLong,      // more than kMaxReplyBytes
+    ProxyRefused, // the proxy refused the request for want of a right user and password (407)
+    Certificate,  // the server's certificate failed verification: nothing sent
 };
 
 // The deadline of a whole exchange that sends `requestBytes` bytes, in milliseconds.
 long long ExchangeDeadlineMs(const ServiceTimeouts& limits, std::size_t requestBytes);
 
-// Connects to the first IPv4 address of `host`, sends `request`, reads until the server closes.
-// nullopt on any failure (resolve, connect, send, time-out, over-long reply), with the reason
-// in `failure` when given. A connection reset while reading keeps what arrived before it.
+// Sends the whole `request` (as built above) to `host` over plain HTTP, reads until the server
+// ends the reply. nullopt on any failure (resolve, connect, send, time-out, over-long reply), with
+// the reason in `failure` when given. A connection reset while reading keeps what arrived.
 std::optional<std::string> ExchangeRequest(const std::string& host, int port,
                                            std::string_view request,
                                            ExchangeFailure* failure = nullptr);
@@ -102,9 +111,11 @@ ReplyTree ReplyToTree(std::string reply);
 // `failure` when given (None when a reply came, readable or not).
 ReplyTree RequestFaxSend(const SendFaxRequest& request, const ServiceEndpoint& endpoint,
                          ExchangeFailure* failure = nullptr);
-ReplyTree RequestFaxStatus(std::int32_t serverId, const ServiceEndpoint& endpoint);
+ReplyTree RequestFaxStatus(std::int32_t serverId, const ServiceEndpoint& endpoint,
+                           ExchangeFailure* failure = nullptr);
 
-// The ApiHost setting ("host" or "host:port") with the credentials of the settings record
+// The ApiHost setting ("host", "host:port", "[v6]:port", after "https://" for TLS) and the
+// proxy setting with the credentials of the settings record
 // (UserID and the password entered in this run); read on the GUI thread or in a tool, and
 // handed to the workers.
 ServiceEndpoint ApiEndpointFromSettings();
