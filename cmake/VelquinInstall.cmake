@@ -102,9 +102,10 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION comm)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The TIFF plugin draws the send dialogs' thumbnails; DejaVu gives the proof PDF its Cyrillic.
+# The TIFF plugin draws the send dialogs' thumbnails; DejaVu gives the proof PDF its Cyrillic;
+# the system's certificates verify an https:// service.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "ghostscript, xdg-utils, qt6-qpa-plugins, qt6-image-formats-plugins, fonts-dejavu-core")
+    "ghostscript, xdg-utils, qt6-qpa-plugins, qt6-image-formats-plugins, fonts-dejavu-core, ca-certificates")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "cups-daemon, cups-client, cups-filters, cups-core-drivers")
 # The print queue comes and goes with the package.
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/docs/package/postinst

@@ -105,10 +105,23 @@ CSubmitResult PostSubmission(const SendFaxRequest& request, const ServiceEndpoin
     ReplyTree tree = RequestFaxSend(request, endpoint, &failure);
     CSubmitResult r = ReadSubmitReply(tree.get());
     r.failure = failure;
-    if (failure == ExchangeFailure::NotConnected) {
+    r.host = endpoint.host;
+    if (failure == ExchangeFailure::NotConnected || failure == ExchangeFailure::ProxyRefused ||
+        failure == ExchangeFailure::Certificate) {
         r.kind = CSubmitResult::Kind::NotSent;
     }
     return r;
+}
+
+void TellNotSent(IPrompt& prompt, const CSubmitResult& result) {
+    if (result.failure == ExchangeFailure::ProxyRefused) {
+        prompt.MessageId(kMsgProxyRefused, MsgIcon::Warning);
+    } else if (result.failure == ExchangeFailure::Certificate) {
+        prompt.Message(FormatString(LoadString(kMsgCertificateFailed), result.host),
+                       MsgIcon::Warning, MsgButtons::Ok);
+    } else {
+        prompt.MessageId(kMsgSubmitNotSent, MsgIcon::Warning);
+    }
 }
 
 std::string NewJobFilePath(const std::string& imagePath) {
@@ -177,7 +190,7 @@ bool CSendJobBase::TakeAnswer(const CSubmitResult& result, const std::string& re
         m_prompt.MessageId(kMsgNoSubmitReply, MsgIcon::Warning);
         break;
     case CSubmitResult::Kind::NotSent:
-        m_prompt.MessageId(kMsgSubmitNotSent, MsgIcon::Warning);
+        TellNotSent(m_prompt, result);
         break;
     case CSubmitResult::Kind::Refused:
         m_prompt.Message(ShownText(refusal), MsgIcon::None, MsgButtons::Ok);

@@ -46,7 +46,12 @@ struct CSubmitResult {
     std::string details;
     std::int32_t id = 0;
     ExchangeFailure failure = ExchangeFailure::None; // None also when a reply came unreadable
+    std::string host;                                // the service's, for the messages
 };
+
+// Tells why a submission of kind NotSent went nowhere: a refusing proxy, a certificate that
+// failed, or no connection.
+void TellNotSent(IPrompt& prompt, const CSubmitResult& result);
 
 CSubmitResult ReadSubmitReply(const Dictionary* top);
 // Posts one submission and reads the reply. Thread-safe; shows nothing.

@@ -19,5 +19,9 @@ constexpr unsigned kMsgCannotMovePart = 9306; // %s = file
 constexpr unsigned kMsgNoSubmitReply = 9320;
 // The service could not be reached: nothing of the submission was sent.
 constexpr unsigned kMsgSubmitNotSent = 9321;
+// The proxy refused the submission for want of a right user and password: nothing was sent.
+constexpr unsigned kMsgProxyRefused = 9322;
+// The service's certificate failed verification; %s the host. Nothing was sent.
+constexpr unsigned kMsgCertificateFailed = 9323;
 // The service accepted a submission whose job file could not be written; %s the job id, %s why.
 constexpr unsigned kMsgAcceptedNotRecorded = 9307;

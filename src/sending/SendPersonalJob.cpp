@@ -174,7 +174,7 @@ SendOutcome CSendPersonalJob::FinishSend(const CPersonalPosting& posting,
         return SendOutcome::StayOpen;
     }
     bool unanswered = false;
-    bool notSent = false;
+    const CSubmitResult* notSent = nullptr;
     std::string jobIds;
     for (std::size_t i = 0; i < posting.items.size() && i < results.size(); ++i) {
         const CItem& item = posting.items[i];
@@ -183,7 +183,7 @@ SendOutcome CSendPersonalJob::FinishSend(const CPersonalPosting& posting,
             (r.kind == CSubmitResult::Kind::NoReply || r.kind == CSubmitResult::Kind::NoError)) {
             unanswered = true;
         } else if (item.ready && r.kind == CSubmitResult::Kind::NotSent) {
-            notSent = true;
+            notSent = &r;
         } else if (r.kind == CSubmitResult::Kind::Refused) {
             m_prompt.Message(ShownText(r.message + r.details), MsgIcon::None, MsgButtons::Ok);
         } else if (r.kind == CSubmitResult::Kind::Accepted) {
@@ -194,8 +194,8 @@ SendOutcome CSendPersonalJob::FinishSend(const CPersonalPosting& posting,
     if (unanswered) {
         m_prompt.MessageId(kMsgNoSubmitReply, MsgIcon::Warning);
     }
-    if (notSent) {
-        m_prompt.MessageId(kMsgSubmitNotSent, MsgIcon::Warning);
+    if (notSent != nullptr) {
+        TellNotSent(m_prompt, *notSent);
     }
     if (m_record->m_recipients.empty()) {
         m_prompt.MessageId(kMsgNothingSent);

@@ -150,12 +150,16 @@ std::string UrlOf(const CExchangeTarget& target, const std::string& path) {
 }
 
 // Why a finished transfer gave no reply; None when what arrived is the reply.
-ExchangeFailure FailureOf(CURLcode code, CURL* h, const CExchange& x) {
+ExchangeFailure FailureOf(CURLcode code, CURL* h, const CExchange& x,
+                          const CExchangeTarget& target) {
     long status = 0;
     long connectStatus = 0;
     curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
     curl_easy_getinfo(h, CURLINFO_HTTP_CONNECTCODE, &connectStatus);
-    if (status == 407 || connectStatus == 407) {
+    // The service tells its errors in XML, never by these codes. Some proxies (tinyproxy)
+    // answer wrong credentials with 401 rather than 407.
+    if (status == 407 || connectStatus == 407 ||
+        (!target.proxyUser.empty() && (status == 401 || connectStatus == 401))) {
         return ExchangeFailure::ProxyRefused;
     }
     switch (code) {
@@ -313,7 +317,7 @@ std::optional<std::string> ExchangeThrough(const CExchangeTarget& target, std::s
                 code = msg->data.result;
             }
         }
-        why = x.documentChanged ? ExchangeFailure::Unreachable : FailureOf(code, h, x);
+        why = x.documentChanged ? ExchangeFailure::Unreachable : FailureOf(code, h, x, target);
     }
     curl_multi_remove_handle(multi.get(), h);
     if (why != ExchangeFailure::None) {

@@ -84,7 +84,12 @@ int WriteWebGatePage(const std::string& address, std::string_view title, std::st
 
 std::string WebGateAddress(std::string_view webHost, std::string_view userId,
                            std::string_view passwordDigest) {
-    return "http://" + std::string(webHost) +
+    // A host written with its scheme keeps it (an https:// web site).
+    const bool schemed = webHost.starts_with("http://") || webHost.starts_with("https://");
+    while (webHost.ends_with('/')) {
+        webHost.remove_suffix(1);
+    }
+    return (schemed ? "" : "http://") + std::string(webHost) +
            FormatString(kWebGatePath, QueryValue(userId), QueryValue(passwordDigest));
 }
 

@@ -8,10 +8,22 @@
 #include "service/ReplyTree.h"
 
 #include <algorithm>
+#include <memory>
+#include <mutex>
 #include <string>
 
 namespace {
 constexpr unsigned kIdsNoReplies = 9423;
+constexpr unsigned kIdsProxyRefusedQueries = 9470;
+constexpr unsigned kIdsCertificateFailedQueries = 9471; // %s the host
+
+// Why the latest status query failed, where that is worth more than a count: the query
+// worker writes it, the reply worker reads it.
+struct CQueryFailure {
+    std::mutex lock;
+    ExchangeFailure why = ExchangeFailure::None;
+    std::string host;
+};
 } // namespace
 
 // --- Synchronise ---------------------------------------------------------------------------
@@ -73,9 +85,35 @@ int ApplyServiceReply(CSentFaxes& sent, const Dictionary* reply) {
 // --- the workers' steps --------------------------------------------------------------------
 
 CStatusWorkers::CSteps MakeStatusSteps(IFrame& frame) {
-    return MakeStatusStepsWith(frame, [](std::int32_t id, const ServiceEndpoint& endpoint) {
-        return RequestFaxStatus(id, endpoint);
-    });
+    auto last = std::make_shared<CQueryFailure>();
+    CStatusWorkers::CSteps steps =
+        MakeStatusStepsWith(frame, [last](std::int32_t id, const ServiceEndpoint& endpoint) {
+            ExchangeFailure why = ExchangeFailure::None;
+            ReplyTree tree = RequestFaxStatus(id, endpoint, &why);
+            const std::lock_guard<std::mutex> hold(last->lock);
+            last->why = why;
+            last->host = endpoint.host;
+            return tree;
+        });
+    // A refusing proxy or a failed certificate fails every query alike, and only the user can
+    // mend it: the status bar says so instead of counting.
+    steps.failed = [&frame, last, counted = std::move(steps.failed)](std::size_t failed) {
+        std::string text;
+        {
+            const std::lock_guard<std::mutex> hold(last->lock);
+            if (last->why == ExchangeFailure::ProxyRefused) {
+                text = LoadString(kIdsProxyRefusedQueries);
+            } else if (last->why == ExchangeFailure::Certificate) {
+                text = FormatString(LoadString(kIdsCertificateFailedQueries), last->host);
+            }
+        }
+        if (text.empty()) {
+            counted(failed);
+            return;
+        }
+        frame.RunOnGuiThread([&frame, &text] { frame.SetStatusText(text); });
+    };
+    return steps;
 }
 
 CStatusWorkers::CSteps MakeStatusStepsWith(IFrame& frame, StatusQuery query) {

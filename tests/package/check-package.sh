@@ -66,7 +66,7 @@ check "the entries start the programs of the package" \
     grep -q "^Exec=/usr/bin/velquin\$" "$T/root/usr/share/applications/velquin.desktop"
 depends=$(dpkg-deb -f "$deb" Depends)
 for dep in ghostscript xdg-utils qt6-qpa-plugins qt6-image-formats-plugins fonts-dejavu-core \
-    libqt6widgets6 libtiff6 libcairo2; do
+    libqt6widgets6 libtiff6 libcairo2 libcurl4 ca-certificates; do
     check "the package depends on $dep" grep -q "$dep" <<<"$depends"
 done
 

@@ -144,8 +144,12 @@ int ReportNotAccepted(const char* name, const CSubmitResult& r, const ServiceEnd
         std::fprintf(stderr, "velquin-tool %s: refused by the service (code %d)\n", name, r.code);
         return 1;
     case CSubmitResult::Kind::NotSent:
-        std::fprintf(stderr, "velquin-tool %s: cannot connect to %s; nothing was sent\n", name,
-                     at.c_str());
+        what = r.failure == ExchangeFailure::ProxyRefused
+                   ? "the proxy refused the request (its user or password is wanted or wrong)"
+               : r.failure == ExchangeFailure::Certificate
+                   ? "the certificate of " + r.host + " failed verification"
+                   : "cannot connect to " + at;
+        std::fprintf(stderr, "velquin-tool %s: %s; nothing was sent\n", name, what.c_str());
         return 1;
     case CSubmitResult::Kind::NoError:
         what = "the reply of " + at + " says nothing";

@@ -53,13 +53,19 @@ int Run(const ToolArgs& args) {
     const CAbandonRequests abandon(g_abandon);
     int failures = 0;
     for (std::int32_t id : ids) {
-        ReplyTree tree = RequestFaxStatus(id, endpoint);
+        ExchangeFailure why = ExchangeFailure::None;
+        ReplyTree tree = RequestFaxStatus(id, endpoint, &why);
         if (g_abandon) {
             std::fprintf(stderr, "velquin-tool status: %d: abandoned\n", id);
             return 130;
         }
         if (!tree) {
-            std::fprintf(stderr, "velquin-tool status: %d: no reply from %s:%d\n", id,
+            std::fprintf(stderr, "velquin-tool status: %d: %s %s:%d\n", id,
+                         why == ExchangeFailure::ProxyRefused
+                             ? "the proxy (its user or password wanted or wrong) refused the way to"
+                         : why == ExchangeFailure::Certificate
+                             ? "the certificate failed verification:"
+                             : "no reply from",
                          endpoint.host.c_str(), endpoint.port);
             ++failures;
             continue;
