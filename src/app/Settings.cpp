@@ -4,6 +4,7 @@
 #include "app/Log.h"
 #include "app/Ports.h"
 #include "platform/Encoding.h"
+#include "platform/Keyring.h"
 #include "platform/Registry.h"
 #include "resources/Strings.h"
 
@@ -112,6 +113,37 @@ int TheBatVersionNumber(const std::string& versionText) {
     return static_cast<int>(std::strtol(digits.c_str(), nullptr, 10));
 }
 
+namespace {
+
+// Where the keyring keeps the service's and the proxy's passwords of this settings file.
+platform::KeyringAttributes ServiceSecret(const CSettings& s) {
+    return {
+        {"kind", "service"}, {"hive", platform::HivePath(Hive::LocalMachine)}, {"user", s.UserID}};
+}
+
+platform::KeyringAttributes ProxySecret(const CSettings& s) {
+    return {{"kind", "proxy"},
+            {"hive", platform::HivePath(Hive::LocalMachine)},
+            {"user", s.ProxyUser + "@" + s.ProxyHost}};
+}
+
+// A remembered password goes to the keyring when there is one, the hive keeping none; it
+// leaves the keyring when it is no longer remembered or its user changed. Nothing is asked
+// of the keyring while nothing about the password changed.
+void PlaceSecret(const platform::KeyringAttributes& now, const platform::KeyringAttributes& before,
+                 bool remember, const std::string& secret, const std::string& storedSecret,
+                 bool& inKeyring) {
+    if (inKeyring && (!remember || secret.empty() || now != before)) {
+        platform::KeyringClear(before);
+        inKeyring = false;
+    }
+    if (remember && !secret.empty() && (!inKeyring || secret != storedSecret)) {
+        inKeyring = platform::KeyringStore(now, "Velquin", secret);
+    }
+}
+
+} // namespace
+
 bool LoadSettings(IPrompt& prompt) {
     if (g_loaded) {
         return true;
@@ -204,6 +236,23 @@ bool LoadSettings(IPrompt& prompt) {
     LoadRaw(key, "LastListSendTime", s.LastListSendTime);
     LoadText(key, "ApiHost", kTextBuffer, s.ApiHost);
     LoadText(key, "WebHost", kTextBuffer, s.WebHost);
+    LoadText(key, "ProxyHost", kTextBuffer, s.ProxyHost);
+    LoadText(key, "ProxyUser", kTextBuffer, s.ProxyUser);
+    LoadText(key, "ProxyPWD", kTextBuffer, s.ProxyPassword);
+    // A password still in the hive (written before there was a keyring) is taken from there
+    // and moves to the keyring at the next save.
+    if (s.RememberPwd && s.UserPWD.empty()) {
+        if (auto password = platform::KeyringLookup(ServiceSecret(s))) {
+            s.UserPWD = *password;
+            s.PasswordInKeyring = true;
+        }
+    }
+    if (!s.ProxyUser.empty() && s.ProxyPassword.empty()) {
+        if (auto password = platform::KeyringLookup(ProxySecret(s))) {
+            s.ProxyPassword = *password;
+            s.ProxyPasswordInKeyring = true;
+        }
+    }
 
     if (s.LastFaxID < kFirstFaxId || s.LastFaxID > kLastFaxId) {
         s.LastFaxID = kFirstFaxId;
@@ -254,7 +303,7 @@ std::vector<SavedRow> SavedRows(const CSettings& s) {
 
     textNoZ("UserID", s.UserID);
     flag1("RememberPwd", s.RememberPwd);
-    textZ("UserPWD", s.RememberPwd ? s.UserPWD : "0");
+    textZ("UserPWD", !s.RememberPwd ? "0" : s.PasswordInKeyring ? "" : s.UserPWD);
     textZ("FFUserID", s.FFUserID);
     flag1("FFRememberPwd", s.FFRememberPwd);
     textZ("FFUserPWD", s.FFRememberPwd ? ScramblePassword(s.FFUserPWD) : "0");
@@ -295,6 +344,9 @@ std::vector<SavedRow> SavedRows(const CSettings& s) {
     time64("LastListSendTime", s.LastListSendTime);
     textZ("ApiHost", s.ApiHost);
     textZ("WebHost", s.WebHost);
+    textZ("ProxyHost", s.ProxyHost);
+    textZ("ProxyUser", s.ProxyUser);
+    textZ("ProxyPWD", s.ProxyPasswordInKeyring ? "" : s.ProxyPassword);
     return rows;
 }
 
@@ -339,6 +391,10 @@ namespace {
 // list id when asked, in the same locked read-modify-write.
 int WriteSettings(std::int32_t faxIds, bool listId, CTakenIds& taken) {
     CSettings& s = g_settings;
+    PlaceSecret(ServiceSecret(s), ServiceSecret(g_stored), s.RememberPwd, s.UserPWD,
+                g_stored.UserPWD, s.PasswordInKeyring);
+    PlaceSecret(ProxySecret(s), ProxySecret(g_stored), !s.ProxyUser.empty(), s.ProxyPassword,
+                g_stored.ProxyPassword, s.ProxyPasswordInKeyring);
     const std::vector<SavedRow> before = SavedRows(g_stored);
     const std::vector<SavedRow> now = SavedRows(s);
     bool read = false;

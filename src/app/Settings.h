@@ -65,6 +65,10 @@ struct CSettings {
     std::string ProxyHost;
     std::string ProxyUser;
     std::string ProxyPassword;
+    // Whether the remembered passwords are in the desktop's keyring, the hive then keeping none.
+    // Found when loading, never saved.
+    bool PasswordInKeyring = false;
+    bool ProxyPasswordInKeyring = false;
 
     // From the mail client's keys; never saved.
     bool MailClientIsTheBat = false;
