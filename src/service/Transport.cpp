@@ -378,6 +378,20 @@ bool ParseServiceAddress(std::string_view text, bool& https, std::string& host, 
     return true;
 }
 
+bool IsProxyAddress(std::string_view text) {
+    bool https = false;
+    std::string host;
+    int port = 0;
+    if (text.find("://") != std::string_view::npos ||
+        !ParseServiceAddress(text, https, host, port)) {
+        return false;
+    }
+    const std::size_t colon = text.rfind(':');
+    const std::size_t close = text.rfind(']');
+    return colon != std::string_view::npos &&
+           (close == std::string_view::npos ? text.find(':') == colon : colon > close);
+}
+
 std::string HostHeaderOf(bool https, const std::string& host, int port) {
     const std::string name = host.find(':') != std::string::npos ? "[" + host + "]" : host;
     return port == (https ? 443 : 80) ? name : name + ":" + std::to_string(port);

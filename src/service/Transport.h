@@ -43,6 +43,9 @@ const std::atomic<bool>* AbandonFlagOfThisThread();
 // then, else 80). false with nothing set for an empty host or a port outside 1..65535.
 bool ParseServiceAddress(std::string_view text, bool& https, std::string& host, int& port);
 
+// "host:port" or "[v6]:port" with the port written and no scheme: a proxy's address.
+bool IsProxyAddress(std::string_view text);
+
 // The Host header's value: the host (bracketed when IPv6) and the port unless it is the
 // scheme's own.
 std::string HostHeaderOf(bool https, const std::string& host, int port);

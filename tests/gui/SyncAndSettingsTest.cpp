@@ -242,6 +242,39 @@ TEST(SettingsDlgTest, DeletingSentFaxesAfterZeroDaysIsConfirmed) {
     EXPECT_EQ(prompt.messages.size(), 2u);
 }
 
+TEST(SettingsDlgTest, TheProxyIsTypedRefusedUnlessHostAndPortAndSaved) {
+    CGuiFixture f;
+    f.Start();
+    testing_support::FakePrompt prompt;
+    CSettingsDlg dlg(nullptr, &prompt);
+    dlg.show();
+    auto type = [&](const char* field, const QString& text) {
+        auto* edit = dlg.findChild<QLineEdit*>(QLatin1String(field));
+        QTest::mouseClick(edit, Qt::LeftButton);
+        QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+        gui_test::TypeText(edit, text);
+    };
+    auto* save = dlg.findChild<QPushButton*>(QStringLiteral("saveButton"));
+    type("editProxyHost", QStringLiteral("proxy.office.local"));
+    type("editProxyUser", QStringLiteral("clerk"));
+    type("editProxyPassword", QStringLiteral("s3cret"));
+    QTest::mouseClick(save, Qt::LeftButton);
+    ASSERT_EQ(prompt.messages.size(), 1u) << "an address without a port is refused";
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_TRUE(Settings().ProxyHost.empty());
+
+    type("editProxyHost", QStringLiteral("[2001:db8::1]:3128"));
+    QTest::mouseClick(save, Qt::LeftButton);
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    const ServiceEndpoint e = ApiEndpointFromSettings();
+    EXPECT_EQ(std::tie(e.proxy, e.proxyUser, e.proxyPassword),
+              std::tie("[2001:db8::1]:3128", "clerk", "s3cret"));
+    // The address reaches the settings file.
+    const std::string hive =
+        testing_support::ReadFileOrDie(platform::HivePath(platform::Hive::LocalMachine));
+    EXPECT_NE(hive.find("\"ProxyHost\"=\"[2001:db8::1]:3128"), std::string::npos) << hive;
+}
+
 // A settings file that cannot take the new values (here one the registry code will not
 // rewrite) is reported; the values still hold for the session.
 TEST(SettingsDlgTest, SettingsFileThatCannotBeWrittenIsReported) {

@@ -5,6 +5,7 @@
 #include "gui/app/Desktop.h"
 #include "gui/shell/Commands.h"
 #include "resources/Strings.h"
+#include "service/Transport.h"
 #include "store/StatusSync.h"
 
 #include <QCheckBox>
@@ -48,6 +49,9 @@ CSettingsDlg::CSettingsDlg(QWidget* parent, IPrompt* prompt) : QDialog(parent), 
     m_values.DeleteReceivedAfterDays = s.DeleteReceivedAfterDays;
     m_values.ReceivedDeleteDays = s.ReceivedDeleteDays;
     m_values.DefaultAreaCode = s.DefaultAreaCode;
+    m_values.ProxyHost = s.ProxyHost;
+    m_values.ProxyUser = s.ProxyUser;
+    m_values.ProxyPassword = s.ProxyPassword;
     m_values.AutoSyncronize = s.AutoSyncronize;
     m_values.SyncronizationDelay = s.SyncronizationDelay;
     m_values.DeleteE2FConf = s.DeleteE2FConf;
@@ -124,6 +128,25 @@ CSettingsDlg::CSettingsDlg(QWidget* parent, IPrompt* prompt) : QDialog(parent), 
     pl->addWidget(hint, 0, 2);
     pl->setColumnStretch(2, 1);
 
+    auto* proxyBox = new QGroupBox(tr("Прокси-сервер"));
+    auto edit = [](const char* name) {
+        auto* e = new QLineEdit();
+        e->setObjectName(QLatin1String(name));
+        return e;
+    };
+    m_proxyHost = edit("editProxyHost");
+    m_proxyHost->setPlaceholderText(tr("из переменных http_proxy и https_proxy"));
+    m_proxyUser = edit("editProxyUser");
+    m_proxyPassword = edit("editProxyPassword");
+    m_proxyPassword->setEchoMode(QLineEdit::Password);
+    auto* xl = new QGridLayout(proxyBox);
+    xl->addWidget(new QLabel(tr("Адрес (имя:порт)")), 0, 0);
+    xl->addWidget(m_proxyHost, 0, 1, 1, 3);
+    xl->addWidget(new QLabel(tr("Пользователь")), 1, 0);
+    xl->addWidget(m_proxyUser, 1, 1);
+    xl->addWidget(new QLabel(tr("Пароль")), 1, 2);
+    xl->addWidget(m_proxyPassword, 1, 3);
+
     auto* buttons = new QDialogButtonBox(this);
     QPushButton* save = buttons->addButton(tr("Сохранить"), QDialogButtonBox::AcceptRole);
     save->setObjectName(QStringLiteral("saveButton"));
@@ -139,6 +162,7 @@ CSettingsDlg::CSettingsDlg(QWidget* parent, IPrompt* prompt) : QDialog(parent), 
     lay->addWidget(viewerBox);
     lay->addWidget(listBox);
     lay->addWidget(prefixBox);
+    lay->addWidget(proxyBox);
     lay->addWidget(buttons);
     setMinimumWidth(560);
 
@@ -152,6 +176,9 @@ CSettingsDlg::CSettingsDlg(QWidget* parent, IPrompt* prompt) : QDialog(parent), 
     m_deleteReceived->setChecked(m_values.DeleteReceivedAfterDays);
     m_receivedDays->setValue(m_values.ReceivedDeleteDays);
     m_prefix->setText(Q(m_values.DefaultAreaCode));
+    m_proxyHost->setText(Q(m_values.ProxyHost));
+    m_proxyUser->setText(Q(m_values.ProxyUser));
+    m_proxyPassword->setText(Q(m_values.ProxyPassword));
     m_autoSync->setChecked(m_values.AutoSyncronize);
     m_autostart->setChecked(AutostartEnabled());
     m_syncMinutes->setValue(m_values.SyncronizationDelay);
@@ -189,11 +216,28 @@ bool CSettingsDlg::ConfirmDeletingAllSent() {
     return yes;
 }
 
+bool CSettingsDlg::CheckProxyAddress() {
+    const std::string address = m_proxyHost->text().trimmed().toStdString();
+    if (address.empty() || IsProxyAddress(address)) {
+        return true;
+    }
+    const QString text = tr("Адрес прокси-сервера пишется как имя:порт, например "
+                            "proxy.office.local:3128 или [2001:db8::1]:8080.");
+    if (m_prompt != nullptr) {
+        m_prompt->Message(text.toStdString(), MsgIcon::Warning, MsgButtons::Ok);
+    } else {
+        QMessageBox::warning(this, windowTitle(), text);
+    }
+    m_proxyHost->setFocus();
+    m_proxyHost->selectAll();
+    return false;
+}
+
 void CSettingsDlg::accept() {
     m_sentDays->interpretText();
     m_receivedDays->interpretText();
     m_syncMinutes->interpretText();
-    if (!ConfirmDeletingAllSent()) {
+    if (!CheckProxyAddress() || !ConfirmDeletingAllSent()) {
         return;
     }
     m_values.AutoShowOnPrint = m_autoShow->isChecked();
@@ -206,6 +250,9 @@ void CSettingsDlg::accept() {
     m_values.DeleteReceivedAfterDays = m_deleteReceived->isChecked();
     m_values.ReceivedDeleteDays = m_receivedDays->value();
     m_values.DefaultAreaCode = m_prefix->text().toStdString();
+    m_values.ProxyHost = m_proxyHost->text().trimmed().toStdString();
+    m_values.ProxyUser = m_proxyUser->text().toStdString();
+    m_values.ProxyPassword = m_proxyPassword->text().toStdString();
     m_values.AutoSyncronize = m_autoSync->isChecked();
     // A stored interval outside the timer's range is kept unless the user changed it.
     if (m_syncMinutes->value() != std::clamp(m_values.SyncronizationDelay, CSyncTimer::kMinMinutes,
@@ -224,6 +271,9 @@ void CSettingsDlg::accept() {
     s.DeleteReceivedAfterDays = m_values.DeleteReceivedAfterDays;
     s.ReceivedDeleteDays = m_values.ReceivedDeleteDays;
     s.DefaultAreaCode = m_values.DefaultAreaCode;
+    s.ProxyHost = m_values.ProxyHost;
+    s.ProxyUser = m_values.ProxyUser;
+    s.ProxyPassword = m_values.ProxyPassword;
     s.AutoSyncronize = m_values.AutoSyncronize;
     s.SyncronizationDelay = m_values.SyncronizationDelay;
     s.DeleteE2FConf = m_values.DeleteE2FConf;

@@ -29,6 +29,9 @@ public:
         bool DeleteReceivedAfterDays = false;
         std::int32_t ReceivedDeleteDays = 0;
         std::string DefaultAreaCode;
+        std::string ProxyHost; // "" or "host:port"
+        std::string ProxyUser;
+        std::string ProxyPassword;
         // Carried through unchanged.
         bool AutoSyncronize = false;
         std::int32_t SyncronizationDelay = 10;
@@ -48,6 +51,8 @@ private:
     void UpdateDayFields();
     // False when the user keeps the dialog open instead.
     bool ConfirmDeletingAllSent();
+    // False, with the field focused, when the proxy's address is neither empty nor host:port.
+    bool CheckProxyAddress();
     Values m_values;
     IPrompt* m_prompt = nullptr;
     QCheckBox* m_autoShow;
@@ -61,6 +66,9 @@ private:
     QCheckBox* m_deleteReceived;
     QSpinBox* m_receivedDays;
     QLineEdit* m_prefix;
+    QLineEdit* m_proxyHost;
+    QLineEdit* m_proxyUser;
+    QLineEdit* m_proxyPassword;
     QCheckBox* m_autoSync;
     QCheckBox* m_autostart;
     QSpinBox* m_syncMinutes;
