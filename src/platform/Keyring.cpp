@@ -3,6 +3,8 @@
 #include <libsecret/secret.h>
 
 #include <cstdlib>
+#include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
@@ -23,13 +25,25 @@ const SecretSchema* Schema() {
     return &schema;
 }
 
-// A session bus to ask; never for a process that is not plainly its user's own.
+// A session bus to ask, and this user's own: a set-uid process never asks, nor does root or any
+// other user through a bus whose socket someone else owns (an environment carried over by
+// "sudo -E" would otherwise hand root a user's keyring).
 bool KeyringReachable() {
-    if (::geteuid() == 0 || ::geteuid() != ::getuid()) {
+    if (::geteuid() != ::getuid() || ::getegid() != ::getgid()) {
         return false;
     }
     const char* bus = std::getenv("DBUS_SESSION_BUS_ADDRESS");
-    return bus != nullptr && *bus != '\0';
+    if (bus == nullptr || *bus == '\0') {
+        return false;
+    }
+    const std::string address(bus);
+    const std::string prefix = "unix:path=";
+    if (address.rfind(prefix, 0) != 0) {
+        return ::geteuid() != 0;
+    }
+    const std::string path = address.substr(prefix.size(), address.find(',') - prefix.size());
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && st.st_uid == ::geteuid();
 }
 
 GHashTable* TableOf(const KeyringAttributes& attributes) {

@@ -1,0 +1,100 @@
+// The remembered password in a real keyring: gnome-keyring on a session bus of the test's own.
+#include "app/Settings.h"
+#include "platform/Keyring.h"
+#include "platform/Registry.h"
+#include "support/FaxsimProcess.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <cstdlib>
+#include <thread>
+
+namespace {
+
+using platform::Hive;
+
+std::string HiveText() {
+    return testing_support::ReadFileOrDie(platform::HivePath(Hive::LocalMachine));
+}
+
+TEST(KeyringSettingsTest, ARememberedPasswordLivesInTheKeyringAndLeavesTheHive) {
+    testing_support::TempDir dir;
+    testing_support::IsolateEnvironment(dir.Path());
+    testing_support::WriteFile(
+        dir / "bus.conf",
+        "<busconfig><type>session</type><listen>unix:tmpdir=" + dir.Path() +
+            "</listen><policy context=\"default\"><allow "
+            "send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
+            "<allow own=\"*\"/></policy></busconfig>");
+    testing_support::ChildProcess bus;
+    const std::string address = bus.Start(
+        {"dbus-daemon", "--config-file=" + dir / "bus.conf", "--nofork", "--print-address=1"});
+    if (address.empty()) {
+        GTEST_SKIP() << "dbus-daemon is not installed";
+    }
+    ::setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+    testing_support::ChildProcess keyring;
+    keyring.Start({"sh", "-c",
+                   "printf unlock | exec gnome-keyring-daemon --foreground --unlock "
+                   "--components=secrets >/dev/null 2>&1"},
+                  false);
+    const platform::KeyringAttributes probe{{"kind", "probe"}, {"hive", "-"}, {"user", "-"}};
+    bool up = false;
+    for (int i = 0; i < 100 && !(up = platform::KeyringStore(probe, "probe", "x")); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    if (!up) {
+        ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
+        GTEST_SKIP() << "gnome-keyring-daemon cannot be started here";
+    }
+
+    // A hive from before: the password written there by setup.
+    CSetupValues setup;
+    std::filesystem::create_directories(dir / "fax");
+    setup.progDir = "/opt/velquin";
+    setup.faxDir = dir / "fax";
+    setup.dataDir = dir / "data";
+    setup.user = "74950000000";
+    setup.password = "old secret";
+    ASSERT_EQ(WriteSetupKey(setup), "");
+    testing_support::FakePrompt prompt;
+    ResetSettingsForTest();
+    ASSERT_TRUE(LoadSettings(prompt));
+    EXPECT_EQ(Settings().UserPWD, "old secret");
+    Settings().ProxyHost = "proxy:3128";
+    Settings().ProxyUser = "clerk";
+    Settings().ProxyPassword = "proxy secret";
+    ASSERT_EQ(SaveSettings(), 0);
+    EXPECT_EQ(HiveText().find("secret"), std::string::npos) << HiveText();
+
+    // The next start finds both in the keyring.
+    ResetSettingsForTest();
+    ASSERT_TRUE(LoadSettings(prompt));
+    EXPECT_EQ(Settings().UserPWD, "old secret");
+    EXPECT_EQ(Settings().ProxyPassword, "proxy secret");
+
+    // Not remembered any more: gone from the keyring too.
+    Settings().RememberPwd = false;
+    ASSERT_EQ(SaveSettings(), 0);
+    Settings().RememberPwd = true;
+    Settings().UserPWD.clear();
+    ASSERT_EQ(SaveSettings(), 0);
+    ResetSettingsForTest();
+    ASSERT_TRUE(LoadSettings(prompt));
+    EXPECT_EQ(Settings().UserPWD, "");
+    EXPECT_EQ(Settings().ProxyPassword, "proxy secret");
+
+    // Without a keyring the hive keeps it, as it always did.
+    keyring.Stop();
+    ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
+    Settings().UserPWD = "new secret";
+    ASSERT_EQ(SaveSettings(), 0);
+    EXPECT_NE(HiveText().find("new secret"), std::string::npos);
+    ResetSettingsForTest();
+}
+
+} // namespace
