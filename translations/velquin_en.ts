@@ -703,6 +703,30 @@ Versions of The BAT! before 1.60 do not support Simple MAPI correctly.</translat
         <source>Запускать Velquin при входе в систему</source>
         <translation>Start Velquin when I log in</translation>
     </message>
+    <message>
+        <source>Прокси-сервер</source>
+        <translation>Proxy server</translation>
+    </message>
+    <message>
+        <source>из переменных http_proxy и https_proxy</source>
+        <translation>from the http_proxy and https_proxy variables</translation>
+    </message>
+    <message>
+        <source>Адрес (имя:порт)</source>
+        <translation>Address (host:port)</translation>
+    </message>
+    <message>
+        <source>Пользователь</source>
+        <translation>User</translation>
+    </message>
+    <message>
+        <source>Пароль</source>
+        <translation>Password</translation>
+    </message>
+    <message>
+        <source>Адрес прокси-сервера пишется как имя:порт, например proxy.office.local:3128 или [2001:db8::1]:8080.</source>
+        <translation>Write the proxy server&apos;s address as host:port, for example proxy.office.local:3128 or [2001:db8::1]:8080.</translation>
+    </message>
 </context>
 <context>
     <name>CViewerWindow</name>
@@ -1534,6 +1558,22 @@ Save proof of sending: a page per recipient, with the fax&apos;s first page</tra
         <translation>This document was already sent to %s on %s; its last known state: %s.
 
 Send it again?</translation>
+    </message>
+    <message>
+        <source>Прокси-сервер не пропустил запрос к сервису: он требует имя пользователя и пароль или не принял указанные. Факс не отправлен. Проверьте настройки прокси-сервера.</source>
+        <translation>The proxy server did not let the request to the service through: it wants a user name and password, or did not accept the ones given. The fax was not sent. Check the proxy server settings.</translation>
+    </message>
+    <message>
+        <source>Не удалось проверить подлинность сервера %s: его сертификат не подтверждён. Соединение прервано, факс не отправлен. Обратитесь к администратору сети.</source>
+        <translation>The identity of server %s could not be verified: its certificate was not confirmed. The connection was dropped and the fax was not sent. Contact your network administrator.</translation>
+    </message>
+    <message>
+        <source>Прокси-сервер не пропускает запросы о доставке: он требует имя пользователя и пароль или не принял указанные. Проверьте настройки прокси-сервера, затем нажмите F5.</source>
+        <translation>The proxy server does not let the delivery queries through: it wants a user name and password, or did not accept the ones given. Check the proxy server settings, then press F5.</translation>
+    </message>
+    <message>
+        <source>Сертификат сервера %s не прошёл проверку: состояния факсов не запрошены. Обратитесь к администратору сети.</source>
+        <translation>The certificate of server %s failed verification: the fax states were not queried. Contact your network administrator.</translation>
     </message>
 </context>
 <context>
