@@ -136,9 +136,9 @@ TEST(SyncNotifyTest, OneSummaryPerSynchronisationThatChangesStatesUnlessTurnedOf
     if (address.isEmpty()) {
         GTEST_SKIP() << "dbus-daemon is not installed";
     }
-    qputenv("DBUS_SESSION_BUS_ADDRESS", address.toUtf8());
 
-    CGuiFixture f;
+    CGuiFixture f; // it parts the test from any bus it was started with
+    qputenv("DBUS_SESSION_BUS_ADDRESS", address.toUtf8());
     testing_support::FaxsimProcess sim;
     ASSERT_TRUE(sim.Start({"--account", "demo:secret", "--deliver-after-queries", "0"}));
     std::filesystem::create_directories(f.SentDir());
