@@ -17,9 +17,9 @@ struct CExchangeTarget {
     bool https = false;
     std::string host; // a name, an IPv4 address or an IPv6 address without brackets
     int port = 80;
-    std::string proxy; // "host:port"
-    std::string proxyUser;
-    std::string proxyPassword;
+    std::string proxy{}; // "host:port"
+    std::string proxyUser{};
+    std::string proxyPassword{};
 };
 
 // Process-wide transport choices that tests change: a CA bundle to verify servers against

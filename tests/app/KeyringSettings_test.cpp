@@ -8,30 +8,21 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <filesystem>
 #include <cstdlib>
+#include <filesystem>
 #include <thread>
 
 namespace {
 
-using platform::Hive;
-
 std::string HiveText() {
-    return testing_support::ReadFileOrDie(platform::HivePath(Hive::LocalMachine));
+    return testing_support::ReadFileOrDie(platform::HivePath(platform::Hive::LocalMachine));
 }
 
 TEST(KeyringSettingsTest, ARememberedPasswordLivesInTheKeyringAndLeavesTheHive) {
     testing_support::TempDir dir;
     testing_support::IsolateEnvironment(dir.Path());
-    testing_support::WriteFile(
-        dir / "bus.conf",
-        "<busconfig><type>session</type><listen>unix:tmpdir=" + dir.Path() +
-            "</listen><policy context=\"default\"><allow "
-            "send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
-            "<allow own=\"*\"/></policy></busconfig>");
     testing_support::ChildProcess bus;
-    const std::string address = bus.Start(
-        {"dbus-daemon", "--config-file=" + dir / "bus.conf", "--nofork", "--print-address=1"});
+    const std::string address = testing_support::StartPrivateBus(bus, dir.Path());
     if (address.empty()) {
         GTEST_SKIP() << "dbus-daemon is not installed";
     }
@@ -53,14 +44,8 @@ TEST(KeyringSettingsTest, ARememberedPasswordLivesInTheKeyringAndLeavesTheHive) 
     }
 
     // A hive from before: the password written there by setup.
-    CSetupValues setup;
     std::filesystem::create_directories(dir / "fax");
-    setup.progDir = "/opt/velquin";
-    setup.faxDir = dir / "fax";
-    setup.dataDir = dir / "data";
-    setup.user = "74950000000";
-    setup.password = "old secret";
-    ASSERT_EQ(WriteSetupKey(setup), "");
+    ASSERT_EQ(WriteSetupKey({"/opt", dir / "fax", dir / "data", "", "", "7495", "old secret"}), "");
     testing_support::FakePrompt prompt;
     ResetSettingsForTest();
     ASSERT_TRUE(LoadSettings(prompt));

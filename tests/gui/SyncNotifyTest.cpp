@@ -117,13 +117,6 @@ TEST(SyncNotifyTest, OneSummaryPerSynchronisationThatChangesStatesUnlessTurnedOf
     testing_support::TempDir busDir;
     const std::string log = busDir / "notifications";
     std::filesystem::create_directories(busDir / "services");
-    testing_support::WriteFile(
-        busDir / "bus.conf",
-        "<busconfig><type>session</type><listen>unix:tmpdir=" + busDir.Path() +
-            "</listen><servicedir>" + busDir.Path() +
-            "/services</servicedir><policy context=\"default\"><allow send_destination=\"*\" "
-            "eavesdrop=\"true\"/><allow eavesdrop=\"true\"/><allow own=\"*\"/></policy>"
-            "</busconfig>");
     testing_support::WriteFile(busDir / "services/notifications.service",
                                "[D-BUS Service]\nName=org.freedesktop.Notifications\nExec=" +
                                    std::filesystem::read_symlink("/proc/self/exe").string() +
@@ -131,8 +124,8 @@ TEST(SyncNotifyTest, OneSummaryPerSynchronisationThatChangesStatesUnlessTurnedOf
                                    " --gtest_also_run_disabled_tests\n");
     qputenv("VELQUIN_NOTIFY_LOG", QByteArray::fromStdString(log));
     testing_support::ChildProcess bus;
-    const QString address = QString::fromStdString(bus.Start(
-        {"dbus-daemon", "--config-file=" + busDir / "bus.conf", "--nofork", "--print-address=1"}));
+    const QString address =
+        QString::fromStdString(testing_support::StartPrivateBus(bus, busDir.Path()));
     if (address.isEmpty()) {
         GTEST_SKIP() << "dbus-daemon is not installed";
     }

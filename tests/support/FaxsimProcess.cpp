@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <fstream>
 #include <netinet/in.h>
 #include <poll.h>
 #include <spawn.h>
@@ -149,6 +150,17 @@ std::string HttpGet(int port, const std::string& target) {
     }
     ::close(fd);
     return reply;
+}
+
+std::string StartPrivateBus(ChildProcess& bus, const std::string& dir) {
+    std::ofstream(dir + "/bus.conf")
+        << "<busconfig><type>session</type><listen>unix:tmpdir=" << dir << "</listen><servicedir>"
+        << dir
+        << "/services</servicedir><policy context=\"default\"><allow send_destination=\"*\" "
+           "eavesdrop=\"true\"/><allow eavesdrop=\"true\"/><allow own=\"*\"/></policy>"
+           "</busconfig>";
+    return bus.Start(
+        {"dbus-daemon", "--config-file=" + dir + "/bus.conf", "--nofork", "--print-address=1"});
 }
 
 } // namespace testing_support

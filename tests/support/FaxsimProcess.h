@@ -58,4 +58,8 @@ private:
 // A plain HTTP/1.0 GET against 127.0.0.1:`port`; the whole reply, or "" on failure.
 std::string HttpGet(int port, const std::string& target);
 
+// A session bus of the test's own, listening in `dir`; D-Bus services it may start are
+// described in `dir`/services. Its address, "" when dbus-daemon cannot be started.
+std::string StartPrivateBus(ChildProcess& bus, const std::string& dir);
+
 } // namespace testing_support
