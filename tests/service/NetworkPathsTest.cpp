@@ -180,26 +180,4 @@ TEST_F(NetworkPaths, HttpsIsVerifiedAgainstTheCaAndIpv6LoopbackIsReached) {
               std::string::npos);
 }
 
-TEST(ServiceAddressTest, SchemesPortsAndIpv6FormsAreReadAndNonsenseRefused) {
-    bool https = false;
-    std::string host;
-    int port = 0;
-    auto read = [&](const char* text) {
-        return ParseServiceAddress(text, https, host, port) ? std::tie(https, host, port)
-                                                            : std::tie(https, host, port = -1);
-    };
-    using T = std::tuple<bool, std::string, int>;
-    EXPECT_EQ(T(read("api.velquin.net")), T(false, "api.velquin.net", 80));
-    EXPECT_EQ(T(read("https://api.velquin.net/")), T(true, "api.velquin.net", 443));
-    EXPECT_EQ(T(read("[::1]:81")), T(false, "::1", 81));
-    EXPECT_EQ(T(read("https://[fe80::1]")), T(true, "fe80::1", 443));
-    EXPECT_EQ(T(read("2001:db8::5")), T(false, "2001:db8::5", 80));
-    EXPECT_EQ(HostHeaderOf(false, "2001:db8::5", 8080), "[2001:db8::5]:8080");
-    for (const char* bad : {"", "h:0", "h:65536", "h:8o", "[::1", "[::1]x", "https://"}) {
-        EXPECT_EQ(std::get<2>(T(read(bad))), -1) << bad;
-    }
-    EXPECT_TRUE(IsProxyAddress("proxy:3128") && IsProxyAddress("[::1]:3128"));
-    EXPECT_FALSE(IsProxyAddress("proxy") || IsProxyAddress("http://proxy:3128"));
-}
-
 } // namespace
