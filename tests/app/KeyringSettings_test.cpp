@@ -29,9 +29,11 @@ TEST(KeyringSettingsTest, ARememberedPasswordLivesInTheKeyringAndLeavesTheHive) 
     ::setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
     ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
     testing_support::ChildProcess keyring;
+    // The daemon takes the sh's place, so the test's end stops it.
+    testing_support::WriteFile(dir / "unlock", "unlock");
     keyring.Start({"sh", "-c",
-                   "printf unlock | exec gnome-keyring-daemon --foreground --unlock "
-                   "--components=secrets >/dev/null 2>&1"},
+                   "exec gnome-keyring-daemon --foreground --unlock --components=secrets <" +
+                       dir / "unlock" + " >/dev/null 2>&1"},
                   false);
     const platform::KeyringAttributes probe{{"kind", "probe"}, {"hive", "-"}, {"user", "-"}};
     bool up = false;
