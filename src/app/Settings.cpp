@@ -541,18 +541,3 @@ bool LoadSettingsAfterSetup(IPrompt& prompt) {
     ResetSettingsForTest();
     return LoadSettings(prompt);
 }
-
-void SplitHostPort(const std::string& hostPort, std::string& host, int& port) {
-    host = hostPort;
-    port = 80;
-    auto colon = hostPort.rfind(':');
-    if (colon == std::string::npos) {
-        return;
-    }
-    char* end = nullptr;
-    long p = std::strtol(hostPort.c_str() + colon + 1, &end, 10);
-    host = hostPort.substr(0, colon);
-    if (end && *end == '\0' && p > 0 && p < 65536) {
-        port = static_cast<int>(p);
-    }
-}

@@ -136,8 +136,5 @@ bool LoadSettingsAfterSetup(IPrompt& prompt);
 // Tests: forget the loaded-once flag and restore every default.
 void ResetSettingsForTest();
 
-// Splits "host" or "host:port" (port 80 when absent or invalid).
-void SplitHostPort(const std::string& hostPort, std::string& host, int& port);
-
 // The Bat!'s version text with every "." removed, as a decimal number ("1.6" -> 16).
 int TheBatVersionNumber(const std::string& versionText);

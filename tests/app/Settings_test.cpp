@@ -228,16 +228,3 @@ TEST_F(SettingsTest, MailClientKeysAndVersionRule) {
     EXPECT_TRUE(Settings().MailClientIsTheBat);
     EXPECT_EQ(Settings().TheBatVersion, 16);
 }
-
-TEST(HostPort, PortDefaultsTo80) {
-    std::string host;
-    int port = 0;
-    SplitHostPort("api.example", host, port);
-    EXPECT_EQ(host, "api.example");
-    EXPECT_EQ(port, 80);
-    SplitHostPort("127.0.0.1:8081", host, port);
-    EXPECT_EQ(host, "127.0.0.1");
-    EXPECT_EQ(port, 8081);
-    SplitHostPort("host:notaport", host, port);
-    EXPECT_EQ(port, 80);
-}
